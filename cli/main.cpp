@@ -1,0 +1,82 @@
+// korvane-s-cli: the configuration utility's operations without windows.
+
+#include "commands.h"
+
+#include <QCoreApplication>
+
+#include <cstdio>
+#include <cstring>
+
+namespace korvane::cli {
+
+bool wantsHelp(const QStringList &args, const char *usage)
+{
+    if (args.contains(QStringLiteral("--help")) || args.contains(QStringLiteral("-h"))) {
+        std::fputs(usage, stdout);
+        return true;
+    }
+    return false;
+}
+
+int usageError(const char *usage, const QString &problem)
+{
+    if (!problem.isEmpty())
+        std::fprintf(stderr, "korvane-s-cli: %s\n", qPrintable(problem));
+    std::fputs(usage, stderr);
+    return 2;
+}
+
+} // namespace korvane::cli
+
+namespace {
+
+struct Command {
+    const char *name;
+    int (*run)(const QStringList &);
+    const char *summary;
+};
+
+const Command kCommands[] = {
+    {"show", korvane::cli::cmdShow, "show FILE                      print every filter set of a settings file"},
+    {"convert", korvane::cli::cmdConvert, "convert IN OUT                 read IN as File > Open does, write OUT"},
+    {"new", korvane::cli::cmdNew, "new OUT                        write the model as File > New leaves it"},
+    {"import-coef", korvane::cli::cmdImportCoef, "import-coef FILE SET STAGE COEF OUT  import a coefficient text file"},
+    {"build-image", korvane::cli::cmdBuildImage, "build-image FILE -o OUT        build the coefficient image"},
+    {"inspect", korvane::cli::cmdInspect, "inspect IMAGE                  decode a coefficient image"},
+    {"ports", korvane::cli::cmdPorts, "ports                          COM 1..9 and the device behind each"},
+    {"probe", korvane::cli::cmdProbe, "probe [--port N|--device P]    find the processor"},
+    {"program", korvane::cli::cmdProgram, "program FILE [options]         program the processor"},
+    {"response", korvane::cli::cmdResponse, "response FILE --set N ...      frequency response of a filter set"},
+};
+
+void printUsage(FILE *to)
+{
+    std::fputs("usage: korvane-s-cli COMMAND [ARGS]   (COMMAND --help for details)\n\ncommands:\n", to);
+    for (const auto &c : kCommands)
+        std::fprintf(to, "  %s\n", c.summary);
+}
+
+} // namespace
+
+int main(int argc, char **argv)
+{
+    QCoreApplication app(argc, argv);
+    QCoreApplication::setApplicationName(QStringLiteral("korvane-s-cli"));
+    QStringList args = QCoreApplication::arguments().mid(1);
+    if (args.isEmpty()) {
+        printUsage(stderr);
+        return 2;
+    }
+    const QString name = args.takeFirst();
+    if (name == QLatin1String("--help") || name == QLatin1String("-h") || name == QLatin1String("help")) {
+        printUsage(stdout);
+        return 0;
+    }
+    for (const auto &c : kCommands) {
+        if (name == QLatin1String(c.name))
+            return c.run(args);
+    }
+    std::fprintf(stderr, "korvane-s-cli: unknown command '%s'\n", qPrintable(name));
+    printUsage(stderr);
+    return 2;
+}

@@ -1,0 +1,22 @@
+#!/usr/bin/env bash
+# Installs the Debian 12 packages the build, the tests and the demo need, only when one is
+# missing (so a second run costs a second, not a download). Run as root.
+set -euo pipefail
+pkgs=(
+  build-essential cmake ninja-build pkg-config
+  qt6-base-dev qt6-serialport-dev libgl-dev
+  clang libclang-rt-14-dev            # fuzzers and the sanitizer build
+  libbenchmark-dev                     # micro-benchmarks
+  python3 python3-serial python3-xmodem lrzsz   # third-party XMODEM peers for the tests
+  xvfb xauth imagemagick xdotool       # screenshots of the real windows
+)
+missing=()
+for p in "${pkgs[@]}"; do
+  dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' || missing+=("$p")
+done
+if ((${#missing[@]})); then
+  echo "installing: ${missing[*]}"
+  export DEBIAN_FRONTEND=noninteractive
+  apt-get update -qq
+  apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null
+fi
