@@ -120,7 +120,7 @@ std::optional<float> ParseSingle(std::string_view text)
     return std::nullopt;
 }
 
-std::optional<short> ParseInt16(std::string_view text)
+std::optional<int16_t> ParseInt16(std::string_view text)
 {
     if (!IsDecimalNumber(text))
         return std::nullopt;
@@ -128,13 +128,13 @@ std::optional<short> ParseInt16(std::string_view text)
     double d = 0.0;
     const auto r = std::from_chars(t.data(), t.data() + t.size(), d, std::chars_format::general);
     if (r.ec == std::errc::result_out_of_range)
-        return leadingPowerOfTen(t) < 0 ? std::optional<short>(0) : std::nullopt;
+        return leadingPowerOfTen(t) < 0 ? std::optional<int16_t>(0) : std::nullopt;
     if (r.ec != std::errc() || r.ptr != t.data() + t.size())
         return std::nullopt;
     const double rounded = std::nearbyint(d);
     if (!(rounded >= -32768.0 && rounded <= 32767.0))
         return std::nullopt;
-    return static_cast<short>(rounded);
+    return static_cast<int16_t>(rounded);
 }
 
 std::string FormatSingle(float value)

@@ -3,6 +3,7 @@
 // period as decimal separator, whatever the process locale (a Qt application calls
 // setlocale(LC_ALL, "") on Unix, so printf/strtod would follow the user's locale).
 
+#include <cstdint>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -20,7 +21,7 @@ namespace korvane {
 
 // The integer nearest to text (halfway cases to the even neighbour), or nullopt when text
 // is not a decimal number or the rounded value lies outside -32768..32767.
-[[nodiscard]] std::optional<short> ParseInt16(std::string_view text);
+[[nodiscard]] std::optional<int16_t> ParseInt16(std::string_view text);
 
 // The nearest value of at most 7 significant digits: trailing zeros dropped, whole values
 // without a fraction ("1", "-40"), a leading zero before the period ("0.5"), and the
