@@ -1,0 +1,70 @@
+#!/usr/bin/env bash
+# Runs a fuzz target for a given time and logs what it did.
+#   bash tools/fuzz/run-fuzz.sh TARGET SECONDS     one target (fuzz_settingsfile, fuzz_eq20, ...)
+#   bash tools/fuzz/run-fuzz.sh all SECONDS        every target built, one after another
+# Builds the targets in build-fuzz/ (clang, KORVANE_FUZZ=ON; KORVANE_FUZZ_BUILD overrides the
+# folder), seeds each from fuzz/corpus/TARGET/ and grows a working corpus in
+# build-fuzz/fuzz-corpus/TARGET/ (never in the repository). Each target runs as one process
+# on one core. A line per run (executions, crashes, the inputs kept) is appended to
+# fuzz/results.tsv and docs/RELIABILITY.md is rendered again from the logs.
+# Exit status: 0 when no run found a crash, 1 when one did, 2 on a usage error.
+set -euo pipefail
+cd "$(dirname "$0")/../.."
+
+usage() { echo "usage: $0 TARGET|all SECONDS" >&2; exit 2; }
+[[ $# -eq 2 ]] || usage
+target=$1
+seconds=$2
+[[ $seconds =~ ^[0-9]+$ && $seconds -gt 0 ]] || usage
+
+build=${KORVANE_FUZZ_BUILD:-build-fuzz}
+results=fuzz/results.tsv
+if [[ ! -f $build/build.ninja ]]; then
+  CC=clang CXX=clang++ cmake -S . -B "$build" -G Ninja -DKORVANE_FUZZ=ON -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
+fi
+
+if [[ $target == all ]]; then
+  cmake --build "$build" --target fuzzers -j 2 >/dev/null
+  mapfile -t targets < <(cd "$build/fuzz-bin" && ls fuzz_* | sort)
+else
+  cmake --build "$build" --target "$target" -j 2 >/dev/null
+  targets=("$target")
+fi
+
+[[ -f $results ]] || printf 'finished_utc\ttarget\tseconds\texecutions\tcrashes\tkept_inputs\tcommit\tcommand\n' >"$results"
+commit=$(git rev-parse --short HEAD 2>/dev/null || echo unknown)
+[[ -z $(git status --porcelain -- . ':!fuzz/results.tsv' ':!docs' 2>/dev/null) ]] || commit="$commit+"
+
+status=0
+for t in "${targets[@]}"; do
+  bin=$build/fuzz-bin/$t
+  seeds=fuzz/corpus/$t
+  work=$build/fuzz-corpus/$t
+  artifacts=$build/fuzz-artifacts/$t
+  log=$build/fuzz-logs/$t-$(date -u +%Y%m%dT%H%M%S).log
+  mkdir -p "$work" "$artifacts" "$(dirname "$log")" "$seeds"
+  before=$(ls "$artifacts" | sort)
+  # Leaks are checked: Qt's process-wide allocations happen once, outside the inputs.
+  dict=()
+  [[ ! -f fuzz/$t.dict ]] || dict=(-dict="fuzz/$t.dict")
+  set +e
+  "$bin" "${dict[@]}" -max_total_time="$seconds" -print_final_stats=1 -timeout=30 -rss_limit_mb=2048 \
+    -artifact_prefix="$artifacts/" "$work" "$seeds" >"$log" 2>&1
+  rc=$?
+  set -e
+  executions=$(grep -o 'stat::number_of_executed_units: *[0-9]*' "$log" | grep -o '[0-9]*$' | tail -1)
+  if [[ -z $executions ]]; then
+    # Stopped by a crash: libFuzzer prints no final stats, only the last status line.
+    executions=$(grep -oE '^#[0-9]+' "$log" | tr -d '#' | tail -1)
+  fi
+  kept=$(comm -13 <(echo "$before") <(ls "$artifacts" | sort) | grep -E '^(crash|leak|timeout|oom)-' || true)
+  crashes=$(echo -n "$kept" | grep -c . || true)
+  if [[ $rc -ne 0 && $crashes -eq 0 ]]; then crashes=1; kept="(exit $rc, see $log)"; fi
+  [[ $crashes -eq 0 ]] || status=1
+  printf '%s\t%s\t%s\t%s\t%s\t%s\t%s\t%s\n' "$(date -u +%Y-%m-%dT%H:%M:%SZ)" "$t" "$seconds" "${executions:-0}" \
+    "$crashes" "$(echo "$kept" | paste -sd, - | sed 's/^$/-/')" "$commit" "tools/fuzz/run-fuzz.sh $t $seconds" >>"$results"
+  echo "$t: ${executions:-0} executions in ${seconds}s, $crashes crash(es)${kept:+: $kept} (log $log)"
+done
+
+/usr/bin/python3 tools/reliability/render-report.py
+exit $status
