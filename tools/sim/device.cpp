@@ -314,7 +314,12 @@ void Device::packetComplete(Clock::time_point t)
         }
         return;
     }
-    if (blocksStored_ > 0 && number == std::uint8_t(blocksStored_ & 0xFF) && dataOk) {
+    if (blocksStored_ > 0 && number == std::uint8_t(blocksStored_ & 0xFF)) {
+        if (!dataOk) {
+            log("NAK block " + std::to_string(blocksStored_) + " bad checksum");
+            send(nak, t);
+            return;
+        }
         // The sender missed our ACK and repeats the block: acknowledge, keep one copy.
         log("DUPLICATE block " + std::to_string(blocksStored_));
         send(ack, t);

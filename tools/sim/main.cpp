@@ -386,6 +386,7 @@ int main(int argc, char **argv)
     Clock::time_point lastRx{};
     bool writeBlocked = false;
     std::optional<Clock::time_point> lingerUntil;
+    Clock::time_point settledAt{};
 
     while (!g_stop) {
         const Clock::time_point now = Clock::now();
@@ -399,11 +400,17 @@ int main(int argc, char **argv)
         writeBlocked = !out.flush(master, now);
 
         if (dev.exitRequested() && out.empty()) {
-            // Give the client a moment to read the last reply before the line goes away.
-            if (!lingerUntil)
+            // Give the client a moment to read the last reply before the line goes away:
+            // closing the master discards what the slave has not read yet. Bytes written
+            // to the master reach the slave's queue a little later, so an empty queue
+            // counts only after a short settle time.
+            if (!lingerUntil) {
                 lingerUntil = now + std::chrono::seconds(2);
+                settledAt = now + Millis(100);
+            }
             int waiting = 0;
-            if (::ioctl(slave, FIONREAD, &waiting) != 0 || waiting == 0 || now >= *lingerUntil)
+            const bool drained = ::ioctl(slave, FIONREAD, &waiting) != 0 || waiting == 0;
+            if ((drained && now >= settledAt) || now >= *lingerUntil)
                 break;
         }
 
