@@ -6,6 +6,10 @@
 //     SimProcess sim({"--fault", "nak-only"});
 //     QVERIFY2(sim.isReady(), qPrintable(sim.errorString()));
 //     port.setPortName(sim.devicePath());
+//
+// To attach the sim as COM n, set KORVANE_COM_DIR (a temporary folder) in the test's own
+// environment before constructing it and pass {"--com", "n"}: the sim inherits the
+// variable and the device library under test reads the same folder.
 
 #include <QByteArray>
 #include <QProcess>
