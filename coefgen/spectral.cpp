@@ -47,7 +47,7 @@ bool tryLoad(const QString &fileName, QString &why)
     }
     auto fn = reinterpret_cast<CalculateIFFTFunction>(lib->resolve("CalculateIFFT"));
     if (!fn) {
-        why = lib->errorString();
+        why = QStringLiteral("CalculateIFFT not found in %1").arg(lib->fileName());
         lib->unload();
         return false;
     }
