@@ -342,6 +342,18 @@ private slots:
         QVERIFY(!DecodeFilterImage(image + 'x').wellFormed());
         QVERIFY(DescribeFilterImage(shortImage).contains(QStringLiteral("MALFORMED")));
         QVERIFY(DescribeFilterImage(DecodeFilterImage(QByteArray())).contains(QStringLiteral("MALFORMED")));
+
+        // Arbitrary bytes of any length decode without reading past the data.
+        std::srand(11);
+        for (int round = 0; round < 40; ++round) {
+            QByteArray junk(std::rand() % (3 * kFilterSetBlockSize), '\0');
+            for (char &c : junk)
+                c = char(std::rand());
+            const DecodedImage d = DecodeFilterImage(junk);
+            QCOMPARE(int(d.blocks.size()), int((junk.size() + kFilterSetBlockSize - 1) / kFilterSetBlockSize));
+            QVERIFY(!d.wellFormed());
+            QVERIFY(!DescribeFilterImage(d).isEmpty());
+        }
     }
 };
 
