@@ -314,7 +314,7 @@ private slots:
         setType(m, 0, 1, Lowpass);
         const QByteArray image = *BuildFilterImageBytes(m, dialog);
         QVERIFY(DecodeFilterImage(image).wellFormed());
-        const DecodedBlock &b0 = DecodeFilterImage(image).blocks[0];
+        const DecodedBlock b0 = DecodeFilterImage(image).blocks[0];
         QVERIFY(std::abs(b0.centreTap[0] - 0x48E8FB) > 0); // 12000 Hz here, not the 9000 Hz figure
         QCOMPARE(b0.firstTap[0], 0);
 
