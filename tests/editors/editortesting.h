@@ -58,8 +58,12 @@ inline SettingBar *bar(QWidget *w, const QString &name) { return named<SettingBa
 
 inline void click(QWidget *w, const QString &name)
 {
-    if (QWidget *b = named(w, name))
-        QTest::mouseClick(b, Qt::LeftButton, {}, b->rect().center());
+    QWidget *b = named(w, name);
+    if (!b)
+        return;
+    // Option buttons react only on their indicator and text, which sit at the left.
+    const bool option = b->inherits("QRadioButton") || b->inherits("QCheckBox");
+    QTest::mouseClick(b, Qt::LeftButton, {}, option ? QPoint(8, b->height() / 2) : b->rect().center());
 }
 
 // The arrow at the Max end (right or bottom) and the one at the Min end.
