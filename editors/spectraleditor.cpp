@@ -216,8 +216,9 @@ CtlSGE::CtlSGE(QWidget *parent, Model &model, UserDialog &dialog)
     panel->setPalette(pal);
     plot_ = new SpectralPlot(trace_, panel);
     plot_->move(kMargin, 4);
-    const int plotBottom = 4 + plot_->height();
-    panel->setFixedSize(kMargin + plot_->width() + 8, plotBottom + 28);
+    // The readout row sits in the plot's own black margin under the -40 dB line.
+    const int plotBottom = 4 + (G::kBottom + 60) / G::kUnitsPerPixel;
+    panel->setFixedSize(kMargin + plot_->width() + 8, 4 + plot_->height() + 4);
 
     const char *const levels[5] = {"0dB", "-10", "-20", "-30", "-40"};
     for (int i = 0; i < 5; ++i) {
