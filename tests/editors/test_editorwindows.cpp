@@ -6,6 +6,7 @@
 #include "scripteddialog.h"
 
 #include <QApplication>
+#include <QPointer>
 #include <QTimer>
 
 using namespace korvane;
@@ -212,6 +213,7 @@ void TestEditorWindows::closeProtocol_data()
     QTest::newRow("moved, close box, Cancel") << false << "box" << int(MessageAnswer::Cancel) << true << false;
     QTest::newRow("moved, Esc, Cancel") << false << "esc" << int(MessageAnswer::Cancel) << true << false;
     QTest::newRow("moved, OK button") << false << "ok" << int(MessageAnswer::Cancel) << false << true;
+    QTest::newRow("moved, Enter") << false << "enter" << int(MessageAnswer::Cancel) << false << true;
 }
 
 void TestEditorWindows::closeProtocol()
@@ -242,6 +244,8 @@ void TestEditorWindows::closeProtocol()
             click(w.get(), type == GraphicEq20 ? "Command3" : "Command2");
         else if (closeBy == "esc")
             QTest::keyClick(w.get(), Qt::Key_Escape);
+        else if (closeBy == "enter")
+            QTest::keyClick(b, Qt::Key_Return); // from the focused bar to the default button
         else
             QVERIFY(w->close());
         QVERIFY2(!w->isVisible(), qPrintable(w->objectName()));
@@ -390,10 +394,12 @@ void TestEditorWindows::openStageEditorWindow()
         ScriptedDialog d;
         QString seenTitle;
         bool wasModal = false;
+        QPointer<QWidget> editor;
         QTimer::singleShot(0, [&] {
             QWidget *w = QApplication::activeModalWidget();
             if (!w)
                 return;
+            editor = w;
             seenTitle = w->windowTitle();
             wasModal = w->isModal();
             w->close();
@@ -401,6 +407,7 @@ void TestEditorWindows::openStageEditorWindow()
         QVERIFY(OpenStageEditorWindow(nullptr, m, d, type, QStringLiteral(" Stage 2")));
         QCOMPARE(seenTitle, QString::fromLatin1(captions[type]) + " Stage 2");
         QVERIFY(wasModal);
+        QVERIFY(editor.isNull()); // destroyed on close; the next opening builds a new one
         QVERIFY(QApplication::topLevelWidgets().isEmpty() ||
                 std::none_of(QApplication::topLevelWidgets().begin(), QApplication::topLevelWidgets().end(),
                              [](QWidget *w) { return w->isVisible(); }));
