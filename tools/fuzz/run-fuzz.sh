@@ -18,6 +18,7 @@ seconds=$2
 [[ $seconds =~ ^[0-9]+$ && $seconds -gt 0 ]] || usage
 
 build=${KORVANE_FUZZ_BUILD:-build-fuzz}
+[[ $build = /* ]] || build=$PWD/$build  # some targets change their working folder
 results=fuzz/results.tsv
 if [[ ! -f $build/build.ninja ]]; then
   CC=clang CXX=clang++ cmake -S . -B "$build" -G Ninja -DKORVANE_FUZZ=ON -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
@@ -38,7 +39,7 @@ commit=$(git rev-parse --short HEAD 2>/dev/null || echo unknown)
 status=0
 for t in "${targets[@]}"; do
   bin=$build/fuzz-bin/$t
-  seeds=fuzz/corpus/$t
+  seeds=$PWD/fuzz/corpus/$t
   work=$build/fuzz-corpus/$t
   artifacts=$build/fuzz-artifacts/$t
   log=$build/fuzz-logs/$t-$(date -u +%Y%m%dT%H%M%S).log
@@ -46,16 +47,16 @@ for t in "${targets[@]}"; do
   before=$(ls "$artifacts" | sort)
   # Leaks are checked: Qt's process-wide allocations happen once, outside the inputs.
   dict=()
-  [[ ! -f fuzz/$t.dict ]] || dict=(-dict="fuzz/$t.dict")
+  [[ ! -f fuzz/$t.dict ]] || dict=(-dict="$PWD/fuzz/$t.dict")
   set +e
   "$bin" "${dict[@]}" -max_total_time="$seconds" -print_final_stats=1 -timeout=30 -rss_limit_mb=2048 \
     -artifact_prefix="$artifacts/" "$work" "$seeds" >"$log" 2>&1
   rc=$?
   set -e
-  executions=$(grep -o 'stat::number_of_executed_units: *[0-9]*' "$log" | grep -o '[0-9]*$' | tail -1)
+  executions=$(grep -o 'stat::number_of_executed_units: *[0-9]*' "$log" | grep -o '[0-9]*$' | tail -1 || true)
   if [[ -z $executions ]]; then
     # Stopped by a crash: libFuzzer prints no final stats, only the last status line.
-    executions=$(grep -oE '^#[0-9]+' "$log" | tr -d '#' | tail -1)
+    executions=$(grep -oE '^#[0-9]+' "$log" | tr -d '#' | tail -1 || true)
   fi
   kept=$(comm -13 <(echo "$before") <(ls "$artifacts" | sort) | grep -E '^(crash|leak|timeout|oom)-' || true)
   crashes=$(echo -n "$kept" | grep -c . || true)
