@@ -1,9 +1,13 @@
-// A settings save that fails or is killed part-way never costs the user the file they had.
+// A settings save or a filter.bin write that fails or is killed part-way never costs the
+// file that was there before.
+#include "coefgen/coefimage.h"
 #include "config/settingsfile.h"
 #include "faultyfs.h"
 #include "scripteddialog.h"
 
 #include <QDir>
+
+#include <functional>
 #include <QTest>
 
 using namespace korvane;
@@ -29,6 +33,41 @@ Model modelNumber(int n)
     return m;
 }
 
+// The two files the program writes: the settings file (default.min at exit, Save As) and
+// the coefficient image filter.bin before every upload.
+struct Written {
+    QString fileName;
+    QByteArray previous, next;           // contents of the file before and of the new one
+    std::function<bool(const QString &, bool silent, UserDialog &)> write; // writes "next"
+    QStringList failureTitles;           // what a failed write shows (when not silent)
+};
+
+Written written(const QString &what)
+{
+    Written w;
+    const Model first = modelNumber(0), second = modelNumber(1);
+    if (what == QLatin1String("settings")) {
+        w.fileName = QStringLiteral("default.min");
+        w.previous = SettingsFileContent(first);
+        w.next = SettingsFileContent(second);
+        w.write = [second](const QString &path, bool silent, UserDialog &d) {
+            Model m = second;
+            m.SilentSave = silent;
+            return WriteSettingsFile(m, path, d);
+        };
+        w.failureTitles = QStringList{QStringLiteral("Unable to Store File.")};
+    } else {
+        ScriptedDialog quiet;
+        w.fileName = QStringLiteral("filter.bin");
+        w.previous = BuildFilterImageBytes(first, quiet).value_or(QByteArray());
+        w.next = BuildFilterImageBytes(second, quiet).value_or(QByteArray());
+        // The programming sequence reports the failure ("Temporary File Error"); the writer
+        // itself shows nothing.
+        w.write = [second](const QString &path, bool, UserDialog &d) { return BuildFilterImage(second, path, d); };
+    }
+    return w;
+}
+
 } // namespace
 
 class TestNothingLost : public QObject {
@@ -36,36 +75,43 @@ class TestNothingLost : public QObject {
 private slots:
     void failedSaveKeepsPreviousFile_data();
     void failedSaveKeepsPreviousFile();
+    void killedSaveLeavesOneCompleteFile_data();
     void killedSaveLeavesOneCompleteFile();
 };
 
 void TestNothingLost::failedSaveKeepsPreviousFile_data()
 {
+    QTest::addColumn<QString>("what");
     QTest::addColumn<QString>("where");
     QTest::addColumn<bool>("silent"); // the save at exit shows nothing
-    for (bool silent : {false, true}) {
-        const char *who = silent ? "at exit" : "Save As";
-        QTest::addRow("%s, space runs out part-way", who) << "part-way" << silent;
-        QTest::addRow("%s, no space at all", who) << "full" << silent;
-        QTest::addRow("%s, read-only folder", who) << "read-only" << silent;
+    for (const char *what : {"settings", "image"}) {
+        for (bool silent : {false, true}) {
+            if (silent && what == QLatin1String("image"))
+                continue;
+            const char *who = silent ? " at exit" : "";
+            QTest::addRow("%s%s, space runs out part-way", what, who) << what << "part-way" << silent;
+            QTest::addRow("%s%s, no space at all", what, who) << what << "full" << silent;
+            QTest::addRow("%s%s, read-only folder", what, who) << what << "read-only" << silent;
+        }
+        QTest::addRow("%s, path under a regular file", what) << what << "under-a-file" << false;
     }
-    QTest::addRow("path under a regular file") << "under-a-file" << false;
 }
 
 void TestNothingLost::failedSaveKeepsPreviousFile()
 {
+    QFETCH(QString, what);
     QFETCH(QString, where);
     QFETCH(bool, silent);
-    const QByteArray previous = SettingsFileContent(modelNumber(0));
-    Model next = modelNumber(1);
-    next.SilentSave = silent;
+    const Written w = written(what);
+    const QByteArray &previous = w.previous;
+    QVERIFY(!previous.isEmpty() && !w.next.isEmpty() && previous != w.next);
 
     std::unique_ptr<SmallFilesystem> small;
     std::unique_ptr<ReadOnlyFolder> readOnly;
     QTemporaryDir plain;
     QString folder, path;
     if (where == QLatin1String("read-only")) {
-        readOnly = std::make_unique<ReadOnlyFolder>(QStringLiteral("default.min"), previous);
+        readOnly = std::make_unique<ReadOnlyFolder>(w.fileName, previous);
         if (!readOnly->valid())
             QSKIP("cannot make a read-only folder here");
         folder = readOnly->path();
@@ -73,22 +119,22 @@ void TestNothingLost::failedSaveKeepsPreviousFile()
     } else if (where == QLatin1String("under-a-file")) {
         QVERIFY(WriteFileDirectly(plain.filePath(QStringLiteral("notafolder")), "x"));
         folder = plain.path();
-        path = plain.filePath(QStringLiteral("notafolder/default.min"));
+        path = plain.filePath(QStringLiteral("notafolder/") + w.fileName);
     } else {
         // Room for the previous file but not for a second copy beside it.
         small = std::make_unique<SmallFilesystem>(static_cast<int>(previous.size() * 3 / 2 / 1024));
         QVERIFY(small->valid());
         folder = small->path();
-        path = folder + QStringLiteral("/default.min");
+        path = folder + QLatin1Char('/') + w.fileName;
         QVERIFY(WriteFileDirectly(path, previous));
         if (where == QLatin1String("full"))
             small->fill();
         else
-            small->armLimit(SettingsFileContent(next).size() / 2);
+            small->armLimit(w.next.size() / 2);
     }
 
     ScriptedDialog dialog;
-    QVERIFY(!WriteSettingsFile(next, path, dialog));
+    QVERIFY(!w.write(path, silent, dialog));
     if (small)
         small->liftLimit(); // before the checks read and write files
 
@@ -98,58 +144,70 @@ void TestNothingLost::failedSaveKeepsPreviousFile()
     } else if (where != QLatin1String("read-only") || readOnly) {
         QCOMPARE(ReadWholeFile(path), previous);
     }
-    if (silent) {
-        QCOMPARE(dialog.messages.size(), size_t(0));
-        QCOMPARE(dialog.beeps, 0);
-    } else {
-        QCOMPARE(dialog.titles(), QStringList{QStringLiteral("Unable to Store File.")});
-        QCOMPARE(dialog.beeps, 1);
-    }
+    const QStringList titles = silent ? QStringList() : w.failureTitles;
+    QCOMPARE(dialog.titles(), titles);
+    QCOMPARE(dialog.beeps, int(titles.size()));
     // Nothing half-written is left beside the file for a later read to trip over.
     if (where != QLatin1String("under-a-file"))
-        QCOMPARE(OtherEntries(folder, QStringLiteral("default.min")).filter(QStringLiteral("default.min")), QStringList());
+        QCOMPARE(OtherEntries(folder, w.fileName).filter(w.fileName), QStringList());
+}
+
+void TestNothingLost::killedSaveLeavesOneCompleteFile_data()
+{
+    QTest::addColumn<QString>("what");
+    QTest::newRow("settings") << "settings";
+    QTest::newRow("image") << "image";
 }
 
 // The program writes default.min only at exit, so a crash at any other moment leaves the file
-// of the last exit. A crash during that write must leave either the previous file or the new
-// one, whole: kill a process that saves two models alternately at many different moments.
+// of the last exit. A crash during that write (or during the write of filter.bin) must leave
+// either the previous file or the new one, whole: kill a process that writes the two
+// versions alternately, at many different moments.
 void TestNothingLost::killedSaveLeavesOneCompleteFile()
 {
+    QFETCH(QString, what);
+    const Written w = written(what);
     QTemporaryDir dir;
-    const QString path = dir.filePath(QStringLiteral("default.min"));
-    const Model models[2] = {modelNumber(0), modelNumber(1)};
-    const QByteArray contents[2] = {SettingsFileContent(models[0]), SettingsFileContent(models[1])};
+    const QString path = dir.filePath(w.fileName);
+    const QByteArray contents[2] = {w.previous, w.next};
     QVERIFY(WriteFileDirectly(path, contents[0]));
 
+    const Model models[2] = {modelNumber(0), modelNumber(1)};
     auto save = [&](int i) {
-        Model m = models[i % 2];
-        m.SilentSave = true;
         ScriptedDialog quiet;
-        (void)WriteSettingsFile(m, path, quiet);
+        if (what == QLatin1String("settings")) {
+            Model m = models[(i + 1) % 2];
+            m.SilentSave = true;
+            (void)WriteSettingsFile(m, path, quiet);
+        } else {
+            (void)BuildFilterImage(models[(i + 1) % 2], path, quiet);
+        }
     };
     int seen[2] = {0, 0};
     for (int round = 0; round < 40; ++round) {
-        // 0.2 ms .. 20 ms: before the first save finishes, and at varied points of later ones.
+        // 0.2 ms .. 20 ms: before the first write finishes, and at varied points of later ones.
         QVERIFY(KillWhileWriting(save, 200 + (round * 7919) % 20000));
         const QByteArray now = ReadWholeFile(path);
         QVERIFY2(now == contents[0] || now == contents[1],
-                 qPrintable(QStringLiteral("round %1: %2 bytes, neither save").arg(round).arg(now.size())));
+                 qPrintable(QStringLiteral("round %1: %2 bytes, neither version").arg(round).arg(now.size())));
         ++seen[now == contents[1] ? 1 : 0];
 
-        // The next start reads it as the last complete save.
-        Model started;
-        started.LoadingAtStartup = true;
-        ScriptedDialog dialog;
-        QVERIFY(ReadSettingsFile(started, path, dialog));
-        QCOMPARE(started.ComPort, models[now == contents[1] ? 1 : 0].ComPort);
+        if (what == QLatin1String("settings")) {
+            // The next start reads it as the last complete save.
+            Model started;
+            started.LoadingAtStartup = true;
+            ScriptedDialog dialog;
+            QVERIFY(ReadSettingsFile(started, path, dialog));
+            QCOMPARE(started.ComPort, models[now == contents[1] ? 1 : 0].ComPort);
+        }
     }
-    // The kills did land while saves were in progress, not only before the first one.
+    // The kills did land while writes were in progress, not only before the first one.
     QVERIFY(seen[1] > 0);
 
-    // Whatever a killed save left behind does not stop the next save.
+    // Whatever a killed write left behind does not stop the next one.
     ScriptedDialog dialog;
-    QVERIFY(WriteSettingsFile(models[1], path, dialog));
-    QCOMPARE(ReadWholeFile(path), contents[1]);
+    QVERIFY(w.write(path, true, dialog));
+    QCOMPARE(ReadWholeFile(path), w.next);
     QCOMPARE(dialog.messages.size(), size_t(0));
 }
 
