@@ -17,6 +17,10 @@ namespace {
 
 const char kLineEnd[] = "\r\n";
 
+// Longest field accepted. Real fields are a few characters (a path at most a few thousand);
+// the limit keeps a wrong file (a device, a huge binary) from growing memory without bound.
+constexpr qsizetype kMaxFieldLength = 65536;
+
 // ---------------------------------------------------------------------------- writing
 
 void putLine(QByteArray &out, std::string_view text)
@@ -43,12 +47,17 @@ void putQuoted(QByteArray &out, const QByteArray &text)
 }
 
 // A quoted field has no escape: a name holding a double quote or a line break could not be
-// read back (and would make the whole file unreadable), so such a name is stored empty.
+// read back (and would make the whole file unreadable), so such a name is stored empty. So is
+// a name longer than the reader takes: one read from an older file as 8-bit text grows when
+// written as UTF-8, and must not turn a readable file into an unreadable one.
 QByteArray storableFileName(const QString &name)
 {
     if (name.contains(QLatin1Char('"')) || name.contains(QLatin1Char('\r')) || name.contains(QLatin1Char('\n')))
         return {};
-    return name.toUtf8();
+    QByteArray utf8 = name.toUtf8();
+    if (utf8.size() >= kMaxFieldLength)
+        return {};
+    return utf8;
 }
 
 void putStage(QByteArray &out, const StageConfig &s)
@@ -76,10 +85,6 @@ void putStage(QByteArray &out, const StageConfig &s)
 }
 
 // ---------------------------------------------------------------------------- reading
-
-// Longest field accepted. Real fields are a few characters (a path at most a few thousand);
-// the limit keeps a wrong file (a device, a huge binary) from growing memory without bound.
-constexpr qsizetype kMaxFieldLength = 65536;
 
 // Splits a settings file into fields: line ends and commas separate fields, spaces and tabs
 // around an unquoted value are ignored, a quoted field runs to the next double quote (what
