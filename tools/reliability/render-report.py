@@ -62,17 +62,19 @@ def fuzz_section(runs):
 def fault_section(rows):
     lines = ["## Fault-injected link", ""]
     if not rows:
-        return lines + ["No fault-injection run logged yet (`ctest --test-dir build -R test_faultinjection`).", ""]
+        return lines + ["No fault-injection run logged yet (`bash tools/reliability/fault-table.sh`).", ""]
     lines += [
         "The programming sequence against the simulated processor on a pseudo-terminal, one run per",
         "fault. Checked in every run: the result and the message shown, that success is reported only",
         "when the processor took the whole image, that the port is closed afterwards and that the",
-        "model is untouched.",
+        "model is untouched. Produced by `bash tools/reliability/fault-table.sh` (tests",
+        "`test_faultinjection` and, labelled slow, `test_faultinjection_slow`).",
         "",
-        table(["fault", "expected result", "expected message", "observed result", "observed message",
-               "port closed", "model untouched", "verdict"],
+        table(["fault", "expected result", "expected messages", "observed result", "observed messages",
+               "port closed", "model untouched", "seconds", "verdict"],
               [[f'`{r["fault"]}`', r["expected_result"], r["expected_message"], r["observed_result"],
-                r["observed_message"], r["port_closed"], r["model_untouched"], r["verdict"]] for r in rows]),
+                r["observed_message"], r["port_closed"], r["model_untouched"], r.get("seconds", ""),
+                r["verdict"]] for r in rows]),
         "",
     ]
     return lines

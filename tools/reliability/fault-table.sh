@@ -1,0 +1,32 @@
+#!/usr/bin/env bash
+# Runs the fault-injection suite over the simulated processor and renders its table.
+#   bash tools/reliability/fault-table.sh          quick and slow runs (several minutes)
+#   bash tools/reliability/fault-table.sh quick    only the quick runs
+# Builds the default build (build/), runs test_faultinjection[_slow], joins the rows the
+# tests wrote into docs/reliability/faults.tsv and renders docs/RELIABILITY.md.
+# Exit status: that of ctest (0 when every run ended as expected).
+set -euo pipefail
+cd "$(dirname "$0")/../.."
+which=${1:-all}
+cmake --preset default >/dev/null
+targets=(test_faultinjection)
+[[ $which == quick ]] || targets+=(test_faultinjection_slow)
+cmake --build --preset default --target "${targets[@]}" korvane-s-sim -j 2 >/dev/null
+rm -f build/reliability/faults-quick.tsv build/reliability/faults-slow.tsv
+regex="^test_faultinjection\$"
+[[ $which == quick ]] || regex="^test_faultinjection(_slow)?\$"
+set +e
+ctest --test-dir build -R "$regex" -j 2 --output-on-failure
+rc=$?
+set -e
+out=docs/reliability/faults.tsv
+mkdir -p "$(dirname "$out")"
+first=1
+: >"$out.new"
+for f in build/reliability/faults-quick.tsv build/reliability/faults-slow.tsv; do
+  [[ -f $f ]] || continue
+  if ((first)); then cat "$f" >>"$out.new"; first=0; else tail -n +2 "$f" >>"$out.new"; fi
+done
+if [[ -s $out.new ]]; then mv "$out.new" "$out"; else rm -f "$out.new"; fi
+/usr/bin/python3 tools/reliability/render-report.py
+exit $rc
