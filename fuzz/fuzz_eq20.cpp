@@ -18,7 +18,8 @@ using namespace korvane;
 extern "C" int LLVMFuzzerInitialize(int *, char ***)
 {
     // The block builder reads "20Band" from the current folder.
-    static QTemporaryDir dir(QDir::tempPath() + QStringLiteral("/korvane-fuzz-eq20-XXXXXX"));
+    const QString base = QDir(QStringLiteral("/dev/shm")).exists() ? QStringLiteral("/dev/shm") : QDir::tempPath();
+    static QTemporaryDir dir(base + QStringLiteral("/korvane-fuzz-eq20-XXXXXX"));
     if (!dir.isValid() || !QDir::setCurrent(dir.path()))
         std::abort();
     return 0;
