@@ -18,6 +18,8 @@ pass() {
   local name=$1 preset=$2 dir=$3 options=$4
   shift 4
   local t0 t1 t2 out rc total failed
+  # Whether this pass builds from nothing (as on CI) or on top of an earlier build.
+  [[ -f $dir/build.ninja ]] && options="incremental; $options" || options="fresh; $options"
   t0=$(date +%s)
   cmake --preset "$preset" >/dev/null
   cmake --build --preset "$preset" -j "$jobs"
@@ -38,7 +40,7 @@ pass() {
 }
 
 status=0
-pass default default build "-" || status=1
+pass default default build "all tests" || status=1
 if [[ ${KORVANE_SKIP_ASAN:-0} != 1 ]]; then
   # Leak checking stays on: the Qt parts in use (core, widgets on the offscreen platform,
   # serial port) free what they allocate. The UB checks abort, so any report fails the test.
