@@ -2,6 +2,7 @@
 """Renders docs/RELIABILITY.md from the logs the reliability scripts keep:
 
   fuzz/results.tsv               one line per fuzz run (tools/fuzz/run-fuzz.sh)
+  fuzz/findings.tsv              every fault a fuzz target's checks turned up, with its fix
   docs/reliability/faults.tsv    the fault-injection table (written by test_faultinjection)
   docs/reliability/testruns.tsv  one line per suite run, default and asan (tools/run-tests.sh)
 
@@ -59,6 +60,19 @@ def fuzz_section(runs):
     return lines
 
 
+def findings_section(rows):
+    lines = ["### Faults found through the fuzz targets", ""]
+    if not rows:
+        return lines + ["None so far.", ""]
+    lines += [
+        table(["found (UTC)", "target", "input kept", "how found", "what broke", "fix", "regression test"],
+              [[r["found_utc"], f'`{r["target"]}`', f'`{r["input"]}`', r["how_found"], r["property_broken"],
+                r["fix_commit"], f'`{r["regression_test"]}`'] for r in rows]),
+        "",
+    ]
+    return lines
+
+
 def fault_section(rows):
     lines = ["## Fault-injected link", ""]
     if not rows:
@@ -105,6 +119,7 @@ def main():
         "",
     ]
     out += fuzz_section(read_tsv("fuzz/results.tsv"))
+    out += findings_section(read_tsv("fuzz/findings.tsv"))
     out += fault_section(read_tsv("docs/reliability/faults.tsv"))
     out += suite_section(read_tsv("docs/reliability/testruns.tsv"))
     path = os.path.join(ROOT, "docs", "RELIABILITY.md")
