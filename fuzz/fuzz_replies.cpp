@@ -5,7 +5,7 @@
 // 0xFF starts the reply to the next command written (one segment per attempt); within a
 // segment 0xFE splits the bytes into separate arrivals, so replies split across reads are
 // covered. When an attempt's bytes are used up the line reports an error, which ends the
-// command at once instead of waiting for its time-out.
+// command at once instead of waiting out its time-out.
 //
 // Checked beyond "no crash, no undefined behaviour": every write is the command plus CR LF,
 // never more writes than attempts, the version is 0..9999 and 0 whenever the read failed,
@@ -48,7 +48,7 @@ public:
         }
         writes << bytes;
         m_arrivals = m_segments.isEmpty() ? QList<QByteArray>{} : m_segments.takeFirst();
-        m_started = true;
+        m_emptyPolls = 0;
         wake();
     }
     QByteArray readAll() override
@@ -56,15 +56,18 @@ public:
         wake();
         if (m_arrivals.isEmpty())
             return {};
+        m_emptyPolls = 0;
         return m_arrivals.takeFirst();
     }
+    // The first empty poll may be the flush before a command; the second one after a write
+    // or an arrival means this attempt's bytes are used up.
     qint64 bytesWaitingIn() const override
     {
         wake();
-        if (!m_arrivals.isEmpty() && m_arrivals.front().isEmpty())
+        while (!m_arrivals.isEmpty() && m_arrivals.front().isEmpty())
             m_arrivals.removeFirst();
         if (m_arrivals.isEmpty()) {
-            if (m_started)
+            if (!writes.isEmpty() && ++m_emptyPolls >= 2)
                 m_error = QStringLiteral("stream ended");
             return 0;
         }
@@ -81,7 +84,7 @@ private:
     QList<QList<QByteArray>> m_segments;
     mutable QList<QByteArray> m_arrivals;
     mutable QString m_error;
-    bool m_started = false;
+    mutable int m_emptyPolls = 0;
     int m_port = 1;
     bool m_open = false;
 };
