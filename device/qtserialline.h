@@ -1,0 +1,43 @@
+#pragma once
+// SerialLine over QSerialPort. COM numbers are resolved to device paths by
+// ComPortDeviceName (comports.h) unless a fixed device path is given, in which case every
+// port number means that one device (the CLI's --device).
+
+#include "serialline.h"
+
+#include <QSerialPort>
+
+namespace korvane {
+
+class QtSerialLine : public SerialLine {
+public:
+    explicit QtSerialLine(QString fixedDevice = {});
+    ~QtSerialLine() override;
+
+    void setPortNumber(int port) override;
+    [[nodiscard]] int portNumber() const override { return m_port; }
+    [[nodiscard]] QString deviceName() const override;
+
+    [[nodiscard]] bool isOpen() const override { return m_serial.isOpen(); }
+    void open() override;
+    void close() override;
+
+    void write(const QByteArray &bytes) override;
+    [[nodiscard]] QByteArray readAll() override;
+    [[nodiscard]] qint64 bytesWaitingIn() const override;
+    [[nodiscard]] qint64 bytesWaitingOut() const override;
+
+    [[nodiscard]] bool hasError() const override;
+    [[nodiscard]] QString errorText() const override;
+    void clearError() override;
+
+private:
+    void fail(const QString &text);
+
+    QSerialPort m_serial;
+    QString m_fixedDevice;
+    int m_port = 1;
+    QString m_ownError; // errors the port object itself does not record
+};
+
+} // namespace korvane
