@@ -2,6 +2,10 @@
 
 #include "comports.h"
 
+#if !defined(Q_OS_WIN)
+#include <poll.h>
+#endif
+
 namespace korvane {
 
 QtSerialLine::QtSerialLine(QString fixedDevice) : m_fixedDevice(std::move(fixedDevice)) {}
@@ -12,7 +16,20 @@ QtSerialLine::~QtSerialLine()
         m_serial.close();
 }
 
-void QtSerialLine::fail(const QString &text)
+void QtSerialLine::checkHangup() const
+{
+#if !defined(Q_OS_WIN)
+    if (!m_serial.isOpen() || m_serial.handle() < 0)
+        return;
+    pollfd p{static_cast<int>(m_serial.handle()), POLLIN, 0};
+    if (::poll(&p, 1, 0) > 0 && (p.revents & (POLLHUP | POLLERR | POLLNVAL))) {
+        fail(QStringLiteral("%1: the device went away").arg(m_serial.portName()));
+        m_serial.close();
+    }
+#endif
+}
+
+void QtSerialLine::fail(const QString &text) const
 {
     if (m_ownError.isEmpty())
         m_ownError = text;
@@ -82,12 +99,21 @@ QByteArray QtSerialLine::readAll()
     return m_serial.readAll();
 }
 
-qint64 QtSerialLine::bytesWaitingIn() const { return m_serial.isOpen() ? m_serial.bytesAvailable() : 0; }
+qint64 QtSerialLine::bytesWaitingIn() const
+{
+    if (!m_serial.isOpen())
+        return 0;
+    const qint64 n = m_serial.bytesAvailable();
+    if (n == 0)
+        checkHangup();
+    return n;
+}
 
 qint64 QtSerialLine::bytesWaitingOut() const { return m_serial.isOpen() ? m_serial.bytesToWrite() : 0; }
 
 bool QtSerialLine::hasError() const
 {
+    checkHangup();
     return !m_ownError.isEmpty() || m_serial.error() != QSerialPort::NoError;
 }
 

@@ -32,12 +32,17 @@ public:
     void clearError() override;
 
 private:
-    void fail(const QString &text);
+    void fail(const QString &text) const;
+    // A device that went away (cable pulled, the peer of a pseudo-terminal closed) leaves
+    // the descriptor readable with nothing to read: QSerialPort reports no error and its
+    // read notifier fires without end. Seen here, it becomes a pending error and the port
+    // is closed, so waits end instead of spinning.
+    void checkHangup() const;
 
-    QSerialPort m_serial;
+    mutable QSerialPort m_serial;
     QString m_fixedDevice;
     int m_port = 1;
-    QString m_ownError; // errors the port object itself does not record
+    mutable QString m_ownError; // errors the port object itself does not record
 };
 
 } // namespace korvane

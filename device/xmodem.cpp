@@ -21,7 +21,9 @@ bool waitForByte(SerialLine &port, char wanted)
     TenthsTimer timer;
     timer.StartTimeout(wanted == kNAK ? kNakWaitTenths : kAckWaitTenths);
     for (;;) {
-        if (timer.CheckTimeout()) {
+        // A port error (the device went away) cannot be followed by the byte: give up at
+        // once rather than sit out the time-out.
+        if (timer.CheckTimeout() || port.hasError()) {
             timer.StopTimeout();
             return false;
         }
@@ -102,6 +104,8 @@ bool TransmitEOT(SerialLine &port)
     DebugAssist(QStringLiteral("TransmitEOT"));
     for (int attempt = 1; attempt <= kEotTries; ++attempt) {
         port.write(QByteArray(1, kEOT));
+        if (port.hasError())
+            return false;
         if (WaitForAck(port))
             return true;
     }
