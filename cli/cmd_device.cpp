@@ -53,7 +53,7 @@ const char kProgramUsage[] =
     "--port; only PATH with --device), builds filter.bin, reloads the firmware when the\n"
     "processor's is older or it reports 10 or more filters, uploads the filters and resets\n"
     "the processor. Progress goes to stderr; Ctrl-C cancels (not while the firmware is\n"
-    "being reloaded).\n"
+    "being reloaded). The 20-band equalizer file \"20Band\" is read from the current folder.\n"
     "  --firmware PATH  firmware image to use instead of the program folder's korvanes.fwr\n"
     "  --folder DIR     program folder: filter.bin is written and korvanes.fwr read there\n"
     "                   (default: the folder of korvane-s-cli)\n"
