@@ -114,6 +114,10 @@ private slots:
                                                   << false << QStringList{"Error!"} << "F P C";
         QTest::newRow("lost block is sent again") << QStringList{"--fault", "drop-block=7"} << true << QStringList{}
                                                   << "RESET";
+        QTest::newRow("corrupt block is sent again") << QStringList{"--fault", "corrupt-block=5"} << true
+                                                     << QStringList{} << "RESET";
+        QTest::newRow("receiver wants CRC") << QStringList{"--fault", "c-instead-of-nak"} << false
+                                            << QStringList{"COM Error!"} << "EOT";
         QTest::newRow("lost ack is sent again") << QStringList{"--fault", "drop-ack=220"} << true << QStringList{}
                                                 << "RESET";
     }
