@@ -277,10 +277,11 @@ int cmdProgram(const QStringList &args)
     Model model;
     model.ResetAllFilterSets();
     model.ComPort = 1;
-    if (!ReadSettingsFile(model, a.positional[0], dialog))
+    SettingsFileInfo info;
+    if (!ReadSettingsFile(model, a.positional[0], dialog, &info))
         return 1;
-    if (a.port)
-        model.ComPort = static_cast<int16_t>(*a.port);
+    // The port stored in the file is where the program would look first after loading it.
+    model.ComPort = a.port ? static_cast<int16_t>(*a.port) : info.filePort;
     model.ComPort = static_cast<int16_t>(Clamp(model.ComPort, 1, 9));
 
     ProgrammingOptions options;

@@ -129,12 +129,26 @@ private slots:
         QVERIFY(sim.isReady());
         const CliRun r = fx.run(fx.program({"--port", "5"}));
         QCOMPARE(r.exitCode, 0);
+        QVERIFY(r.err.contains("Finding Korvane-S\n  Port: COM 5\nConfiguring Filters"));
         QVERIFY(r.err.contains("Success: Korvane-S successfully programmed"));
         QVERIFY(r.err.contains("Data Packet: 224/224"));
         QVERIFY(sim.waitForLogLine("RESET"));
         QCOMPARE(sim.logLines(), QStringList({"F V", "T S", "F V", "F P F", "XMODEM F P F 224 blocks", "EOT", "RESET"}));
         QCOMPARE(fx.builtImage().size(), 28672);
         QCOMPARE(sim.image(), fx.builtImage());
+    }
+
+    void programLooksFirstOnTheFilesPort()
+    {
+        CliFixture fx;
+        QProcess p;
+        p.start(CliFixture::cli(), {"new", fx.settings, "--port", "6"});
+        QVERIFY(p.waitForFinished());
+        SimProcess sim({"--com", "6", "--filters", "3"});
+        QVERIFY(sim.isReady());
+        const CliRun r = fx.run(fx.program());
+        QCOMPARE(r.exitCode, 0);
+        QVERIFY(r.err.contains("Finding Korvane-S\n  Port: COM 6\nConfiguring Filters"));
     }
 
     void programReloadsOldFirmwareFirst()
