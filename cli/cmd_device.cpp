@@ -193,6 +193,19 @@ private:
     int m_lastTenth = -1;
 };
 
+// Messages start on a line of their own, after a progress bar that is still being drawn.
+class ProgramDialog : public CliDialog {
+public:
+    MessageAnswer showMessage(const QString &title, const QString &text, MessageIcon icon,
+                              MessageButtons buttons) override
+    {
+        if (view)
+            view->endLine();
+        return CliDialog::showMessage(title, text, icon, buttons);
+    }
+    ProgressView *view = nullptr;
+};
+
 bool confirm()
 {
     err(QStringLiteral("Program All Filters?: Programming the Korvane-S updates all 16 filters (0-15).  Click Yes if "
@@ -273,7 +286,7 @@ int cmdProgram(const QStringList &args)
     if (a.positional.size() != 1)
         return usageError(kProgramUsage, QStringLiteral("program needs exactly one FILE.min"));
 
-    CliDialog dialog;
+    ProgramDialog dialog;
     Model model;
     model.ResetAllFilterSets();
     model.ComPort = 1;
@@ -295,6 +308,7 @@ int cmdProgram(const QStringList &args)
 
     ProgrammingSequence seq(model, dialog, options);
     ProgressView view(seq);
+    dialog.view = &view;
 
     std::unique_ptr<QSocketNotifier> notifier;
     if (::pipe(g_signalPipe) == 0) {
