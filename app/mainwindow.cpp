@@ -112,15 +112,13 @@ void MainWindow::buildMenus()
         a->setObjectName(QStringLiteral("mnuCom%1").arg(i));
         a->setCheckable(true);
         comGroup_->addAction(a);
-        const QString path = ComPortDevicePath(i);
-        if (!path.isEmpty()) {
-            const QString tip = QStringLiteral("COM %1 is %2").arg(i).arg(QDir::toNativeSeparators(path));
-            a->setStatusTip(tip);
-            a->setToolTip(tip);
-        }
         connect(a, &QAction::triggered, this, [this, i] { selectComPort(i); });
         mnuCom[static_cast<size_t>(i - 1)] = a;
     }
+    // The device behind each COM n can change while the program runs (a converter plugged
+    // in, a port link made): name it afresh each time the menu opens.
+    connect(mnuFileCOMPort, &QMenu::aboutToShow, this, &MainWindow::refreshComPortTips);
+    refreshComPortTips();
     mnuFile->addSeparator();
     add(mnuFile, "mnuFileExit", QStringLiteral("E&xit"), QKeySequence(), &MainWindow::fileExit);
 
@@ -553,6 +551,18 @@ void MainWindow::selectComPort(int port)
 {
     model_.ComPort = static_cast<int16_t>(port);
     setComCheck(port);
+}
+
+void MainWindow::refreshComPortTips()
+{
+    for (int i = 1; i <= 9; ++i) {
+        const QString path = ComPortDevicePath(i);
+        const QString tip = path.isEmpty() ? QStringLiteral("COM %1: no serial device").arg(i)
+                                           : QStringLiteral("COM %1: %2").arg(i).arg(QDir::toNativeSeparators(path));
+        QAction *a = mnuCom[static_cast<size_t>(i - 1)];
+        a->setStatusTip(tip);
+        a->setToolTip(tip);
+    }
 }
 
 void MainWindow::setComCheck(int port)

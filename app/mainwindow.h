@@ -95,6 +95,7 @@ private:
     void onNoiseToggled(bool checked);
     void selectFilterListQuietly(QComboBox *list, int stage, int type);
     void setComCheck(int port);
+    void refreshComPortTips();
     void shutDown();
     void openHelp(bool search);
     void setCaptionFromFile(const QString &path);

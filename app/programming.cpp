@@ -3,6 +3,7 @@
 #include "commwindow.h"
 
 #ifdef KORVANE_HAVE_DEVICE
+#include "device/comports.h"
 #include "device/programmingsequence.h"
 #endif
 
@@ -29,7 +30,7 @@ bool RunProgrammingSequence(ProgrammingRunContext &context)
     return sequence.run();
 }
 
-QString ComPortDevicePath(int) { return {}; }
+QString ComPortDevicePath(int port) { return ComPortDeviceName(port); }
 
 #else
 
