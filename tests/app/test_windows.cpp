@@ -13,7 +13,9 @@
 #include "scripteddialog.h"
 
 #include <QFileDialog>
+#include <QPointer>
 #include <QLabel>
+#include <QLineEdit>
 #include <QMessageBox>
 #include <QProgressBar>
 #include <QPushButton>
@@ -23,23 +25,43 @@
 #include <QtTest>
 
 #include <functional>
+#include <memory>
 
 using namespace korvane;
 using korvane::test::ScriptedDialog;
 
 namespace {
 
-// Runs `inspect` on the next modal dialog once it is up.
-void whenModal(std::function<void(QWidget *)> inspect)
+// Runs `act` on the next modal dialog once it is up, and again every 200 ms while that
+// dialog stays up (a dialog can ignore a first accept while it is still loading a folder);
+// after 5 s the dialog is rejected so a test fails instead of hanging.
+void whenModal(std::function<void(QWidget *)> act)
 {
     auto *timer = new QTimer;
-    timer->setInterval(10);
-    QObject::connect(timer, &QTimer::timeout, [timer, inspect] {
-        if (QWidget *w = QApplication::activeModalWidget()) {
+    timer->setInterval(20);
+    auto target = std::make_shared<QPointer<QWidget>>();
+    auto ticks = std::make_shared<int>(-1);
+    QObject::connect(timer, &QTimer::timeout, [timer, act, target, ticks] {
+        QWidget *w = QApplication::activeModalWidget();
+        if (*ticks >= 0 && (target->isNull() || w != target->data())) {
             timer->stop();
             timer->deleteLater();
-            inspect(w);
+            return;
         }
+        if (!w)
+            return;
+        if (*ticks < 0) {
+            *ticks = 0;
+            *target = w;
+            act(w);
+            return;
+        }
+        ++*ticks;
+        if (*ticks % 10 == 0)
+            act(w);
+        if (*ticks > 250)
+            if (auto *d = qobject_cast<QDialog *>(w))
+                d->reject();
     });
     timer->start();
 }
@@ -140,7 +162,11 @@ private slots:
             QVERIFY(fd);
             filters = fd->nameFilters();
             confirms = !fd->testOption(QFileDialog::DontConfirmOverwrite);
-            fd->selectFile(dir.filePath(QStringLiteral("plain")));
+            // As the user would: type the full path into the name field.
+            if (auto *edit = fd->findChild<QLineEdit *>(QStringLiteral("fileNameEdit")))
+                edit->setText(dir.filePath(QStringLiteral("plain")));
+            else
+                fd->selectFile(dir.filePath(QStringLiteral("plain")));
             QMetaObject::invokeMethod(fd, "accept", Qt::QueuedConnection);
         });
         const auto chosen = dialog.askFileName(request);
