@@ -1,8 +1,365 @@
 #include "settingsfile.h"
 
+#include "numbertext.h"
+
+#include <QFile>
+#include <QSaveFile>
+#include <QStringDecoder>
+
+#include <algorithm>
+#include <charconv>
+#include <optional>
+#include <string_view>
+
 namespace korvane {
 
-bool WriteSettingsFile(const Model &, const QString &, UserDialog &) { return false; }
-bool ReadSettingsFile(Model &, const QString &, UserDialog &) { return false; }
+namespace {
+
+const char kLineEnd[] = "\r\n";
+
+// ---------------------------------------------------------------------------- writing
+
+void putLine(QByteArray &out, std::string_view text)
+{
+    out.append(text.data(), static_cast<qsizetype>(text.size()));
+    out.append(kLineEnd);
+}
+
+void putInt(QByteArray &out, int value)
+{
+    char buf[16];
+    const auto r = std::to_chars(buf, buf + sizeof buf, value);
+    putLine(out, std::string_view(buf, static_cast<size_t>(r.ptr - buf)));
+}
+
+void putSingle(QByteArray &out, float value) { putLine(out, FormatSingle(value)); }
+
+void putQuoted(QByteArray &out, const QByteArray &text)
+{
+    out.append('"');
+    out.append(text);
+    out.append('"');
+    out.append(kLineEnd);
+}
+
+// A quoted field has no escape: a name holding a double quote or a line break could not be
+// read back (and would make the whole file unreadable), so such a name is stored empty.
+QByteArray storableFileName(const QString &name)
+{
+    if (name.contains(QLatin1Char('"')) || name.contains(QLatin1Char('\r')) || name.contains(QLatin1Char('\n')))
+        return {};
+    return name.toUtf8();
+}
+
+void putStage(QByteArray &out, const StageConfig &s)
+{
+    putInt(out, s.Type);
+    putQuoted(out, storableFileName(s.CoefFileName));
+    for (float c : s.Coef)
+        putSingle(out, c);
+    putInt(out, s.Bandwidth);
+    putInt(out, s.Agc);
+    putInt(out, s.FilterSize);
+    putInt(out, s.AdaptRate);
+    putInt(out, s.PredictionSpan);
+    putInt(out, s.ModeOption);
+    putInt(out, s.OutputOption);
+    putInt(out, s.Freq1);
+    putInt(out, s.Freq2);
+    putInt(out, s.Slope);
+    putInt(out, s.AttenDb);
+    for (int16_t band : s.EqBand)
+        putInt(out, band);
+    for (float g : s.SpectralGain)
+        putSingle(out, g);
+    putLine(out, s.NoiseFilter != kFalse ? "#TRUE#" : "#FALSE#");
+}
+
+// ---------------------------------------------------------------------------- reading
+
+// Longest field accepted. Real fields are a few characters (a path at most a few thousand);
+// the limit keeps a wrong file (a device, a huge binary) from growing memory without bound.
+constexpr qsizetype kMaxFieldLength = 65536;
+
+// Splits a settings file into fields: line ends and commas separate fields, spaces and tabs
+// around an unquoted value are ignored, a quoted field runs to the next double quote (what
+// follows it up to the separator is ignored). Reads the device in blocks.
+class FieldReader {
+public:
+    explicit FieldReader(QIODevice &device) : device_(device) {}
+
+    // The next field's text, or nullopt at the end of the file, on a read error, on an
+    // unterminated quoted field or a field beyond kMaxFieldLength.
+    std::optional<QByteArray> next()
+    {
+        while (peek() == ' ' || peek() == '\t')
+            take();
+        if (peek() < 0)
+            return std::nullopt;
+        QByteArray field;
+        if (peek() == '"') {
+            take();
+            for (;;) {
+                const int c = take();
+                if (c < 0 || field.size() >= kMaxFieldLength)
+                    return std::nullopt;
+                if (c == '"')
+                    break;
+                field.append(static_cast<char>(c));
+            }
+            for (qsizetype skipped = 0; !isSeparatorOrEnd(peek()); ++skipped) {
+                if (skipped >= kMaxFieldLength)
+                    return std::nullopt;
+                take();
+            }
+        } else {
+            while (!isSeparatorOrEnd(peek())) {
+                if (field.size() >= kMaxFieldLength)
+                    return std::nullopt;
+                field.append(static_cast<char>(take()));
+            }
+            while (!field.isEmpty() && (field.back() == ' ' || field.back() == '\t'))
+                field.chop(1);
+        }
+        if (failed_)
+            return std::nullopt;
+        const int sep = take();
+        if (sep == '\r' && peek() == '\n')
+            take();
+        return field;
+    }
+
+private:
+    static bool isSeparatorOrEnd(int c) { return c < 0 || c == ',' || c == '\r' || c == '\n'; }
+
+    int peek()
+    {
+        if (pos_ >= buffer_.size() && !fill())
+            return -1;
+        return static_cast<unsigned char>(buffer_[pos_]);
+    }
+    int take()
+    {
+        const int c = peek();
+        if (c >= 0)
+            ++pos_;
+        return c;
+    }
+    bool fill()
+    {
+        if (failed_ || atEnd_)
+            return false;
+        buffer_.resize(kBlock);
+        const qint64 got = device_.read(buffer_.data(), kBlock);
+        pos_ = 0;
+        if (got <= 0) {
+            buffer_.clear();
+            failed_ = got < 0;
+            atEnd_ = true;
+            return false;
+        }
+        buffer_.resize(got);
+        return true;
+    }
+
+    static constexpr qint64 kBlock = 65536;
+    QIODevice &device_;
+    QByteArray buffer_;
+    qsizetype pos_ = 0;
+    bool atEnd_ = false;
+    bool failed_ = false;
+};
+
+// Paths are stored as UTF-8; older files hold an 8-bit code page, read here as Latin-1.
+QString decodeText(const QByteArray &bytes)
+{
+    QStringDecoder utf8(QStringDecoder::Utf8, QStringDecoder::Flag::Stateless);
+    QString text = utf8.decode(bytes);
+    if (utf8.hasError())
+        return QString::fromLatin1(bytes);
+    return text;
+}
+
+class StageParser {
+public:
+    explicit StageParser(FieldReader &reader) : reader_(reader) {}
+
+    bool int16(int16_t &out)
+    {
+        const auto f = reader_.next();
+        if (!f)
+            return false;
+        const auto v = ParseInt16(std::string_view(f->constData(), static_cast<size_t>(f->size())));
+        if (!v)
+            return false;
+        out = *v;
+        return true;
+    }
+    bool single(float &out)
+    {
+        const auto f = reader_.next();
+        if (!f)
+            return false;
+        const auto v = ParseSingle(std::string_view(f->constData(), static_cast<size_t>(f->size())));
+        if (!v)
+            return false;
+        out = *v;
+        return true;
+    }
+    bool text(QString &out)
+    {
+        const auto f = reader_.next();
+        if (!f)
+            return false;
+        out = decodeText(*f);
+        return true;
+    }
+    bool boolean(int16_t &out)
+    {
+        const auto f = reader_.next();
+        if (!f)
+            return false;
+        if (*f == "#TRUE#")
+            out = kTrue;
+        else if (*f == "#FALSE#")
+            out = kFalse;
+        else
+            return false;
+        return true;
+    }
+
+    bool stage(StageConfig &s)
+    {
+        if (!int16(s.Type) || !text(s.CoefFileName))
+            return false;
+        for (float &c : s.Coef)
+            if (!single(c))
+                return false;
+        for (int16_t *field : {&s.Bandwidth, &s.Agc, &s.FilterSize, &s.AdaptRate, &s.PredictionSpan,
+                               &s.ModeOption, &s.OutputOption, &s.Freq1, &s.Freq2, &s.Slope, &s.AttenDb})
+            if (!int16(*field))
+                return false;
+        for (int16_t &band : s.EqBand)
+            if (!int16(band))
+                return false;
+        for (float &g : s.SpectralGain)
+            if (!single(g))
+                return false;
+        return boolean(s.NoiseFilter);
+    }
+
+private:
+    FieldReader &reader_;
+};
+
+struct ParsedFile {
+    int setCount = 0;
+    int16_t port = 0;
+    std::array<FilterSet, kFilterSetCount> sets{};
+};
+
+std::optional<ParsedFile> parseSettingsFile(const QString &path)
+{
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly))
+        return std::nullopt;
+    FieldReader reader(file);
+    StageParser parser(reader);
+    ParsedFile parsed;
+
+    const auto header = reader.next();
+    if (!header)
+        return std::nullopt;
+    if (*header == kSettingsHeader)
+        parsed.setCount = kFilterSetCount;
+    else if (*header == kOldSettingsHeader)
+        parsed.setCount = kOldFormatSetCount;
+    else
+        return std::nullopt;
+
+    if (!parser.int16(parsed.port))
+        return std::nullopt;
+    parsed.port = std::clamp<int16_t>(parsed.port, 1, 9);
+
+    for (int set = 0; set < parsed.setCount; ++set)
+        if (!parser.stage(parsed.sets[set].Stage1) || !parser.stage(parsed.sets[set].Stage2))
+            return std::nullopt;
+    return parsed;
+}
+
+} // namespace
+
+QByteArray SettingsFileContent(const Model &model)
+{
+    QByteArray out;
+    out.reserve(96 * 1024);
+    putQuoted(out, QByteArray(kSettingsHeader));
+    putInt(out, model.ComPort);
+    for (const FilterSet &set : model.FilterData) {
+        putStage(out, set.Stage1);
+        putStage(out, set.Stage2);
+    }
+    return out;
+}
+
+bool WriteSettingsFile(const Model &model, const QString &path, UserDialog &dialog)
+{
+    const QByteArray content = SettingsFileContent(model);
+    QSaveFile file(path);
+    bool ok = file.open(QIODevice::WriteOnly);
+    if (ok)
+        ok = file.write(content) == content.size();
+    if (ok)
+        ok = file.commit();
+    else
+        file.cancelWriting();
+    if (!ok && !model.SilentSave) {
+        dialog.beep();
+        dialog.inform(QStringLiteral("Unable to Store File."),
+                      QStringLiteral("Error writing file ") + path + kCR +
+                          QStringLiteral(".  Disk may be full or write protected"),
+                      MessageIcon::Exclamation);
+    }
+    return ok;
+}
+
+bool ReadSettingsFile(Model &model, const QString &path, UserDialog &dialog)
+{
+    return ReadSettingsFile(model, path, dialog, nullptr);
+}
+
+bool ReadSettingsFile(Model &model, const QString &path, UserDialog &dialog, SettingsFileInfo *info)
+{
+    const std::optional<ParsedFile> parsed = parseSettingsFile(path);
+    if (!parsed) {
+        if (model.LoadingAtStartup) {
+            // A missing default.min on the first start is normal: start from a clean model.
+            model.ResetAllFilterSets();
+            model.ComPort = 1;
+        } else {
+            dialog.beep();
+            dialog.inform(QStringLiteral("Unable to read file"),
+                          QStringLiteral("Error reading file ") + path + kCR + QStringLiteral(".  Invalid settings file."),
+                          MessageIcon::Exclamation, MessageButtons::OkCancel);
+        }
+        return false;
+    }
+
+    model.ResetAllFilterSets();
+    for (int set = 0; set < parsed->setCount; ++set)
+        model.FilterData[set] = parsed->sets[set];
+    for (int set = 0; set < kFilterSetCount; ++set) {
+        model.ValidateStage(set, 1);
+        model.ValidateStage(set, 2);
+    }
+    // Opening a file never changes the port in use; only the start-up load takes it.
+    if (model.LoadingAtStartup)
+        model.ComPort = parsed->port;
+    if (info) {
+        info->setCount = parsed->setCount;
+        info->filePort = parsed->port;
+    }
+    return true;
+}
 
 } // namespace korvane

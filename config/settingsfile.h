@@ -1,7 +1,11 @@
 #pragma once
 // The settings file (*.min, default.min): line-oriented text, one value per line, CR LF line
 // ends. Header "Korvane-S" (16 sets) or the older "Korvane" (10 sets), the port, then 405
-// lines per stage block in StageConfig field order.
+// lines per stage block in StageConfig field order:
+//   Type, "CoefFileName", Coef[0..255], Bandwidth, Agc, FilterSize, AdaptRate,
+//   PredictionSpan, ModeOption, OutputOption, Freq1, Freq2, Slope, AttenDb, EqBand[0..19],
+//   SpectralGain[0..114], NoiseFilter (#TRUE#/#FALSE#).
+// Integers are plain signed decimals; singles are written by FormatSingle (numbertext.h).
 
 #include "model.h"
 #include "userdialog.h"
@@ -10,13 +14,33 @@ namespace korvane {
 
 inline constexpr int kStageBlockLines = 405;
 inline constexpr int kSettingsFileLines = 2 + 2 * kFilterSetCount * kStageBlockLines; // 12962
+inline constexpr int kOldFormatSetCount = 10;
 
-// Writes the whole model to path; true on success. On failure the previous file at path is
-// left intact and, unless model.SilentSave, "Unable to Store File." is shown after a beep.
+inline constexpr char kSettingsHeader[] = "Korvane-S";
+inline constexpr char kOldSettingsHeader[] = "Korvane";
+
+// The file's content exactly as WriteSettingsFile stores it.
+[[nodiscard]] QByteArray SettingsFileContent(const Model &model);
+
+// Writes the whole model to path; true on success. The new content goes to a temporary file
+// in the same folder that replaces path only once every byte is on disk, so a failed write
+// leaves the previous file intact. On failure, unless model.SilentSave, a beep and
+// "Unable to Store File." are shown.
 [[nodiscard]] bool WriteSettingsFile(const Model &model, const QString &path, UserDialog &dialog);
 
-// Reads path into the model through a temporary copy; true on success. On failure the model
-// is unchanged (or, while model.LoadingAtStartup, reset with ComPort 1 and nothing shown).
+// What a successful read found besides the filter sets.
+struct SettingsFileInfo {
+    int setCount = 0;     // 16, or 10 for the older "Korvane" header
+    int16_t filePort = 0; // the port number in the file, clamped into 1..9
+};
+
+// Reads path into the model through a temporary copy; true on success. On success every set
+// is reset, the sets found in the file copied in and every stage validated (so every
+// Bandwidth is 2); the port is stored into ComPort only while model.LoadingAtStartup. On
+// failure the model is unchanged and "Unable to read file" is shown after a beep; while
+// model.LoadingAtStartup the model is reset with ComPort 1 instead and nothing is shown.
 [[nodiscard]] bool ReadSettingsFile(Model &model, const QString &path, UserDialog &dialog);
+[[nodiscard]] bool ReadSettingsFile(Model &model, const QString &path, UserDialog &dialog,
+                                    SettingsFileInfo *info);
 
 } // namespace korvane

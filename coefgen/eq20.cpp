@@ -1,0 +1,167 @@
+#include "eq20.h"
+
+#include <QFile>
+
+#include <cctype>
+#include <charconv>
+#include <cmath>
+#include <string_view>
+
+namespace korvane {
+
+namespace {
+
+// Far larger than any real band file (20 x 256 numbers); a bigger file is not ours.
+constexpr qint64 kMaxFileSize = 16 * 1024 * 1024;
+
+class ItemReader {
+public:
+    explicit ItemReader(const QByteArray &data) : m_text(data.constData(), static_cast<size_t>(data.size())) {}
+
+    // A text item: to the next comma or line end, or a quoted string. Trailing blanks of an
+    // unquoted item are dropped.
+    std::optional<std::string_view> readText()
+    {
+        skipBlanksAndLineEnds();
+        if (m_pos >= m_text.size())
+            return std::nullopt;
+        std::string_view item;
+        if (m_text[m_pos] == '"') {
+            const size_t close = m_text.find('"', m_pos + 1);
+            if (close == std::string_view::npos)
+                return std::nullopt;
+            item = m_text.substr(m_pos + 1, close - m_pos - 1);
+            m_pos = close + 1;
+            skipBlanks();
+            skipSeparator();
+        } else {
+            const size_t start = m_pos;
+            while (m_pos < m_text.size() && m_text[m_pos] != ',' && !isLineEnd(m_text[m_pos]))
+                ++m_pos;
+            item = m_text.substr(start, m_pos - start);
+            while (!item.empty() && isBlank(item.back()))
+                item.remove_suffix(1);
+            skipSeparator();
+        }
+        return item;
+    }
+
+    // A decimal number, optionally signed, with optional fraction and exponent, read as a
+    // single. Ends at a comma, a line end or a blank.
+    std::optional<float> readNumber()
+    {
+        skipBlanksAndLineEnds();
+        const size_t start = m_pos;
+        while (m_pos < m_text.size() && m_text[m_pos] != ',' && !isLineEnd(m_text[m_pos]) && !isBlank(m_text[m_pos]))
+            ++m_pos;
+        std::string_view item = m_text.substr(start, m_pos - start);
+        skipBlanks();
+        skipSeparator();
+        if (item.empty())
+            return std::nullopt;
+        if (item.front() == '+')
+            item.remove_prefix(1);
+        if (item.empty() || item.front() == '+')
+            return std::nullopt;
+        // from_chars also accepts "inf" and "nan"; a tap must be a plain decimal number.
+        for (char c : item) {
+            if (!(std::isdigit(static_cast<unsigned char>(c)) || c == '.' || c == '-' || c == '+' || c == 'e' || c == 'E'))
+                return std::nullopt;
+        }
+        float value = 0.0f;
+        const auto result = std::from_chars(item.data(), item.data() + item.size(), value, std::chars_format::general);
+        if (result.ec != std::errc() || result.ptr != item.data() + item.size() || !std::isfinite(value))
+            return std::nullopt;
+        return value;
+    }
+
+private:
+    static bool isBlank(char c) { return c == ' ' || c == '\t'; }
+    static bool isLineEnd(char c) { return c == '\r' || c == '\n'; }
+
+    void skipBlanks()
+    {
+        while (m_pos < m_text.size() && isBlank(m_text[m_pos]))
+            ++m_pos;
+    }
+    void skipBlanksAndLineEnds()
+    {
+        while (m_pos < m_text.size() && (isBlank(m_text[m_pos]) || isLineEnd(m_text[m_pos])))
+            ++m_pos;
+    }
+    // One comma or one line end (CR LF counts as one) after an item.
+    void skipSeparator()
+    {
+        if (m_pos >= m_text.size())
+            return;
+        if (m_text[m_pos] == ',') {
+            ++m_pos;
+        } else if (m_text[m_pos] == '\r') {
+            ++m_pos;
+            if (m_pos < m_text.size() && m_text[m_pos] == '\n')
+                ++m_pos;
+        } else if (m_text[m_pos] == '\n') {
+            ++m_pos;
+        }
+    }
+
+    std::string_view m_text;
+    size_t m_pos = 0;
+};
+
+} // namespace
+
+float BandGainFromDb(int16_t v) { return static_cast<float>(std::pow(10.0, v / -20.0)); }
+
+QString Eq20FileErrorText()
+{
+    return QStringLiteral("Error reading 20-Band Equalizer coefficient file.") + kCR
+           + QStringLiteral("  Filter replaced by empty filter.");
+}
+
+std::optional<BandFilters> Parse20BandData(const QByteArray &data)
+{
+    ItemReader reader(data);
+    BandFilters bands{};
+    for (auto &band : bands) {
+        const auto label = reader.readText();
+        if (!label || label->empty() || label->back() != ':')
+            return std::nullopt;
+        for (float &tap : band) {
+            const auto value = reader.readNumber();
+            if (!value)
+                return std::nullopt;
+            tap = *value;
+        }
+    }
+    return bands;
+}
+
+int Read20BandCoefficients(const std::array<int16_t, kEqBandCount> &eqBand, Eq20Accumulator &acc, UserDialog &dialog,
+                           const QString &path)
+{
+    acc.fill(0.0f);
+    std::optional<BandFilters> bands;
+    QFile file(path);
+    if (file.open(QIODevice::ReadOnly) && file.size() <= kMaxFileSize) {
+        const QByteArray data = file.read(kMaxFileSize);
+        file.close();
+        bands = Parse20BandData(data);
+    }
+    if (!bands) {
+        dialog.beep();
+        dialog.inform(QStringLiteral("File Error"), Eq20FileErrorText(), MessageIcon::Exclamation);
+        return -1;
+    }
+    for (int i = 0; i < kEqBandCount; ++i) {
+        const float g = BandGainFromDb(eqBand[i]);
+        for (int s = 0; s < kCoefCount; ++s) {
+            const float gc = g * (*bands)[i][s];
+            const float t = gc * 256.0f;
+            acc[s] = t + acc[s];
+        }
+    }
+    return 0;
+}
+
+} // namespace korvane
