@@ -181,12 +181,13 @@ private slots:
         tabs()->setCurrentIndex(2);
         list(1)->setCurrentIndex(Lowpass);
         model_->stage(2, 1).Freq1 = 9000;
+        const int16_t otherSet = model_->stage(0, 1).Bandwidth;
         auto *bw0 = child<QRadioButton>("BWFiltButton0");
         bw0->setChecked(true);
         QCOMPARE(model_->stage(2, 1).Bandwidth, int16_t(2));
         QCOMPARE(model_->stage(2, 2).Bandwidth, int16_t(2));
         QVERIFY(model_->stage(2, 1).Freq1 <= model_->MaxFilterFrequency(2));
-        QCOMPARE(model_->stage(0, 1).Bandwidth, int16_t(0));
+        QCOMPARE(model_->stage(0, 1).Bandwidth, otherSet);
     }
 
     void fileNewResetsEverySetAndKeepsTheCaption()
