@@ -24,30 +24,6 @@
 using namespace korvane;
 using korvane::test::ScriptedDialog;
 
-namespace {
-
-// Whether the settings file can be written and read back on this build; the file
-// commands are meaningless without it.
-bool settingsFileWorks()
-{
-    QTemporaryDir dir;
-    Model m;
-    m.SilentSave = true;
-    ScriptedDialog d;
-    const QString path = dir.filePath(QStringLiteral("probe.min"));
-    if (!WriteSettingsFile(m, path, d))
-        return false;
-    Model back;
-    return ReadSettingsFile(back, path, d);
-}
-
-#define REQUIRE_SETTINGS_FILE()                                                                                        \
-    do {                                                                                                               \
-        if (!settingsFileWorks())                                                                                      \
-            QSKIP("the settings file reader and writer are not in this build");                                        \
-    } while (0)
-
-} // namespace
 
 class MainWindowTest : public QObject {
     Q_OBJECT
@@ -242,7 +218,6 @@ private slots:
 
     void saveAsThenOpenRoundTripsWithCaptions()
     {
-        REQUIRE_SETTINGS_FILE();
         start();
         tabs()->setCurrentIndex(6);
         list(2)->setCurrentIndex(Bandpass);
@@ -273,7 +248,6 @@ private slots:
 
     void openOfABadFileKeepsTabCaptionAndModel()
     {
-        REQUIRE_SETTINGS_FILE();
         start();
         tabs()->setCurrentIndex(2);
         list(1)->setCurrentIndex(Comb);
@@ -293,7 +267,6 @@ private slots:
 
     void startUpReadsTheWorkingFolderAndExitWritesTheProgramFolder()
     {
-        REQUIRE_SETTINGS_FILE();
         Model configured;
         configured.SilentSave = true;
         configured.ComPort = 6;
