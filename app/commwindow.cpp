@@ -112,7 +112,11 @@ void CommWindow::HidePacketInfo()
     lblPacketNumber->setVisible(false);
 }
 
-void CommWindow::setStageCaption(const QString &caption) { CommInfo->setTitle(caption); }
+void CommWindow::setStageCaption(const QString &caption)
+{
+    CommInfo->setTitle(caption);
+    emit stageCaptionShown(caption);
+}
 
 void CommWindow::setProbedPort(int port) { lblPort->setText(QStringLiteral("Port: COM ") + QString::number(port)); }
 

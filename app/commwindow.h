@@ -42,6 +42,8 @@ public slots:
 
 signals:
     void cancelClicked();
+    // The CommInfo caption now shown, so observers can follow the stages of a run.
+    void stageCaptionShown(const QString &caption);
 
 private:
     void setClientHeightFromTwips(int twips);
