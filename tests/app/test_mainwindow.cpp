@@ -5,6 +5,7 @@
 #include "app/helpwindow.h"
 #include "app/mainwindow.h"
 #include "config/settingsfile.h"
+#include "modalhelper.h"
 #include "scripteddialog.h"
 
 #include <QAction>
@@ -426,6 +427,29 @@ private slots:
         QTest::mouseClick(control(2), Qt::LeftButton);
         QCOMPARE(window_->commonDialog().fileName, QStringLiteral("/coefs/earlier.txt"));
         QVERIFY(model_->stage(0, 2) == before);
+    }
+
+    void eachControlClickOpensAFreshEditorCaptionedOnce()
+    {
+        start();
+        tabs()->setCurrentIndex(2);
+        list(2)->setCurrentIndex(Notch);
+        QStringList captions;
+        for (int i = 0; i < 2; ++i) {
+            korvane::test::whenModal([&](QWidget *w) {
+                if (captions.size() <= i) {
+                    captions << w->windowTitle();
+                    QVERIFY(!window_->isActiveWindow() || w->isModal());
+                }
+                w->close();
+            });
+            QTest::mouseClick(control(2), Qt::LeftButton);
+        }
+        QCOMPARE(captions, (QStringList{QStringLiteral("Notch Stage 2"), QStringLiteral("Notch Stage 2")}));
+        QCOMPARE(model_->CurrentStage, int16_t(2));
+        // Closing without a change stores nothing.
+        QCOMPARE(model_->stage(2, 2).Freq1, int16_t(400));
+        QVERIFY(dialog_->messages.empty());
     }
 
     void helpNeedsAHelpFileName()
