@@ -11,7 +11,6 @@
 #include "editors/openeditor.h"
 
 #include <QAction>
-#include <QActionGroup>
 #include <QApplication>
 #include <QButtonGroup>
 #include <QCheckBox>
@@ -105,13 +104,10 @@ void MainWindow::buildMenus()
     mnuFileCOMPort = mnuFile->addMenu(QStringLiteral("CO&M Port"));
     mnuFileCOMPort->setObjectName(QStringLiteral("mnuFileCOMPort"));
     mnuFileCOMPort->setToolTipsVisible(true);
-    comGroup_ = new QActionGroup(this);
-    comGroup_->setExclusionPolicy(QActionGroup::ExclusionPolicy::ExclusiveOptional);
     for (int i = 1; i <= 9; ++i) {
         QAction *a = mnuFileCOMPort->addAction(QStringLiteral("COM &%1").arg(i));
         a->setObjectName(QStringLiteral("mnuCom%1").arg(i));
         a->setCheckable(true);
-        comGroup_->addAction(a);
         connect(a, &QAction::triggered, this, [this, i] { selectComPort(i); });
         mnuCom[static_cast<size_t>(i - 1)] = a;
     }

@@ -19,7 +19,6 @@
 #include <memory>
 
 class QAction;
-class QActionGroup;
 class QButtonGroup;
 class QCheckBox;
 class QComboBox;
@@ -131,7 +130,6 @@ private:
     QMenu *mnuFile = nullptr;
     QMenu *mnuHelp = nullptr;
     QMenu *mnuFileCOMPort = nullptr;
-    QActionGroup *comGroup_ = nullptr;
     std::array<QAction *, 9> mnuCom{};
 };
 
