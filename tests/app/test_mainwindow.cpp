@@ -413,6 +413,10 @@ private slots:
         model_->stage(0, 2).CoefFileName = QStringLiteral("/coefs/earlier.txt");
 
         const QString chosen = work_->filePath(QStringLiteral("taps.txt"));
+        QFile taps(chosen);
+        QVERIFY(taps.open(QIODevice::WriteOnly));
+        taps.write("0.5\r\n-0.25,\r\n");
+        taps.close();
         dialog_->fileAnswers = {chosen};
         QTest::mouseClick(control(2), Qt::LeftButton);
         QCOMPARE(model_->CurrentStage, int16_t(2));
@@ -421,11 +425,16 @@ private slots:
         QCOMPARE(dialog_->fileRequests[0].filter, QStringLiteral("Text Files (*.txt)|*.txt|All Files (*.*)|*.*"));
         QCOMPARE(dialog_->fileRequests[0].mode, FileDialogRequest::Mode::Open);
         QCOMPARE(window_->commonDialog().fileName, QStringLiteral("/setups/last.min"));
+        QCOMPARE(model_->stage(0, 2).Coef[0], 0.5f);
+        QCOMPARE(model_->stage(0, 2).Coef[1], -0.25f);
+        QCOMPARE(model_->stage(0, 2).CoefFileName, chosen);
+        QVERIFY(dialog_->messages.empty());
 
         // Cancel: the dialog keeps the stage's name, the stage is untouched.
         const StageConfig before = model_->stage(0, 2);
         QTest::mouseClick(control(2), Qt::LeftButton);
-        QCOMPARE(window_->commonDialog().fileName, QStringLiteral("/coefs/earlier.txt"));
+        QCOMPARE(dialog_->fileRequests.back().fileName, chosen); // the imported file is offered again
+        QCOMPARE(window_->commonDialog().fileName, chosen);
         QVERIFY(model_->stage(0, 2) == before);
     }
 
