@@ -116,7 +116,8 @@ private slots:
     void successfulRunProgramsTheSimAndMovesTheCheckMark()
     {
         prepareProgramFolder(true);
-        SimProcess sim({QStringLiteral("--com"), QStringLiteral("3")});
+        // Up-to-date firmware and few filters stored: no reload.
+        SimProcess sim({QStringLiteral("--com"), QStringLiteral("3"), QStringLiteral("--filters"), QStringLiteral("2")});
         QVERIFY2(sim.isReady(), qPrintable(sim.errorString()));
         startWindow();
         program();
@@ -171,7 +172,8 @@ private slots:
     {
         prepareProgramFolder(true);
         // Paced like the real line, so the upload lasts long enough to be cancelled.
-        SimProcess sim({QStringLiteral("--com"), QStringLiteral("3"), QStringLiteral("--pace"), QStringLiteral("9600")});
+        SimProcess sim({QStringLiteral("--com"), QStringLiteral("3"), QStringLiteral("--filters"), QStringLiteral("2"),
+                        QStringLiteral("--pace"), QStringLiteral("9600")});
         QVERIFY2(sim.isReady(), qPrintable(sim.errorString()));
         onRunStart_ = [](CommWindow &view) {
             auto *watch = new QTimer(&view);
@@ -186,6 +188,8 @@ private slots:
         };
         startWindow();
         program();
+        if (dialog_.titles().size() != 2 || dialog_.titles()[1] != QStringLiteral("Programming Aborted"))
+            qInfo() << dialog_.titles() << sim.logLines() << QFileInfo(comDir_->filePath(QStringLiteral("com3"))).symLinkTarget() << sim.devicePath();
         QCOMPARE(dialog_.titles(), (QStringList{kProgramAll, QStringLiteral("Programming Aborted")}));
         QCOMPARE(dialog_.messages[1].text,
                  QStringLiteral("Programming operation aborted!\rFilters stored in Korvane-S are no longer valid."));
@@ -196,7 +200,8 @@ private slots:
     {
         prepareProgramFolder(true);
         // The processor reports an older firmware than the program folder's file.
-        SimProcess sim({QStringLiteral("--com"), QStringLiteral("3"), QStringLiteral("--version"), QStringLiteral("0104")});
+        SimProcess sim({QStringLiteral("--com"), QStringLiteral("3"), QStringLiteral("--version"), QStringLiteral("0104"),
+                        QStringLiteral("--filters"), QStringLiteral("2")});
         QVERIFY2(sim.isReady(), qPrintable(sim.errorString()));
         bool triedCancel = false;
         onRunStart_ = [&triedCancel](CommWindow &view) {
