@@ -75,11 +75,7 @@ MainWindow::MainWindow(Model &model, UserDialog &dialog, QString programFolder, 
     setFixedSize(sizeHint());
 }
 
-MainWindow::~MainWindow()
-{
-    if (help_)
-        delete help_.data();
-}
+MainWindow::~MainWindow() = default;
 
 void MainWindow::buildMenus()
 {

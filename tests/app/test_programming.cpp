@@ -7,7 +7,9 @@
 #include "scripteddialog.h"
 #include "simprocess.h"
 
+#include <QAction>
 #include <QDir>
+#include <QMenu>
 #include <QFile>
 #include <QLabel>
 #include <QPushButton>
@@ -128,6 +130,12 @@ private slots:
                                          QStringLiteral("Determining Firmware Status"), QStringLiteral("Programming Filters")}));
         QCOMPARE(model_.ComPort, int16_t(3));
         QCOMPARE(window_->checkedComPort(), 3);
+        // Opening the COM Port menu names the device behind each port.
+        auto *comMenu = window_->findChild<QMenu *>(QStringLiteral("mnuFileCOMPort"));
+        QVERIFY(QMetaObject::invokeMethod(comMenu, "aboutToShow"));
+        const QString tip = window_->findChild<QAction *>(QStringLiteral("mnuCom3"))->toolTip();
+        QVERIFY2(tip.contains(QStringLiteral("com3")), qPrintable(tip));
+        QCOMPARE(window_->findChild<QAction *>(QStringLiteral("mnuCom4"))->toolTip(), QStringLiteral("COM 4: no serial device"));
         QFile image(program_->filePath(QStringLiteral("filter.bin")));
         QVERIFY(image.open(QIODevice::ReadOnly));
         const QByteArray sent = image.readAll();
