@@ -9,7 +9,7 @@
 namespace korvane {
 
 namespace {
-constexpr int kClientWidth = 372;
+constexpr int kClientWidth = 440;
 // Title bar and borders that the designed window heights include.
 constexpr int kFrameOverhead = 30;
 } // namespace
@@ -19,10 +19,16 @@ CommWindow::CommWindow(QWidget *parent) : QWidget(parent, Qt::Window)
     setObjectName(QStringLiteral("frmComm"));
     setWindowTitle(QStringLiteral("Transferring Filters"));
     setAttribute(Qt::WA_DeleteOnClose, false);
+    // Drawn for the same 11-pixel face as the main window.
+    QFont small = font();
+    small.setFamilies({QStringLiteral("Liberation Sans"), QStringLiteral("Nimbus Sans"), QStringLiteral("Arial"),
+                       small.family()});
+    small.setPixelSize(11);
+    setFont(small);
 
     CommInfo = new QGroupBox(QStringLiteral("Finding Korvane"), this);
     CommInfo->setObjectName(QStringLiteral("CommInfo"));
-    CommInfo->setGeometry(8, 4, 264, 94);
+    CommInfo->setGeometry(8, 4, 330, 94);
 
     lblPort = new QLabel(QStringLiteral("Port: COM"), CommInfo);
     lblPort->setObjectName(QStringLiteral("lblPort"));
@@ -33,11 +39,11 @@ CommWindow::CommWindow(QWidget *parent) : QWidget(parent, Qt::Window)
     lblDataPacket->setGeometry(12, 42, 90, 18);
     lblPacketNumber = new QLabel(CommInfo);
     lblPacketNumber->setObjectName(QStringLiteral("lblPacketNumber"));
-    lblPacketNumber->setGeometry(104, 42, 140, 18);
+    lblPacketNumber->setGeometry(104, 42, 200, 18);
 
     pbUploadProgress = new QProgressBar(CommInfo);
     pbUploadProgress->setObjectName(QStringLiteral("pbUploadProgress"));
-    pbUploadProgress->setGeometry(12, 66, 240, 18);
+    pbUploadProgress->setGeometry(12, 66, 306, 18);
     pbUploadProgress->setRange(0, 100);
     pbUploadProgress->setValue(0);
     pbUploadProgress->setTextVisible(false);
@@ -45,7 +51,7 @@ CommWindow::CommWindow(QWidget *parent) : QWidget(parent, Qt::Window)
     Cancel = new QPushButton(QStringLiteral("Cancel"), this);
     Cancel->setObjectName(QStringLiteral("Cancel"));
     Cancel->setToolTip(QStringLiteral("Stop coefficient transfer"));
-    Cancel->setGeometry(284, 14, 80, 26);
+    Cancel->setGeometry(kClientWidth - 92, 14, 80, 26);
     connect(Cancel, &QPushButton::clicked, this, &CommWindow::cancelClicked);
 
     // The warning area: below the part the short window shows.
@@ -58,14 +64,14 @@ CommWindow::CommWindow(QWidget *parent) : QWidget(parent, Qt::Window)
     Label1 = new QLabel(QStringLiteral("  Please wait while the firmware is being reloaded.  This may take up to 20 minutes."), this);
     Label1->setObjectName(QStringLiteral("Label1"));
     Label1->setWordWrap(true);
-    Label1->setGeometry(10, 114, kClientWidth - 20, 34);
+    Label1->setGeometry(10, 114, kClientWidth - 20, 30);
 
     Label2 = new QLabel(QStringLiteral("Periodically the memory on the Korvane-S must be reset to provide optimal space for the filter "
                                        "configurations to be stored.  Once the memory is reset the software that resides on the "
                                        "Korvane-S (the firmware) must be reloaded."), this);
     Label2->setObjectName(QStringLiteral("Label2"));
     Label2->setWordWrap(true);
-    Label2->setGeometry(10, 150, kClientWidth - 20, 50);
+    Label2->setGeometry(10, 146, kClientWidth - 20, 46);
 
     lblWarning = new QLabel(QStringLiteral("WARNING:  Do not turn off the power or disconnect the RS-232 cable while the firmware is "
                                            "being uploaded.  Doing so will require the Korvane-S to be returned to the factory for "
@@ -73,7 +79,7 @@ CommWindow::CommWindow(QWidget *parent) : QWidget(parent, Qt::Window)
     lblWarning->setObjectName(QStringLiteral("lblWarning"));
     lblWarning->setWordWrap(true);
     lblWarning->setStyleSheet(QStringLiteral("color: #c00000;"));
-    lblWarning->setGeometry(10, 204, kClientWidth - 20, 50);
+    lblWarning->setGeometry(10, 198, kClientWidth - 20, 58);
 
     setFixedWidth(kClientWidth);
     HidePacketInfo();

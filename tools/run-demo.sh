@@ -30,7 +30,10 @@ demo=$(mktemp -d /tmp/korvane-demo.XXXXXX)
 export KORVANE_COM_DIR=$demo/ports
 export KORVANE_DEMO_SIM_LOG=$demo/sim.log
 mkdir -p "$KORVANE_COM_DIR" "$demo/work"
-"$bin/korvane-s-sim" --com 3 --pace "${KORVANE_DEMO_PACE:-9600}" --log "$demo/sim.log" \
+# The processor reports 4 stored filters and the firmware of korvanes.fwr, so no firmware
+# reload (13 minutes at 9600 baud) is needed; KORVANE_DEMO_SIM_ARGS adds options, e.g.
+# "--version 0104" to see the reload.
+"$bin/korvane-s-sim" --com 3 --filters 4 ${KORVANE_DEMO_SIM_ARGS:-} --pace "${KORVANE_DEMO_PACE:-9600}" --log "$demo/sim.log" \
   --image-out "$demo/received-filter.bin" --firmware-out "$demo/received-firmware.bin" >"$demo/sim.out" 2>&1 &
 sim=$!
 trap 'kill $sim 2>/dev/null || true; wait $sim 2>/dev/null || true' EXIT
