@@ -43,7 +43,7 @@ geometry() { # window: x y w h
 pid=$!
 trap 'kill $pid 2>/dev/null || true' EXIT
 
-main=$(wait_window "Korvane-S Configuration Utility" 30)
+main=$(wait_window "Korvane-S Configuration Utility" 60)
 sleep 0.5
 read -r mx my mw mh < <(geometry "$main")
 shot main-window "$mx" "$my" "$mw" "$mh"
@@ -87,8 +87,13 @@ if [[ -n "$shots" ]]; then
   press "$main" alt+f
   sleep 0.4
   press "$main" m
-  sleep 0.6
-  shot com-port-menu "$mx" "$my" $((mw + 120)) "$mh"
+  sleep 0.4
+  # Rest the pointer on COM 3 so its tip names the device behind it.
+  xdotool mousemove $((mx + 300)) $((my + 170))
+  sleep 0.3
+  xdotool mousemove $((mx + 305)) $((my + 171))
+  sleep 1.5
+  shot com-port-menu "$mx" "$my" $((mw + 260)) "$mh"
   press "$main" Escape Escape Escape
   sleep 0.3
 fi
