@@ -549,8 +549,12 @@ void MainWindow::refreshComPortTips()
 {
     for (int i = 1; i <= 9; ++i) {
         const QString path = ComPortDevicePath(i);
-        const QString tip = path.isEmpty() ? QStringLiteral("COM %1: no serial device").arg(i)
-                                           : QStringLiteral("COM %1: %2").arg(i).arg(QDir::toNativeSeparators(path));
+        QString tip = path.isEmpty() ? QStringLiteral("COM %1: no serial device").arg(i)
+                                     : QStringLiteral("COM %1: %2").arg(i).arg(QDir::toNativeSeparators(path));
+        // A port-folder link: name the device it leads to as well.
+        const QFileInfo link(path);
+        if (!path.isEmpty() && link.isSymLink())
+            tip += QStringLiteral(" \u2192 ") + QDir::toNativeSeparators(link.symLinkTarget());
         QAction *a = mnuCom[static_cast<size_t>(i - 1)];
         a->setStatusTip(tip);
         a->setToolTip(tip);

@@ -134,7 +134,7 @@ private slots:
         auto *comMenu = window_->findChild<QMenu *>(QStringLiteral("mnuFileCOMPort"));
         QVERIFY(QMetaObject::invokeMethod(comMenu, "aboutToShow"));
         const QString tip = window_->findChild<QAction *>(QStringLiteral("mnuCom3"))->toolTip();
-        QVERIFY2(tip.contains(QStringLiteral("com3")), qPrintable(tip));
+        QVERIFY2(tip.contains(QStringLiteral("com3")) && tip.endsWith(sim.devicePath()), qPrintable(tip));
         QCOMPARE(window_->findChild<QAction *>(QStringLiteral("mnuCom4"))->toolTip(), QStringLiteral("COM 4: no serial device"));
         QFile image(program_->filePath(QStringLiteral("filter.bin")));
         QVERIFY(image.open(QIODevice::ReadOnly));
