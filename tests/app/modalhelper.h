@@ -17,7 +17,7 @@ namespace korvane::test {
 // after 5 s the dialog is rejected so a test fails instead of hanging.
 inline void whenModal(std::function<void(QWidget *)> act)
 {
-    auto *timer = new QTimer;
+    auto *timer = new QTimer(qApp); // owned by the application if the test ends first
     timer->setInterval(20);
     auto target = std::make_shared<QPointer<QWidget>>();
     auto ticks = std::make_shared<int>(-1);
