@@ -95,6 +95,13 @@ void TestFaultInjection::programmingRun_data()
     QTest::newRow("invalid=T S") << QStringList{"--fault", "invalid=T S"} << none << QString() << true
                                  << QStringList{kSuccess};
     QTest::newRow("invalid=F P F") << QStringList{"--fault", "invalid=F P F"} << none << QString() << false << aborted;
+    // A reload the processor refuses: its own message, and no "COM Error!" on top.
+    QTest::newRow("invalid=F P C (reload refused)")
+        << QStringList{"--filters", "12", "--fault", "invalid=F P C"} << none << QString() << false
+        << QStringList{QStringLiteral("Error!"), kAborted};
+    // A version that is not four digits does not count as an answer, so nothing is found.
+    QTest::newRow("version 01x5") << QStringList{"--version", "01x5"} << none << QString() << false
+                                  << QStringList{kNotFound};
     // The image arrived, but the processor never confirmed the restart.
     QTest::newRow("invalid=RESET") << QStringList{"--fault", "invalid=RESET"} << none << QString() << false << aborted;
     // One lost or damaged block costs one 10-second wait and a repeat; the image still arrives.

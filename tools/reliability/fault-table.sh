@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Runs the fault-injection suite over the simulated processor and renders its table.
 #   bash tools/reliability/fault-table.sh          quick and slow runs (several minutes)
-#   bash tools/reliability/fault-table.sh quick    only the quick runs
+#   bash tools/reliability/fault-table.sh quick    only the quick runs (the table keeps the
+#                                                  slow rows of the last full run)
 # Builds the default build (build/), runs test_faultinjection[_slow], joins the rows the
 # tests wrote into docs/reliability/faults.tsv and renders docs/RELIABILITY.md.
 # Exit status: that of ctest (0 when every run ended as expected).
@@ -12,7 +13,9 @@ cmake --preset default >/dev/null
 targets=(test_faultinjection)
 [[ $which == quick ]] || targets+=(test_faultinjection_slow)
 cmake --build --preset default --target "${targets[@]}" korvane-s-sim -j 2 >/dev/null
-rm -f build/reliability/faults-quick.tsv build/reliability/faults-slow.tsv
+# A quick run keeps the slow rows of the last full run.
+rm -f build/reliability/faults-quick.tsv
+[[ $which == quick ]] || rm -f build/reliability/faults-slow.tsv
 regex="^test_faultinjection\$"
 [[ $which == quick ]] || regex="^test_faultinjection(_slow)?\$"
 set +e
