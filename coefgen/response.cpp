@@ -46,6 +46,22 @@ int32_t tapValue(const uint8_t *p)
     return (v & 0x800000) ? v - 0x1000000 : v;
 }
 
+// Gain of the comb model at c = cos(w (D + 1)), a = F / 16384.
+double combGain(double a, double c) { return (1.0 - std::abs(a)) / std::sqrt(1.0 - 2.0 * a * c + a * a); }
+
+// Lowest and highest cosine over the phases from .. to (radians, from <= to).
+std::pair<double, double> cosineRange(double from, double to)
+{
+    constexpr double pi = std::numbers::pi;
+    double lo = std::min(std::cos(from), std::cos(to));
+    double hi = std::max(std::cos(from), std::cos(to));
+    if (std::floor(to / (2 * pi)) > std::floor(from / (2 * pi)) || std::fmod(from, 2 * pi) == 0.0)
+        hi = 1.0; // a multiple of 2 pi inside
+    if (std::floor((to - pi) / (2 * pi)) > std::floor((from - pi) / (2 * pi)))
+        lo = -1.0; // an odd multiple of pi inside
+    return {lo, hi};
+}
+
 int roundedPoints(int points)
 {
     int grid = 1024;
@@ -71,8 +87,7 @@ double CombMagnitudeDb(int delay, int16_t feedback, double hz, double fs)
 {
     const double a = feedback / 16384.0;
     const double w = 2.0 * std::numbers::pi * hz / fs;
-    const double den = 1.0 - 2.0 * a * std::cos(w * (delay + 1)) + a * a;
-    return toDb((1.0 - std::abs(a)) / std::sqrt(den));
+    return toDb(combGain(a, std::cos(w * (delay + 1))));
 }
 
 QString StageResponse::note() const
@@ -85,6 +100,14 @@ QString StageResponse::note() const
     default:
         return {};
     }
+}
+
+double StageResponse::combSpacingHz(int sampleRate) const { return static_cast<double>(sampleRate) / (combDelay + 1); }
+
+double StageResponse::combDepthDb() const
+{
+    const double a = std::abs(combFeedback / 16384.0);
+    return 20.0 * std::log10((1.0 + a) / (1.0 - a));
 }
 
 ResponseEngine::ResponseEngine(int points) : m_points(roundedPoints(points)), m_grid(2 * (m_points - 1))
@@ -124,6 +147,12 @@ void ResponseEngine::fillStage(StageResponse &r)
     if (r.kind == Kind::Adaptive || r.kind == Kind::Unavailable)
         return;
     r.db.assign(m_points, 0.0);
+    r.dbLow.clear();
+    r.dbHigh.clear();
+    if (r.kind == Kind::Comb) {
+        r.dbLow.assign(m_points, 0.0);
+        r.dbHigh.assign(m_points, 0.0);
+    }
     if (r.kind == Kind::PassThru)
         return;
 
@@ -149,7 +178,19 @@ void ResponseEngine::fillStage(StageResponse &r)
         double magnitude = std::sqrt(re * re + im * im);
         if (r.kind == Kind::Comb) {
             const double c = m_cos[(static_cast<int64_t>(j) * loop) & mask];
-            magnitude *= (1.0 - std::abs(a)) / std::sqrt(1.0 - 2.0 * a * c + a * a);
+            const double fir = toDb(magnitude);
+            magnitude *= combGain(a, c);
+            // The loop phase w (D + 1) over the cell j - 1/2 .. j + 1/2 when the grid resolves
+            // the comb (eight points or more per repetition), else over a whole repetition.
+            const double step = 2.0 * std::numbers::pi * loop / m_grid;
+            const double half = step <= std::numbers::pi / 4 ? step / 2 : std::numbers::pi;
+            const double from = std::max(0.0, j * step - half);
+            const double to = std::min((m_points - 1) * step, j * step + half);
+            const auto [cLow, cHigh] = cosineRange(from, to);
+            // The gain rises with c when a > 0 and falls when a < 0.
+            const double g1 = combGain(a, cLow), g2 = combGain(a, cHigh);
+            r.dbLow[j] = fir + toDb(std::min(g1, g2));
+            r.dbHigh[j] = fir + toDb(std::max(g1, g2));
         }
         r.db[j] = toDb(magnitude);
     }
@@ -241,6 +282,20 @@ SetResponse ResponseEngine::compute(const Model &model, int set)
             out.cascade = s1.db;
         } else if (s2.hasFixedResponse()) {
             out.cascade = s2.db;
+        }
+        // The band of a comb carried through: the other stage (if fixed) at the point.
+        const bool band1 = !s1.dbLow.empty(), band2 = !s2.dbLow.empty();
+        if (!out.cascade.empty() && (band1 || band2)) {
+            out.cascadeLow.resize(m_points);
+            out.cascadeHigh.resize(m_points);
+            for (int j = 0; j < m_points; ++j) {
+                const double lo1 = band1 ? s1.dbLow[j] : (s1.db.empty() ? 0.0 : s1.db[j]);
+                const double hi1 = band1 ? s1.dbHigh[j] : (s1.db.empty() ? 0.0 : s1.db[j]);
+                const double lo2 = band2 ? s2.dbLow[j] : (s2.db.empty() ? 0.0 : s2.db[j]);
+                const double hi2 = band2 ? s2.dbHigh[j] : (s2.db.empty() ? 0.0 : s2.db[j]);
+                out.cascadeLow[j] = lo1 + lo2;
+                out.cascadeHigh[j] = hi1 + hi2;
+            }
         }
     }
     return out;

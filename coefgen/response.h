@@ -57,8 +57,18 @@ struct StageResponse {
     std::array<double, kCoefCount> taps{};
     int combDelay = 0;       // D, Comb only
     int16_t combFeedback = 0; // F in Q14, Comb only
+    // Comb only: the lowest and highest level around each point, over half a grid step either
+    // side when the grid has eight or more points per repetition of the comb, else over one
+    // whole repetition. A long comb's peaks are far narrower than any grid (a loop of 287
+    // samples at 17200 Hz repeats every 60 Hz, its peaks about 1 Hz wide), so the samples in
+    // db alone alias; a chart draws this band instead.
+    std::vector<double> dbLow, dbHigh;
 
     [[nodiscard]] bool hasFixedResponse() const { return !db.empty(); }
+    // Comb only: the spacing of its notches in Hz, fs / (D + 1), and the level between its
+    // peaks and its notches in dB.
+    [[nodiscard]] double combSpacingHz(int sampleRate) const;
+    [[nodiscard]] double combDepthDb() const;
     // "no fixed response" for Adaptive, "not available" when unbuilt, else empty.
     [[nodiscard]] QString note() const;
 };
@@ -73,6 +83,9 @@ struct SetResponse {
     // 0 dB of a known filter); empty when neither stage has a fixed response or a stage is
     // Unavailable.
     std::vector<double> cascade;
+    // The cascade's band when a Comb stage is part of it (the comb's band plus the other
+    // stage at the point); empty otherwise.
+    std::vector<double> cascadeLow, cascadeHigh;
     // What the image builder would have shown ("title: text"), e.g. the 20-band "File Error"
     // or "Conversion Error", and why a stage is unavailable. Empty when all is well.
     QStringList problems;

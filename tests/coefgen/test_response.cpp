@@ -306,6 +306,29 @@ private slots:
         QCOMPARE(c.db[j], TapsMagnitudeDb(c.taps, r.frequency[j], 17200)
                               + CombMagnitudeDb(c.combDelay, c.combFeedback, r.frequency[j], 17200));
         QVERIFY(c.db[j] < -50.0);
+        // 60 Hz repetitions are finer than the 16.8 Hz grid: the band spans peak to notch.
+        const int k = 60; // 1008 Hz, in the lowpass's passband
+        QVERIFY(std::abs(c.dbHigh[k] - TapsMagnitudeDb(c.taps, r.frequency[k], 17200)) < 1e-9);
+        QVERIFY(std::abs(c.dbHigh[k] - c.dbLow[k] - c.combDepthDb()) < 1e-9);
+        QVERIFY(c.dbLow[k] <= c.db[k] && c.db[k] <= c.dbHigh[k]);
+        QCOMPARE(r.cascadeLow[k], c.dbLow[k]); // Stage 2 is Pass Thru
+        QVERIFY(std::abs(c.combSpacingHz(17200) - (mode == 3 ? 17200.0 / 287 : 17200.0 / 143)) < 1e-9);
+    }
+
+    // A short comb repeats slowly enough for the grid: its band stays close to the line.
+    void shortCombIsResolved()
+    {
+        Model m = modelAt(2);
+        setType(m, 0, 1, Comb);
+        m.stage(0, 1).Freq1 = 5;      // notches every 2867 Hz
+        m.stage(0, 1).Freq2 = 7000;
+        ResponseEngine engine;
+        const SetResponse r = engine.setResponse(m, 0);
+        const StageResponse &c = r.stages[0];
+        const int notch = static_cast<int>(std::lround(17200.0 / 6 / 17200 * 1024)); // 2866.7 Hz
+        QVERIFY(c.db[notch] < -20.0);
+        QVERIFY(c.dbHigh[notch] - c.dbLow[notch] < 20.0);
+        QVERIFY(std::abs(c.db[notch + 85]) < 1.0); // the peak midway, 4300 Hz
     }
 
     void editedStageLeavesModel()
