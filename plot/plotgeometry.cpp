@@ -34,6 +34,16 @@ double PlotGeometry::dbAt(double py) const
     return m_range.top - (py - m_area.top()) / m_area.height() * (m_range.top - m_range.bottom);
 }
 
+std::vector<double> PlotGeometry::frequencyTicks() const
+{
+    return Ticks(0.0, m_maxHz, std::clamp(static_cast<int>(m_area.width() / 45), 2, 10));
+}
+
+std::vector<double> PlotGeometry::dbTicks() const
+{
+    return Ticks(m_range.bottom, m_range.top, std::clamp(static_cast<int>(m_area.height() / 24), 2, 10));
+}
+
 std::vector<double> PlotGeometry::Ticks(double lo, double hi, int maxCount)
 {
     std::vector<double> out;

@@ -44,8 +44,10 @@ public:
     [[nodiscard]] double hzAt(double x) const;
     [[nodiscard]] double dbAt(double y) const;
 
-    [[nodiscard]] std::vector<double> frequencyTicks() const { return Ticks(0.0, m_maxHz, 10); }
-    [[nodiscard]] std::vector<double> dbTicks() const { return Ticks(m_range.bottom, m_range.top, 10); }
+    // At most 10 ticks, and no more than the area has room for labels: one per 45 pixels
+    // across, one per 24 pixels down.
+    [[nodiscard]] std::vector<double> frequencyTicks() const;
+    [[nodiscard]] std::vector<double> dbTicks() const;
 
     // Multiples of a round step (1, 2 or 5 times a power of ten) inside lo..hi, at most
     // maxCount of them and as many as possible. Empty when hi <= lo or maxCount < 2.

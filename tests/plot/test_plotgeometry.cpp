@@ -36,6 +36,12 @@ private slots:
         QCOMPARE(c.area().top(), PlotGeometry::kTopMargin);
         QCOMPARE(c.area().right(), 900 - PlotGeometry::kRightMargin);
         QCOMPARE(c.area().bottom(), 520 - PlotGeometry::kBottomMargin);
+        // Ticks thin out on a small area so that their labels do not run together.
+        QCOMPARE(g.frequencyTicks().size(), size_t(9));
+        const PlotGeometry narrow(QRectF(0, 0, 250, 100), 8600, {-80, 10});
+        const std::vector<double> few = narrow.frequencyTicks();
+        QCOMPARE(QList<double>(few.begin(), few.end()), (QList<double>{0, 2000, 4000, 6000, 8000}));
+        QCOMPARE(narrow.dbTicks().size(), size_t(2)); // -50 and 0 on 100 pixels
         // A canvas smaller than its margins still gives a usable (tiny) area.
         QVERIFY(PlotGeometry::forCanvas(10, 10, 6000, {-40, 10}).area().width() > 0);
         // An empty range does not divide by zero.
