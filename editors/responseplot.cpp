@@ -19,6 +19,13 @@ void ResponsePlot::showSet(const SetResponse &response)
     update();
 }
 
+void ResponsePlot::showModelSet(const Model &model, int set)
+{
+    if (!engine_)
+        engine_ = std::make_unique<ResponseEngine>();
+    showSet(engine_->setResponse(model, set));
+}
+
 void ResponsePlot::showLive(const SetResponse &live, const SetResponse &stored, int stage)
 {
     const int s = std::clamp(stage, 1, 2) - 1;

@@ -9,6 +9,7 @@
 
 #include <QWidget>
 
+#include <memory>
 #include <optional>
 
 namespace korvane {
@@ -20,6 +21,9 @@ public:
 
     // Stage 1, Stage 2 and their cascade; the level range fitted to them.
     void showSet(const SetResponse &response);
+    // The same for filter set 0..15 of model as it stands (the main window's panel: call it
+    // whenever the shown set, a stage type or a stage's parameters change).
+    void showModelSet(const Model &model, int set);
 
     // The edited stage (1..2) of a set: live in its stage colour, stored faintly behind it.
     // The level range only grows while the same stage is shown, so the axis does not jump
@@ -42,6 +46,7 @@ protected:
 private:
     ResponseChart chart_;
     std::optional<DbRange> range_;
+    std::unique_ptr<ResponseEngine> engine_;
 };
 
 } // namespace korvane

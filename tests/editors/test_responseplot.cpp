@@ -95,6 +95,20 @@ private slots:
         QCOMPARE(plot.chart().title, QStringLiteral("Filter 4"));
     }
 
+    void modelSet()
+    {
+        Model m = editorModel(Highpass);
+        ResponsePlot plot;
+        plot.showModelSet(m, 3);
+        QCOMPARE(plot.chart().title, QStringLiteral("Filter 3"));
+        ResponseEngine engine;
+        const SetResponse r = engine.setResponse(m, 3);
+        QCOMPARE(plot.chart().curves.size(), size_t(3));
+        QCOMPARE(plot.chart().curves[1].db, r.stages[1].db);
+        QCOMPARE(plot.chart().curves[2].db, r.cascade);
+        QCOMPARE(plot.chart().maxHz, 8600.0);
+    }
+
     void liveOverStored()
     {
         ResponsePlot plot;
