@@ -522,21 +522,29 @@ void MainWindow::BeginDeviceOperation()
     comm_->show();
     comm_->move(frameGeometry().center() - comm_->rect().center());
     deviceOperation_ = true;
-    setEnabled(false);
-    TabStrip1->setEnabled(false);
-    tbToolbar->setEnabled(false);
-    mnuFile->menuAction()->setEnabled(false);
-    mnuHelp->menuAction()->setEnabled(false);
-    FilterList1->setEnabled(false);
-    FilterList2->setEnabled(false);
-    Stage1ControlButton->setEnabled(false);
-    Stage2ControlButton->setEnabled(false);
-    StageFrame[0]->setEnabled(false);
-    StageFrame[1]->setEnabled(false);
-    fraBandwidth->setEnabled(false);
-    fraAGC->setEnabled(false);
+    setDeviceControlsEnabled(false);
+}
+
+// Locks or unlocks the window and its input controls around a device operation. Both Control
+// buttons are enabled afterwards whatever the stage types (the Pass Thru message is reachable);
+// NoiseCheck and the bandwidth buttons are left alone.
+void MainWindow::setDeviceControlsEnabled(bool enabled)
+{
+    setEnabled(enabled);
+    TabStrip1->setEnabled(enabled);
+    tbToolbar->setEnabled(enabled);
+    mnuFile->menuAction()->setEnabled(enabled);
+    mnuHelp->menuAction()->setEnabled(enabled);
+    FilterList1->setEnabled(enabled);
+    FilterList2->setEnabled(enabled);
+    Stage1ControlButton->setEnabled(enabled);
+    Stage2ControlButton->setEnabled(enabled);
+    StageFrame[0]->setEnabled(enabled);
+    StageFrame[1]->setEnabled(enabled);
+    fraBandwidth->setEnabled(enabled);
+    fraAGC->setEnabled(enabled);
     for (QRadioButton *b : AGCButton)
-        b->setEnabled(false);
+        b->setEnabled(enabled);
 }
 
 void MainWindow::EndDeviceOperation()
@@ -545,21 +553,7 @@ void MainWindow::EndDeviceOperation()
         comm_->close();
         comm_.reset();
     }
-    setEnabled(true);
-    TabStrip1->setEnabled(true);
-    tbToolbar->setEnabled(true);
-    mnuHelp->menuAction()->setEnabled(true);
-    mnuFile->menuAction()->setEnabled(true);
-    FilterList1->setEnabled(true);
-    FilterList2->setEnabled(true);
-    Stage1ControlButton->setEnabled(true);
-    Stage2ControlButton->setEnabled(true);
-    StageFrame[0]->setEnabled(true);
-    StageFrame[1]->setEnabled(true);
-    fraBandwidth->setEnabled(true);
-    fraAGC->setEnabled(true);
-    for (QRadioButton *b : AGCButton)
-        b->setEnabled(true);
+    setDeviceControlsEnabled(true);
     deviceOperation_ = false;
     show();
     raise();

@@ -84,6 +84,7 @@ protected:
     void closeEvent(QCloseEvent *event) override;
 
 private:
+    void setDeviceControlsEnabled(bool enabled);
     void buildMenus();
     void buildToolbar(QWidget *client);
     void buildClientArea(QWidget *client);
