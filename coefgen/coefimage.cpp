@@ -5,6 +5,8 @@
 #include "fixedpoint.h"
 #include "spectral.h"
 
+#include <QCoreApplication>
+#include <QDir>
 #include <QSaveFile>
 
 #include <algorithm>
@@ -192,6 +194,12 @@ std::optional<QByteArray> BuildFilterImageBytes(const Model &model, UserDialog &
             return std::nullopt;
     }
     return image;
+}
+
+QString ProgramFilterImagePath()
+{
+    const QString name = QStringLiteral("filter.bin");
+    return QCoreApplication::instance() ? QDir(QCoreApplication::applicationDirPath()).filePath(name) : name;
 }
 
 bool BuildFilterImage(const Model &model, const QString &imagePath, UserDialog &dialog)

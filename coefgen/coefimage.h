@@ -60,6 +60,10 @@ inline constexpr StageHeader kPassThruHeader = {1, 3, 0, 0, 0, 1, 0, 4};
 // the process's current folder.
 [[nodiscard]] std::optional<QByteArray> BuildFilterImageBytes(const Model &model, UserDialog &dialog);
 
+// The program folder's filter.bin: QCoreApplication::applicationDirPath() + "/filter.bin"
+// (just "filter.bin" when no application object exists).
+[[nodiscard]] QString ProgramFilterImagePath();
+
 // Builds the image and writes it to imagePath (the program folder's filter.bin). True only
 // when every block was built and every byte written; a failed write leaves no half-written
 // image behind under imagePath.

@@ -314,7 +314,7 @@ private slots:
         setType(m, 0, 1, Lowpass);
         const QByteArray image = *BuildFilterImageBytes(m, dialog);
         QVERIFY(DecodeFilterImage(image).wellFormed());
-        const DecodedBlock &b0 = DecodeFilterImage(image).blocks[0];
+        const DecodedBlock b0 = DecodeFilterImage(image).blocks[0];
         QVERIFY(std::abs(b0.centreTap[0] - 0x48E8FB) > 0); // 12000 Hz here, not the 9000 Hz figure
         QCOMPARE(b0.firstTap[0], 0);
 
@@ -342,6 +342,18 @@ private slots:
         QVERIFY(!DecodeFilterImage(image + 'x').wellFormed());
         QVERIFY(DescribeFilterImage(shortImage).contains(QStringLiteral("MALFORMED")));
         QVERIFY(DescribeFilterImage(DecodeFilterImage(QByteArray())).contains(QStringLiteral("MALFORMED")));
+
+        // Arbitrary bytes of any length decode without reading past the data.
+        std::srand(11);
+        for (int round = 0; round < 40; ++round) {
+            QByteArray junk(std::rand() % (3 * kFilterSetBlockSize), '\0');
+            for (char &c : junk)
+                c = char(std::rand());
+            const DecodedImage d = DecodeFilterImage(junk);
+            QCOMPARE(int(d.blocks.size()), int((junk.size() + kFilterSetBlockSize - 1) / kFilterSetBlockSize));
+            QVERIFY(!d.wellFormed());
+            QVERIFY(!DescribeFilterImage(d).isEmpty());
+        }
     }
 };
 

@@ -258,6 +258,20 @@ private slots:
         QVERIFY(!BuildFilterImageBytes(m, dialog));
     }
 
+    // With every band at 0 dB the shipped bands sum to a delay just under unit gain, which
+    // must not wrap to -1.0 in 24 bits.
+    void shippedBandsSumToADelay()
+    {
+        QVERIFY(QFile::copy(QDir(programDir()).filePath(k20BandFileName), k20BandFileName));
+        Model m = passThruModel();
+        setType(m, 0, 1, GraphicEq20);
+        ScriptedDialog dialog;
+        const auto image = BuildFilterImageBytes(m, dialog);
+        QVERIFY(image);
+        for (int k = 0; k < kCoefCount; ++k)
+            QCOMPARE(tapAt(blockAt(*image, 0), 0, k), k == 127 ? 0x7FFF00 : 0);
+    }
+
     void shippedBandFileIsFlat()
     {
         QFile f(QDir(programDir()).filePath(k20BandFileName));

@@ -10,8 +10,8 @@
 //     band 0 = L(e_0),   band i = L(e_i) - L(e_(i-1)) for i = 1..18,   band 19 = d - L(e_18)
 //
 // where d is the unit impulse at tap 127. The sum of all 20 bands telescopes to d, so with
-// every band at 0 dB the equalizer is a pure 127-tap delay: flat up to the rounding of the
-// stored integers. Each L is a windowed sinc of 255 taps, symmetric about tap 127 (taps 0 to
+// every band at 0 dB the equalizer is a pure 127-tap delay, exactly so in the stored integers
+// (see the rounding in main). Each L is a windowed sinc of 255 taps, symmetric about tap 127 (taps 0 to
 // 254; tap 255 stays 0), with a Hamming window: its transition (about 3.3 fs / 255 = 220 Hz)
 // keeps the narrow low bands from spilling far into their neighbours while the window's
 // -53 dB sidelobes keep a band's leakage low. Each band passes its own centre within about
@@ -70,18 +70,24 @@ int main(int argc, char **argv)
         std::perror(argv[1]);
         return 1;
     }
-    for (int band = 0; band < kBands; ++band) {
-        std::vector<double> h(kTaps, 0.0);
-        for (int k = 0; k < kTaps; ++k) {
-            const double upper = band < kBands - 1 ? lows[band][k] : (k == kCentre ? 1.0 : 0.0);
+    // Bands 0..18 are rounded to integers; band 19 takes the rest of the unit impulse, so the
+    // stored bands sum to exactly 32767 at tap 127 and 0 elsewhere. The flat equalizer then
+    // gives 32767 * 256 = 0x7FFF00 at its centre: just under 1.0, never past the 24-bit range
+    // (independently rounded bands could sum to 32768, whose 0x800000 reads as -1.0).
+    std::vector<std::vector<long>> stored(kBands, std::vector<long>(kTaps, 0));
+    for (int k = 0; k < kTaps; ++k) {
+        long rest = k == kCentre ? 32767 : 0;
+        for (int band = 0; band + 1 < kBands; ++band) {
             const double lower = band > 0 ? lows[band - 1][k] : 0.0;
-            h[k] = upper - lower;
+            stored[band][k] = std::lround((lows[band][k] - lower) * kFileScale);
+            rest -= stored[band][k];
         }
+        stored[kBands - 1][k] = k <= 2 * kCentre ? rest : 0;
+    }
+    for (int band = 0; band < kBands; ++band) {
         std::fprintf(out, "Band %d (%g Hz):\r\n", band + 1, kCentres[band]);
-        for (int k = 0; k < kTaps; ++k) {
-            const long value = std::lround(h[k] * kFileScale);
-            std::fprintf(out, "%ld%s", value, (k % 8 == 7) ? "\r\n" : ",");
-        }
+        for (int k = 0; k < kTaps; ++k)
+            std::fprintf(out, "%ld%s", stored[band][k], (k % 8 == 7) ? "\r\n" : ",");
     }
     if (std::fclose(out) != 0) {
         std::perror(argv[1]);

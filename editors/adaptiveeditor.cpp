@@ -1,0 +1,172 @@
+#include "adaptiveeditor.h"
+
+#include "labelformulas.h"
+#include "settingbar.h"
+
+#include <QButtonGroup>
+#include <QGridLayout>
+#include <QGroupBox>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QSignalBlocker>
+#include <QVBoxLayout>
+
+namespace korvane {
+
+namespace {
+QLabel *valueLabel(const QString &name, QWidget *parent)
+{
+    auto *l = new QLabel(parent);
+    l->setObjectName(name);
+    l->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
+    l->setMinimumWidth(64);
+    return l;
+}
+
+SettingBar *makeBar(const QString &name, int minimum, int maximum, int small, int large, QWidget *parent)
+{
+    auto *bar = new SettingBar(Qt::Horizontal, parent);
+    bar->setObjectName(name);
+    bar->setRange(minimum, maximum);
+    bar->setSteps(small, large);
+    bar->setMinimumWidth(260);
+    return bar;
+}
+
+QButtonGroup *optionPair(QObject *owner, QGroupBox *frame, const QString &name, const QString &first,
+                         const QString &second)
+{
+    auto *group = new QButtonGroup(owner);
+    auto *row = new QHBoxLayout(frame);
+    const QString texts[2] = {first, second};
+    for (int index = 1; index <= 2; ++index) {
+        auto *b = new QRadioButton(texts[index - 1], frame);
+        b->setObjectName(name + QString::number(index));
+        group->addButton(b, index);
+        row->addWidget(b);
+    }
+    return group;
+}
+} // namespace
+
+Ctl1CH::Ctl1CH(QWidget *parent, Model &model, UserDialog &dialog)
+    : EditorWindow(parent, model, dialog, QStringLiteral("1-Channel Adaptive"), false)
+{
+    setObjectName(QStringLiteral("Ctl1CH"));
+    auto *v = new QVBoxLayout(controls());
+    v->setContentsMargins(0, 0, 0, 0);
+
+    // A length frame: the bar, then "<value> <unit>" and "<time> milliseconds".
+    auto lengthFrame = [&](const QString &caption, SettingBar *&bar, const QString &barName, int lo, int hi,
+                           int large, QLabel *&value, const QString &valueName, const QString &unitName,
+                           const QString &unit, QLabel *&time, const QString &timeName, const QString &msName) {
+        auto *frame = new QGroupBox(caption, controls());
+        auto *grid = new QGridLayout(frame);
+        bar = makeBar(barName, lo, hi, 1, large, frame);
+        grid->addWidget(bar, 0, 0, 1, 4);
+        value = valueLabel(valueName, frame);
+        grid->addWidget(value, 1, 0);
+        grid->addWidget(makeLabel(unitName, unit, frame), 1, 1);
+        time = valueLabel(timeName, frame);
+        grid->addWidget(time, 1, 2);
+        grid->addWidget(makeLabel(msName, QStringLiteral("milliseconds"), frame), 1, 3);
+        v->addWidget(frame);
+    };
+    lengthFrame(tr("Filter Size"), sizeBar_, QStringLiteral("HScroll1"), 4, 256, 16, lblFilterSize_,
+                QStringLiteral("lblFilterSize"), QStringLiteral("Label2"), QStringLiteral("taps"), lblFilterSizeTime_,
+                QStringLiteral("lblFilterSizeTime"), QStringLiteral("Label5"));
+    lengthFrame(tr("Prediction Span"), spanBar_, QStringLiteral("HScroll2"), 1, 64, 4, lblPspan_,
+                QStringLiteral("lblPspan"), QStringLiteral("Label3"), QStringLiteral("samples"), lblPspanTime_,
+                QStringLiteral("lblPspanTime"), QStringLiteral("Label6"));
+
+    auto *rateFrame = new QGroupBox(tr("Adapt Rate"), controls());
+    auto *rv = new QVBoxLayout(rateFrame);
+    rateBar_ = makeBar(QStringLiteral("HScroll3"), 1, 256, 1, 16, rateFrame);
+    rv->addWidget(rateBar_);
+    auto *rateRow = new QHBoxLayout;
+    rateRow->addStretch(1);
+    rateRow->addWidget(makeLabel(QStringLiteral("Label4"), QStringLiteral("Mu ="), rateFrame));
+    lblAdaptRate_ = valueLabel(QStringLiteral("lblAdaptRate"), rateFrame);
+    lblAdaptRate_->setMinimumWidth(30);
+    rateRow->addWidget(lblAdaptRate_);
+    rateRow->addWidget(makeLabel(QStringLiteral("Label1"), QStringLiteral("x 2^-14"), rateFrame));
+    rateRow->addStretch(1);
+    rv->addLayout(rateRow);
+    v->addWidget(rateFrame);
+
+    auto *options = new QHBoxLayout;
+    auto *modeFrame = new QGroupBox(tr("Adapt Mode"), controls());
+    adaptMode_ = optionPair(this, modeFrame, QStringLiteral("optAdaptMode"), QStringLiteral("Auto"),
+                            QStringLiteral("Fixed"));
+    auto *outFrame = new QGroupBox(tr("Processor Output"), controls());
+    processorOutput_ = optionPair(this, outFrame, QStringLiteral("optProcessorOutput"), QStringLiteral("Residue"),
+                                  QStringLiteral("Predict"));
+    options->addWidget(modeFrame);
+    options->addWidget(outFrame);
+    v->addLayout(options);
+
+    buttonRow()->addWidget(makeOkButton(QStringLiteral("Command1"), QStringLiteral("Saves filter settings")));
+    buttonRow()->addWidget(makeCancelButton(QStringLiteral("Command2"), QStringLiteral("Discards filter settigs")));
+
+    const StageConfig &r = record();
+    {
+        const QSignalBlocker b1(sizeBar_), b2(spanBar_), b3(rateBar_);
+        sizeBar_->setValue(r.FilterSize);
+        spanBar_->setValue(r.PredictionSpan);
+        rateBar_->setValue(r.AdaptRate);
+    }
+    sizeChanged();
+    spanChanged();
+    lblAdaptRate_->setText(QString::number(rateBar_->value()));
+    if (QAbstractButton *b = adaptMode_->button(r.ModeOption))
+        b->setChecked(true);
+    if (QAbstractButton *b = processorOutput_->button(r.OutputOption))
+        b->setChecked(true);
+
+    for (SettingBar *bar : {sizeBar_, spanBar_, rateBar_}) {
+        auto handler = [this, bar] {
+            if (bar == sizeBar_)
+                sizeChanged();
+            else if (bar == spanBar_)
+                spanChanged();
+            else
+                lblAdaptRate_->setText(QString::number(rateBar_->value()));
+        };
+        connect(bar, &SettingBar::changed, this, handler);
+        connect(bar, &SettingBar::scrolled, this, handler);
+    }
+}
+
+void Ctl1CH::sizeChanged()
+{
+    lblFilterSize_->setText(QString::number(sizeBar_->value()));
+    lblFilterSizeTime_->setText(MillisecondsLabel(sizeBar_->value(), sampleRate()));
+}
+
+void Ctl1CH::spanChanged()
+{
+    lblPspan_->setText(QString::number(spanBar_->value()));
+    lblPspanTime_->setText(MillisecondsLabel(spanBar_->value(), sampleRate()));
+}
+
+bool Ctl1CH::hasUnsavedChanges() const
+{
+    const StageConfig &r = record();
+    return sizeBar_->value() != r.FilterSize || spanBar_->value() != r.PredictionSpan ||
+           rateBar_->value() != r.AdaptRate || adaptMode_->checkedId() != r.ModeOption ||
+           processorOutput_->checkedId() != r.OutputOption;
+}
+
+void Ctl1CH::storeControls()
+{
+    StageConfig &r = record();
+    r.FilterSize = int16_t(sizeBar_->value());
+    r.PredictionSpan = int16_t(spanBar_->value());
+    r.AdaptRate = int16_t(rateBar_->value());
+    r.ModeOption = adaptMode_->checkedId() == 1 ? 1 : 2;
+    r.OutputOption = processorOutput_->checkedId() == 1 ? 1 : 2;
+}
+
+} // namespace korvane

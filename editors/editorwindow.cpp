@@ -1,0 +1,118 @@
+#include "editorwindow.h"
+
+#include "settingbar.h"
+
+#include <QGroupBox>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QPushButton>
+#include <QScreen>
+#include <QVBoxLayout>
+
+namespace korvane {
+
+EditorWindow::EditorWindow(QWidget *parent, Model &model, UserDialog &dialog, const QString &caption,
+                           bool centreOnScreen)
+    : QDialog(parent), model_(model), dialog_(dialog), ownCaption_(caption), centreOnScreen_(centreOnScreen)
+{
+    setWindowTitle(caption);
+    setModal(true);
+    auto *outer = new QVBoxLayout(this);
+    contentRow_ = new QHBoxLayout;
+    controls_ = new QWidget(this);
+    controls_->setObjectName(QStringLiteral("controlsPanel"));
+    contentRow_->addWidget(controls_);
+    outer->addLayout(contentRow_);
+    buttonRow_ = new QHBoxLayout;
+    buttonRow_->addStretch(1);
+    outer->addLayout(buttonRow_);
+}
+
+void EditorWindow::showEvent(QShowEvent *event)
+{
+    QDialog::showEvent(event);
+    if (centreOnScreen_ && !centred_ && screen()) {
+        const QRect s = screen()->geometry();
+        move(s.x() + (s.width() - width()) / 2, s.y() + (s.height() - height()) / 2);
+    }
+    centred_ = true;
+}
+
+void EditorWindow::done(int result)
+{
+    if (!closing_) {
+        closing_ = true;
+        prepareClose();
+        MessageAnswer answer = MessageAnswer::Ok;
+        if (confirmOnClose_ && hasUnsavedChanges())
+            answer = dialog_.showMessage(kSaveQuestionTitle, kSaveQuestionText, MessageIcon::Exclamation,
+                                         MessageButtons::OkCancel);
+        if (answer == MessageAnswer::Ok)
+            storeControls();
+    }
+    QDialog::done(result);
+}
+
+QPushButton *EditorWindow::makeButton(const QString &name, const QString &text, const QString &toolTip)
+{
+    auto *b = new QPushButton(text, this);
+    b->setObjectName(name);
+    b->setToolTip(toolTip);
+    b->setAutoDefault(false);
+    return b;
+}
+
+QPushButton *EditorWindow::makeOkButton(const QString &name, const QString &toolTip)
+{
+    QPushButton *b = makeButton(name, tr("OK"), toolTip);
+    b->setDefault(true);
+    connect(b, &QPushButton::clicked, this, [this] {
+        confirmOnClose_ = false;
+        accept();
+    });
+    return b;
+}
+
+QPushButton *EditorWindow::makeCancelButton(const QString &name, const QString &toolTip)
+{
+    QPushButton *b = makeButton(name, tr("Cancel"), toolTip);
+    connect(b, &QPushButton::clicked, this, &QDialog::reject);
+    return b;
+}
+
+QLabel *EditorWindow::makeLabel(const QString &name, const QString &text, QWidget *parent)
+{
+    auto *l = new QLabel(text, parent);
+    l->setObjectName(name);
+    return l;
+}
+
+SettingBar *EditorWindow::addBarFrame(QBoxLayout *into, const QString &caption, const QString &barName,
+                                      int minimum, int maximum, int smallChange, int largeChange,
+                                      const QString &valueName, QLabel **valueLabel, const QString &unitName,
+                                      const QString &unitText)
+{
+    auto *frame = new QGroupBox(caption, controls_);
+    auto *v = new QVBoxLayout(frame);
+    auto *bar = new SettingBar(Qt::Horizontal, frame);
+    bar->setObjectName(barName);
+    bar->setRange(minimum, maximum);
+    bar->setSteps(smallChange, largeChange);
+    bar->setMinimumWidth(260);
+    v->addWidget(bar);
+    auto *row = new QHBoxLayout;
+    row->addStretch(1);
+    QLabel *value = makeLabel(valueName, QString(), frame);
+    value->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
+    value->setMinimumWidth(60);
+    row->addWidget(value);
+    row->addWidget(makeLabel(unitName, unitText, frame));
+    row->addStretch(1);
+    v->addLayout(row);
+    into->addWidget(frame);
+    if (valueLabel)
+        *valueLabel = value;
+    return bar;
+}
+
+} // namespace korvane

@@ -1,0 +1,88 @@
+#pragma once
+// The skeleton every editor window shares: it edits FilterData[CurrentSet][CurrentStage] in
+// its controls only and writes the record back when it closes with a save.
+//
+// Closing (OK, Cancel, Esc or the close box) can never be refused. OK stores without asking.
+// Any other close compares the controls with the stored record and, when something differs,
+// asks "Do you want to save your changes ?": OK stores, Cancel discards.
+
+#include "config/model.h"
+#include "config/userdialog.h"
+
+#include <QDialog>
+
+class QBoxLayout;
+class QGroupBox;
+class QHBoxLayout;
+class QLabel;
+class QPushButton;
+class QVBoxLayout;
+
+namespace korvane {
+
+class SettingBar;
+
+class EditorWindow : public QDialog {
+    Q_OBJECT
+public:
+    // caption: the window's own caption; the opener appends the stage suffix.
+    // centreOnScreen: whether the window centres itself when first shown.
+    EditorWindow(QWidget *parent, Model &model, UserDialog &dialog, const QString &caption, bool centreOnScreen);
+
+    [[nodiscard]] const QString &ownCaption() const { return ownCaption_; }
+    [[nodiscard]] bool confirmOnClose() const { return confirmOnClose_; }
+
+    void done(int result) override;
+
+protected:
+    // True when closing without OK must ask before storing.
+    [[nodiscard]] virtual bool hasUnsavedChanges() const = 0;
+    // Writes the controls into the stage record.
+    virtual void storeControls() = 0;
+    // Runs before the comparison on every close.
+    virtual void prepareClose() {}
+
+    void showEvent(QShowEvent *event) override;
+
+    [[nodiscard]] StageConfig &record() { return model_.currentStage(); }
+    [[nodiscard]] const StageConfig &record() const { return model_.currentStage(); }
+    [[nodiscard]] int sampleRate() const { return model_.SampleRate(model_.CurrentSet); }
+    [[nodiscard]] int maxFrequency() const { return model_.MaxFilterFrequency(model_.CurrentSet); }
+
+    // The controls go into controls(); the row that holds it has room for one more widget to
+    // its right (contentRow()); the OK and Cancel buttons go into buttonRow().
+    [[nodiscard]] QWidget *controls() const { return controls_; }
+    [[nodiscard]] QHBoxLayout *contentRow() const { return contentRow_; }
+    [[nodiscard]] QHBoxLayout *buttonRow() const { return buttonRow_; }
+
+    // OK: default button, clears ConfirmOnClose and closes. Cancel: cancel role, closes.
+    QPushButton *makeOkButton(const QString &name, const QString &toolTip);
+    QPushButton *makeCancelButton(const QString &name, const QString &toolTip);
+    QPushButton *makeButton(const QString &name, const QString &text, const QString &toolTip);
+
+    // A frame with a caption holding a horizontal bar and, under it, a value label and a
+    // unit label. Returns the bar; *valueLabel receives the value label.
+    SettingBar *addBarFrame(QBoxLayout *into, const QString &caption, const QString &barName, int minimum,
+                            int maximum, int smallChange, int largeChange, const QString &valueName,
+                            QLabel **valueLabel, const QString &unitName, const QString &unitText);
+    static QLabel *makeLabel(const QString &name, const QString &text, QWidget *parent = nullptr);
+
+    Model &model_;
+    UserDialog &dialog_;
+
+private:
+    QString ownCaption_;
+    bool centreOnScreen_;
+    bool centred_ = false;
+    bool confirmOnClose_ = true;
+    bool closing_ = false;
+    QWidget *controls_;
+    QHBoxLayout *contentRow_;
+    QHBoxLayout *buttonRow_;
+};
+
+// The save question every editor asks.
+inline const QString kSaveQuestionTitle = QStringLiteral("Do you want to save your changes ?");
+inline const QString kSaveQuestionText = QStringLiteral("Press OK to save changes or Cancel to discard.");
+
+} // namespace korvane

@@ -1,0 +1,327 @@
+#include "parametriceditors.h"
+
+#include "labelformulas.h"
+#include "settingbar.h"
+
+#include <QButtonGroup>
+#include <QGroupBox>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QSignalBlocker>
+#include <QVBoxLayout>
+
+namespace korvane {
+
+namespace {
+const QString kSaveTip = QStringLiteral("Saves filter settings");
+const QString kDiscardTip = QStringLiteral("Discard filter settings");
+
+// Every bar runs the same handling on a change and while its thumb is dragged.
+template <typename F> void onChange(SettingBar *bar, QObject *ctx, F handler)
+{
+    QObject::connect(bar, &SettingBar::changed, ctx, handler);
+    QObject::connect(bar, &SettingBar::scrolled, ctx, handler);
+}
+
+// Sets a bar from the stored record without running its change handling; the window then
+// refreshes its labels once. Running the cutoff-pair rules while the other bar still holds
+// its initial value would move a valid stored value.
+void load(SettingBar *bar, int value)
+{
+    const QSignalBlocker block(bar);
+    bar->setValue(value);
+}
+
+void addOkCancel(QHBoxLayout *row, QPushButton *ok, QPushButton *cancel)
+{
+    row->addWidget(ok);
+    row->addWidget(cancel);
+}
+} // namespace
+
+// ---------------------------------------------------------------- lowpass / highpass
+
+SingleCutoffEditor::SingleCutoffEditor(QWidget *parent, Model &model, UserDialog &dialog, const QString &caption)
+    : EditorWindow(parent, model, dialog, caption, true)
+{
+    setObjectName(caption == QLatin1String("Highpass") ? QStringLiteral("CtlHPF") : QStringLiteral("CtlLPF"));
+    auto *v = new QVBoxLayout(controls());
+    v->setContentsMargins(0, 0, 0, 0);
+    cutoffBar_ = addBarFrame(v, tr("Cutoff Frequency"), QStringLiteral("HScroll1"), 100, maxFrequency(), 1, 50,
+                             QStringLiteral("Cutoff"), &cutoff_, QStringLiteral("Label1"), QStringLiteral("Hz"));
+    slopeBar_ = addBarFrame(v, tr("Transition Slope"), QStringLiteral("HScroll2"), 3, 125, 1, 8,
+                            QStringLiteral("Slope"), &slope_, QStringLiteral("Label2"), QStringLiteral("dB/Octave"));
+    attenBar_ = addBarFrame(v, tr("Stopband Attenuation"), QStringLiteral("HScroll3"), 12, 60, 1, 3,
+                            QStringLiteral("Atten"), &atten_, QStringLiteral("Label7"), QStringLiteral("dB"));
+    addOkCancel(buttonRow(), makeOkButton(QStringLiteral("Command1"), kSaveTip),
+                makeCancelButton(QStringLiteral("Command2"), kDiscardTip));
+
+    const StageConfig &r = record();
+    load(cutoffBar_, r.Freq1);
+    load(attenBar_, r.AttenDb);
+    load(slopeBar_, r.Slope);
+    cutoffChanged();
+    atten_->setText(QString::number(attenBar_->value()));
+
+    onChange(cutoffBar_, this, [this] { cutoffChanged(); });
+    onChange(slopeBar_, this, [this] { slopeChanged(); });
+    onChange(attenBar_, this, [this] { atten_->setText(QString::number(attenBar_->value())); });
+}
+
+void SingleCutoffEditor::cutoffChanged()
+{
+    cutoff_->setText(QString::number(cutoffBar_->value()));
+    slopeChanged();
+}
+
+void SingleCutoffEditor::slopeChanged()
+{
+    slope_->setText(SlopeLabel(slopeBar_->value(), cutoffBar_->value(), sampleRate()));
+}
+
+bool SingleCutoffEditor::hasUnsavedChanges() const
+{
+    const StageConfig &r = record();
+    return cutoffBar_->value() != r.Freq1 || slopeBar_->value() != r.Slope || attenBar_->value() != r.AttenDb;
+}
+
+void SingleCutoffEditor::storeControls()
+{
+    StageConfig &r = record();
+    r.Freq1 = int16_t(cutoffBar_->value());
+    r.Slope = int16_t(slopeBar_->value());
+    r.AttenDb = int16_t(attenBar_->value());
+}
+
+// ---------------------------------------------------------------- bandpass / bandstop
+
+CutoffPairEditor::CutoffPairEditor(QWidget *parent, Model &model, UserDialog &dialog, const QString &caption)
+    : EditorWindow(parent, model, dialog, caption, true)
+{
+    setObjectName(caption == QLatin1String("Bandstop") ? QStringLiteral("CtlBSF") : QStringLiteral("CtlBPF"));
+    auto *v = new QVBoxLayout(controls());
+    v->setContentsMargins(0, 0, 0, 0);
+    const int m = maxFrequency();
+    lowerBar_ = addBarFrame(v, tr("Lower Cutoff Frequency"), QStringLiteral("HScroll1"), 0, m - 100, 1, 50,
+                            QStringLiteral("LoCutoff"), &loCutoff_, QStringLiteral("Label1"), QStringLiteral("Hz"));
+    upperBar_ = addBarFrame(v, tr("Upper Cutoff Frequency"), QStringLiteral("HScroll4"), 100, m, 1, 50,
+                            QStringLiteral("HiCutoff"), &hiCutoff_, QStringLiteral("Label5"), QStringLiteral("Hz"));
+
+    // One slope bar, two slopes: the lower edge's at half the lower cutoff, the upper's at the
+    // upper cutoff.
+    auto *frame = new QGroupBox(tr("Transition Slope"), controls());
+    auto *fv = new QVBoxLayout(frame);
+    slopeBar_ = new SettingBar(Qt::Horizontal, frame);
+    slopeBar_->setObjectName(QStringLiteral("HScroll2"));
+    slopeBar_->setRange(3, 125);
+    slopeBar_->setSteps(1, 8);
+    slopeBar_->setMinimumWidth(260);
+    fv->addWidget(slopeBar_);
+    auto *row = new QHBoxLayout;
+    row->addStretch(1);
+    row->addWidget(makeLabel(QStringLiteral("Label3"), QStringLiteral("Lower:"), frame));
+    slope1_ = makeLabel(QStringLiteral("Slope1"), QString(), frame);
+    slope1_->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
+    slope1_->setMinimumWidth(40);
+    row->addWidget(slope1_);
+    row->addWidget(makeLabel(QStringLiteral("Label6"), QStringLiteral("dB/Octave"), frame));
+    row->addSpacing(16);
+    row->addWidget(makeLabel(QStringLiteral("Label4"), QStringLiteral("Upper:"), frame));
+    slope2_ = makeLabel(QStringLiteral("Slope2"), QString(), frame);
+    slope2_->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
+    slope2_->setMinimumWidth(40);
+    row->addWidget(slope2_);
+    row->addWidget(makeLabel(QStringLiteral("Label8"), QStringLiteral("dB/Octave"), frame));
+    row->addStretch(1);
+    fv->addLayout(row);
+    v->addWidget(frame);
+
+    attenBar_ = addBarFrame(v, tr("Stopband Attenuation"), QStringLiteral("HScroll3"), 12, 60, 1, 3,
+                            QStringLiteral("Atten"), &atten_, QStringLiteral("Label7"), QStringLiteral("dB"));
+    addOkCancel(buttonRow(), makeOkButton(QStringLiteral("Command1"), kSaveTip),
+                makeCancelButton(QStringLiteral("Command2"), kDiscardTip));
+
+    const StageConfig &r = record();
+    load(lowerBar_, r.Freq1);
+    load(upperBar_, r.Freq2);
+    load(slopeBar_, r.Slope);
+    load(attenBar_, r.AttenDb);
+    loCutoff_->setText(LowerCutoffLabel(lowerBar_->value()));
+    hiCutoff_->setText(QString::number(upperBar_->value()));
+    refreshSlopes();
+    atten_->setText(QString::number(attenBar_->value()));
+
+    onChange(lowerBar_, this, [this] { lowerChanged(); });
+    onChange(upperBar_, this, [this] { upperChanged(); });
+    onChange(slopeBar_, this, [this] { refreshSlopes(); });
+    onChange(attenBar_, this, [this] { atten_->setText(QString::number(attenBar_->value())); });
+}
+
+void CutoffPairEditor::lowerChanged()
+{
+    const int allowed = ConstrainLowerCutoff(lowerBar_->value(), upperBar_->value());
+    if (allowed != lowerBar_->value())
+        lowerBar_->setValue(allowed); // runs this handling again with the allowed value
+    loCutoff_->setText(LowerCutoffLabel(lowerBar_->value()));
+    refreshSlopes();
+}
+
+void CutoffPairEditor::upperChanged()
+{
+    const int allowed = ConstrainUpperCutoff(upperBar_->value(), lowerBar_->value());
+    if (allowed != upperBar_->value())
+        upperBar_->setValue(allowed);
+    hiCutoff_->setText(QString::number(allowed));
+    refreshSlopes();
+}
+
+void CutoffPairEditor::refreshSlopes()
+{
+    const int s = sampleRate();
+    slope1_->setText(SlopeLabel(slopeBar_->value(), lowerBar_->value() / 2.0, s));
+    slope2_->setText(SlopeLabel(slopeBar_->value(), upperBar_->value(), s));
+}
+
+bool CutoffPairEditor::hasUnsavedChanges() const
+{
+    const StageConfig &r = record();
+    return lowerBar_->value() != r.Freq1 || upperBar_->value() != r.Freq2 || slopeBar_->value() != r.Slope ||
+           attenBar_->value() != r.AttenDb;
+}
+
+void CutoffPairEditor::storeControls()
+{
+    StageConfig &r = record();
+    r.Freq1 = int16_t(lowerBar_->value());
+    r.Freq2 = int16_t(upperBar_->value());
+    r.Slope = int16_t(slopeBar_->value());
+    r.AttenDb = int16_t(attenBar_->value());
+}
+
+// ---------------------------------------------------------------- notch / slot
+
+NotchSlotEditor::NotchSlotEditor(QWidget *parent, Model &model, UserDialog &dialog, bool slot)
+    : EditorWindow(parent, model, dialog, slot ? QStringLiteral("Slot") : QStringLiteral("Notch"), true),
+      widthFactor_(slot ? kSlotWidthFactor : kNotchWidthFactor)
+{
+    setObjectName(slot ? QStringLiteral("CtlSlot") : QStringLiteral("CtlNotch"));
+    auto *v = new QVBoxLayout(controls());
+    v->setContentsMargins(0, 0, 0, 0);
+    freqBar_ = addBarFrame(v, slot ? tr("Slot Frequency") : tr("Notch Frequency"), QStringLiteral("HScroll1"),
+                           slot ? 30 : 0, maxFrequency(), 1, 50, QStringLiteral("Freq"), &freq_,
+                           QStringLiteral("Label1"), QStringLiteral("Hz"));
+    // Reversed: moving right lowers the setting, which widens the notch.
+    widthBar_ = addBarFrame(v, slot ? tr("Slot Width") : tr("Notch Width"), QStringLiteral("HScroll2"), 125, 3, 1,
+                            8, slot ? QStringLiteral("SWidth") : QStringLiteral("NWidth"), &width_,
+                            slot ? QStringLiteral("Label2") : QStringLiteral("Label4"), QStringLiteral("Hz"));
+    attenBar_ = addBarFrame(v, slot ? tr("Stopband Attenuation") : tr("Notch Depth"), QStringLiteral("HScroll3"),
+                            10, 60, 1, 3, QStringLiteral("Atten"), &atten_, QStringLiteral("Label7"),
+                            QStringLiteral("dB"));
+    addOkCancel(buttonRow(), makeOkButton(QStringLiteral("Command1"), kSaveTip),
+                makeCancelButton(QStringLiteral("Command2"), kDiscardTip));
+
+    const StageConfig &r = record();
+    load(freqBar_, r.Freq1);
+    load(widthBar_, r.Freq2);
+    load(attenBar_, r.AttenDb);
+    freq_->setText(QString::number(freqBar_->value()));
+    widthChanged();
+    atten_->setText(QString::number(attenBar_->value()));
+
+    onChange(freqBar_, this, [this] { freq_->setText(QString::number(freqBar_->value())); });
+    onChange(widthBar_, this, [this] { widthChanged(); });
+    onChange(attenBar_, this, [this] { atten_->setText(QString::number(attenBar_->value())); });
+}
+
+void NotchSlotEditor::widthChanged()
+{
+    width_->setText(WidthLabel(widthBar_->value(), widthFactor_, sampleRate()));
+}
+
+bool NotchSlotEditor::hasUnsavedChanges() const
+{
+    const StageConfig &r = record();
+    return freqBar_->value() != r.Freq1 || widthBar_->value() != r.Freq2 || attenBar_->value() != r.AttenDb;
+}
+
+void NotchSlotEditor::storeControls()
+{
+    StageConfig &r = record();
+    r.Freq1 = int16_t(freqBar_->value());
+    r.Freq2 = int16_t(widthBar_->value());
+    r.AttenDb = int16_t(attenBar_->value());
+}
+
+// ---------------------------------------------------------------- comb
+
+CombEditor::CombEditor(QWidget *parent, Model &model, UserDialog &dialog)
+    : EditorWindow(parent, model, dialog, QStringLiteral("Comb"), false)
+{
+    setObjectName(QStringLiteral("CtlComb"));
+    auto *v = new QVBoxLayout(controls());
+    v->setContentsMargins(0, 0, 0, 0);
+    // Reversed: moving right lowers N, which raises the fundamental S / (N + 1).
+    fundBar_ = addBarFrame(v, tr("Fundamental Notch Frequency"), QStringLiteral("hscrlFundFreq"), 509, 5, 1, 10,
+                           QStringLiteral("lblFreq"), &lblFreq_, QStringLiteral("Label2"), QStringLiteral("Hz"));
+    limitBar_ = addBarFrame(v, tr("Notch Limit"), QStringLiteral("hscrlNotchLimit"), 100, maxFrequency(), 1, 100,
+                            QStringLiteral("lblLimit"), &lblLimit_, QStringLiteral("Label1"), QStringLiteral("Hz"));
+    depthBar_ = addBarFrame(v, tr("Notch Depth"), QStringLiteral("hscrlNotchDepth"), 12, 60, 3, 12,
+                            QStringLiteral("lblDepth"), &lblDepth_, QStringLiteral("Label7"), QStringLiteral("dB"));
+
+    auto *frame = new QGroupBox(tr("Notch Harmonics"), controls());
+    auto *row = new QHBoxLayout(frame);
+    harmonics_ = new QButtonGroup(this);
+    const QString texts[3] = {QStringLiteral("All"), QStringLiteral("Odd"), QStringLiteral("Even")};
+    for (int i = 0; i < 3; ++i) {
+        auto *b = new QRadioButton(texts[i], frame);
+        b->setObjectName(QStringLiteral("optHarmonic%1").arg(i));
+        harmonics_->addButton(b, i);
+        row->addWidget(b);
+    }
+    v->addWidget(frame);
+    addOkCancel(buttonRow(), makeOkButton(QStringLiteral("Command1"), kSaveTip),
+                makeCancelButton(QStringLiteral("Command2"), kDiscardTip));
+
+    const StageConfig &r = record();
+    load(fundBar_, r.Freq1);
+    load(limitBar_, r.Freq2);
+    load(depthBar_, r.AttenDb);
+    fundamentalChanged();
+    depthChanged();
+    if (QAbstractButton *b = harmonics_->button(r.ModeOption - 3))
+        b->setChecked(true);
+
+    onChange(fundBar_, this, [this] { fundamentalChanged(); });
+    onChange(limitBar_, this, [this] { limitChanged(); });
+    onChange(depthBar_, this, [this] { depthChanged(); });
+}
+
+void CombEditor::fundamentalChanged()
+{
+    lblFreq_->setText(CombFundamentalLabel(fundBar_->value(), sampleRate()));
+    limitChanged();
+}
+
+void CombEditor::limitChanged() { lblLimit_->setText(QString::number(limitBar_->value())); }
+void CombEditor::depthChanged() { lblDepth_->setText(QString::number(depthBar_->value())); }
+
+bool CombEditor::hasUnsavedChanges() const
+{
+    const StageConfig &r = record();
+    return fundBar_->value() != r.Freq1 || limitBar_->value() != r.Freq2 || depthBar_->value() != r.AttenDb ||
+           harmonics_->checkedId() != r.ModeOption - 3;
+}
+
+void CombEditor::storeControls()
+{
+    StageConfig &r = record();
+    r.Freq1 = int16_t(fundBar_->value());
+    r.Freq2 = int16_t(limitBar_->value());
+    r.AttenDb = int16_t(depthBar_->value());
+    const int id = harmonics_->checkedId();
+    r.ModeOption = id == 0 ? 3 : id == 1 ? 4 : 5;
+}
+
+} // namespace korvane

@@ -1,0 +1,100 @@
+#pragma once
+// The scroll bar every editor uses for a stored setting. Its value() is the stored integer
+// itself, with no scaling. Unlike QScrollBar it accepts a Minimum larger than its Maximum:
+// the left (or top) end is always Minimum and the right (or bottom) end Maximum, so on a
+// reversed bar moving right lowers the value.
+//
+// Input, the same for normal and reversed bars ("towards Max" means towards the right or
+// bottom end):
+//   right/bottom arrow button, Right/Down key, wheel down     one small step towards Max
+//   left/top arrow button,     Left/Up key,    wheel up       one small step towards Min
+//   trough click right/below the thumb, PageDown              one large step towards Max
+//   trough click left/above the thumb,  PageUp                one large step towards Min
+//   End / Home                                                Max / Min
+//   dragging the thumb                                        scrolled() on every move,
+//                                                             changed() on release
+// Holding an arrow or the trough repeats the step.
+
+#include <QTimer>
+#include <QWidget>
+
+namespace korvane {
+
+class SettingBar : public QWidget {
+    Q_OBJECT
+public:
+    explicit SettingBar(Qt::Orientation orientation, QWidget *parent = nullptr);
+
+    // Minimum is the value at the left/top end, Maximum at the right/bottom end; either may
+    // be the larger. The value is clamped into the new range (raising changed() if it moves).
+    void setRange(int minimum, int maximum);
+    void setMinimum(int minimum) { setRange(minimum, maximum_); }
+    void setMaximum(int maximum) { setRange(minimum_, maximum); }
+    void setSteps(int smallChange, int largeChange);
+
+    [[nodiscard]] int value() const { return value_; }
+    [[nodiscard]] int minimum() const { return minimum_; }
+    [[nodiscard]] int maximum() const { return maximum_; }
+    [[nodiscard]] int smallChange() const { return smallChange_; }
+    [[nodiscard]] int largeChange() const { return largeChange_; }
+    [[nodiscard]] Qt::Orientation orientation() const { return orientation_; }
+    [[nodiscard]] bool isDragging() const { return dragging_; }
+
+    // Sets the value, clamped into the range; raises changed() when the value moves.
+    void setValue(int value);
+
+    // Moves by `steps` small (or large) steps; positive is towards Maximum.
+    void stepTowardsMaximum(int steps, bool large);
+
+    [[nodiscard]] QSize sizeHint() const override;
+    [[nodiscard]] QSize minimumSizeHint() const override;
+
+    // Geometry in widget pixels, for painting and for tests that click a part of the bar.
+    [[nodiscard]] QRect decreaseArrowRect() const; // left/top arrow (towards Min)
+    [[nodiscard]] QRect increaseArrowRect() const; // right/bottom arrow (towards Max)
+    [[nodiscard]] QRect thumbRect() const;
+    [[nodiscard]] QRect troughRect() const;
+
+signals:
+    // The value moved by an arrow, a trough click, a key, the end of a drag or setValue().
+    void changed(int value);
+    // The value moved while the thumb is being dragged.
+    void scrolled(int value);
+
+protected:
+    void paintEvent(QPaintEvent *event) override;
+    void mousePressEvent(QMouseEvent *event) override;
+    void mouseMoveEvent(QMouseEvent *event) override;
+    void mouseReleaseEvent(QMouseEvent *event) override;
+    void keyPressEvent(QKeyEvent *event) override;
+    void wheelEvent(QWheelEvent *event) override;
+
+private:
+    enum class Repeat { None, SmallDown, SmallUp, LargeDown, LargeUp };
+
+    [[nodiscard]] int lowest() const { return std::min(minimum_, maximum_); }
+    [[nodiscard]] int highest() const { return std::max(minimum_, maximum_); }
+    [[nodiscard]] int length() const;        // along the bar, pixels
+    [[nodiscard]] int breadth() const;       // across the bar, pixels
+    [[nodiscard]] int thumbLength() const;
+    [[nodiscard]] int along(const QPoint &p) const;
+    [[nodiscard]] int valueAtThumbStart(int position) const;
+    [[nodiscard]] int thumbStart() const;    // pixel offset of the thumb along the bar
+    void moveTo(int value, bool byDrag);
+    void runRepeat();
+
+    Qt::Orientation orientation_;
+    int minimum_ = 0;
+    int maximum_ = 100;
+    int value_ = 0;
+    int smallChange_ = 1;
+    int largeChange_ = 10;
+    bool dragging_ = false;
+    int dragOffset_ = 0;     // pointer position inside the thumb when the drag began
+    int dragStartValue_ = 0;
+    Repeat repeat_ = Repeat::None;
+    int repeatTarget_ = 0;   // trough repeats stop when the thumb reaches the pointer
+    QTimer repeatTimer_;
+};
+
+} // namespace korvane

@@ -1,0 +1,93 @@
+#pragma once
+// Editor of a spectral graphic equalizer stage: the 115-point gain curve drawn on a plot and
+// redrawn with the mouse (see SpectralTrace for the operations), and the drop-trace dialog
+// that Edit asks first.
+
+#include "editorwindow.h"
+#include "spectraltrace.h"
+
+#include <QDialog>
+
+#include <optional>
+
+class QButtonGroup;
+
+namespace korvane {
+
+// Asks by how many dB (0, 5, .., 35) to lower the curve before a region is redrawn.
+// Closing by Cancel or the close box means the edit does not go ahead.
+class EDGEDrop final : public QDialog {
+    Q_OBJECT
+public:
+    explicit EDGEDrop(QWidget *parent = nullptr);
+    [[nodiscard]] bool dropProceed() const { return proceed_; }
+    [[nodiscard]] float dropDb() const { return dropDb_; }
+
+protected:
+    void showEvent(QShowEvent *event) override;
+
+private:
+    bool proceed_ = false;
+    float dropDb_ = 0.0f;
+    QButtonGroup *choices_;
+};
+
+// The plot: draws the curve held by a SpectralTrace in plot units and reports pointer
+// positions in plot units.
+class SpectralPlot final : public QWidget {
+    Q_OBJECT
+public:
+    SpectralPlot(const SpectralTrace &trace, QWidget *parent);
+    // Cursor line at x (plot units), or none.
+    void setCursorLine(std::optional<int> x);
+    [[nodiscard]] std::optional<int> cursorLine() const { return cursorX_; }
+
+signals:
+    void pointerPressed(QPointF units);
+    void pointerMoved(QPointF units);
+    void pointerReleased(QPointF units);
+    void pointerLeft();
+
+protected:
+    void paintEvent(QPaintEvent *event) override;
+    void mousePressEvent(QMouseEvent *event) override;
+    void mouseMoveEvent(QMouseEvent *event) override;
+    void mouseReleaseEvent(QMouseEvent *event) override;
+    void leaveEvent(QEvent *event) override;
+
+private:
+    const SpectralTrace &trace_;
+    std::optional<int> cursorX_;
+};
+
+class CtlSGE final : public EditorWindow {
+    Q_OBJECT
+public:
+    CtlSGE(QWidget *parent, Model &model, UserDialog &dialog);
+
+    [[nodiscard]] const SpectralTrace &trace() const { return trace_; }
+    [[nodiscard]] SpectralPlot *plot() const { return plot_; }
+
+protected:
+    [[nodiscard]] bool hasUnsavedChanges() const override;
+    void storeControls() override;
+    // A close in the middle of New or Edit first aborts it: the points not yet entered must
+    // never reach the stored curve.
+    void prepareClose() override;
+
+private:
+    void track(QPointF units, bool moved);
+    void released(QPointF units);
+    void startNew();
+    void startEdit();
+    void clearMarker();
+    void refreshButtons();
+
+    SpectralTrace trace_;
+    SpectralPlot *plot_;
+    QLabel *markerX_, *markerY_;
+    QPushButton *newButton_, *abortButton_, *editButton_, *normalizeButton_, *undoButton_, *cancelButton_,
+        *okButton_;
+};
+
+} // namespace korvane

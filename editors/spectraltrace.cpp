@@ -1,0 +1,236 @@
+#include "spectraltrace.h"
+
+#include <algorithm>
+#include <cmath>
+
+namespace korvane {
+
+using G = SpectralPlotGeometry;
+
+int G::dBToVideo(float dB)
+{
+    return int(std::nearbyint(-double(dB) * 2380.0 / 40.0 + 90.0));
+}
+
+float G::VideoTodB(int y) { return float(-(y - 90) * 40) / 2380.0f; }
+
+int G::pointX(int k) { return kLeft + int(std::nearbyint(k * 6400.0 / 114.0)); }
+
+int G::pointIndex(double x) { return int(std::floor((x - kLeft) / 6400.0 * 114.0)); }
+
+float G::pointerDb(double y)
+{
+    const int yi = int(std::nearbyint(std::clamp(y, -32768.0, 32767.0)));
+    return std::clamp(VideoTodB(yi), -40.0f, 0.0f);
+}
+
+int G::cursorX(double x) { return int(std::nearbyint(std::clamp(x, double(kLeft), double(kRight)))); }
+
+QPoint G::toPixel(double x, double y)
+{
+    return QPoint(int(std::lround(x / kUnitsPerPixel)), int(std::lround(y / kUnitsPerPixel)));
+}
+
+QPoint G::pixelForPoint(int k, double y)
+{
+    // The middle of the column whose x maps to k (point 114 sits at the right edge).
+    const double x = k >= kLastPoint ? double(kRight) : kLeft + (k + 0.5) * 6400.0 / 114.0;
+    return toPixel(x, y);
+}
+
+SpectralTrace::SpectralTrace(const TraceValues &initial) : trace_(initial), undoTrace_(initial) {}
+
+void SpectralTrace::redraw(bool full)
+{
+    fullDrawing_ = full;
+    drawnEditLeft_ = editLeft_;
+    drawnEditRight_ = editRight_;
+    enteredLines_.clear();
+    firstPointMarked_ = false;
+}
+
+void SpectralTrace::resetEditState()
+{
+    editActive_ = false;
+    definingEdges_ = false;
+    firstPoint_ = false;
+    editLeft_ = 0;
+    editRight_ = kLastPoint;
+}
+
+void SpectralTrace::startNew()
+{
+    undoTrace_ = trace_;
+    editLeft_ = 0;
+    editRight_ = kLastPoint;
+    editActive_ = true;
+    definingEdges_ = false;
+    firstPoint_ = true;
+    std::fill(trace_.begin() + 1, trace_.end(), kUndefined); // point 0 stays until the first click
+    redraw(false);
+}
+
+void SpectralTrace::startEdit(float dropDb)
+{
+    undoTrace_ = trace_;
+    for (float &v : trace_) {
+        v -= dropDb;
+        if (v < -40.0f)
+            v = -40.0f;
+    }
+    redraw(true);
+    editLeft_ = -1;
+    editRight_ = kLastPoint;
+    editActive_ = true;
+    definingEdges_ = true;
+    firstPoint_ = false;
+}
+
+TraceReadout SpectralTrace::readout(int rawIndex, float dB, int sampleRate) const
+{
+    TraceReadout r;
+    int k = rawIndex;
+    if (editActive_) {
+        if (k < 0)
+            k = 0;
+        else if (k > editRight_)
+            k = editRight_;
+        else if (k < editLeft_)
+            k = editLeft_;
+        r.point = k;
+        r.hz = double(k) * sampleRate / 256.0;
+        if (definingEdges_) {
+            r.dB = trace_[std::size_t(k)];
+        } else if (firstPoint_) {
+            r.hz = 0.0;
+            r.dB = dB;
+        } else {
+            r.dB = dB;
+        }
+    } else {
+        k = std::clamp(k, 0, kLastPoint);
+        r.point = k;
+        r.hz = double(k) * sampleRate / 256.0;
+        r.dB = trace_[std::size_t(k)];
+    }
+    return r;
+}
+
+SpectralTrace::Release SpectralTrace::release(int rawIndex, float dB)
+{
+    if (!editActive_)
+        return Release::Ignored;
+
+    if (definingEdges_) {
+        const int k = std::clamp(rawIndex, 0, kLastPoint);
+        lastPoint_ = k;
+        Release result;
+        if (editLeft_ < 0) {
+            editLeft_ = k;
+            editRight_ = k;
+            redraw(false);
+            result = Release::FirstEdge;
+        } else {
+            if (k > editLeft_) {
+                editRight_ = k;
+            } else if (k == editLeft_) {
+                editRight_ = k + 1;
+                if (editRight_ > kLastPoint) {
+                    editRight_ = kLastPoint;
+                    editLeft_ = kLastPoint - 1;
+                }
+            } else {
+                editLeft_ = k; // the first edge stays as the right edge
+            }
+            for (int i = editLeft_ + 1; i <= editRight_; ++i)
+                trace_[std::size_t(i)] = kUndefined;
+            redraw(false);
+            definingEdges_ = false;
+            result = Release::SecondEdge;
+        }
+        firstPoint_ = editLeft_ == 0;
+        return result;
+    }
+
+    int k = readout(rawIndex, dB, 1).point;
+    if (firstPoint_) {
+        k = 0;
+        editLeft_ = 0;
+        trace_[0] = dB;
+        firstPointMarked_ = true;
+        firstPoint_ = false;
+    } else {
+        if (k <= editLeft_)
+            k = editLeft_ + 1;
+        if (k > editRight_)
+            k = editRight_;
+        trace_[std::size_t(k)] = dB;
+        enteredLines_.emplace_back(editLeft_, k);
+        editLeft_ = k;
+    }
+    lastPoint_ = k;
+    if (k != editRight_)
+        return Release::PointPlaced;
+
+    editActive_ = false;
+    fillUndefined();
+    redraw(true);
+    undoOffered_ = true;
+    return Release::Completed;
+}
+
+void SpectralTrace::fillUndefined()
+{
+    int i = 1;
+    while (i < kLastPoint) {
+        while (i < kLastPoint && !isUndefined(trace_[std::size_t(i)]))
+            ++i;
+        if (i >= kLastPoint)
+            break;
+        const int lo = i - 1;
+        int hi = i + 1;
+        while (hi <= kLastPoint && isUndefined(trace_[std::size_t(hi)]))
+            ++hi;
+        if (hi > kLastPoint)
+            break; // cannot happen: the region's last point is entered before completion
+        for (int j = i; j < hi; ++j)
+            InterpolateEDGE(lo, j, hi);
+        i = hi + 1;
+    }
+}
+
+void SpectralTrace::InterpolateEDGE(int lo, int i, int hi)
+{
+    const float a = trace_[std::size_t(lo)];
+    const float b = trace_[std::size_t(hi)];
+    trace_[std::size_t(i)] = a + float(i - lo) * (b - a) / float(hi - lo);
+    traceModified_ = true;
+}
+
+void SpectralTrace::abort()
+{
+    resetEditState();
+    trace_ = undoTrace_;
+    redraw(true);
+    undoOffered_ = true;
+}
+
+void SpectralTrace::undo()
+{
+    resetEditState();
+    trace_ = undoTrace_;
+    redraw(true);
+}
+
+void SpectralTrace::normalize()
+{
+    undoTrace_ = trace_;
+    float m = trace_[0];
+    for (float v : trace_)
+        m = std::max(m, v);
+    for (float &v : trace_)
+        v -= m;
+    redraw(true);
+}
+
+} // namespace korvane

@@ -1,0 +1,136 @@
+#pragma once
+// The spectral equalizer's curve and its editing operations, free of widgets.
+//
+// The curve has 115 points, the gain in dB (-40..0) at k * S / 256 Hz for k = 0..114. The plot
+// is drawn in its own units: 7275 x 2895, x to the right, y downwards; the plot area spans
+// x 500..6900 (points 0..114) and y 90 (0 dB) .. 2470 (-40 dB).
+
+#include <QPoint>
+
+#include <array>
+#include <vector>
+
+namespace korvane {
+
+inline constexpr int kTracePoints = 115;
+inline constexpr int kLastPoint = kTracePoints - 1;
+using TraceValues = std::array<float, kTracePoints>;
+
+// Mapping between curve values, plot units and widget pixels.
+class SpectralPlotGeometry {
+public:
+    static constexpr int kWidth = 7275;   // plot units
+    static constexpr int kHeight = 2895;
+    static constexpr int kLeft = 500;     // x of point 0
+    static constexpr int kRight = 6900;   // x of point 114
+    static constexpr int kTop = 90;       // y of 0 dB
+    static constexpr int kBottom = 2470;  // y of -40 dB
+    static constexpr int kGridTop = 100;  // upper end of the vertical grid and marker lines
+    static constexpr int kUnitsPerPixel = 10;
+
+    // y of a level in dB: -dB * 2380 / 40 + 90, halves to even.
+    [[nodiscard]] static int dBToVideo(float dB);
+    // Level in dB at height y: -(y - 90) * 40 / 2380 (not limited).
+    [[nodiscard]] static float VideoTodB(int y);
+    // x of point k: 500 + k * 6400 / 114, halves to even (500, ..., 3700 at 57, ..., 6900).
+    [[nodiscard]] static int pointX(int k);
+    // Point index under x: floor((x - 500) / 6400 * 114), not limited (below 0 or above 114
+    // outside the plot area).
+    [[nodiscard]] static int pointIndex(double x);
+    // Level entered at height y: y limited to the 16-bit range and rounded, through
+    // VideoTodB, then limited to -40..0 dB.
+    [[nodiscard]] static float pointerDb(double y);
+    // Cursor line position: x limited to the plot area.
+    [[nodiscard]] static int cursorX(double x);
+
+    // Widget pixels to plot units and back (fixed scale of kUnitsPerPixel).
+    [[nodiscard]] static QPointF toUnits(QPointF pixel) { return pixel * kUnitsPerPixel; }
+    [[nodiscard]] static QPoint toPixel(double x, double y);
+    // A pixel that falls inside point k's column (k = 0..114) at height y.
+    [[nodiscard]] static QPoint pixelForPoint(int k, double y);
+};
+
+// Readout under the pointer: the frequency of the point and the level shown.
+struct TraceReadout {
+    int point = 0;
+    double hz = 0.0;
+    float dB = 0.0f;
+};
+
+// The curve being edited and the New / Edit / Normalize / Undo / Abort operations.
+//
+// New: every point but 0 becomes undefined; the user clicks points from left to right
+// starting at point 0; the last click (at or right of point 114) completes it.
+// Edit: the whole curve drops by a chosen amount (floored at -40 dB), the user clicks the two
+// edges of a region, the region's inner points become undefined and are entered like New.
+// Completion fills the undefined points by straight lines between their defined neighbours.
+class SpectralTrace {
+public:
+    static constexpr float kUndefined = 9999.0f;
+    // Points above 0 dB can only be the undefined marker.
+    [[nodiscard]] static bool isUndefined(float v) { return v > 0.0f; }
+
+    explicit SpectralTrace(const TraceValues &initial = {});
+
+    enum class Release { Ignored, FirstEdge, SecondEdge, PointPlaced, Completed };
+
+    void startNew();
+    // dropDb: 0..35 dB.
+    void startEdit(float dropDb);
+    // A mouse release over the plot at raw point index rawIndex (pointIndex of x, unlimited)
+    // and level dB (pointerDb of y).
+    Release release(int rawIndex, float dB);
+    void abort();   // back to the curve before the unfinished New or Edit
+    void undo();    // back to the curve before the last New, Edit or Normalize
+    void normalize();
+
+    // Readout for the pointer at raw point index rawIndex and level dB, S in Hz.
+    [[nodiscard]] TraceReadout readout(int rawIndex, float dB, int sampleRate) const;
+
+    // Trace[i] := the straight line from point lo to point hi at i; marks the curve modified.
+    void InterpolateEDGE(int lo, int i, int hi);
+
+    [[nodiscard]] const TraceValues &trace() const { return trace_; }
+    [[nodiscard]] const TraceValues &undoTrace() const { return undoTrace_; }
+    [[nodiscard]] int editLeft() const { return editLeft_; }
+    [[nodiscard]] int editRight() const { return editRight_; }
+    [[nodiscard]] bool editActive() const { return editActive_; }
+    [[nodiscard]] bool definingEdges() const { return definingEdges_; }
+    [[nodiscard]] bool firstPoint() const { return firstPoint_; }
+    [[nodiscard]] bool traceModified() const { return traceModified_; }
+    // Undo is offered once a New or an Edit has completed or been aborted.
+    [[nodiscard]] bool undoOffered() const { return undoOffered_; }
+    [[nodiscard]] int lastPoint() const { return lastPoint_; } // point of the last release
+
+    // What the plot shows since its last redraw: the whole curve, or the curve outside the
+    // region being drawn (with red edge markers), plus the points entered so far.
+    [[nodiscard]] bool fullDrawing() const { return fullDrawing_; }
+    [[nodiscard]] const std::vector<std::pair<int, int>> &enteredLines() const { return enteredLines_; }
+    [[nodiscard]] bool firstPointMarked() const { return firstPointMarked_; }
+    // EditLeft and EditRight as they were at the last redraw, which fixes the gap left open.
+    [[nodiscard]] int drawnEditLeft() const { return drawnEditLeft_; }
+    [[nodiscard]] int drawnEditRight() const { return drawnEditRight_; }
+
+private:
+    void redraw(bool full);
+    void resetEditState();
+    void fillUndefined();
+
+    TraceValues trace_{};
+    TraceValues undoTrace_{};
+    int editLeft_ = 0;
+    int editRight_ = kLastPoint;
+    bool editActive_ = false;
+    bool definingEdges_ = false;
+    bool firstPoint_ = false;
+    bool traceModified_ = false;
+    bool undoOffered_ = false;
+    int lastPoint_ = 0;
+    bool fullDrawing_ = true;
+    std::vector<std::pair<int, int>> enteredLines_;
+    bool firstPointMarked_ = false;
+    int drawnEditLeft_ = 0;
+    int drawnEditRight_ = kLastPoint;
+};
+
+} // namespace korvane

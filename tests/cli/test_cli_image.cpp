@@ -1,0 +1,149 @@
+// build-image and inspect through the built korvane-s-cli.
+
+#include "config/settingsfile.h"
+#include "scripteddialog.h"
+
+#include <QDir>
+#include <QFile>
+#include <QProcess>
+#include <QTemporaryDir>
+#include <QTest>
+
+using namespace korvane;
+using korvane::test::ScriptedDialog;
+
+namespace {
+
+struct Run {
+    int exitCode = -1;
+    QString out;
+    QString err;
+};
+
+QString programDir() { return qEnvironmentVariable("KORVANE_PROGRAM_DIR"); }
+
+Run runCli(const QStringList &args, const QString &workingDir)
+{
+    QProcess p;
+    p.setProgram(QDir(programDir()).filePath(QStringLiteral("korvane-s-cli")));
+    p.setArguments(args);
+    p.setWorkingDirectory(workingDir);
+    p.start();
+    Run r;
+    if (!p.waitForFinished(30000) || p.exitStatus() != QProcess::NormalExit)
+        return r;
+    r.exitCode = p.exitCode();
+    r.out = QString::fromUtf8(p.readAllStandardOutput());
+    r.err = QString::fromUtf8(p.readAllStandardError());
+    return r;
+}
+
+QByteArray readAll(const QString &path)
+{
+    QFile f(path);
+    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
+}
+
+void setType(Model &m, int set, int stage, int16_t type)
+{
+    m.CurrentSet = static_cast<int16_t>(set);
+    m.stage(set, stage).Type = type;
+    m.ApplyTypeDefaults(stage);
+}
+
+} // namespace
+
+class TestCliImage : public QObject {
+    Q_OBJECT
+
+    QTemporaryDir m_dir;
+    QString path(const QString &name) const { return m_dir.filePath(name); }
+
+private slots:
+    void initTestCase()
+    {
+        QVERIFY(m_dir.isValid());
+        Model m;
+        m.ResetAllFilterSets();
+        m.ComPort = 1;
+        setType(m, 0, 1, Lowpass);
+        setType(m, 0, 2, Comb);
+        setType(m, 1, 1, GraphicEq20);
+        setType(m, 1, 2, SpectralEq);
+        setType(m, 2, 1, Adaptive1CH);
+        ScriptedDialog dialog;
+        QVERIFY(WriteSettingsFile(m, path(QStringLiteral("mixed.min")), dialog));
+    }
+
+    void buildThenInspect()
+    {
+        const Run built = runCli({QStringLiteral("build-image"), path(QStringLiteral("mixed.min")), QStringLiteral("-o"),
+                                  path(QStringLiteral("out.bin"))},
+                                 programDir());
+        QCOMPARE(built.exitCode, 0);
+        QVERIFY2(built.err.isEmpty(), qPrintable(built.err));
+        const QByteArray image = readAll(path(QStringLiteral("out.bin")));
+        QCOMPARE(image.size(), 28672);
+        QCOMPARE(image.left(6), QByteArray("ZARVEL"));
+
+        const Run shown = runCli({QStringLiteral("inspect"), path(QStringLiteral("out.bin"))}, m_dir.path());
+        QCOMPARE(shown.exitCode, 0);
+        QVERIFY(shown.out.contains(QStringLiteral("block 15:")));
+        QVERIFY(shown.out.contains(QStringLiteral("adaptive, 128 taps, prediction span 3, rate 10, residue output, auto adaptation")));
+        QVERIFY(shown.out.contains(QStringLiteral("comb delay 286, feedback -15350")));
+        QVERIFY(shown.out.contains(QStringLiteral("image well formed")));
+
+        QByteArray damaged = image;
+        damaged[1792 * 4 + 100] = char(damaged[1792 * 4 + 100] ^ 1);
+        QFile f(path(QStringLiteral("damaged.bin")));
+        QVERIFY(f.open(QIODevice::WriteOnly));
+        f.write(damaged);
+        f.close();
+        const Run bad = runCli({QStringLiteral("inspect"), f.fileName()}, m_dir.path());
+        QCOMPARE(bad.exitCode, 1);
+        QVERIFY(bad.out.contains(QStringLiteral("block 4: MALFORMED")));
+        QVERIFY(bad.out.contains(QStringLiteral("WRONG (expected")));
+    }
+
+    // Without 20Band in the current folder the stage becomes pass-through and the image is
+    // still built; without korvanes the spectral stage fails the build and nothing is written.
+    void missingPieces()
+    {
+        const Run noBands = runCli({QStringLiteral("build-image"), path(QStringLiteral("mixed.min")), QStringLiteral("-o"),
+                                    path(QStringLiteral("nobands.bin"))},
+                                   m_dir.path());
+        QCOMPARE(noBands.exitCode, 0);
+        QVERIFY(noBands.err.contains(QStringLiteral("File Error: Error reading 20-Band Equalizer coefficient file.")));
+        QCOMPARE(readAll(path(QStringLiteral("nobands.bin"))).size(), 28672);
+
+        const Run noLib = runCli({QStringLiteral("build-image"), path(QStringLiteral("mixed.min")), QStringLiteral("-o"),
+                                  path(QStringLiteral("nolib.bin")), QStringLiteral("--lib-dir"), m_dir.path()},
+                                 programDir());
+        QCOMPARE(noLib.exitCode, 1);
+        QVERIFY(noLib.err.contains(QStringLiteral("Temporary File Error")));
+        QVERIFY(!QFile::exists(path(QStringLiteral("nolib.bin"))));
+    }
+
+    void usage_data()
+    {
+        QTest::addColumn<QStringList>("args");
+        QTest::addColumn<int>("exitCode");
+        QTest::newRow("build help") << QStringList{QStringLiteral("build-image"), QStringLiteral("--help")} << 0;
+        QTest::newRow("inspect help") << QStringList{QStringLiteral("inspect"), QStringLiteral("--help")} << 0;
+        QTest::newRow("no output") << QStringList{QStringLiteral("build-image"), QStringLiteral("x.min")} << 2;
+        QTest::newRow("dangling -o") << QStringList{QStringLiteral("build-image"), QStringLiteral("x.min"), QStringLiteral("-o")} << 2;
+        QTest::newRow("no image") << QStringList{QStringLiteral("inspect")} << 2;
+        QTest::newRow("missing settings") << QStringList{QStringLiteral("build-image"), QStringLiteral("missing.min"),
+                                                         QStringLiteral("-o"), QStringLiteral("o.bin")} << 1;
+        QTest::newRow("missing image") << QStringList{QStringLiteral("inspect"), QStringLiteral("missing.bin")} << 1;
+    }
+    void usage()
+    {
+        QFETCH(QStringList, args);
+        QFETCH(int, exitCode);
+        QCOMPARE(runCli(args, m_dir.path()).exitCode, exitCode);
+    }
+};
+
+QTEST_GUILESS_MAIN(TestCliImage)
+#include "test_cli_image.moc"

@@ -1,0 +1,352 @@
+// The spectral equalizer editor and its drop-trace dialog, driven by mouse input at plot
+// coordinates.
+
+#include "editortesting.h"
+
+#include "editors/spectraleditor.h"
+#include "scripteddialog.h"
+
+#include <QApplication>
+#include <QMouseEvent>
+#include <QPushButton>
+#include <QTimer>
+
+using namespace korvane;
+using namespace korvane::test;
+using G = SpectralPlotGeometry;
+
+namespace {
+// Mouse events at exact plot units (x, y), which need not fall on whole pixels.
+void sendMouse(QWidget *plot, QEvent::Type type, double x, double y, Qt::MouseButton button)
+{
+    const QPointF local(x / G::kUnitsPerPixel, y / G::kUnitsPerPixel);
+    const Qt::MouseButtons held = type == QEvent::MouseButtonRelease || type == QEvent::MouseMove
+                                      ? Qt::MouseButtons{} : Qt::MouseButtons{button};
+    QMouseEvent e(type, local, plot->mapToGlobal(local), button, held, Qt::NoModifier);
+    QApplication::sendEvent(plot, &e);
+}
+
+// A click in point k's column at level dB.
+void clickPoint(QWidget *plot, int k, float dB)
+{
+    const double x = k >= kLastPoint ? 6900.0 : 500 + (k + 0.5) * 6400.0 / 114.0;
+    const double y = -dB * 2380.0 / 40.0 + 90.0;
+    sendMouse(plot, QEvent::MouseButtonPress, x, y, Qt::LeftButton);
+    sendMouse(plot, QEvent::MouseButtonRelease, x, y, Qt::LeftButton);
+}
+
+bool shown(QWidget *w, const char *name) { return named(w, name)->isVisible(); }
+
+// Answers the drop-trace dialog once it is up: picks option `choice` (or none) and presses
+// Proceed or Cancel.
+void answerDrop(int choice, bool proceed)
+{
+    QTimer::singleShot(0, [choice, proceed] {
+        auto *drop = qobject_cast<EDGEDrop *>(QApplication::activeModalWidget());
+        if (!drop)
+            return;
+        if (choice >= 0)
+            click(drop, QStringLiteral("DropSelect%1").arg(choice));
+        click(drop, proceed ? "Command1" : "Command2");
+    });
+}
+
+std::unique_ptr<CtlSGE> showSpectral(Model &m, UserDialog &d)
+{
+    auto w = std::make_unique<CtlSGE>(nullptr, m, d);
+    w->show();
+    if (!QTest::qWaitForWindowExposed(w.get()))
+        return nullptr;
+    return w;
+}
+
+Model spectralModel(float level)
+{
+    Model m = editorModel(SpectralEq);
+    m.currentStage().SpectralGain.fill(level);
+    return m;
+}
+} // namespace
+
+class TestSpectralEditor : public QObject {
+    Q_OBJECT
+private slots:
+    void loadAndPointerReadout();
+    void newCurveByClicks();
+    void editRegionAfterDrop();
+    void editCancelledChangesNothing();
+    void abortDuringEdit();
+    void normalizeUndoAndSilentSave();
+    void closeDuringNewStoresNoUndefinedPoints();
+    void closeDuringEditAfterEarlierEdit();
+    void dropDialog();
+};
+
+void TestSpectralEditor::loadAndPointerReadout()
+{
+    Model m = spectralModel(-12.5f);
+    ScriptedDialog d;
+    auto w = showSpectral(m, d);
+    QVERIFY(w);
+    QCOMPARE(textOf(w.get(), "Bandwidth"), QStringLiteral("7727"));
+    QCOMPARE(textOf(w.get(), "MarkerXLabel"), QStringLiteral("-----"));
+    QCOMPARE(textOf(w.get(), "MarkerYLabel"), QStringLiteral("----"));
+    for (const char *b : {"NewButton", "EditButton", "AutoScaleButton", "CancelButton", "OKButton"})
+        QVERIFY2(shown(w.get(), b), b);
+    QVERIFY(!shown(w.get(), "UndoButton"));
+    QVERIFY(!shown(w.get(), "AbortButton"));
+
+    auto *plot = named<SpectralPlot>(w.get(), "FilterDisplay");
+    QTest::mouseMove(plot, G::pixelForPoint(57, 1000));
+    QCOMPARE(textOf(w.get(), "MarkerXLabel"), QStringLiteral("3830"));
+    QCOMPARE(textOf(w.get(), "MarkerYLabel"), QStringLiteral("-12.5"));
+    QVERIFY(plot->cursorLine().has_value());
+    QCOMPARE(G::pointIndex(*plot->cursorLine()), 57);
+    QTest::mouseMove(plot, QPoint(2, 100)); // left of the plot area: point 0, line at the left edge
+    QCOMPARE(textOf(w.get(), "MarkerXLabel"), QStringLiteral("0"));
+    QCOMPARE(*plot->cursorLine(), 500);
+    QTest::mouseMove(w.get(), named(w.get(), "OKButton")->geometry().center());
+    QVERIFY(!plot->cursorLine().has_value());
+    w->reject();
+    QVERIFY(d.messages.empty());
+
+    Model slow = spectralModel(0.0f);
+    slow.stage(3, 1).Bandwidth = 0;
+    auto w9 = showSpectral(slow, d);
+    QCOMPARE(textOf(w9.get(), "Bandwidth"), QStringLiteral("4043"));
+    w9->reject();
+}
+
+void TestSpectralEditor::newCurveByClicks()
+{
+    Model m = spectralModel(-30.0f);
+    ScriptedDialog d;
+    auto w = showSpectral(m, d);
+    QVERIFY(w);
+    auto *plot = named<SpectralPlot>(w.get(), "FilterDisplay");
+    click(w.get(), "NewButton");
+    QVERIFY(shown(w.get(), "AbortButton"));
+    for (const char *b : {"NewButton", "EditButton", "AutoScaleButton", "UndoButton", "CancelButton", "OKButton"})
+        QVERIFY2(!shown(w.get(), b), b);
+    QTest::mouseMove(plot, G::pixelForPoint(40, 1280));
+    QCOMPARE(textOf(w.get(), "MarkerXLabel"), QStringLiteral("0")); // the first click sets point 0
+    QCOMPARE(textOf(w.get(), "MarkerYLabel"), QStringLiteral("-20.0"));
+
+    // Point 0 at 0 dB with a real click above the plot, then points 20 and 114.
+    QTest::mouseClick(plot, Qt::LeftButton, {}, QPoint(60, 3));
+    QCOMPARE(w->trace().trace()[0], 0.0f);
+    clickPoint(plot, 20, -20.0f);
+    QVERIFY(w->trace().editActive());
+    clickPoint(plot, 114, -10.0f);
+    QVERIFY(!w->trace().editActive());
+    const TraceValues &t = w->trace().trace();
+    for (int i = 1; i < 20; ++i)
+        QCOMPARE(t[i], float(i) * -20.0f / 20.0f);
+    QCOMPARE(t[20], -20.0f);
+    for (int i = 21; i < 114; ++i)
+        QCOMPARE(t[i], -20.0f + float(i - 20) * 10.0f / 94.0f);
+    QCOMPARE(t[114], -10.0f);
+    QCOMPARE(textOf(w.get(), "MarkerXLabel"), QStringLiteral("7659"));
+    QCOMPARE(textOf(w.get(), "MarkerYLabel"), QStringLiteral("-10.0"));
+    for (const char *b : {"NewButton", "EditButton", "AutoScaleButton", "UndoButton", "CancelButton", "OKButton"})
+        QVERIFY2(shown(w.get(), b), b);
+    QVERIFY(!shown(w.get(), "AbortButton"));
+
+    d.answers.push_back(MessageAnswer::Ok);
+    click(w.get(), "CancelButton");
+    QCOMPARE(d.messages.size(), std::size_t(1));
+    QCOMPARE(d.messages[0].title, QStringLiteral("Do you want to save your changes ?"));
+    for (int k = 0; k < kTracePoints; ++k)
+        QCOMPARE(m.currentStage().SpectralGain[k], t[k]);
+}
+
+void TestSpectralEditor::editRegionAfterDrop()
+{
+    Model m = spectralModel(-35.0f);
+    m.currentStage().SpectralGain[90] = -4.0f;
+    ScriptedDialog d;
+    auto w = showSpectral(m, d);
+    QVERIFY(w);
+    auto *plot = named<SpectralPlot>(w.get(), "FilterDisplay");
+    answerDrop(2, true); // 10dB
+    click(w.get(), "EditButton");
+    QVERIFY(w->trace().definingEdges());
+    QVERIFY(shown(w.get(), "AbortButton"));
+    QCOMPARE(w->trace().trace()[90], -14.0f);
+    QCOMPARE(w->trace().trace()[0], -40.0f); // floored
+
+    clickPoint(plot, 30, -1.0f);
+    clickPoint(plot, 60, -1.0f);
+    QCOMPARE(w->trace().editLeft(), 30);
+    QCOMPARE(w->trace().editRight(), 60);
+    clickPoint(plot, 45, -20.0f);
+    clickPoint(plot, 60, -30.0f);
+    QVERIFY(!w->trace().editActive());
+    const TraceValues &t = w->trace().trace();
+    for (int k = 31; k < 45; ++k)
+        QCOMPARE(t[k], -40.0f + float(k - 30) * 20.0f / 15.0f);
+    for (int k = 46; k < 60; ++k)
+        QCOMPARE(t[k], -20.0f + float(k - 45) * -10.0f / 15.0f);
+    for (int k : {0, 30, 61, 89, 114})
+        QCOMPARE(t[k], -40.0f);
+    QCOMPARE(t[90], -14.0f);
+
+    click(w.get(), "OKButton");
+    QVERIFY(d.messages.empty());
+    QCOMPARE(m.currentStage().SpectralGain[45], -20.0f);
+    QCOMPARE(m.currentStage().SpectralGain[90], -14.0f);
+}
+
+void TestSpectralEditor::editCancelledChangesNothing()
+{
+    Model m = spectralModel(-6.0f);
+    ScriptedDialog d;
+    auto w = showSpectral(m, d);
+    QVERIFY(w);
+    answerDrop(7, false);
+    click(w.get(), "EditButton");
+    QVERIFY(!w->trace().editActive());
+    QVERIFY(shown(w.get(), "NewButton"));
+    QVERIFY(!shown(w.get(), "AbortButton"));
+    QCOMPARE(w->trace().trace()[3], -6.0f);
+    w->reject();
+    QVERIFY(d.messages.empty());
+}
+
+void TestSpectralEditor::abortDuringEdit()
+{
+    Model m = spectralModel(-6.0f);
+    ScriptedDialog d;
+    auto w = showSpectral(m, d);
+    QVERIFY(w);
+    auto *plot = named<SpectralPlot>(w.get(), "FilterDisplay");
+    answerDrop(4, true);
+    click(w.get(), "EditButton");
+    QCOMPARE(w->trace().trace()[3], -26.0f);
+    clickPoint(plot, 10, 0.0f);
+    clickPoint(plot, 20, 0.0f);
+    clickPoint(plot, 15, 0.0f);
+    click(w.get(), "AbortButton");
+    QCOMPARE(w->trace().trace(), m.currentStage().SpectralGain);
+    for (const char *b : {"NewButton", "EditButton", "AutoScaleButton", "UndoButton", "CancelButton", "OKButton"})
+        QVERIFY2(shown(w.get(), b), b);
+    QVERIFY(!shown(w.get(), "AbortButton"));
+    // Releases while idle do nothing.
+    clickPoint(plot, 50, -40.0f);
+    QCOMPARE(w->trace().trace()[50], -6.0f);
+    w->reject();
+    QVERIFY(d.messages.empty());
+}
+
+void TestSpectralEditor::normalizeUndoAndSilentSave()
+{
+    Model m = spectralModel(-20.0f);
+    m.currentStage().SpectralGain[12] = -6.0f;
+    ScriptedDialog d;
+    auto w = showSpectral(m, d);
+    QVERIFY(w);
+    click(w.get(), "AutoScaleButton");
+    QCOMPARE(w->trace().trace()[12], 0.0f);
+    QCOMPARE(w->trace().trace()[0], -14.0f);
+    QVERIFY(!shown(w.get(), "UndoButton"));
+    // No interpolating edit happened: closing stores without a question.
+    click(w.get(), "CancelButton");
+    QVERIFY(d.messages.empty());
+    QCOMPARE(m.currentStage().SpectralGain[0], -14.0f);
+    QCOMPARE(m.currentStage().SpectralGain[12], 0.0f);
+
+    // Undo after a completed New and a Normalize brings back the drawn curve.
+    Model n = spectralModel(-20.0f);
+    auto w2 = showSpectral(n, d);
+    auto *plot = named<SpectralPlot>(w2.get(), "FilterDisplay");
+    click(w2.get(), "NewButton");
+    clickPoint(plot, 0, -8.0f);
+    clickPoint(plot, 114, -8.0f);
+    click(w2.get(), "AutoScaleButton");
+    QCOMPARE(w2->trace().trace()[50], 0.0f);
+    click(w2.get(), "UndoButton");
+    QCOMPARE(w2->trace().trace()[50], -8.0f);
+    QVERIFY(shown(w2.get(), "UndoButton"));
+    click(w2.get(), "UndoButton"); // the copy before Normalize again
+    QCOMPARE(w2->trace().trace()[50], -8.0f);
+    w2->reject();
+}
+
+void TestSpectralEditor::closeDuringNewStoresNoUndefinedPoints()
+{
+    for (const char *how : {"box", "esc"}) {
+        Model m = spectralModel(-9.0f);
+        const TraceValues before = m.currentStage().SpectralGain;
+        ScriptedDialog d;
+        auto w = showSpectral(m, d);
+        QVERIFY(w);
+        auto *plot = named<SpectralPlot>(w.get(), "FilterDisplay");
+        click(w.get(), "NewButton");
+        clickPoint(plot, 0, -1.0f);
+        clickPoint(plot, 20, -2.0f);
+        if (QByteArray(how) == "esc")
+            QTest::keyClick(w.get(), Qt::Key_Escape);
+        else
+            QVERIFY(w->close());
+        QVERIFY(!w->isVisible());
+        QVERIFY(d.messages.empty());
+        QCOMPARE(m.currentStage().SpectralGain, before);
+    }
+}
+
+void TestSpectralEditor::closeDuringEditAfterEarlierEdit()
+{
+    Model m = spectralModel(-9.0f);
+    ScriptedDialog d;
+    d.answers.push_back(MessageAnswer::Ok);
+    auto w = showSpectral(m, d);
+    QVERIFY(w);
+    auto *plot = named<SpectralPlot>(w.get(), "FilterDisplay");
+    click(w.get(), "NewButton");
+    clickPoint(plot, 0, -3.0f);
+    clickPoint(plot, 114, -13.0f);
+    const TraceValues drawn = w->trace().trace();
+    answerDrop(1, true);
+    click(w.get(), "EditButton");
+    clickPoint(plot, 40, 0.0f);
+    clickPoint(plot, 80, 0.0f);
+    clickPoint(plot, 50, -40.0f);
+    QVERIFY(w->close());
+    QCOMPARE(d.messages.size(), std::size_t(1)); // the completed New changed the curve
+    QCOMPARE(m.currentStage().SpectralGain, drawn);
+    for (float v : m.currentStage().SpectralGain)
+        QVERIFY(v <= 0.0f && v >= -40.0f);
+}
+
+void TestSpectralEditor::dropDialog()
+{
+    struct Case {
+        QList<int> picks;
+        bool proceed;
+        float db;
+    };
+    const Case cases[] = {{{}, true, 0.0f}, {{7}, true, 35.0f}, {{7, 0}, true, 0.0f}, {{3}, false, 15.0f}};
+    for (const Case &c : cases) {
+        EDGEDrop drop;
+        QCOMPARE(drop.windowTitle(), QStringLiteral("Spectral Graphic Edit"));
+        drop.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&drop));
+        QVERIFY(named<QAbstractButton>(&drop, "DropSelect0")->isChecked());
+        for (int i : c.picks)
+            click(&drop, QStringLiteral("DropSelect%1").arg(i));
+        click(&drop, c.proceed ? "Command1" : "Command2");
+        QVERIFY(!drop.isVisible());
+        QCOMPARE(drop.dropProceed(), c.proceed);
+        if (c.proceed)
+            QCOMPARE(drop.dropDb(), c.db);
+    }
+    EDGEDrop boxed;
+    boxed.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&boxed));
+    click(&boxed, "DropSelect5");
+    QVERIFY(boxed.close());
+    QVERIFY(!boxed.dropProceed());
+}
+
+QTEST_MAIN(TestSpectralEditor)
+#include "test_spectraleditor.moc"
