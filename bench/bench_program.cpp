@@ -5,6 +5,9 @@
 //                                   [--program-dir DIR] [--settings FILE.min]
 //     build/bench-bin/bench_program --sx-only IMAGE [--runs N]     (the yardstick alone)
 //
+// --cli PATH runs another build of korvane-s-cli (for before/after comparisons); it still
+// runs in the program folder.
+//
 // Each run starts korvane-s-sim paced at 9600 baud on a pseudo-terminal and times
 // `korvane-s-cli program FILE.min --device PATH --yes` from start to exit (wall clock, and
 // the CPU time of the child from wait4). The sim writes a line trace (every chunk it puts on
@@ -299,8 +302,8 @@ struct RunFigures {
     std::vector<Upload> uploads;
 };
 
-RunFigures runProgram(const fs::path &programDir, const fs::path &work, const fs::path &settings, int run,
-                      bool withFirmware)
+RunFigures runProgram(const fs::path &programDir, const fs::path &cli, const fs::path &work, const fs::path &settings,
+                      int run, bool withFirmware)
 {
     RunFigures f;
     Sim sim;
@@ -310,7 +313,7 @@ RunFigures runProgram(const fs::path &programDir, const fs::path &work, const fs
         return f;
     }
     const fs::path output = work / (tag + "-cli.out");
-    const std::string exe = (programDir / "korvane-s-cli").string();
+    const std::string exe = cli.string();
     std::vector<std::string> args = {exe, "program", settings.string(), "--device", sim.device, "--yes"};
     const Clock::time_point started = Clock::now();
     const pid_t pid = ::fork();
@@ -450,6 +453,7 @@ int main(int argc, char **argv)
     fs::path programDir = defaultProgramDir(argv[0]);
     fs::path settings;
     fs::path sxOnlyImage;
+    fs::path cli;
     for (int i = 1; i < argc; ++i) {
         const std::string a = argv[i];
         if (a == "--runs" && i + 1 < argc)
@@ -464,15 +468,19 @@ int main(int argc, char **argv)
             programDir = argv[++i];
         else if (a == "--settings" && i + 1 < argc)
             settings = argv[++i];
+        else if (a == "--cli" && i + 1 < argc)
+            cli = fs::absolute(argv[++i]);
         else if (a == "--sx-only" && i + 1 < argc)
             sxOnlyImage = fs::absolute(argv[++i]);
         else {
             std::fprintf(stderr, "usage: bench_program [--runs N] [--firmware] [--no-sx] [--keep] "
-                                 "[--program-dir DIR] [--settings FILE.min] | --sx-only IMAGE [--runs N]\n");
+                                 "[--program-dir DIR] [--settings FILE.min] [--cli PATH] | --sx-only IMAGE [--runs N]\n");
             return 2;
         }
     }
     programDir = fs::absolute(programDir);
+    if (cli.empty())
+        cli = programDir / "korvane-s-cli";
     struct sigaction sa{};
     sa.sa_handler = onAlarm;
     sigaction(SIGALRM, &sa, nullptr);
@@ -492,8 +500,8 @@ int main(int argc, char **argv)
     }
     settings = fs::absolute(settings);
 
-    std::printf("bench_program: %d run(s), program folder %s, load %.2f at start\n", runs, programDir.c_str(),
-                loadAverage());
+    std::printf("bench_program: %d run(s), program folder %s, %s, load %.2f at start\n", runs, programDir.c_str(),
+                cli.c_str(), loadAverage());
     std::vector<double> ourUpload, sxUpload, cpuShare, meanGap, worstGap, uploadRatio;
     bool allOk = true;
     for (int run = 1; run <= runs && !sxOnlyImage.empty(); ++run) {
@@ -511,7 +519,7 @@ int main(int argc, char **argv)
     for (int run = 1; run <= runs && sxOnlyImage.empty(); ++run) {
         std::printf("run %d (load %.2f)\n", run, loadAverage());
         std::fflush(stdout);
-        const RunFigures ours = runProgram(programDir, work, settings, run, withFirmware);
+        const RunFigures ours = runProgram(programDir, cli, work, settings, run, withFirmware);
         if (!ours.ok) {
             allOk = false;
             continue;
@@ -554,7 +562,7 @@ int main(int argc, char **argv)
         std::printf("summary over %zu run(s), median sx upload %.3f s (load %.2f at end)\n", sxUpload.size(),
                     median(sxUpload), loadAverage());
     }
-    if (keep)
+    if (keep || !allOk)
         std::printf("traces and logs kept in %s\n", work.c_str());
     else
         fs::remove_all(work);
