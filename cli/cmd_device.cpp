@@ -1,11 +1,342 @@
+// Device commands: ports, probe, program.
+
+#include "clidialog.h"
 #include "commands.h"
 
+#include "config/model.h"
+#include "config/settingsfile.h"
+#include "device/comports.h"
+#include "device/comroutines.h"
+#include "device/programmingsequence.h"
+#include "device/qtserialline.h"
+
+#include <QCoreApplication>
+#include <QFileInfo>
+#include <QSocketNotifier>
+
+#include <csignal>
 #include <cstdio>
+#include <memory>
+#include <optional>
+
+#include <fcntl.h>
+#include <unistd.h>
 
 namespace korvane::cli {
 
-int cmdPorts(const QStringList &) { std::fputs("korvane-s-cli: command not built yet\n", stderr); return 2; }
-int cmdProbe(const QStringList &) { std::fputs("korvane-s-cli: command not built yet\n", stderr); return 2; }
-int cmdProgram(const QStringList &) { std::fputs("korvane-s-cli: command not built yet\n", stderr); return 2; }
+namespace {
+
+const char kPortsUsage[] =
+    "usage: korvane-s-cli ports\n"
+    "\n"
+    "Lists COM 1..9 and the serial device behind each (\"-\" when there is none).\n"
+    "COM n is <comdir>/comN when that entry exists, where comdir is $KORVANE_COM_DIR or else\n"
+    "${XDG_CONFIG_HOME:-$HOME/.config}/korvane-s/ports. Without KORVANE_COM_DIR the remaining\n"
+    "numbers go, in order, to the existing /dev/ttyUSB*, /dev/ttyACM*, /dev/ttyS* devices.\n"
+    "Exit status: 0.\n";
+
+const char kProbeUsage[] =
+    "usage: korvane-s-cli probe [--port N | --device PATH]\n"
+    "\n"
+    "Looks for the processor as a programming run does: COM N first (default 1), then the\n"
+    "other ports 1..9 in ascending order, each asked \"F V\". --device probes only PATH.\n"
+    "Prints the port, the device, the firmware version (for example 105) and the number of\n"
+    "filters loaded.\n"
+    "Exit status: 0 found, 1 not found, 2 usage error.\n";
+
+const char kProgramUsage[] =
+    "usage: korvane-s-cli program FILE.min [--port N | --device PATH] [--firmware PATH]\n"
+    "                              [--folder DIR] [--yes]\n"
+    "\n"
+    "Programs all 16 filter sets of the settings file FILE.min into the processor, as\n"
+    "File > Program Korvane-S does: finds the processor (the file's port first, or COM N with\n"
+    "--port; only PATH with --device), builds filter.bin, reloads the firmware when the\n"
+    "processor's is older or it reports 10 or more filters, uploads the filters and resets\n"
+    "the processor. Progress goes to stderr; Ctrl-C cancels (not while the firmware is\n"
+    "being reloaded). The 20-band equalizer file \"20Band\" is read from the current folder.\n"
+    "  --firmware PATH  firmware image to use instead of the program folder's korvanes.fwr\n"
+    "  --folder DIR     program folder: filter.bin is written and korvanes.fwr read there\n"
+    "                   (default: the folder of korvane-s-cli)\n"
+    "  --yes            do not ask \"Program All Filters?\"\n"
+    "Exit status: 0 programmed, 1 not programmed, 2 usage error.\n";
+
+struct DeviceArgs {
+    QStringList positional;
+    std::optional<int> port;
+    QString device;
+    QString firmware;
+    QString folder;
+    bool yes = false;
+};
+
+bool parseDeviceArgs(const QStringList &args, bool programOptions, DeviceArgs &out, QString &problem)
+{
+    for (int i = 0; i < args.size(); ++i) {
+        const QString &a = args[i];
+        auto value = [&](QString &into) {
+            if (i + 1 >= args.size()) {
+                problem = a + QStringLiteral(" needs a value");
+                return false;
+            }
+            into = args[++i];
+            return true;
+        };
+        if (a == QLatin1String("--port")) {
+            QString v;
+            if (!value(v))
+                return false;
+            bool ok = false;
+            const int n = v.toInt(&ok);
+            if (!ok || n < 1 || n > 9) {
+                problem = QStringLiteral("--port takes a number 1..9");
+                return false;
+            }
+            out.port = n;
+        } else if (a == QLatin1String("--device")) {
+            if (!value(out.device))
+                return false;
+        } else if (programOptions && a == QLatin1String("--firmware")) {
+            if (!value(out.firmware))
+                return false;
+        } else if (programOptions && a == QLatin1String("--folder")) {
+            if (!value(out.folder))
+                return false;
+        } else if (programOptions && a == QLatin1String("--yes")) {
+            out.yes = true;
+        } else if (a.startsWith(QLatin1String("--"))) {
+            problem = QStringLiteral("unknown option %1").arg(a);
+            return false;
+        } else {
+            out.positional << a;
+        }
+    }
+    if (out.port && !out.device.isEmpty()) {
+        problem = QStringLiteral("--port and --device exclude each other");
+        return false;
+    }
+    return true;
+}
+
+void err(const QString &text) { std::fputs(qPrintable(text), stderr); }
+
+// Ctrl-C reaches the event loop through a pipe: the handler only writes one byte.
+int g_signalPipe[2] = {-1, -1};
+
+void onSigint(int)
+{
+    const char b = 1;
+    [[maybe_unused]] const ssize_t n = ::write(g_signalPipe[1], &b, 1);
+}
+
+// Terminal view of a programming run on stderr: stage captions, the port being probed, a
+// packet bar. On a terminal the bar redraws in place; otherwise a line per tenth.
+class ProgressView : public QObject {
+public:
+    explicit ProgressView(ProgrammingSequence &seq) : m_tty(::isatty(STDERR_FILENO) == 1)
+    {
+        connect(&seq, &ProgrammingSequence::stageChanged, this, [this](const QString &c) {
+            endLine();
+            err(c + QLatin1Char('\n'));
+        });
+        connect(&seq, &ProgrammingSequence::portProbed, this, [this](int p) {
+            endLine();
+            err(QStringLiteral("  Port: COM %1\n").arg(p));
+        });
+        connect(&seq, &ProgrammingSequence::warningVisibleChanged, this, [this](bool visible) {
+            if (!visible)
+                return;
+            endLine();
+            err(QStringLiteral("  Please wait while the firmware is being reloaded.  This may take up to 20 minutes.\n"
+                               "WARNING:  Do not turn off the power or disconnect the RS-232 cable while the firmware is "
+                               "being uploaded.  Doing so will require the Korvane-S to be returned to the factory for "
+                               "reprogramming.\n"));
+        });
+        connect(&seq, &ProgrammingSequence::progressMaximumChanged, this, [this](int n) {
+            m_max = n;
+            m_lastTenth = -1;
+        });
+        connect(&seq, &ProgrammingSequence::packetSent, this, [this](int n) { packet(n); });
+    }
+    ~ProgressView() override { endLine(); }
+
+    void endLine()
+    {
+        if (m_open)
+            err(QStringLiteral("\n"));
+        m_open = false;
+    }
+
+private:
+    void packet(int n)
+    {
+        const int max = m_max > 0 ? m_max : n;
+        if (m_tty) {
+            constexpr int width = 40;
+            const int filled = int(qint64(width) * n / max);
+            err(QStringLiteral("\r  [%1%2] Data Packet: %3/%4")
+                    .arg(QString(filled, QLatin1Char('#')), QString(width - filled, QLatin1Char(' ')))
+                    .arg(n)
+                    .arg(max));
+            m_open = true;
+        } else {
+            const int tenth = int(qint64(10) * n / max);
+            if (tenth != m_lastTenth) {
+                m_lastTenth = tenth;
+                err(QStringLiteral("  Data Packet: %1/%2\n").arg(n).arg(max));
+            }
+        }
+    }
+
+    bool m_tty;
+    bool m_open = false;
+    int m_max = 0;
+    int m_lastTenth = -1;
+};
+
+// Messages start on a line of their own, after a progress bar that is still being drawn.
+class ProgramDialog : public CliDialog {
+public:
+    MessageAnswer showMessage(const QString &title, const QString &text, MessageIcon icon,
+                              MessageButtons buttons) override
+    {
+        if (view)
+            view->endLine();
+        return CliDialog::showMessage(title, text, icon, buttons);
+    }
+    ProgressView *view = nullptr;
+};
+
+bool confirm()
+{
+    err(QStringLiteral("Program All Filters?: Programming the Korvane-S updates all 16 filters (0-15).  Click Yes if "
+                       "you wish to program all the filters.\nProgram? [y/N] "));
+    char line[64] = {};
+    if (!std::fgets(line, sizeof line, stdin))
+        return false;
+    return line[0] == 'y' || line[0] == 'Y';
+}
+
+} // namespace
+
+int cmdPorts(const QStringList &args)
+{
+    if (wantsHelp(args, kPortsUsage))
+        return 0;
+    if (!args.isEmpty())
+        return usageError(kPortsUsage, QStringLiteral("ports takes no arguments"));
+    const QStringList ports = ListComPorts();
+    for (int i = 0; i < ports.size(); ++i) {
+        const QString dev = ports[i].isEmpty() ? QStringLiteral("-") : ports[i];
+        std::printf("COM %d  %s\n", i + 1, qPrintable(dev));
+    }
+    return 0;
+}
+
+int cmdProbe(const QStringList &args)
+{
+    if (wantsHelp(args, kProbeUsage))
+        return 0;
+    DeviceArgs a;
+    QString problem;
+    if (!parseDeviceArgs(args, false, a, problem))
+        return usageError(kProbeUsage, problem);
+    if (!a.positional.isEmpty())
+        return usageError(kProbeUsage, QStringLiteral("probe takes no file"));
+
+    CliDialog dialog;
+    QtSerialLine line(a.device);
+    ClearCancelAndClosePort(line);
+    const bool onlyDevice = !a.device.isEmpty();
+    const int found = DetermineComPort(
+        line, a.port.value_or(1), [](int p) { err(QStringLiteral("Port: COM %1\n").arg(p)); }, onlyDevice);
+    if (found == 0) {
+        dialog.inform(QStringLiteral("Communications Error!"),
+                      QStringLiteral("Unable to locate Korvane-S.  Ensure Korvane-S is ON and COM Port setting is correct."),
+                      MessageIcon::Exclamation);
+        return 1;
+    }
+    int16_t version = 0;
+    int16_t count = 0;
+    bool ok = OpenComPort(line, found) && GetFirmwareVersion(line, version);
+    const bool counted = ok && GetNumFiltersLoaded(line, count);
+    const QString device = line.deviceName();
+    CloseComPort(line);
+    if (!ok) {
+        dialog.inform(QStringLiteral("Error!"), QStringLiteral("Error retrieving firmware version from Korvane-S"),
+                      MessageIcon::Exclamation);
+        return 1;
+    }
+    if (onlyDevice)
+        std::printf("COM port: -\n");
+    else
+        std::printf("COM port: %d\n", found);
+    std::printf("Device: %s\nFirmware version: %d\nFilters loaded: %d\n", qPrintable(device), int(version),
+                counted ? int(count) : 0);
+    return 0;
+}
+
+int cmdProgram(const QStringList &args)
+{
+    if (wantsHelp(args, kProgramUsage))
+        return 0;
+    DeviceArgs a;
+    QString problem;
+    if (!parseDeviceArgs(args, true, a, problem))
+        return usageError(kProgramUsage, problem);
+    if (a.positional.size() != 1)
+        return usageError(kProgramUsage, QStringLiteral("program needs exactly one FILE.min"));
+
+    ProgramDialog dialog;
+    Model model;
+    model.ResetAllFilterSets();
+    model.ComPort = 1;
+    SettingsFileInfo info;
+    if (!ReadSettingsFile(model, a.positional[0], dialog, &info))
+        return 1;
+    // The port stored in the file is where the program would look first after loading it.
+    model.ComPort = a.port ? static_cast<int16_t>(*a.port) : info.filePort;
+    model.ComPort = static_cast<int16_t>(Clamp(model.ComPort, 1, 9));
+
+    ProgrammingOptions options;
+    options.programFolder = a.folder.isEmpty() ? QCoreApplication::applicationDirPath() : a.folder;
+    options.firmwarePath = a.firmware;
+    options.onlyDevicePath = a.device;
+    if (!a.yes && !confirm()) {
+        err(QStringLiteral("Not programmed.\n"));
+        return 1;
+    }
+
+    ProgrammingSequence seq(model, dialog, options);
+    ProgressView view(seq);
+    dialog.view = &view;
+
+    std::unique_ptr<QSocketNotifier> notifier;
+    if (::pipe(g_signalPipe) == 0) {
+        ::fcntl(g_signalPipe[0], F_SETFL, O_NONBLOCK);
+        ::fcntl(g_signalPipe[1], F_SETFL, O_NONBLOCK);
+        notifier = std::make_unique<QSocketNotifier>(g_signalPipe[0], QSocketNotifier::Read);
+        QObject::connect(notifier.get(), &QSocketNotifier::activated, [&seq, &view] {
+            char b[16];
+            while (::read(g_signalPipe[0], b, sizeof b) > 0) {
+            }
+            view.endLine();
+            if (seq.cancelEnabled()) {
+                seq.requestCancel();
+                err(QStringLiteral("Cancel requested\n"));
+            } else {
+                err(QStringLiteral("Cancel is disabled while the firmware is being reloaded\n"));
+            }
+        });
+        struct sigaction sa = {};
+        sa.sa_handler = onSigint;
+        sigemptyset(&sa.sa_mask);
+        ::sigaction(SIGINT, &sa, nullptr);
+    }
+
+    const bool ok = seq.run();
+    view.endLine();
+    std::signal(SIGINT, SIG_DFL);
+    return ok ? 0 : 1;
+}
 
 } // namespace korvane::cli

@@ -4,7 +4,7 @@
 // the user-dialog interface and reports its progress by signals, so the progress window
 // (frmComm) and the command-line progress bar are two views of the same run.
 //
-// DRAFT interface: the device library owns and may refine it.
+// The confirmation "Program All Filters?" and locking the main window stay with the view.
 
 #include "config/model.h"
 #include "config/userdialog.h"
@@ -14,22 +14,40 @@
 
 namespace korvane {
 
+class SerialLine;
+
 struct ProgrammingOptions {
     QString programFolder;   // filter.bin is written here; korvanes.fwr is read from here
     QString firmwarePath;    // empty: programFolder + "/korvanes.fwr"
     QString onlyDevicePath;  // non-empty: probe and program only this serial device
+    SerialLine *line = nullptr; // null: the machine's serial port (QtSerialLine); tests pass a fake
 };
 
 class ProgrammingSequence : public QObject {
     Q_OBJECT
 public:
     ProgrammingSequence(Model &model, UserDialog &dialog, ProgrammingOptions options, QObject *parent = nullptr);
+    ~ProgrammingSequence() override;
 
     // Discovery, image build, ProgramDevice and the closing message ("Success" or
     // "Programming Aborted"). True only when the processor was programmed. Pumps events
     // while it waits, so views stay live; call requestCancel() from a view to cancel.
     bool run();
+    // Sets the process-wide cancel request, except while the firmware is being reloaded
+    // (cancelEnabled() false): an interrupted reload would leave the processor unusable.
     void requestCancel();
+    [[nodiscard]] bool cancelEnabled() const { return m_cancelEnabled; }
+
+    // The two halves of run(), for views that need them alone.
+    // Finds the processor (preferred port model.ComPort, then 1..9) and makes its port
+    // model.ComPort; shows "Communications Error!" when none answered.
+    [[nodiscard]] bool LocateDevice();
+    // Firmware check and reload, "F P F", the upload of filter.bin and "RESET" on the port
+    // model.ComPort; shows the specific error messages. True when the processor was programmed.
+    [[nodiscard]] bool ProgramDevice();
+
+    [[nodiscard]] QString imagePath() const;
+    [[nodiscard]] QString firmwarePath() const;
 
 signals:
     void stageChanged(const QString &caption);       // "Finding Korvane-S", "Configuring Filters", ...
@@ -40,6 +58,16 @@ signals:
     void cancelEnabledChanged(bool enabled);
     void progressMaximumChanged(int packets);
     void packetSent(int packet);
+
+private:
+    SerialLine &line();
+    void setCancelEnabled(bool enabled);
+
+    Model &m_model;
+    UserDialog &m_dialog;
+    ProgrammingOptions m_options;
+    SerialLine *m_ownLine = nullptr;
+    bool m_cancelEnabled = true;
 };
 
 } // namespace korvane

@@ -1,0 +1,192 @@
+#include "programmingsequence.h"
+
+#include "coefgen/coefimage.h"
+#include "comroutines.h"
+#include "firmwarefile.h"
+#include "qtserialline.h"
+#include "tenthstimer.h"
+#include "xmodem.h"
+
+#include <QDir>
+#include <QFileInfo>
+
+namespace korvane {
+
+namespace {
+constexpr int32_t kFilterImageLength = 28672; // 0x7000: 224 XMODEM packets
+
+// Routes the timers' fatal reports to this run's dialog for the run's duration.
+class FatalDialogScope {
+public:
+    explicit FatalDialogScope(UserDialog *d) : m_previous(TimerFatalDialog()) { SetTimerFatalDialog(d); }
+    ~FatalDialogScope() { SetTimerFatalDialog(m_previous); }
+
+private:
+    UserDialog *m_previous;
+};
+} // namespace
+
+ProgrammingSequence::ProgrammingSequence(Model &model, UserDialog &dialog, ProgrammingOptions options, QObject *parent)
+    : QObject(parent), m_model(model), m_dialog(dialog), m_options(std::move(options))
+{
+}
+
+ProgrammingSequence::~ProgrammingSequence() { delete m_ownLine; }
+
+SerialLine &ProgrammingSequence::line()
+{
+    if (m_options.line)
+        return *m_options.line;
+    if (!m_ownLine)
+        m_ownLine = new QtSerialLine(m_options.onlyDevicePath);
+    return *m_ownLine;
+}
+
+QString ProgrammingSequence::imagePath() const
+{
+    return QDir(m_options.programFolder).filePath(QStringLiteral("filter.bin"));
+}
+
+QString ProgrammingSequence::firmwarePath() const
+{
+    return m_options.firmwarePath.isEmpty() ? QDir(m_options.programFolder).filePath(kFirmwareFileName)
+                                            : m_options.firmwarePath;
+}
+
+void ProgrammingSequence::requestCancel()
+{
+    if (m_cancelEnabled)
+        (void)RequestCancel();
+}
+
+void ProgrammingSequence::setCancelEnabled(bool enabled)
+{
+    m_cancelEnabled = enabled;
+    emit cancelEnabledChanged(enabled);
+}
+
+bool ProgrammingSequence::run()
+{
+    FatalDialogScope scope(&m_dialog);
+    if (!LocateDevice())
+        return false;
+
+    emit stageChanged(QStringLiteral("Configuring Filters"));
+    if (!BuildFilterImage(m_model, imagePath(), m_dialog)) {
+        m_dialog.inform(QStringLiteral("Temporary File Error"),
+                        QStringLiteral("Problem creating temporary file for programming Korvane-S.") + kCR
+                            + QStringLiteral("Disk may be full.  Unable to program Korvane-S"),
+                        MessageIcon::Exclamation);
+        return false;
+    }
+
+    const bool ok = ProgramDevice();
+    if (ok) {
+        m_dialog.inform(QStringLiteral("Success"), QStringLiteral("Korvane-S successfully programmed"),
+                        MessageIcon::None);
+    } else {
+        m_dialog.inform(QStringLiteral("Programming Aborted"),
+                        QStringLiteral("Programming operation aborted!") + kCR
+                            + QStringLiteral("Filters stored in Korvane-S are no longer valid."),
+                        MessageIcon::Exclamation);
+    }
+    return ok;
+}
+
+bool ProgrammingSequence::LocateDevice()
+{
+    FatalDialogScope scope(&m_dialog);
+    emit stageChanged(QStringLiteral("Finding Korvane-S"));
+    SerialLine &port = line();
+    ClearCancelAndClosePort(port);
+    const bool onlyOne = !m_options.onlyDevicePath.isEmpty();
+    const int preferred = onlyOne ? Clamp(m_model.ComPort, 1, 9) : m_model.ComPort;
+    const int found = DetermineComPort(port, preferred, [this](int p) { emit portProbed(p); }, onlyOne);
+    if (found != 0) {
+        m_model.ComPort = static_cast<int16_t>(found);
+        emit comPortChanged(found);
+        return true;
+    }
+    m_dialog.inform(QStringLiteral("Communications Error!"),
+                    QStringLiteral("Unable to locate Korvane-S.  Ensure Korvane-S is ON and COM Port setting is correct."),
+                    MessageIcon::Exclamation);
+    return false;
+}
+
+bool ProgrammingSequence::ProgramDevice()
+{
+    FatalDialogScope scope(&m_dialog);
+    SerialLine &port = line();
+    const XmodemProgress progress{[this](int n) { emit progressMaximumChanged(n); },
+                                  [this](int n) { emit packetSent(n); }};
+    bool ok = OpenComPort(port, m_model.ComPort);
+    bool reported = false;
+    int16_t count = 0;
+    int16_t fileVersion = 0;
+    int16_t deviceVersion = 0;
+
+    if (ok) {
+        emit stageChanged(QStringLiteral("Determining Firmware Status"));
+        ok = GetNumFiltersLoaded(port, count);
+    }
+    if (ok) {
+        ok = GetFirmwareFileVersion(firmwarePath(), fileVersion);
+        if (!ok) {
+            const QFileInfo fw(firmwarePath());
+            m_dialog.inform(QStringLiteral("Error!"),
+                            QStringLiteral("Error reading firmware file.  Please ensure file named \"") + fw.fileName()
+                                + QStringLiteral("\" is in the program folder: ")
+                                + QDir::toNativeSeparators(fw.absolutePath())
+                                + QStringLiteral("Firmware file may be invalid."),
+                            MessageIcon::Exclamation);
+            reported = true;
+        }
+    }
+    if (ok) {
+        ok = GetFirmwareVersion(port, deviceVersion);
+        // After a cancel the unanswered "F V" is the user's doing, not a processor fault.
+        if (!ok && !IsCancelRequested()) {
+            m_dialog.inform(QStringLiteral("Error!"), QStringLiteral("Error retrieving firmware version from Korvane-S"),
+                            MessageIcon::Exclamation);
+            reported = true;
+        }
+    }
+    if (ok && (fileVersion > deviceVersion || count >= 10)) {
+        setCancelEnabled(false);
+        emit stageChanged(QStringLiteral("Uploading Firmware"));
+        emit packetInfoVisibleChanged(true);
+        emit warningVisibleChanged(true);
+        ok = UpdateFirmware(port, firmwarePath(), progress);
+        emit packetInfoVisibleChanged(false);
+        emit warningVisibleChanged(false);
+        setCancelEnabled(true);
+        if (!ok) {
+            m_dialog.inform(QStringLiteral("Error!"),
+                            QStringLiteral("Error transmitting updated firmware.  ")
+                                + QStringLiteral("Unit may not function properly.  Please contact Halvern for further assistance."),
+                            MessageIcon::Exclamation);
+            reported = true;
+        }
+    }
+    if (ok) {
+        emit stageChanged(QStringLiteral("Programming Filters"));
+        QString reply;
+        ok = TransmitCommand(port, cmd::FlashProgramFilters, reply, QString(), 0, 10, 5);
+    }
+    if (ok) {
+        emit packetInfoVisibleChanged(true);
+        ok = SendFileXModem(port, imagePath(), kFilterImageLength, 1, true, progress);
+    }
+    if (ok)
+        ok = ResetDevice(port);
+    if (!ok && !reported && !IsCancelRequested()) {
+        m_dialog.inform(QStringLiteral("COM Error!"),
+                        QStringLiteral("Error Writing COM Port.") + kCR + QStringLiteral("Ensure Korvane-S is on and") + kCR
+                            + QStringLiteral("correct COM Port is selected"),
+                        MessageIcon::Exclamation);
+    }
+    CloseComPort(port);
+    return ok;
+}
+
+} // namespace korvane

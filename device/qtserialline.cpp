@@ -1,0 +1,133 @@
+#include "qtserialline.h"
+
+#include "comports.h"
+
+#if !defined(Q_OS_WIN)
+#include <poll.h>
+#endif
+
+namespace korvane {
+
+QtSerialLine::QtSerialLine(QString fixedDevice) : m_fixedDevice(std::move(fixedDevice)) {}
+
+QtSerialLine::~QtSerialLine()
+{
+    if (m_serial.isOpen())
+        m_serial.close();
+}
+
+void QtSerialLine::checkHangup() const
+{
+#if !defined(Q_OS_WIN)
+    if (!m_serial.isOpen() || m_serial.handle() < 0)
+        return;
+    pollfd p{static_cast<int>(m_serial.handle()), POLLIN, 0};
+    if (::poll(&p, 1, 0) > 0 && (p.revents & (POLLHUP | POLLERR | POLLNVAL))) {
+        fail(QStringLiteral("%1: the device went away").arg(m_serial.portName()));
+        m_serial.close();
+    }
+#endif
+}
+
+void QtSerialLine::fail(const QString &text) const
+{
+    if (m_ownError.isEmpty())
+        m_ownError = text;
+}
+
+void QtSerialLine::setPortNumber(int port)
+{
+    if (m_serial.isOpen()) {
+        if (port != m_port)
+            fail(QStringLiteral("port number changed while the port is open"));
+        return;
+    }
+    m_port = port;
+}
+
+QString QtSerialLine::deviceName() const
+{
+    return m_fixedDevice.isEmpty() ? ComPortDeviceName(m_port) : m_fixedDevice;
+}
+
+void QtSerialLine::open()
+{
+    if (m_serial.isOpen())
+        return;
+    const QString name = deviceName();
+    if (name.isEmpty()) {
+        fail(QStringLiteral("COM %1 does not exist").arg(m_port));
+        return;
+    }
+    m_serial.setPortName(name);
+    if (!m_serial.open(QIODevice::ReadWrite))
+        return; // error() holds the reason
+    // 9600 8N1, no flow control. A port that refuses a setting is closed again so that a
+    // half-configured line never carries a command.
+    const bool ok = m_serial.setBaudRate(QSerialPort::Baud9600) && m_serial.setDataBits(QSerialPort::Data8)
+        && m_serial.setParity(QSerialPort::NoParity) && m_serial.setStopBits(QSerialPort::OneStop)
+        && m_serial.setFlowControl(QSerialPort::NoFlowControl);
+    if (!ok) {
+        fail(QStringLiteral("%1: line settings refused: %2").arg(name, m_serial.errorString()));
+        m_serial.close();
+        return;
+    }
+    // Stale bytes from an earlier conversation are not part of this one.
+    m_serial.clear();
+}
+
+void QtSerialLine::close()
+{
+    if (m_serial.isOpen())
+        m_serial.close();
+}
+
+void QtSerialLine::write(const QByteArray &bytes)
+{
+    if (!m_serial.isOpen()) {
+        fail(QStringLiteral("write on a closed port"));
+        return;
+    }
+    if (m_serial.write(bytes) != bytes.size())
+        fail(QStringLiteral("write failed: %1").arg(m_serial.errorString()));
+}
+
+QByteArray QtSerialLine::readAll()
+{
+    if (!m_serial.isOpen())
+        return {};
+    return m_serial.readAll();
+}
+
+qint64 QtSerialLine::bytesWaitingIn() const
+{
+    if (!m_serial.isOpen())
+        return 0;
+    const qint64 n = m_serial.bytesAvailable();
+    if (n == 0)
+        checkHangup();
+    return n;
+}
+
+qint64 QtSerialLine::bytesWaitingOut() const { return m_serial.isOpen() ? m_serial.bytesToWrite() : 0; }
+
+bool QtSerialLine::hasError() const
+{
+    checkHangup();
+    return !m_ownError.isEmpty() || m_serial.error() != QSerialPort::NoError;
+}
+
+QString QtSerialLine::errorText() const
+{
+    if (!m_ownError.isEmpty())
+        return m_ownError;
+    return m_serial.error() == QSerialPort::NoError ? QString() : m_serial.errorString();
+}
+
+void QtSerialLine::clearError()
+{
+    m_ownError.clear();
+    m_serial.clearError();
+}
+
+} // namespace korvane

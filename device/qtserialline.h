@@ -1,0 +1,48 @@
+#pragma once
+// SerialLine over QSerialPort. COM numbers are resolved to device paths by
+// ComPortDeviceName (comports.h) unless a fixed device path is given, in which case every
+// port number means that one device (the CLI's --device).
+
+#include "serialline.h"
+
+#include <QSerialPort>
+
+namespace korvane {
+
+class QtSerialLine : public SerialLine {
+public:
+    explicit QtSerialLine(QString fixedDevice = {});
+    ~QtSerialLine() override;
+
+    void setPortNumber(int port) override;
+    [[nodiscard]] int portNumber() const override { return m_port; }
+    [[nodiscard]] QString deviceName() const override;
+
+    [[nodiscard]] bool isOpen() const override { return m_serial.isOpen(); }
+    void open() override;
+    void close() override;
+
+    void write(const QByteArray &bytes) override;
+    [[nodiscard]] QByteArray readAll() override;
+    [[nodiscard]] qint64 bytesWaitingIn() const override;
+    [[nodiscard]] qint64 bytesWaitingOut() const override;
+
+    [[nodiscard]] bool hasError() const override;
+    [[nodiscard]] QString errorText() const override;
+    void clearError() override;
+
+private:
+    void fail(const QString &text) const;
+    // A device that went away (cable pulled, the peer of a pseudo-terminal closed) leaves
+    // the descriptor readable with nothing to read: QSerialPort reports no error and its
+    // read notifier fires without end. Seen here, it becomes a pending error and the port
+    // is closed, so waits end instead of spinning.
+    void checkHangup() const;
+
+    mutable QSerialPort m_serial;
+    QString m_fixedDevice;
+    int m_port = 1;
+    mutable QString m_ownError; // errors the port object itself does not record
+};
+
+} // namespace korvane

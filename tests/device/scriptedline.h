@@ -1,0 +1,56 @@
+#pragma once
+// An in-memory serial line for protocol tests. What the code under test writes is recorded;
+// a responder sees every write and schedules replies, which arrive as real timer events so
+// the code's event pumping is exercised as on a real port.
+
+#include "device/serialline.h"
+
+#include <QByteArray>
+#include <QList>
+#include <QObject>
+#include <QSet>
+
+#include <functional>
+
+namespace korvane::test {
+
+class ScriptedLine : public SerialLine {
+public:
+    ScriptedLine();
+    ~ScriptedLine() override;
+
+    void setPortNumber(int port) override;
+    int portNumber() const override { return m_port; }
+    QString deviceName() const override { return QStringLiteral("scripted:%1").arg(m_port); }
+    bool isOpen() const override { return m_open; }
+    void open() override;
+    void close() override;
+    void write(const QByteArray &bytes) override;
+    QByteArray readAll() override;
+    qint64 bytesWaitingIn() const override { return m_input.size(); }
+    qint64 bytesWaitingOut() const override { return 0; }
+    bool hasError() const override { return !m_error.isEmpty(); }
+    QString errorText() const override { return m_error; }
+    void clearError() override { m_error.clear(); }
+
+    // Bytes arrive on the line after delayMs (0: at the next event pass), in call order.
+    void deliver(const QByteArray &bytes, int delayMs = 0);
+
+    // Called with the port number and each block written; schedules replies with deliver().
+    std::function<void(ScriptedLine &, int port, const QByteArray &)> responder;
+    // Ports that can be opened; empty = every port.
+    QSet<int> presentPorts;
+
+    QList<QByteArray> writes;   // every write() while open, in order
+    QList<int> openedPorts;     // every successful or failed open, by port number
+    [[nodiscard]] int countWrites(const QByteArray &bytes) const;
+
+private:
+    QObject m_context; // owns the pending deliveries; destroyed with the line
+    QByteArray m_input;
+    QString m_error;
+    int m_port = 1;
+    bool m_open = false;
+};
+
+} // namespace korvane::test

@@ -1,0 +1,263 @@
+#include "device/comports.h"
+#include "device/comroutines.h"
+#include "scriptedline.h"
+
+#include <QDir>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QTimer>
+
+using namespace korvane;
+using korvane::test::ScriptedLine;
+
+namespace {
+
+// Replies to one command with the given pieces, delayMs apart.
+void answer(ScriptedLine &line, const QByteArray &command, const QList<QByteArray> &pieces, int delayMs = 20)
+{
+    line.responder = [command, pieces, delayMs](ScriptedLine &l, int, const QByteArray &written) {
+        if (written != command + "\r\n")
+            return;
+        int due = delayMs;
+        for (const auto &p : pieces) {
+            l.deliver(p, due);
+            due += delayMs;
+        }
+    };
+}
+
+} // namespace
+
+class TestComRoutines : public QObject {
+    Q_OBJECT
+
+private slots:
+    void init() { ClearCancelAndClosePort(m_dummy); }
+    void cleanup() { ClearCancelAndClosePort(m_dummy); }
+
+    void removeAllAndCleanReply_data()
+    {
+        QTest::addColumn<QString>("text");
+        QTest::addColumn<QString>("pattern");
+        QTest::addColumn<QString>("left");
+        QTest::addColumn<int>("removed");
+        QTest::addColumn<QString>("cleaned");
+        QTest::newRow("prompt and line ends") << "F V\r\nKorvane-S Rev0105\r\n>" << "\r\n" << "F VKorvane-S Rev0105>" << 2
+                                              << "F VKorvane-S Rev0105";
+        QTest::newRow("lone CR and LF stay") << "a\rb\nc" << "\r\n" << "a\rb\nc" << 0 << "a\rb\nc";
+        QTest::newRow("not recursive") << "\r\r\n\n" << "\r\n" << "\r\n" << 1 << "\r\n";
+        QTest::newRow("non-overlapping") << "aaaa" << "aa" << "" << 2 << "aaaa";
+        QTest::newRow("empty pattern") << "abc" << "" << "abc" << 0 << "abc";
+    }
+    void removeAllAndCleanReply()
+    {
+        QFETCH(QString, text);
+        QFETCH(QString, pattern);
+        QFETCH(QString, left);
+        QFETCH(int, removed);
+        QFETCH(QString, cleaned);
+        QString t = text;
+        QCOMPARE(RemoveAll(t, pattern), removed);
+        QCOMPARE(t, left);
+        QString r = text;
+        CleanReply(r);
+        QCOMPARE(r, cleaned);
+    }
+
+    void secondsAdvanceAcrossMidnight()
+    {
+        QCOMPARE(SecondsAdvanced(100, 103), 3);
+        QCOMPARE(SecondsAdvanced(86399, 0), 1);
+        QCOMPARE(SecondsAdvanced(86398, 2), 4);
+        QCOMPARE(SecondsAdvanced(5, 5), 0);
+    }
+
+    void openClampsThePortNumber()
+    {
+        ScriptedLine line;
+        QVERIFY(CloseComPort(line));
+        QVERIFY(OpenComPort(line, 0));
+        QCOMPARE(line.portNumber(), 1);
+        QVERIFY(CloseComPort(line));
+        QVERIFY(OpenComPort(line, 12));
+        QCOMPARE(line.portNumber(), 9);
+        // Already open: a different number is ignored and the port stays as it is.
+        QVERIFY(OpenComPort(line, 3));
+        QCOMPARE(line.portNumber(), 9);
+        QVERIFY(CloseComPort(line));
+        line.presentPorts = {2};
+        QVERIFY(!OpenComPort(line, 4));
+    }
+
+    void replyInPiecesWithSplitLineEnd()
+    {
+        ScriptedLine line;
+        QVERIFY(OpenComPort(line, 1));
+        answer(line, "X", {"ab\r", "\ncd", "XYZ\r", "\n>"});
+        QString reply;
+        QVERIFY(TransmitCommand(line, "X", reply, "XYZ", 0, 10, 1));
+        QCOMPARE(reply, QStringLiteral("abcdXYZ"));
+        QCOMPARE(line.writes, QList<QByteArray>{"X\r\n"});
+    }
+
+    void firmwareVersionReplies_data()
+    {
+        QTest::addColumn<QList<QByteArray>>("pieces");
+        QTest::addColumn<bool>("ok");
+        QTest::addColumn<int>("version");
+        QTest::addColumn<int>("writes");
+        QTest::newRow("one piece") << QList<QByteArray>{"Korvane-S Rev0105\r\n>"} << true << 105 << 1;
+        QTest::newRow("with echo") << QList<QByteArray>{"F V\r\n", "Korvane-S Rev 2.10 0210\r\n>"} << true << 210 << 1;
+        QTest::newRow("split before digits") << QList<QByteArray>{"Korvane-S Rev0", "105\r\n>"} << true << 105 << 1;
+        // Complete at 17 characters: judged before the final digits arrive.
+        QTest::newRow("judged on completion") << QList<QByteArray>{"Korvane-S Rev 010", "5\r\n>"} << false << 0 << 1;
+        QTest::newRow("not digits") << QList<QByteArray>{"Korvane-S Rev v1.05\r\n>"} << false << 0 << 1;
+    }
+    void firmwareVersionReplies()
+    {
+        QFETCH(QList<QByteArray>, pieces);
+        QFETCH(bool, ok);
+        QFETCH(int, version);
+        QFETCH(int, writes);
+        ScriptedLine line;
+        QVERIFY(OpenComPort(line, 1));
+        answer(line, "F V", pieces);
+        int16_t v = -1;
+        QCOMPARE(GetFirmwareVersion(line, v), ok);
+        QCOMPARE(int(v), version);
+        QCOMPARE(line.writes.size(), writes);
+    }
+
+    void filterCountReplies_data()
+    {
+        QTest::addColumn<QList<QByteArray>>("pieces");
+        QTest::addColumn<int>("count");
+        QTest::addColumn<int>("writes");
+        QTest::newRow("sixteen") << QList<QByteArray>{"Filters Loaded: 16\r\n>"} << 16 << 1;
+        QTest::newRow("value after settle") << QList<QByteArray>{"T S\r\nFilters Loaded:", " 1", "2\r", "\n>"} << 12 << 1;
+        QTest::newRow("not a number") << QList<QByteArray>{"Filters Loaded: many\r\n>"} << 7 << 1;
+        QTest::newRow("invalid command") << QList<QByteArray>{"INVALID COMMAND\r\n>"} << 7 << 5;
+    }
+    void filterCountReplies()
+    {
+        QFETCH(QList<QByteArray>, pieces);
+        QFETCH(int, count);
+        QFETCH(int, writes);
+        ScriptedLine line;
+        QVERIFY(OpenComPort(line, 1));
+        answer(line, "T S", pieces);
+        int16_t c = 7;
+        QVERIFY(GetNumFiltersLoaded(line, c));
+        QCOMPARE(int(c), count);
+        QCOMPARE(line.countWrites("T S\r\n"), writes);
+    }
+
+    // attempts 0, timeout 0 and minLength -3 mean 5 attempts of 1 s, complete on any text.
+    void argumentsAreNormalised()
+    {
+        ScriptedLine line;
+        QVERIFY(OpenComPort(line, 1));
+        QString reply;
+        QElapsedTimer clock;
+        clock.start();
+        QVERIFY(!TransmitCommand(line, "Q", reply, QString(), -3, 0, 0));
+        const qint64 silent = clock.elapsed();
+        QCOMPARE(line.writes.size(), 5);
+        QVERIFY2(silent >= 4500 && silent < 8000, qPrintable(QString::number(silent)));
+
+        answer(line, "Q", {"x"});
+        line.writes.clear();
+        clock.restart();
+        QVERIFY(TransmitCommand(line, "Q", reply, QString(), -3, 0, 0));
+        QVERIFY(clock.elapsed() < 800); // no settle: minLength 0 with no expected text
+        QCOMPARE(reply, QStringLiteral("x"));
+    }
+
+    void portErrorsEndTheCommandAtOnce()
+    {
+        ScriptedLine line; // never opened
+        QString reply;
+        QVERIFY(!TransmitCommand(line, "F V", reply, QString(), 0, 10, 5));
+        QVERIFY(line.writes.isEmpty());
+        QVERIFY(line.hasError());
+    }
+
+    void cancelEndsTheWaitAndNothingMoreIsWritten()
+    {
+        ScriptedLine line;
+        QVERIFY(OpenComPort(line, 1));
+        QTimer::singleShot(150, [] { RequestCancel(); });
+        QElapsedTimer clock;
+        clock.start();
+        int16_t v = 0;
+        QVERIFY(!GetFirmwareVersion(line, v));
+        QVERIFY(clock.elapsed() < 600);
+        QCOMPARE(line.writes.size(), 1);
+        QVERIFY(IsCancelRequested());
+        QVERIFY(RequestCancel()); // reports the previous state
+        QVERIFY(ClearCancelAndClosePort(line));
+        QVERIFY(!IsCancelRequested());
+        QVERIFY(!line.isOpen());
+    }
+
+    void discoveryOrder_data()
+    {
+        QTest::addColumn<int>("preferred");
+        QTest::addColumn<int>("device");
+        QTest::addColumn<QList<int>>("probed");
+        QTest::newRow("preferred answers") << 3 << 3 << QList<int>{3};
+        QTest::newRow("ascending after preferred") << 1 << 4 << QList<int>{1, 2, 3, 4};
+        QTest::newRow("wraps to the low ports") << 5 << 2 << QList<int>{5, 1, 2};
+        QTest::newRow("nobody") << 9 << 0 << QList<int>{9, 1, 2, 3, 4, 5, 6, 7, 8};
+        QTest::newRow("no preference") << 0 << 6 << QList<int>{1, 2, 3, 4, 5, 6};
+    }
+    void discoveryOrder()
+    {
+        QFETCH(int, preferred);
+        QFETCH(int, device);
+        QFETCH(QList<int>, probed);
+        ScriptedLine line;
+        if (device)
+            line.presentPorts = {device};
+        else
+            line.presentPorts = {99};
+        answer(line, "F V", {"Korvane-S Rev0105\r\n>"});
+        QList<int> shown;
+        QCOMPARE(DetermineComPort(line, preferred, [&](int p) { shown << p; }), device);
+        QCOMPARE(shown, probed);
+        QCOMPARE(line.openedPorts, probed);
+        QVERIFY(!line.isOpen());
+    }
+
+    void discoveryStopsOnCancel()
+    {
+        ScriptedLine line;
+        QList<int> shown;
+        RequestCancel();
+        QCOMPARE(DetermineComPort(line, 2, [&](int p) { shown << p; }), 0);
+        QVERIFY(shown.isEmpty());
+    }
+
+    void comPortNamesComeFromThePortFolder()
+    {
+        QTemporaryDir dir;
+        QVERIFY(QFile::link(QStringLiteral("/dev/null"), dir.filePath("com2")));
+        QVERIFY(QFile::link(dir.filePath("gone"), dir.filePath("com5"))); // dangling: still named
+        qputenv("KORVANE_COM_DIR", dir.path().toLocal8Bit());
+        const QStringList ports = ListComPorts();
+        qunsetenv("KORVANE_COM_DIR");
+        QCOMPARE(ports.size(), 9);
+        QCOMPARE(ports[1], dir.filePath("com2"));
+        QCOMPARE(ports[4], dir.filePath("com5"));
+        QCOMPARE(ports[0], QString()); // the folder is the whole list while the variable is set
+        QCOMPARE(ports.count(QString()), 7);
+    }
+
+private:
+    ScriptedLine m_dummy;
+};
+
+QTEST_GUILESS_MAIN(TestComRoutines)
+#include "test_comroutines.moc"
