@@ -102,7 +102,7 @@ transfer; "XMODEM <cmd> no sender|timeout|cancelled" when a receive is abandoned
 
 Line trace lines: "W <us> <n> <hex>" for n bytes put on the line and "R <us> <n> <hex>"
 for n bytes read from it, <us> the monotonic clock in microseconds when the write or read
-returned, <hex> the first bytes (at most 8). Written when the sim ends.
+returned, <hex> the first bytes (at most 8). Written in blocks; complete when the sim ends.
 )";
 
 [[noreturn]] void usage(const std::string &message)
@@ -281,7 +281,8 @@ void removeLink(const fs::path &link, const std::string &target)
 }
 
 // Timing of every chunk on the line, for measuring how fast a sender answers an ACK.
-// Buffered and written at the end, so tracing costs no system call per byte.
+// Fully buffered (written in blocks of the stream's buffer size), so tracing costs no
+// system call per byte; the file is complete once the sim ends.
 class LineTrace {
 public:
     bool open(const std::string &path)
@@ -289,7 +290,7 @@ public:
         file_ = std::fopen(path.c_str(), "w");
         if (!file_)
             return false;
-        std::setvbuf(file_, nullptr, _IOFBF, 1 << 20);
+        std::setvbuf(file_, nullptr, _IOFBF, 0);
         return true;
     }
     ~LineTrace()
