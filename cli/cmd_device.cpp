@@ -226,7 +226,11 @@ int cmdPorts(const QStringList &args)
         return usageError(kPortsUsage, QStringLiteral("ports takes no arguments"));
     const QStringList ports = ListComPorts();
     for (int i = 0; i < ports.size(); ++i) {
-        const QString dev = ports[i].isEmpty() ? QStringLiteral("-") : ports[i];
+        QString dev = ports[i].isEmpty() ? QStringLiteral("-") : ports[i];
+        // A port-folder entry is a link: show the device it leads to as well.
+        const QFileInfo info(ports[i]);
+        if (info.isSymLink())
+            dev += QStringLiteral(" -> ") + info.symLinkTarget();
         std::printf("COM %d  %s\n", i + 1, qPrintable(dev));
     }
     return 0;

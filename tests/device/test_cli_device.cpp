@@ -92,8 +92,8 @@ private slots:
         const QStringList lines = r.out.split('\n', Qt::SkipEmptyParts);
         QCOMPARE(lines.size(), 9);
         QCOMPARE(lines[0], QStringLiteral("COM 1  -"));
-        QCOMPARE(lines[1], "COM 2  " + fx.comDir.filePath("com2"));
-        QCOMPARE(lines[6], "COM 7  " + fx.comDir.filePath("com7"));
+        QCOMPARE(lines[1], "COM 2  " + fx.comDir.filePath("com2") + " -> " + a.devicePath());
+        QCOMPARE(lines[6], "COM 7  " + fx.comDir.filePath("com7") + " -> " + b.devicePath());
     }
 
     void probeReportsWhatItFound()
