@@ -1,0 +1,149 @@
+#include "commwindow.h"
+
+#include <QFrame>
+#include <QGroupBox>
+#include <QLabel>
+#include <QProgressBar>
+#include <QPushButton>
+
+namespace korvane {
+
+namespace {
+constexpr int kClientWidth = 440;
+// Title bar and borders that the designed window heights include.
+constexpr int kFrameOverhead = 30;
+} // namespace
+
+CommWindow::CommWindow(QWidget *parent) : QWidget(parent, Qt::Window)
+{
+    setObjectName(QStringLiteral("frmComm"));
+    setWindowTitle(QStringLiteral("Transferring Filters"));
+    setAttribute(Qt::WA_DeleteOnClose, false);
+    // Drawn for the same 11-pixel face as the main window.
+    QFont small = font();
+    small.setFamilies({QStringLiteral("Liberation Sans"), QStringLiteral("Nimbus Sans"), QStringLiteral("Arial"),
+                       small.family()});
+    small.setPixelSize(11);
+    setFont(small);
+
+    CommInfo = new QGroupBox(QStringLiteral("Finding Korvane"), this);
+    CommInfo->setObjectName(QStringLiteral("CommInfo"));
+    CommInfo->setGeometry(8, 4, 330, 94);
+
+    lblPort = new QLabel(QStringLiteral("Port: COM"), CommInfo);
+    lblPort->setObjectName(QStringLiteral("lblPort"));
+    lblPort->setGeometry(12, 20, 240, 18);
+
+    lblDataPacket = new QLabel(QStringLiteral("Data Packet:"), CommInfo);
+    lblDataPacket->setObjectName(QStringLiteral("lblDataPacket"));
+    lblDataPacket->setGeometry(12, 42, 90, 18);
+    lblPacketNumber = new QLabel(CommInfo);
+    lblPacketNumber->setObjectName(QStringLiteral("lblPacketNumber"));
+    lblPacketNumber->setGeometry(104, 42, 200, 18);
+
+    pbUploadProgress = new QProgressBar(CommInfo);
+    pbUploadProgress->setObjectName(QStringLiteral("pbUploadProgress"));
+    pbUploadProgress->setGeometry(12, 66, 306, 18);
+    pbUploadProgress->setRange(0, 100);
+    pbUploadProgress->setValue(0);
+    pbUploadProgress->setTextVisible(false);
+
+    Cancel = new QPushButton(QStringLiteral("Cancel"), this);
+    Cancel->setObjectName(QStringLiteral("Cancel"));
+    Cancel->setToolTip(QStringLiteral("Stop coefficient transfer"));
+    Cancel->setGeometry(kClientWidth - 92, 14, 80, 26);
+    connect(Cancel, &QPushButton::clicked, this, &CommWindow::cancelClicked);
+
+    // The warning area: below the part the short window shows.
+    Line1 = new QFrame(this);
+    Line1->setObjectName(QStringLiteral("Line1"));
+    Line1->setFrameShape(QFrame::HLine);
+    Line1->setFrameShadow(QFrame::Sunken);
+    Line1->setGeometry(0, 106, kClientWidth, 4);
+
+    Label1 = new QLabel(QStringLiteral("  Please wait while the firmware is being reloaded.  This may take up to 20 minutes."), this);
+    Label1->setObjectName(QStringLiteral("Label1"));
+    Label1->setWordWrap(true);
+    Label1->setGeometry(10, 114, kClientWidth - 20, 30);
+
+    Label2 = new QLabel(QStringLiteral("Periodically the memory on the Korvane-S must be reset to provide optimal space for the filter "
+                                       "configurations to be stored.  Once the memory is reset the software that resides on the "
+                                       "Korvane-S (the firmware) must be reloaded."), this);
+    Label2->setObjectName(QStringLiteral("Label2"));
+    Label2->setWordWrap(true);
+    Label2->setGeometry(10, 146, kClientWidth - 20, 46);
+
+    lblWarning = new QLabel(QStringLiteral("WARNING:  Do not turn off the power or disconnect the RS-232 cable while the firmware is "
+                                           "being uploaded.  Doing so will require the Korvane-S to be returned to the factory for "
+                                           "reprogramming."), this);
+    lblWarning->setObjectName(QStringLiteral("lblWarning"));
+    lblWarning->setWordWrap(true);
+    lblWarning->setStyleSheet(QStringLiteral("color: #c00000;"));
+    lblWarning->setGeometry(10, 198, kClientWidth - 20, 58);
+
+    setFixedWidth(kClientWidth);
+    HidePacketInfo();
+    HideWarning();
+}
+
+bool CommWindow::isPacketInfoShown() const { return !lblDataPacket->isHidden() && !lblPacketNumber->isHidden(); }
+
+void CommWindow::setClientHeightFromTwips(int twips)
+{
+    const int h = (twips + 7) / 15 - kFrameOverhead;
+    setFixedHeight(h);
+}
+
+void CommWindow::ShowWarning()
+{
+    setClientHeightFromTwips(kWarningHeightTwips);
+    warningShown_ = true;
+}
+
+void CommWindow::HideWarning()
+{
+    setClientHeightFromTwips(kNoWarningHeightTwips);
+    warningShown_ = false;
+}
+
+void CommWindow::ShowPacketInfo()
+{
+    lblDataPacket->setVisible(true);
+    lblPacketNumber->setVisible(true);
+}
+
+void CommWindow::HidePacketInfo()
+{
+    lblDataPacket->setVisible(false);
+    lblPacketNumber->setVisible(false);
+}
+
+void CommWindow::setStageCaption(const QString &caption)
+{
+    CommInfo->setTitle(caption);
+    emit stageCaptionShown(caption);
+}
+
+void CommWindow::setProbedPort(int port) { lblPort->setText(QStringLiteral("Port: COM ") + QString::number(port)); }
+
+void CommWindow::setPacketInfoVisible(bool visible) { visible ? ShowPacketInfo() : HidePacketInfo(); }
+
+void CommWindow::setWarningVisible(bool visible) { visible ? ShowWarning() : HideWarning(); }
+
+void CommWindow::setCancelEnabled(bool enabled) { Cancel->setEnabled(enabled); }
+
+void CommWindow::setProgressMaximum(int packets)
+{
+    pbUploadProgress->setMaximum(packets > 0 ? packets : 1);
+    pbUploadProgress->setValue(0);
+}
+
+void CommWindow::setPacketSent(int packet)
+{
+    if (packet > pbUploadProgress->maximum())
+        pbUploadProgress->setMaximum(packet);
+    pbUploadProgress->setValue(packet);
+    lblPacketNumber->setText(QString::number(packet));
+}
+
+} // namespace korvane

@@ -1,0 +1,51 @@
+#include "programming.h"
+
+#include "commwindow.h"
+
+#ifdef KORVANE_HAVE_DEVICE
+#include "device/comports.h"
+#include "device/programmingsequence.h"
+#endif
+
+namespace korvane {
+
+#ifdef KORVANE_HAVE_DEVICE
+
+bool RunProgrammingSequence(ProgrammingRunContext &context)
+{
+    ProgrammingOptions options;
+    options.programFolder = context.programFolder;
+    ProgrammingSequence sequence(context.model, context.dialog, options);
+    CommWindow &view = context.view;
+    QObject::connect(&sequence, &ProgrammingSequence::stageChanged, &view, &CommWindow::setStageCaption);
+    QObject::connect(&sequence, &ProgrammingSequence::portProbed, &view, &CommWindow::setProbedPort);
+    QObject::connect(&sequence, &ProgrammingSequence::packetInfoVisibleChanged, &view, &CommWindow::setPacketInfoVisible);
+    QObject::connect(&sequence, &ProgrammingSequence::warningVisibleChanged, &view, &CommWindow::setWarningVisible);
+    QObject::connect(&sequence, &ProgrammingSequence::cancelEnabledChanged, &view, &CommWindow::setCancelEnabled);
+    QObject::connect(&sequence, &ProgrammingSequence::progressMaximumChanged, &view, &CommWindow::setProgressMaximum);
+    QObject::connect(&sequence, &ProgrammingSequence::packetSent, &view, &CommWindow::setPacketSent);
+    QObject::connect(&view, &CommWindow::cancelClicked, &sequence, &ProgrammingSequence::requestCancel);
+    if (context.onComPortChanged)
+        QObject::connect(&sequence, &ProgrammingSequence::comPortChanged, &view, context.onComPortChanged);
+    return sequence.run();
+}
+
+QString ComPortDevicePath(int port) { return ComPortDeviceName(port); }
+
+#else
+
+// Built without the device library: no port can be reached, which the user learns the way
+// a missing processor is reported.
+bool RunProgrammingSequence(ProgrammingRunContext &context)
+{
+    context.dialog.inform(QStringLiteral("Communications Error!"),
+                          QStringLiteral("Unable to locate Korvane-S.  Ensure Korvane-S is ON and COM Port setting is correct."),
+                          MessageIcon::Exclamation);
+    return false;
+}
+
+QString ComPortDevicePath(int) { return {}; }
+
+#endif
+
+} // namespace korvane

@@ -1,0 +1,250 @@
+// Whole programming runs started from the main window against the simulated processor on
+// a pseudo-terminal attached as COM 3: the confirmation, the stages in order, the final
+// message, and the failure paths with exactly the messages the user sees.
+
+#include "app/commwindow.h"
+#include "app/mainwindow.h"
+#include "scripteddialog.h"
+#include "simprocess.h"
+
+#include <QAction>
+#include <QDir>
+#include <QMenu>
+#include <QFile>
+#include <QLabel>
+#include <QPushButton>
+#include <QTemporaryDir>
+#include <QTimer>
+#include <QtTest>
+
+#include <memory>
+
+using namespace korvane;
+using korvane::test::ScriptedDialog;
+using korvane::test::SimProcess;
+
+namespace {
+
+const QString kProgramAll = QStringLiteral("Program All Filters?");
+
+struct Sample {
+    QString caption;
+    bool cancelEnabled = true;
+    bool warningShown = false;
+};
+
+} // namespace
+
+class ProgrammingTest : public QObject {
+    Q_OBJECT
+
+private:
+    std::unique_ptr<QTemporaryDir> comDir_;
+    std::unique_ptr<QTemporaryDir> program_;
+    std::unique_ptr<QTemporaryDir> work_;
+    QString savedCwd_;
+    Model model_;
+    ScriptedDialog dialog_;
+    std::unique_ptr<MainWindow> window_;
+    QStringList captions_;
+    std::vector<Sample> samples_;
+    // Called with the progress window when a run starts.
+    std::function<void(CommWindow &)> onRunStart_;
+
+    void prepareProgramFolder(bool withFirmware)
+    {
+        const QString shipped = qEnvironmentVariable("KORVANE_PROGRAM_DIR");
+        for (const char *name : {"20Band", "libkorvanes.so"})
+            QFile::copy(shipped + QLatin1Char('/') + QLatin1String(name), program_->filePath(QLatin1String(name)));
+        if (withFirmware)
+            QVERIFY(QFile::copy(shipped + QStringLiteral("/korvanes.fwr"), program_->filePath(QStringLiteral("korvanes.fwr"))));
+    }
+
+    void startWindow()
+    {
+        window_ = std::make_unique<MainWindow>(model_, dialog_, program_->path());
+        window_->load();
+        window_->selectComPort(1);
+        // A stage of each kind of design, so the image is not all pass-through.
+        model_.stage(0, 1).Type = Lowpass;
+        model_.ApplyTypeDefaults(1);
+        window_->show();
+        window_->setProgrammingRunner([this](ProgrammingRunContext &ctx) {
+            CommWindow &view = ctx.view;
+            connect(&view, &CommWindow::stageCaptionShown, this, [this](const QString &c) { captions_ << c; });
+            auto *sampler = new QTimer(&view);
+            connect(sampler, &QTimer::timeout, this, [this, &view] {
+                samples_.push_back({view.findChild<QWidget *>(QStringLiteral("CommInfo"))->property("title").toString(),
+                                    view.findChild<QPushButton *>(QStringLiteral("Cancel"))->isEnabled(),
+                                    view.isWarningShown()});
+            });
+            sampler->start(20);
+            if (onRunStart_)
+                onRunStart_(view);
+            return RunProgrammingSequence(ctx);
+        });
+    }
+
+    void program()
+    {
+        dialog_.answers = {MessageAnswer::Yes};
+        window_->programKorvane();
+        QVERIFY(window_->isEnabled());
+        QVERIFY(!window_->commWindow());
+        QCOMPARE(dialog_.messages.front().title, kProgramAll);
+    }
+
+private slots:
+    void init()
+    {
+        comDir_ = std::make_unique<QTemporaryDir>();
+        program_ = std::make_unique<QTemporaryDir>();
+        work_ = std::make_unique<QTemporaryDir>();
+        qputenv("KORVANE_COM_DIR", comDir_->path().toLocal8Bit());
+        savedCwd_ = QDir::currentPath();
+        QDir::setCurrent(work_->path());
+        model_ = Model();
+        dialog_.clear();
+        captions_.clear();
+        samples_.clear();
+        onRunStart_ = nullptr;
+    }
+    void cleanup()
+    {
+        window_.reset();
+        QDir::setCurrent(savedCwd_);
+    }
+
+    void successfulRunProgramsTheSimAndMovesTheCheckMark()
+    {
+        prepareProgramFolder(true);
+        // Up-to-date firmware and few filters stored: no reload.
+        SimProcess sim({QStringLiteral("--com"), QStringLiteral("3"), QStringLiteral("--filters"), QStringLiteral("2")});
+        QVERIFY2(sim.isReady(), qPrintable(sim.errorString()));
+        startWindow();
+        program();
+        QCOMPARE(dialog_.titles(), (QStringList{kProgramAll, QStringLiteral("Success")}));
+        QCOMPARE(dialog_.messages[1].text, QStringLiteral("Korvane-S successfully programmed"));
+        QCOMPARE(dialog_.messages[1].icon, MessageIcon::None);
+        QCOMPARE(captions_, (QStringList{QStringLiteral("Finding Korvane-S"), QStringLiteral("Configuring Filters"),
+                                         QStringLiteral("Determining Firmware Status"), QStringLiteral("Programming Filters")}));
+        QCOMPARE(model_.ComPort, int16_t(3));
+        QCOMPARE(window_->checkedComPort(), 3);
+        // Opening the COM Port menu names the device behind each port.
+        auto *comMenu = window_->findChild<QMenu *>(QStringLiteral("mnuFileCOMPort"));
+        QVERIFY(QMetaObject::invokeMethod(comMenu, "aboutToShow"));
+        const QString tip = window_->findChild<QAction *>(QStringLiteral("mnuCom3"))->toolTip();
+        QVERIFY2(tip.contains(QStringLiteral("com3")) && tip.endsWith(sim.devicePath()), qPrintable(tip));
+        QCOMPARE(window_->findChild<QAction *>(QStringLiteral("mnuCom4"))->toolTip(), QStringLiteral("COM 4: no serial device"));
+        QFile image(program_->filePath(QStringLiteral("filter.bin")));
+        QVERIFY(image.open(QIODevice::ReadOnly));
+        const QByteArray sent = image.readAll();
+        QCOMPARE(sent.size(), 28672);
+        QVERIFY(sim.waitForLogLine(QStringLiteral("RESET")));
+        QCOMPARE(sim.image(), sent);
+        QVERIFY(sim.firmware().isEmpty());
+        // The warning area never showed: no reload was needed.
+        for (const Sample &s : samples_)
+            QVERIFY(!s.warningShown);
+    }
+
+    void noProcessorGivesOneMessageAndKeepsThePort()
+    {
+        prepareProgramFolder(true);
+        startWindow();
+        window_->selectComPort(5);
+        program();
+        QCOMPARE(dialog_.titles(), (QStringList{kProgramAll, QStringLiteral("Communications Error!")}));
+        QCOMPARE(dialog_.messages[1].text,
+                 QStringLiteral("Unable to locate Korvane-S.  Ensure Korvane-S is ON and COM Port setting is correct."));
+        QCOMPARE(dialog_.messages[1].icon, MessageIcon::Exclamation);
+        QCOMPARE(model_.ComPort, int16_t(5));
+        QCOMPARE(window_->checkedComPort(), 5);
+        QVERIFY(!QFile::exists(program_->filePath(QStringLiteral("filter.bin"))));
+    }
+
+    void missingFirmwareFileNamesTheFolder()
+    {
+        prepareProgramFolder(false);
+        SimProcess sim({QStringLiteral("--com"), QStringLiteral("3")});
+        QVERIFY2(sim.isReady(), qPrintable(sim.errorString()));
+        startWindow();
+        program();
+        QCOMPARE(dialog_.titles(), (QStringList{kProgramAll, QStringLiteral("Error!"), QStringLiteral("Programming Aborted")}));
+        QVERIFY(dialog_.messages[1].text.startsWith(QStringLiteral("Error reading firmware file.")));
+        QVERIFY(dialog_.messages[1].text.contains(QDir::toNativeSeparators(program_->path())));
+        QVERIFY(sim.image().isEmpty());
+    }
+
+    void cancelDuringTheUploadShowsOnlyTheAbort()
+    {
+        prepareProgramFolder(true);
+        // Paced like the real line, so the upload lasts long enough to be cancelled.
+        SimProcess sim({QStringLiteral("--com"), QStringLiteral("3"), QStringLiteral("--filters"), QStringLiteral("2"),
+                        QStringLiteral("--pace"), QStringLiteral("9600")});
+        QVERIFY2(sim.isReady(), qPrintable(sim.errorString()));
+        onRunStart_ = [](CommWindow &view) {
+            auto *watch = new QTimer(&view);
+            QObject::connect(watch, &QTimer::timeout, &view, [&view, watch] {
+                const QString packet = view.findChild<QLabel *>(QStringLiteral("lblPacketNumber"))->text();
+                if (packet.toInt() >= 3) {
+                    watch->stop();
+                    QTest::mouseClick(view.findChild<QPushButton *>(QStringLiteral("Cancel")), Qt::LeftButton);
+                }
+            });
+            watch->start(20);
+        };
+        startWindow();
+        program();
+        if (dialog_.titles().size() != 2 || dialog_.titles()[1] != QStringLiteral("Programming Aborted"))
+            qInfo() << dialog_.titles() << sim.logLines() << QFileInfo(comDir_->filePath(QStringLiteral("com3"))).symLinkTarget() << sim.devicePath();
+        QCOMPARE(dialog_.titles(), (QStringList{kProgramAll, QStringLiteral("Programming Aborted")}));
+        QCOMPARE(dialog_.messages[1].text,
+                 QStringLiteral("Programming operation aborted!\rFilters stored in Korvane-S are no longer valid."));
+        QVERIFY(sim.image().isEmpty());
+    }
+
+    void firmwareReloadLocksCancelAndShowsTheWarning()
+    {
+        prepareProgramFolder(true);
+        // The processor reports an older firmware than the program folder's file.
+        SimProcess sim({QStringLiteral("--com"), QStringLiteral("3"), QStringLiteral("--version"), QStringLiteral("0104"),
+                        QStringLiteral("--filters"), QStringLiteral("2")});
+        QVERIFY2(sim.isReady(), qPrintable(sim.errorString()));
+        bool triedCancel = false;
+        onRunStart_ = [&triedCancel](CommWindow &view) {
+            QObject::connect(&view, &CommWindow::stageCaptionShown, &view, [&view, &triedCancel](const QString &c) {
+                if (c != QStringLiteral("Uploading Firmware"))
+                    return;
+                // Pressing Cancel during the reload must do nothing.
+                QTimer::singleShot(100, &view, [&view, &triedCancel] {
+                    QTest::mouseClick(view.findChild<QPushButton *>(QStringLiteral("Cancel")), Qt::LeftButton);
+                    triedCancel = true;
+                });
+            });
+        };
+        startWindow();
+        program();
+        QVERIFY(triedCancel);
+        QCOMPARE(dialog_.titles(), (QStringList{kProgramAll, QStringLiteral("Success")}));
+        QVERIFY(captions_.contains(QStringLiteral("Uploading Firmware")));
+        QCOMPARE(captions_.last(), QStringLiteral("Programming Filters"));
+        bool lockedWithWarning = false;
+        for (const Sample &s : samples_) {
+            if (s.caption == QStringLiteral("Uploading Firmware") && s.warningShown) {
+                QVERIFY(!s.cancelEnabled);
+                lockedWithWarning = true;
+            }
+            if (s.caption == QStringLiteral("Programming Filters")) {
+                QVERIFY(s.cancelEnabled);
+                QVERIFY(!s.warningShown);
+            }
+        }
+        QVERIFY(lockedWithWarning);
+        QCOMPARE(sim.firmware().size(), 761856);
+        QCOMPARE(sim.image().size(), 28672);
+    }
+};
+
+QTEST_MAIN(ProgrammingTest)
+#include "test_programming.moc"
