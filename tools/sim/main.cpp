@@ -80,7 +80,7 @@ Options:
   --gap MS              pause between "Ready" and the first NAK and between the EOT's
                         ACK and the verdict (default 200)
   --image-size BYTES    size of a complete filter image (default 28672)
-  --fault SPEC          inject a fault; repeat the option or separate SPECs by commas:
+  --fault FAULT         inject a fault; repeat the option or separate FAULTs by commas:
       silent              never answer anything (commands are still logged)
       nak-only            answer every block with NAK
       c-instead-of-nak    start with 'C' (CRC-16 packets of 133 bytes) instead of NAK
@@ -121,11 +121,11 @@ long parseNumber(const std::string &text, const std::string &what, long min, lon
     return value;
 }
 
-void addFault(Faults &f, const std::string &spec)
+void addFault(Faults &f, const std::string &fault)
 {
-    const auto eq = spec.find('=');
-    const std::string name = spec.substr(0, eq);
-    const std::string arg = eq == std::string::npos ? std::string() : spec.substr(eq + 1);
+    const auto eq = fault.find('=');
+    const std::string name = fault.substr(0, eq);
+    const std::string arg = eq == std::string::npos ? std::string() : fault.substr(eq + 1);
     const bool hasArg = eq != std::string::npos;
     auto number = [&] {
         if (!hasArg)
@@ -153,7 +153,7 @@ void addFault(Faults &f, const std::string &spec)
     else if (name == "vanish-after")
         f.vanishAfter = number();
     else
-        usage("unknown fault '" + spec + "'");
+        usage("unknown fault '" + fault + "'");
 }
 
 struct Options {
