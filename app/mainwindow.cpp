@@ -9,6 +9,7 @@
 #include "config/settingsfile.h"
 #include "config/firfile.h"
 #include "editors/openeditor.h"
+#include "editors/responseplot.h"
 
 #include <QAction>
 #include <QApplication>
@@ -17,6 +18,7 @@
 #include <QCloseEvent>
 #include <QComboBox>
 #include <QDir>
+#include <QDockWidget>
 #include <QFileInfo>
 #include <QGroupBox>
 #include <QLabel>
@@ -38,6 +40,10 @@ QRect twipRect(int left, int top, int width, int height) { return QRect(px(left)
 
 constexpr int kClientWidthTwips = 7485;
 constexpr int kClientHeightTwips = 6810;
+// The response panel docked to the right of the client area, in pixels; no taller than the
+// client area, so the window keeps its height.
+constexpr int kResponsePanelWidth = 460;
+constexpr int kResponsePanelHeight = 440;
 
 const QString kNoHelpText =
     QStringLiteral("Unable to display Help Contents. There is no Help associated with this project.");
@@ -72,6 +78,15 @@ MainWindow::MainWindow(Model &model, UserDialog &dialog, QString programFolder, 
     buildMenus();
     buildToolbar(client);
     buildClientArea(client);
+    // An addition beside the client area, which keeps its size and layout.
+    auto *dock = new QDockWidget(this);
+    dock->setObjectName(QStringLiteral("ResponseDock"));
+    dock->setFeatures(QDockWidget::NoDockWidgetFeatures);
+    dock->setTitleBarWidget(new QWidget(dock));
+    ResponsePanel = new ResponsePlot(dock);
+    ResponsePanel->setMinimumSize(kResponsePanelWidth, kResponsePanelHeight);
+    dock->setWidget(ResponsePanel);
+    addDockWidget(Qt::RightDockWidgetArea, dock);
     setFixedSize(sizeHint());
 }
 
@@ -275,6 +290,7 @@ void MainWindow::load()
     model_.ComPort = std::clamp<int16_t>(model_.ComPort, 1, 9);
     setComCheck(model_.ComPort);
     model_.SuppressEvents = false;
+    refreshResponsePanel();
 }
 
 void MainWindow::UpdateStageFilterList()
@@ -288,6 +304,13 @@ void MainWindow::UpdateStageFilterList()
     // The noise handler runs on a change and copies the Stage 1 value into Stage 2.
     NoiseCheck->setChecked(s1.NoiseFilter != kFalse);
     model_.SuppressEvents = false;
+    refreshResponsePanel();
+}
+
+void MainWindow::refreshResponsePanel()
+{
+    if (ResponsePanel)
+        ResponsePanel->showModelSet(model_, model_.CurrentSet);
 }
 
 // Selecting an entry from code runs the list's handler even when the position does not
@@ -315,6 +338,7 @@ void MainWindow::onFilterListChanged(int stage)
     if (!model_.SuppressEvents && list->currentIndex() >= 0) {
         model_.stage(model_.CurrentSet, stage).Type = static_cast<int16_t>(list->currentIndex());
         model_.ApplyTypeDefaults(stage);
+        refreshResponsePanel();
     }
     updateControlButton(stage);
 }
@@ -341,6 +365,7 @@ void MainWindow::onBandwidthToggled(int index, bool checked)
         model_.stage(model_.CurrentSet, stage).Bandwidth = static_cast<int16_t>(index);
     model_.ValidateStage(model_.CurrentSet, 1);
     model_.ValidateStage(model_.CurrentSet, 2);
+    refreshResponsePanel();
 }
 
 void MainWindow::onNoiseToggled(bool checked)
@@ -353,6 +378,7 @@ void MainWindow::OpenStageEditor(int type, const QString &suffix)
 {
     if (type >= Adaptive1CH && type <= SpectralEq) {
         (void)OpenStageEditorWindow(this, model_, dialog_, type, suffix);
+        refreshResponsePanel();
     } else if (type == ImportedCoef) {
         ImportCoefficientFile();
     } else if (type == PassThru) {
@@ -371,6 +397,7 @@ void MainWindow::ImportCoefficientFile()
         return;
     if (!chosen->isEmpty()) {
         ReadFirFile(model_, model_.CurrentStage, *chosen, dialog_);
+        refreshResponsePanel();
         dlgCommonDialog.fileName = remembered;
     }
 }
@@ -495,21 +522,29 @@ void MainWindow::BeginDeviceOperation()
     comm_->show();
     comm_->move(frameGeometry().center() - comm_->rect().center());
     deviceOperation_ = true;
-    setEnabled(false);
-    TabStrip1->setEnabled(false);
-    tbToolbar->setEnabled(false);
-    mnuFile->menuAction()->setEnabled(false);
-    mnuHelp->menuAction()->setEnabled(false);
-    FilterList1->setEnabled(false);
-    FilterList2->setEnabled(false);
-    Stage1ControlButton->setEnabled(false);
-    Stage2ControlButton->setEnabled(false);
-    StageFrame[0]->setEnabled(false);
-    StageFrame[1]->setEnabled(false);
-    fraBandwidth->setEnabled(false);
-    fraAGC->setEnabled(false);
+    setDeviceControlsEnabled(false);
+}
+
+// Locks or unlocks the window and its input controls around a device operation. Both Control
+// buttons are enabled afterwards whatever the stage types (the Pass Thru message is reachable);
+// NoiseCheck and the bandwidth buttons are left alone.
+void MainWindow::setDeviceControlsEnabled(bool enabled)
+{
+    setEnabled(enabled);
+    TabStrip1->setEnabled(enabled);
+    tbToolbar->setEnabled(enabled);
+    mnuFile->menuAction()->setEnabled(enabled);
+    mnuHelp->menuAction()->setEnabled(enabled);
+    FilterList1->setEnabled(enabled);
+    FilterList2->setEnabled(enabled);
+    Stage1ControlButton->setEnabled(enabled);
+    Stage2ControlButton->setEnabled(enabled);
+    StageFrame[0]->setEnabled(enabled);
+    StageFrame[1]->setEnabled(enabled);
+    fraBandwidth->setEnabled(enabled);
+    fraAGC->setEnabled(enabled);
     for (QRadioButton *b : AGCButton)
-        b->setEnabled(false);
+        b->setEnabled(enabled);
 }
 
 void MainWindow::EndDeviceOperation()
@@ -518,21 +553,7 @@ void MainWindow::EndDeviceOperation()
         comm_->close();
         comm_.reset();
     }
-    setEnabled(true);
-    TabStrip1->setEnabled(true);
-    tbToolbar->setEnabled(true);
-    mnuHelp->menuAction()->setEnabled(true);
-    mnuFile->menuAction()->setEnabled(true);
-    FilterList1->setEnabled(true);
-    FilterList2->setEnabled(true);
-    Stage1ControlButton->setEnabled(true);
-    Stage2ControlButton->setEnabled(true);
-    StageFrame[0]->setEnabled(true);
-    StageFrame[1]->setEnabled(true);
-    fraBandwidth->setEnabled(true);
-    fraAGC->setEnabled(true);
-    for (QRadioButton *b : AGCButton)
-        b->setEnabled(true);
+    setDeviceControlsEnabled(true);
     deviceOperation_ = false;
     show();
     raise();

@@ -32,6 +32,7 @@ class QToolBar;
 
 namespace korvane {
 
+class ResponsePlot;
 
 inline const QString kMainCaption = QStringLiteral("Korvane-S Configuration Utility");
 inline const QString kHelpFileName = QStringLiteral("korvane-s-help.html");
@@ -74,6 +75,7 @@ public:
     [[nodiscard]] CommonDialog &commonDialog() { return dlgCommonDialog; }
     [[nodiscard]] CommWindow *commWindow() const { return comm_.get(); }
     [[nodiscard]] HelpWindow *helpWindow() const { return help_; }
+    [[nodiscard]] ResponsePlot *responsePanel() const { return ResponsePanel; }
     [[nodiscard]] bool isDeviceOperationRunning() const { return deviceOperation_; }
     // 1..9, the COM Port item carrying the check mark (0 when none does).
     [[nodiscard]] int checkedComPort() const;
@@ -82,6 +84,7 @@ protected:
     void closeEvent(QCloseEvent *event) override;
 
 private:
+    void setDeviceControlsEnabled(bool enabled);
     void buildMenus();
     void buildToolbar(QWidget *client);
     void buildClientArea(QWidget *client);
@@ -98,6 +101,8 @@ private:
     void shutDown();
     void openHelp(bool search);
     void setCaptionFromFile(const QString &path);
+    // Redraws the response panel for the shown set from the model as it stands.
+    void refreshResponsePanel();
 
     Model &model_;
     UserDialog &dialog_;
@@ -131,6 +136,10 @@ private:
     QMenu *mnuHelp = nullptr;
     QMenu *mnuFileCOMPort = nullptr;
     std::array<QAction *, 9> mnuCom{};
+
+    // Beside the tab strip: Stage 1, Stage 2 and the cascade of the shown set, as the
+    // processor will run them.
+    ResponsePlot *ResponsePanel = nullptr;
 };
 
 } // namespace korvane

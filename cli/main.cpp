@@ -3,9 +3,11 @@
 #include "commands.h"
 
 #include <QCoreApplication>
+#include <QGuiApplication>
 
 #include <cstdio>
 #include <cstring>
+#include <memory>
 
 namespace korvane::cli {
 
@@ -60,7 +62,20 @@ void printUsage(FILE *to)
 
 int main(int argc, char **argv)
 {
-    QCoreApplication app(argc, argv);
+    // Text in a PNG needs the fonts of a QGuiApplication; it draws offscreen, with no display.
+    bool drawsPng = argc > 1 && std::strcmp(argv[1], "response") == 0;
+    if (drawsPng) {
+        drawsPng = false;
+        for (int i = 2; i < argc; ++i)
+            drawsPng = drawsPng || std::strcmp(argv[i], "--png") == 0;
+    }
+    if (drawsPng && !qEnvironmentVariableIsSet("QT_QPA_PLATFORM"))
+        qputenv("QT_QPA_PLATFORM", "offscreen");
+    std::unique_ptr<QCoreApplication> app;
+    if (drawsPng)
+        app = std::make_unique<QGuiApplication>(argc, argv);
+    else
+        app = std::make_unique<QCoreApplication>(argc, argv);
     QCoreApplication::setApplicationName(QStringLiteral("korvane-s-cli"));
     QStringList args = QCoreApplication::arguments().mid(1);
     if (args.isEmpty()) {

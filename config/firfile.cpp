@@ -1,5 +1,6 @@
 #include "firfile.h"
 
+#include "bytereader.h"
 #include "numbertext.h"
 
 #include <QFile>
@@ -19,12 +20,11 @@ bool isDigit(char c) { return c >= '0' && c <= '9'; }
 bool isSpace(char c) { return c == ' ' || c == '\t'; }
 
 // Reads lines ended by CR LF or a lone CR; a lone LF stays part of the line.
-class LineReader {
+class LineReader : public BufferedByteReader {
 public:
-    explicit LineReader(QIODevice &device) : device_(device) {}
+    explicit LineReader(QIODevice &device) : BufferedByteReader(device, 16384) {}
 
     [[nodiscard]] bool atEnd() { return peek() < 0; }
-    [[nodiscard]] bool failed() const { return failed_; }
 
     // The next line without its end, or nullopt after a read error or beyond kMaxLineLength.
     std::optional<QByteArray> line()
@@ -43,48 +43,11 @@ public:
                 return std::nullopt;
             out.append(static_cast<char>(c));
         }
-        if (failed_)
+        if (failed())
             return std::nullopt;
         return out;
     }
 
-private:
-    int peek()
-    {
-        if (pos_ >= buffer_.size() && !fill())
-            return -1;
-        return static_cast<unsigned char>(buffer_[pos_]);
-    }
-    int take()
-    {
-        const int c = peek();
-        if (c >= 0)
-            ++pos_;
-        return c;
-    }
-    bool fill()
-    {
-        if (done_)
-            return false;
-        buffer_.resize(kBlock);
-        const qint64 got = device_.read(buffer_.data(), kBlock);
-        pos_ = 0;
-        if (got <= 0) {
-            buffer_.clear();
-            failed_ = got < 0;
-            done_ = true;
-            return false;
-        }
-        buffer_.resize(got);
-        return true;
-    }
-
-    static constexpr qint64 kBlock = 16384;
-    QIODevice &device_;
-    QByteArray buffer_;
-    qsizetype pos_ = 0;
-    bool done_ = false;
-    bool failed_ = false;
 };
 
 // One coefficient line: drop one trailing non-digit, then spaces around the number.

@@ -1,5 +1,6 @@
 #include "settingsfile.h"
 
+#include "bytereader.h"
 #include "numbertext.h"
 
 #include <QFile>
@@ -89,9 +90,9 @@ void putStage(QByteArray &out, const StageConfig &s)
 // Splits a settings file into fields: line ends and commas separate fields, spaces and tabs
 // around an unquoted value are ignored, a quoted field runs to the next double quote (what
 // follows it up to the separator is ignored). Reads the device in blocks.
-class FieldReader {
+class FieldReader : public BufferedByteReader {
 public:
-    explicit FieldReader(QIODevice &device) : device_(device) {}
+    explicit FieldReader(QIODevice &device) : BufferedByteReader(device, 65536) {}
 
     // The next field's text, or nullopt at the end of the file, on a read error, on an
     // unterminated quoted field or a field beyond kMaxFieldLength.
@@ -126,7 +127,7 @@ public:
             while (!field.isEmpty() && (field.back() == ' ' || field.back() == '\t'))
                 field.chop(1);
         }
-        if (failed_)
+        if (failed())
             return std::nullopt;
         const int sep = take();
         if (sep == '\r' && peek() == '\n')
@@ -136,43 +137,6 @@ public:
 
 private:
     static bool isSeparatorOrEnd(int c) { return c < 0 || c == ',' || c == '\r' || c == '\n'; }
-
-    int peek()
-    {
-        if (pos_ >= buffer_.size() && !fill())
-            return -1;
-        return static_cast<unsigned char>(buffer_[pos_]);
-    }
-    int take()
-    {
-        const int c = peek();
-        if (c >= 0)
-            ++pos_;
-        return c;
-    }
-    bool fill()
-    {
-        if (failed_ || atEnd_)
-            return false;
-        buffer_.resize(kBlock);
-        const qint64 got = device_.read(buffer_.data(), kBlock);
-        pos_ = 0;
-        if (got <= 0) {
-            buffer_.clear();
-            failed_ = got < 0;
-            atEnd_ = true;
-            return false;
-        }
-        buffer_.resize(got);
-        return true;
-    }
-
-    static constexpr qint64 kBlock = 65536;
-    QIODevice &device_;
-    QByteArray buffer_;
-    qsizetype pos_ = 0;
-    bool atEnd_ = false;
-    bool failed_ = false;
 };
 
 // Paths are stored as UTF-8; older files hold an 8-bit code page, read here as Latin-1.

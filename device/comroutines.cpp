@@ -180,9 +180,15 @@ bool GetFirmwareVersion(SerialLine &port, int16_t &version)
     QString reply;
     if (!TransmitCommand(port, cmd::FirmwareVersion, reply, cmd::FirmwareVersionReply, 17, 10, 5))
         return false;
-    if (reply.size() < 4)
+    // The reply is judged as soon as it has 17 characters, so a read that comes a little late
+    // also holds the CR after the digits (CleanReply removes only whole CR LF pairs): the
+    // version is the last four characters before such a line end.
+    qsizetype end = reply.size();
+    while (end > 0 && (reply[end - 1] == QLatin1Char('\r') || reply[end - 1] == QLatin1Char('\n')))
+        --end;
+    if (end < 4)
         return false;
-    const QString digits = reply.right(4);
+    const QString digits = reply.mid(end - 4, 4);
     for (const QChar c : digits) {
         if (c < QLatin1Char('0') || c > QLatin1Char('9'))
             return false;

@@ -88,8 +88,14 @@ void QtSerialLine::write(const QByteArray &bytes)
         fail(QStringLiteral("write on a closed port"));
         return;
     }
-    if (m_serial.write(bytes) != bytes.size())
+    if (m_serial.write(bytes) != bytes.size()) {
         fail(QStringLiteral("write failed: %1").arg(m_serial.errorString()));
+        return;
+    }
+    // Hand the bytes to the driver now rather than on the next pass of the event loop, so a
+    // packet starts on the line as soon as its ACK has been seen. What the driver does not
+    // take at once stays queued and goes out from the event loop as before.
+    m_serial.flush();
 }
 
 QByteArray QtSerialLine::readAll()

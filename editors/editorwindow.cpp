@@ -2,6 +2,8 @@
 
 #include "settingbar.h"
 
+#include "coefgen/response.h"
+
 #include <QGroupBox>
 #include <QHBoxLayout>
 #include <QLabel>

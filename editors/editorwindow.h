@@ -11,6 +11,8 @@
 
 #include <QDialog>
 
+#include <memory>
+
 class QBoxLayout;
 class QGroupBox;
 class QHBoxLayout;
@@ -21,6 +23,9 @@ class QVBoxLayout;
 namespace korvane {
 
 class SettingBar;
+class ResponsePlot;
+class ResponseEngine;
+struct SetResponse;
 
 class EditorWindow : public QDialog {
     Q_OBJECT
@@ -28,11 +33,24 @@ public:
     // caption: the window's own caption; the opener appends the stage suffix.
     // centreOnScreen: whether the window centres itself when first shown.
     EditorWindow(QWidget *parent, Model &model, UserDialog &dialog, const QString &caption, bool centreOnScreen);
+    ~EditorWindow() override;
 
     [[nodiscard]] const QString &ownCaption() const { return ownCaption_; }
     [[nodiscard]] bool confirmOnClose() const { return confirmOnClose_; }
 
     void done(int result) override;
+
+    // The stage record as the controls stand now; the stored record is left as it is.
+    [[nodiscard]] StageConfig editedStage();
+
+    // Adds, beside the controls, a plot of the edited stage's frequency response that follows
+    // every control while it moves, over the stored stage's response drawn faintly. The
+    // controls themselves are not touched. Called once, by the opener.
+    void addResponsePlot();
+    [[nodiscard]] ResponsePlot *responsePlot() const { return responsePlot_; }
+    // Recomputes the live curve now (the controls' signals schedule it for the next pass of
+    // the event loop).
+    void refreshResponse();
 
 protected:
     // True when closing without OK must ask before storing.
@@ -79,6 +97,10 @@ private:
     QWidget *controls_;
     QHBoxLayout *contentRow_;
     QHBoxLayout *buttonRow_;
+    ResponsePlot *responsePlot_ = nullptr;
+    std::unique_ptr<ResponseEngine> responseEngine_;
+    std::unique_ptr<SetResponse> storedResponse_;
+    bool responsePending_ = false;
 };
 
 // The save question every editor asks.

@@ -7,7 +7,9 @@
 
 namespace korvane {
 
-std::unique_ptr<EditorWindow> CreateStageEditor(QWidget *parent, Model &model, UserDialog &dialog, int type)
+namespace {
+
+std::unique_ptr<EditorWindow> createEditor(QWidget *parent, Model &model, UserDialog &dialog, int type)
 {
     switch (type) {
     case Adaptive1CH: return std::make_unique<Ctl1CH>(parent, model, dialog);
@@ -22,6 +24,17 @@ std::unique_ptr<EditorWindow> CreateStageEditor(QWidget *parent, Model &model, U
     case SpectralEq: return std::make_unique<CtlSGE>(parent, model, dialog);
     default: return nullptr;
     }
+}
+
+} // namespace
+
+std::unique_ptr<EditorWindow> CreateStageEditor(QWidget *parent, Model &model, UserDialog &dialog, int type)
+{
+    std::unique_ptr<EditorWindow> editor = createEditor(parent, model, dialog, type);
+    // The adaptive filter follows the signal: it has no fixed response to show.
+    if (editor && type != Adaptive1CH)
+        editor->addResponsePlot();
+    return editor;
 }
 
 bool OpenStageEditorWindow(QWidget *parent, Model &model, UserDialog &dialog, int type, const QString &suffix)

@@ -221,6 +221,34 @@ private slots:
         QVERIFY(dialog.messages.empty());
     }
 
+    // The file is read at every stage: an edit, a removal or a restore between two sums takes
+    // effect at once, whatever was parsed before.
+    void everyReadSeesTheFileAsItIsNow()
+    {
+        ScriptedDialog dialog;
+        const std::array<int16_t, kEqBandCount> flat{};
+        Eq20Accumulator original;
+        writeFile(k20BandFileName, syntheticFile());
+        QCOMPARE(Read20BandCoefficients(flat, original, dialog), 0);
+
+        QByteArray edited = syntheticFile();
+        edited.replace("Band 0:\r\n10,", "Band 0:\r\n20,"); // same length, one tap changed
+        writeFile(k20BandFileName, edited);
+        Eq20Accumulator acc;
+        QCOMPARE(Read20BandCoefficients(flat, acc, dialog), 0);
+        QCOMPARE(acc[0], original[0] + 10.0f * 256.0f);
+        for (int s = 1; s < kCoefCount; ++s)
+            QCOMPARE(acc[s], original[s]);
+
+        QVERIFY(QFile::remove(k20BandFileName));
+        QCOMPARE(Read20BandCoefficients(flat, acc, dialog), -1);
+        QCOMPARE(dialog.messages.size(), size_t(1));
+
+        writeFile(k20BandFileName, syntheticFile());
+        QCOMPARE(Read20BandCoefficients(flat, acc, dialog), 0);
+        QCOMPARE(acc, original);
+    }
+
     void sumBeyond32BitsFailsTheBuild()
     {
         writeFile(k20BandFileName, QByteArray(syntheticFile()).replace(",13,", ",3e35,"));

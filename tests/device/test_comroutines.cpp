@@ -114,6 +114,9 @@ private slots:
         // Complete at 17 characters: judged before the final digits arrive.
         QTest::newRow("judged on completion") << QList<QByteArray>{"Korvane-S Rev 010", "5\r\n>"} << false << 0 << 1;
         QTest::newRow("not digits") << QList<QByteArray>{"Korvane-S Rev v1.05\r\n>"} << false << 0 << 1;
+        // A read that comes late holds the digits and the CR that follows them.
+        QTest::newRow("digits with their CR") << QList<QByteArray>{"Korvane-S Rev", "0105\r", "\n>"} << true << 105 << 1;
+        QTest::newRow("only line ends after the text") << QList<QByteArray>{"Korvane-S Rev010\r\r"} << false << 0 << 1;
     }
     void firmwareVersionReplies()
     {

@@ -138,6 +138,7 @@ private slots:
     void onceEndsAfterResetOfProgrammingRun();
     void comLinkCreatedReplacedAndRemoved();
     void pacedBlockTakesLineTime();
+    void lineTraceRecordsBothDirections();
 };
 
 void TestSim::commands_data()
@@ -501,6 +502,54 @@ void TestSim::pacedBlockTakesLineTime()
     const qint64 elapsed = clock.elapsed();
     QVERIFY2(elapsed >= 137, qPrintable(QString::number(elapsed)));
     QVERIFY2(elapsed < 1000, qPrintable(QString::number(elapsed)));
+}
+
+// The trace is what the programming benchmark times the sender by: every byte in both
+// directions, in order, with times that never go back.
+void TestSim::lineTraceRecordsBothDirections()
+{
+    QTemporaryDir dir;
+    QVERIFY(dir.isValid());
+    const QString tracePath = dir.filePath("line.trace");
+    SimProcess sim({"--line-trace", tracePath});
+    QVERIFY2(sim.isReady(), qPrintable(sim.errorString()));
+    Line line;
+    QVERIFY(line.open(sim.devicePath()));
+    const QByteArray reply = line.command("F V\r\n");
+    QCOMPARE(reply, QByteArray("Korvane-S Rev0105\r\n>"));
+    sim.stop();
+
+    QFile trace(tracePath);
+    QVERIFY(trace.open(QIODevice::ReadOnly));
+    qint64 read = 0, written = 0, lastUs = 0;
+    QByteArray firstRead, firstWrite;
+    for (const QByteArray &l : trace.readAll().split('\n')) {
+        if (l.isEmpty())
+            continue;
+        const QList<QByteArray> f = l.split(' ');
+        QCOMPARE(f.size(), 4);
+        const qint64 us = f[1].toLongLong();
+        QVERIFY(us >= lastUs);
+        lastUs = us;
+        const qint64 n = f[2].toLongLong();
+        QVERIFY(n > 0);
+        QCOMPARE(f[3].size(), 2 * qMin<qint64>(n, 8));
+        if (f[0] == "R") {
+            QVERIFY2(written == 0, "the reply was traced before the command");
+            if (firstRead.isEmpty())
+                firstRead = QByteArray::fromHex(f[3]);
+            read += n;
+        } else {
+            QCOMPARE(f[0], QByteArray("W"));
+            if (firstWrite.isEmpty())
+                firstWrite = QByteArray::fromHex(f[3]);
+            written += n;
+        }
+    }
+    QCOMPARE(read, qint64(5));
+    QVERIFY(QByteArray("F V\r\n").startsWith(firstRead));
+    QCOMPARE(written, qint64(reply.size()));
+    QVERIFY(reply.startsWith(firstWrite));
 }
 
 QTEST_GUILESS_MAIN(TestSim)

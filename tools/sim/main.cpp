@@ -68,6 +68,7 @@ Options:
                         $KORVANE_COM_DIR, else ${XDG_CONFIG_HOME:-$HOME/.config}/korvane-s/ports
   --link PATH           link PATH to the device (may be combined with --com)
   --log FILE            command log: one line per command and transfer event
+  --line-trace FILE     every chunk written to and read from the line, timed (below)
   --image-out FILE      the last filter image as received
   --firmware-out FILE   the last firmware image as received
   --exit-after-reset, --once
@@ -79,7 +80,7 @@ Options:
   --gap MS              pause between "Ready" and the first NAK and between the EOT's
                         ACK and the verdict (default 200)
   --image-size BYTES    size of a complete filter image (default 28672)
-  --fault SPEC          inject a fault; repeat the option or separate SPECs by commas:
+  --fault FAULT         inject a fault; repeat the option or separate FAULTs by commas:
       silent              never answer anything (commands are still logged)
       nak-only            answer every block with NAK
       c-instead-of-nak    start with 'C' (CRC-16 packets of 133 bytes) instead of NAK
@@ -98,6 +99,10 @@ Log lines: each command as received; "XMODEM <cmd> <n> blocks" and "EOT" at the 
 transfer; "XMODEM <cmd> no sender|timeout|cancelled" when a receive is abandoned; and
 "NAK block <n> <why>", "DUPLICATE block <n>", "DROP block <n>", "NO-ACK block <n>",
 "STALL after <n> blocks", "VANISH after <n> blocks" for the exceptions.
+
+Line trace lines: "W <us> <n> <hex>" for n bytes put on the line and "R <us> <n> <hex>"
+for n bytes read from it, <us> the monotonic clock in microseconds when the write or read
+returned, <hex> the first bytes (at most 8). Written in blocks; complete when the sim ends.
 )";
 
 [[noreturn]] void usage(const std::string &message)
@@ -116,11 +121,11 @@ long parseNumber(const std::string &text, const std::string &what, long min, lon
     return value;
 }
 
-void addFault(Faults &f, const std::string &spec)
+void addFault(Faults &f, const std::string &fault)
 {
-    const auto eq = spec.find('=');
-    const std::string name = spec.substr(0, eq);
-    const std::string arg = eq == std::string::npos ? std::string() : spec.substr(eq + 1);
+    const auto eq = fault.find('=');
+    const std::string name = fault.substr(0, eq);
+    const std::string arg = eq == std::string::npos ? std::string() : fault.substr(eq + 1);
     const bool hasArg = eq != std::string::npos;
     auto number = [&] {
         if (!hasArg)
@@ -148,7 +153,7 @@ void addFault(Faults &f, const std::string &spec)
     else if (name == "vanish-after")
         f.vanishAfter = number();
     else
-        usage("unknown fault '" + spec + "'");
+        usage("unknown fault '" + fault + "'");
 }
 
 struct Options {
@@ -156,6 +161,7 @@ struct Options {
     long baud = 0; // 0: unpaced
     int com = 0;
     std::string link;
+    std::string lineTrace;
 };
 
 Options parseOptions(int argc, char **argv)
@@ -199,6 +205,8 @@ Options parseOptions(int argc, char **argv)
             o.link = next();
         } else if (arg == "--log") {
             s.logPath = next();
+        } else if (arg == "--line-trace") {
+            o.lineTrace = next();
         } else if (arg == "--image-out") {
             s.imageOut = next();
         } else if (arg == "--firmware-out") {
@@ -272,6 +280,39 @@ void removeLink(const fs::path &link, const std::string &target)
         fs::remove(link, ec);
 }
 
+// Timing of every chunk on the line, for measuring how fast a sender answers an ACK.
+// Fully buffered (written in blocks of the stream's buffer size), so tracing costs no
+// system call per byte; the file is complete once the sim ends.
+class LineTrace {
+public:
+    bool open(const std::string &path)
+    {
+        file_ = std::fopen(path.c_str(), "w");
+        if (!file_)
+            return false;
+        std::setvbuf(file_, nullptr, _IOFBF, 0);
+        return true;
+    }
+    ~LineTrace()
+    {
+        if (file_)
+            std::fclose(file_);
+    }
+    void record(char direction, const std::uint8_t *bytes, std::size_t n)
+    {
+        if (!file_ || n == 0)
+            return;
+        const auto us = std::chrono::duration_cast<std::chrono::microseconds>(Clock::now().time_since_epoch()).count();
+        std::fprintf(file_, "%c %lld %zu ", direction, static_cast<long long>(us), n);
+        for (std::size_t i = 0; i < n && i < 8; ++i)
+            std::fprintf(file_, "%02x", bytes[i]);
+        std::fputc('\n', file_);
+    }
+
+private:
+    std::FILE *file_ = nullptr;
+};
+
 struct Timed {
     std::uint8_t byte;
     Clock::time_point due;
@@ -280,7 +321,7 @@ struct Timed {
 // The sending half of the line: bytes wait here until their paced delivery time.
 class LineOutput : public Output {
 public:
-    explicit LineOutput(Clock::duration byteTime) : byteTime_(byteTime) {}
+    LineOutput(Clock::duration byteTime, LineTrace &trace) : byteTime_(byteTime), trace_(trace) {}
 
     void send(std::string_view bytes, Clock::time_point notBefore) override
     {
@@ -303,6 +344,8 @@ public:
             return true;
         const ssize_t n = ::write(fd, chunk.data(), chunk.size());
         if (n > 0)
+            trace_.record('W', reinterpret_cast<const std::uint8_t *>(chunk.data()), std::size_t(n));
+        if (n > 0)
             queue_.erase(queue_.begin(), queue_.begin() + n);
         return n == ssize_t(chunk.size()) || (n < 0 && errno != EAGAIN && errno != EWOULDBLOCK);
     }
@@ -317,6 +360,7 @@ public:
 
 private:
     Clock::duration byteTime_;
+    LineTrace &trace_;
     Clock::time_point lastDue_{};
     std::deque<Timed> queue_;
 };
@@ -326,6 +370,11 @@ private:
 int main(int argc, char **argv)
 {
     Options options = parseOptions(argc, argv);
+    LineTrace trace;
+    if (!options.lineTrace.empty() && !trace.open(options.lineTrace)) {
+        std::perror(("korvane-s-sim: " + options.lineTrace).c_str());
+        return 1;
+    }
     const Clock::duration byteTime = options.baud > 0
         ? std::chrono::duration_cast<Clock::duration>(std::chrono::duration<double>(10.0 / double(options.baud)))
         : Clock::duration::zero();
@@ -380,7 +429,7 @@ int main(int argc, char **argv)
         std::printf("LINK %s\n", l.c_str());
     std::fflush(stdout);
 
-    LineOutput out(byteTime);
+    LineOutput out(byteTime, trace);
     Device dev(options.settings, out);
     std::deque<Timed> input;
     Clock::time_point lastRx{};
@@ -447,6 +496,8 @@ int main(int argc, char **argv)
             std::uint8_t buf[4096];
             const ssize_t n = ::read(master, buf, sizeof buf);
             const Clock::time_point readAt = Clock::now();
+            if (n > 0)
+                trace.record('R', buf, std::size_t(n));
             for (ssize_t i = 0; i < n; ++i) {
                 lastRx = std::max(readAt, lastRx) + byteTime;
                 input.push_back({buf[i], lastRx});

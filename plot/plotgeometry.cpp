@@ -1,0 +1,92 @@
+#include "plotgeometry.h"
+
+#include <algorithm>
+#include <cmath>
+
+namespace korvane {
+
+PlotGeometry::PlotGeometry(const QRectF &area, double maxHz, DbRange range)
+    : m_area(area), m_maxHz(maxHz > 0 ? maxHz : 1.0), m_range(range)
+{
+    if (!(m_range.top > m_range.bottom))
+        m_range.top = m_range.bottom + 1.0;
+}
+
+PlotGeometry PlotGeometry::forCanvas(double width, double height, double maxHz, DbRange range)
+{
+    const double w = std::max(1.0, width - kLeftMargin - kRightMargin);
+    const double h = std::max(1.0, height - kTopMargin - kBottomMargin);
+    return PlotGeometry(QRectF(kLeftMargin, kTopMargin, w, h), maxHz, range);
+}
+
+double PlotGeometry::x(double hz) const { return m_area.left() + hz / m_maxHz * m_area.width(); }
+
+double PlotGeometry::y(double db) const
+{
+    const double clamped = std::clamp(db, m_range.bottom, m_range.top);
+    return m_area.top() + (m_range.top - clamped) / (m_range.top - m_range.bottom) * m_area.height();
+}
+
+double PlotGeometry::hzAt(double px) const { return (px - m_area.left()) / m_area.width() * m_maxHz; }
+
+double PlotGeometry::dbAt(double py) const
+{
+    return m_range.top - (py - m_area.top()) / m_area.height() * (m_range.top - m_range.bottom);
+}
+
+std::vector<double> PlotGeometry::frequencyTicks() const
+{
+    return Ticks(0.0, m_maxHz, std::clamp(static_cast<int>(m_area.width() / 45), 2, 10));
+}
+
+std::vector<double> PlotGeometry::dbTicks() const
+{
+    return Ticks(m_range.bottom, m_range.top, std::clamp(static_cast<int>(m_area.height() / 24), 2, 10));
+}
+
+std::vector<double> PlotGeometry::Ticks(double lo, double hi, int maxCount)
+{
+    std::vector<double> out;
+    if (!(hi > lo) || maxCount < 2)
+        return out;
+    const double span = hi - lo;
+    double step = std::pow(10.0, std::floor(std::log10(span)) - 1);
+    // The smallest round step that keeps the count within maxCount.
+    for (int guard = 0; guard < 40; ++guard) {
+        for (double m : {1.0, 2.0, 5.0}) {
+            const double s = step * m;
+            const double first = std::ceil(lo / s - 1e-9);
+            const double last = std::floor(hi / s + 1e-9);
+            if (last - first + 1 <= maxCount) {
+                for (double i = first; i <= last; ++i)
+                    out.push_back(i * s == 0.0 ? 0.0 : i * s);
+                return out;
+            }
+        }
+        step *= 10;
+    }
+    return out;
+}
+
+DbRange FitDbRange(const std::vector<const std::vector<double> *> &curves, double floorDb)
+{
+    double lo = 0.0, hi = 0.0;
+    for (const auto *c : curves) {
+        if (!c)
+            continue;
+        for (double v : *c) {
+            if (!std::isfinite(v))
+                continue;
+            lo = std::min(lo, v);
+            hi = std::max(hi, v);
+        }
+    }
+    DbRange r;
+    r.top = std::max(10.0, std::ceil(hi / 10.0) * 10.0);
+    r.bottom = std::max(std::floor(floorDb / 10.0) * 10.0, std::floor(lo / 10.0) * 10.0);
+    if (r.top - r.bottom < 30.0)
+        r.bottom = r.top - 30.0;
+    return r;
+}
+
+} // namespace korvane

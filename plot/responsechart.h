@@ -1,0 +1,64 @@
+#pragma once
+// A response chart: the curves to draw over one frequency axis, and the two ways of drawing
+// it, on a QPainter (the on-screen plot and PNG files) and as SVG text. Both use PlotGeometry
+// for every position, so they show the same picture.
+
+#include "plotgeometry.h"
+
+#include "coefgen/response.h"
+
+#include <QByteArray>
+#include <QColor>
+#include <QImage>
+#include <QSize>
+#include <QString>
+#include <QStringList>
+
+#include <vector>
+
+class QPainter;
+
+namespace korvane {
+
+struct ChartCurve {
+    QString label;
+    std::vector<double> db; // one value per frequency; empty: listed in the legend, not drawn
+    QColor color;
+    double width = 1.5;     // pen width in pixels
+    bool dashed = false;
+    // Optional band drawn faintly behind the line, lowest and highest level per frequency
+    // (a comb's fine structure, which no grid resolves); both empty or both full.
+    std::vector<double> low, high;
+};
+
+struct ResponseChart {
+    QString title;
+    double maxHz = 1.0;            // right end of the axis, fs/2
+    std::vector<double> frequency; // Hz, shared by every curve
+    std::vector<ChartCurve> curves;
+    QStringList notes;             // printed below the legend
+    DbRange range;
+};
+
+// Curve colours: Stage 1, Stage 2, cascade, and the faint stored curve beside a live one.
+inline const QColor kStage1Color{31, 119, 180};
+inline const QColor kStage2Color{214, 39, 40};
+inline const QColor kCascadeColor{20, 20, 20};
+inline const QColor kStoredColor{185, 185, 185};
+
+// Stage 1, Stage 2 and the cascade of a set, titled "Filter N", with notes for a stage
+// without a curve ("Stage 1: no fixed response") and the builder's problems; the level range
+// fitted to the curves (FitDbRange).
+[[nodiscard]] ResponseChart ChartFromResponse(const SetResponse &response);
+
+// Draws the chart into canvas: white background, grid, tick labels in Hz and dB, axis
+// captions, curves clipped to the plot area, legend. Uses the painter's current font.
+void PaintChart(QPainter &painter, const QRectF &canvas, const ResponseChart &chart);
+
+// The chart as an image of the given size (needs a QGuiApplication for the fonts).
+[[nodiscard]] QImage RenderChart(const ResponseChart &chart, QSize size);
+
+// The chart as a standalone SVG document of the given size.
+[[nodiscard]] QByteArray ChartSvg(const ResponseChart &chart, QSize size);
+
+} // namespace korvane

@@ -1,0 +1,110 @@
+// The main window's response panel: beside the client area, which keeps its size, and
+// following the shown set, the type lists and what an editor stores.
+
+#include "app/mainwindow.h"
+#include "coefgen/response.h"
+#include "coefgen/spectral.h"
+#include "editors/responseplot.h"
+#include "editors/settingbar.h"
+#include "modalhelper.h"
+#include "scripteddialog.h"
+
+#include <QComboBox>
+#include <QDialog>
+#include <QDir>
+#include <QPushButton>
+#include <QTabWidget>
+#include <QTemporaryDir>
+#include <QtTest>
+
+#include <memory>
+
+using namespace korvane;
+using korvane::test::ScriptedDialog;
+
+class ResponsePanelTest : public QObject {
+    Q_OBJECT
+
+private:
+    QString savedCwd_;
+    std::unique_ptr<QTemporaryDir> work_; // working and program folder
+    std::unique_ptr<Model> model_;
+    std::unique_ptr<ScriptedDialog> dialog_;
+    std::unique_ptr<MainWindow> window_;
+
+    template <typename T> T *child(const char *name)
+    {
+        T *w = window_->findChild<T *>(QString::fromLatin1(name));
+        if (!w)
+            qFatal("no child %s", name);
+        return w;
+    }
+    const ResponseChart &chart() { return window_->responsePanel()->chart(); }
+
+private slots:
+    void initTestCase() { SetKorvanesLocation(qEnvironmentVariable("KORVANE_PROGRAM_DIR")); }
+    void init()
+    {
+        savedCwd_ = QDir::currentPath();
+        work_ = std::make_unique<QTemporaryDir>();
+        QDir::setCurrent(work_->path());
+        model_ = std::make_unique<Model>();
+        dialog_ = std::make_unique<ScriptedDialog>();
+        window_ = std::make_unique<MainWindow>(*model_, *dialog_, work_->path());
+        window_->load();
+        window_->show();
+    }
+    void cleanup()
+    {
+        window_.reset();
+        QDir::setCurrent(savedCwd_);
+    }
+
+    void besideTheClientArea()
+    {
+        ResponsePlot *panel = window_->responsePanel();
+        QVERIFY(panel);
+        QVERIFY(panel->isVisible());
+        QCOMPARE(child<QWidget>("frmMainClient")->size(), QSize(499, 454));
+        const QRect client(child<QWidget>("frmMainClient")->mapTo(window_.get(), QPoint(0, 0)), QSize(499, 454));
+        const QRect area(panel->mapTo(window_.get(), QPoint(0, 0)), panel->size());
+        QVERIFY(!client.intersects(area));
+        QVERIFY(area.left() >= client.right());
+        QVERIFY(window_->height() <= client.bottom() + 1 + 40);
+        QCOMPARE(chart().title, QStringLiteral("Filter 0"));
+    }
+
+    void followsListsTabsAndEditors()
+    {
+        ResponseEngine engine;
+        child<QComboBox>("FilterList1")->setCurrentIndex(Lowpass);
+        QCOMPARE(chart().curves[0].db, engine.setResponse(*model_, 0).stages[0].db);
+        child<QComboBox>("FilterList2")->setCurrentIndex(Adaptive1CH);
+        QVERIFY(chart().curves[1].db.empty());
+        QVERIFY(chart().notes.contains(QStringLiteral("Stage 2: no fixed response")));
+        QCOMPARE(chart().curves[2].db, chart().curves[0].db);
+
+        child<QTabWidget>("TabStrip1")->setCurrentIndex(2);
+        QCOMPARE(chart().title, QStringLiteral("Filter 2"));
+        child<QTabWidget>("TabStrip1")->setCurrentIndex(0);
+        const std::vector<double> before = chart().curves[0].db;
+
+        // The editor's OK stores a new cutoff; the panel shows it once the editor is closed.
+        model_->CurrentStage = 1;
+        korvane::test::whenModal([](QWidget *w) {
+            if (auto *bar = w->findChild<SettingBar *>(QStringLiteral("HScroll1")))
+                bar->setValue(1000);
+            if (auto *ok = w->findChild<QPushButton *>(QStringLiteral("Command1")))
+                ok->click();
+            else if (auto *d = qobject_cast<QDialog *>(w))
+                d->accept();
+        });
+        child<QPushButton>("Stage1ControlButton")->click();
+        QCOMPARE(model_->stage(0, 1).Freq1, int16_t(1000));
+        QVERIFY(chart().curves[0].db != before);
+        QCOMPARE(chart().curves[0].db, engine.setResponse(*model_, 0).stages[0].db);
+    }
+};
+
+QTEST_MAIN(ResponsePanelTest)
+#include "test_responsepanel.moc"

@@ -1,0 +1,187 @@
+// response through the built korvane-s-cli: the CSV layout, the charts, and exit codes.
+
+#include "config/settingsfile.h"
+#include "scripteddialog.h"
+
+#include <QDir>
+#include <QFile>
+#include <QProcess>
+#include <QTemporaryDir>
+#include <QTest>
+
+using namespace korvane;
+using korvane::test::ScriptedDialog;
+
+namespace {
+
+struct Run {
+    int exitCode = -1;
+    QString out;
+    QString err;
+};
+
+QString programDir() { return qEnvironmentVariable("KORVANE_PROGRAM_DIR"); }
+
+Run runCli(const QStringList &args, const QString &workingDir)
+{
+    QProcess p;
+    p.setProgram(QDir(programDir()).filePath(QStringLiteral("korvane-s-cli")));
+    p.setArguments(args);
+    p.setWorkingDirectory(workingDir);
+    p.start();
+    Run r;
+    if (!p.waitForFinished(30000) || p.exitStatus() != QProcess::NormalExit)
+        return r;
+    r.exitCode = p.exitCode();
+    r.out = QString::fromUtf8(p.readAllStandardOutput());
+    r.err = QString::fromUtf8(p.readAllStandardError());
+    return r;
+}
+
+QByteArray readAll(const QString &path)
+{
+    QFile f(path);
+    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
+}
+
+void setType(Model &m, int set, int stage, int16_t type)
+{
+    m.CurrentSet = static_cast<int16_t>(set);
+    m.stage(set, stage).Type = type;
+    m.ApplyTypeDefaults(stage);
+}
+
+// Big-endian 32-bit value at offset.
+quint32 be32(const QByteArray &b, int offset)
+{
+    return (quint32(uchar(b[offset])) << 24) | (quint32(uchar(b[offset + 1])) << 16) | (quint32(uchar(b[offset + 2])) << 8)
+           | quint32(uchar(b[offset + 3]));
+}
+
+} // namespace
+
+class TestCliResponse : public QObject {
+    Q_OBJECT
+private slots:
+    void initTestCase()
+    {
+        QVERIFY(m_dir.isValid());
+        Model m;
+        m.ResetAllFilterSets();
+        setType(m, 0, 1, Lowpass);
+        setType(m, 0, 2, Adaptive1CH);
+        setType(m, 1, 1, GraphicEq20);
+        setType(m, 2, 1, SpectralEq);
+        ScriptedDialog dialog;
+        QVERIFY(WriteSettingsFile(m, path(QStringLiteral("sets.min")), dialog));
+    }
+
+    // Set 0 after reading is sampled at 17200 Hz: 513 rows from 0 to 8600 Hz; the adaptive
+    // Stage 2 has an empty column and the cascade is the lowpass.
+    void csvLayout()
+    {
+        const Run r = runCli({QStringLiteral("response"), path(QStringLiteral("sets.min")), QStringLiteral("--set"),
+                              QStringLiteral("0"), QStringLiteral("--csv"), QStringLiteral("-")},
+                             programDir());
+        QCOMPARE(r.exitCode, 0);
+        QVERIFY2(r.err.isEmpty(), qPrintable(r.err));
+        const QStringList lines = r.out.split(QLatin1Char('\n'), Qt::SkipEmptyParts);
+        QCOMPARE(lines.size(), 514);
+        QCOMPARE(lines[0], QStringLiteral("frequency_hz,stage1_db,stage2_db,cascade_db"));
+        for (int i = 1; i < lines.size(); ++i) {
+            const QStringList f = lines[i].split(QLatin1Char(','));
+            QCOMPARE(f.size(), 4);
+            QVERIFY(f[2].isEmpty());
+            QCOMPARE(f[3], f[1]);
+        }
+        QCOMPARE(lines[1].split(',')[0], QStringLiteral("0"));
+        QCOMPARE(lines.last().split(',')[0], QStringLiteral("8600"));
+        QVERIFY(std::abs(lines[1].split(',')[1].toDouble()) < 0.1); // the lowpass passes 0 Hz
+        QVERIFY(lines.last().split(',')[1].toDouble() < -25);
+
+        const Run fine = runCli({QStringLiteral("response"), path(QStringLiteral("sets.min")), QStringLiteral("--set"),
+                                 QStringLiteral("0"), QStringLiteral("--points"), QStringLiteral("1025"),
+                                 QStringLiteral("--csv"), path(QStringLiteral("fine.csv"))},
+                                programDir());
+        QCOMPARE(fine.exitCode, 0);
+        QCOMPARE(readAll(path(QStringLiteral("fine.csv"))).count('\n'), 1026);
+    }
+
+    void charts()
+    {
+        const Run r = runCli({QStringLiteral("response"), path(QStringLiteral("sets.min")), QStringLiteral("--set"),
+                              QStringLiteral("0"), QStringLiteral("--svg"), path(QStringLiteral("r.svg")),
+                              QStringLiteral("--png"), path(QStringLiteral("r.png")), QStringLiteral("--size"),
+                              QStringLiteral("640x400")},
+                             programDir());
+        QCOMPARE(r.exitCode, 0);
+        const QByteArray svg = readAll(path(QStringLiteral("r.svg")));
+        QVERIFY(svg.startsWith("<?xml"));
+        QVERIFY(svg.contains("width=\"640\" height=\"400\""));
+        QVERIFY(svg.contains("Stage 2: no fixed response"));
+        const QByteArray png = readAll(path(QStringLiteral("r.png")));
+        QVERIFY(png.startsWith("\x89PNG\r\n\x1a\n"));
+        QCOMPARE(be32(png, 16), 640u); // IHDR width and height
+        QCOMPARE(be32(png, 20), 400u);
+    }
+
+    // A 20-band stage without its data file is pass-through, and the message that the image
+    // builder would show is printed; without korvanes the spectral stage cannot be built:
+    // the other columns are still written, but the run fails.
+    void missingPieces()
+    {
+        const Run noBands = runCli({QStringLiteral("response"), path(QStringLiteral("sets.min")), QStringLiteral("--set"),
+                                    QStringLiteral("1"), QStringLiteral("--csv"), QStringLiteral("-")},
+                                   m_dir.path());
+        QCOMPARE(noBands.exitCode, 0);
+        QVERIFY(noBands.err.contains(QStringLiteral("File Error: Error reading 20-Band Equalizer coefficient file.")));
+        QVERIFY(noBands.out.split('\n').value(101) == QStringLiteral("1679.6875,0.0000,0.0000,0.0000"));
+
+        const Run noLib = runCli({QStringLiteral("response"), path(QStringLiteral("sets.min")), QStringLiteral("--set"),
+                                  QStringLiteral("2"), QStringLiteral("--csv"), path(QStringLiteral("nolib.csv")),
+                                  QStringLiteral("--lib-dir"), m_dir.path()},
+                                 programDir());
+        QCOMPARE(noLib.exitCode, 1);
+        QVERIFY(noLib.err.contains(QStringLiteral("Stage 1: korvanes")));
+        const QList<QByteArray> rows = readAll(path(QStringLiteral("nolib.csv"))).split('\n');
+        QCOMPARE(rows.value(1), QByteArray("0,,0.0000,"));
+    }
+
+    void usage_data()
+    {
+        const QString file = path(QStringLiteral("sets.min"));
+        QTest::addColumn<QStringList>("args");
+        QTest::addColumn<int>("exitCode");
+        QTest::newRow("help") << QStringList{QStringLiteral("response"), QStringLiteral("--help")} << 0;
+        QTest::newRow("no set") << QStringList{QStringLiteral("response"), file, QStringLiteral("--csv"), QStringLiteral("-")} << 2;
+        QTest::newRow("set 16") << QStringList{QStringLiteral("response"), file, QStringLiteral("--set"), QStringLiteral("16"),
+                                               QStringLiteral("--csv"), QStringLiteral("-")} << 2;
+        QTest::newRow("set not a number") << QStringList{QStringLiteral("response"), file, QStringLiteral("--set"),
+                                                         QStringLiteral("one"), QStringLiteral("--csv"), QStringLiteral("-")} << 2;
+        QTest::newRow("no output") << QStringList{QStringLiteral("response"), file, QStringLiteral("--set"), QStringLiteral("0")} << 2;
+        QTest::newRow("dangling --csv") << QStringList{QStringLiteral("response"), file, QStringLiteral("--set"),
+                                                       QStringLiteral("0"), QStringLiteral("--csv")} << 2;
+        QTest::newRow("bad size") << QStringList{QStringLiteral("response"), file, QStringLiteral("--set"), QStringLiteral("0"),
+                                                 QStringLiteral("--png"), QStringLiteral("x.png"), QStringLiteral("--size"),
+                                                 QStringLiteral("big")} << 2;
+        QTest::newRow("missing settings") << QStringList{QStringLiteral("response"), path(QStringLiteral("missing.min")),
+                                                         QStringLiteral("--set"), QStringLiteral("0"), QStringLiteral("--csv"),
+                                                         QStringLiteral("-")} << 1;
+        QTest::newRow("unwritable output") << QStringList{QStringLiteral("response"), file, QStringLiteral("--set"),
+                                                          QStringLiteral("0"), QStringLiteral("--csv"),
+                                                          path(QStringLiteral("no/such/folder/out.csv"))} << 1;
+    }
+    void usage()
+    {
+        QFETCH(QStringList, args);
+        QFETCH(int, exitCode);
+        QCOMPARE(runCli(args, m_dir.path()).exitCode, exitCode);
+    }
+
+private:
+    QString path(const QString &name) const { return m_dir.filePath(name); }
+    QTemporaryDir m_dir;
+};
+
+QTEST_GUILESS_MAIN(TestCliResponse)
+#include "test_cli_response.moc"

@@ -1,0 +1,115 @@
+// The QSerialPort line over a pseudo-terminal: written bytes reach the driver at once, not on
+// a later pass of the event loop, and a write larger than the driver's buffer still arrives
+// whole and in order.
+
+#include "device/qtserialline.h"
+
+#include <QCoreApplication>
+#include <QDeadlineTimer>
+#include <QTest>
+
+#include <fcntl.h>
+#include <poll.h>
+#include <pty.h>
+#include <termios.h>
+#include <unistd.h>
+
+using namespace korvane;
+
+namespace {
+
+class Pty {
+public:
+    Pty()
+    {
+        char name[256] = {};
+        if (::openpty(&master, &slave, name, nullptr, nullptr) != 0)
+            return;
+        termios tio{};
+        ::tcgetattr(slave, &tio);
+        ::cfmakeraw(&tio);
+        ::tcsetattr(slave, TCSANOW, &tio);
+        ::fcntl(master, F_SETFL, ::fcntl(master, F_GETFL) | O_NONBLOCK);
+        path = QString::fromLocal8Bit(name);
+    }
+    ~Pty()
+    {
+        if (master >= 0)
+            ::close(master);
+        if (slave >= 0)
+            ::close(slave);
+    }
+    // What has reached the master side so far, without waiting.
+    QByteArray readNow()
+    {
+        QByteArray out;
+        char buf[4096];
+        for (;;) {
+            const ssize_t n = ::read(master, buf, sizeof buf);
+            if (n <= 0)
+                return out;
+            out.append(buf, n);
+        }
+    }
+
+    int master = -1;
+    int slave = -1;
+    QString path;
+};
+
+QByteArray pattern(int n)
+{
+    QByteArray b(n, '\0');
+    for (int i = 0; i < n; ++i)
+        b[i] = static_cast<char>((i * 7 + i / 251) & 0xFF);
+    return b;
+}
+
+} // namespace
+
+class TestQtSerialLine : public QObject {
+    Q_OBJECT
+
+private slots:
+    // A packet goes on the line as soon as it is written: the sender answers an ACK with the
+    // next packet without waiting for another pass of its wait loop.
+    void writeReachesTheDriverAtOnce()
+    {
+        Pty pty;
+        QVERIFY(!pty.path.isEmpty());
+        QtSerialLine line(pty.path);
+        line.open();
+        QVERIFY2(line.isOpen() && !line.hasError(), qPrintable(line.errorText()));
+        const QByteArray packet = pattern(132);
+        line.write(packet);
+        QVERIFY(!line.hasError());
+        QCOMPARE(line.bytesWaitingOut(), qint64(0));
+        pollfd p{pty.master, POLLIN, 0};
+        QVERIFY(::poll(&p, 1, 1000) == 1);
+        QCOMPARE(pty.readNow(), packet);
+    }
+
+    void writeBeyondTheDriverBufferArrivesWhole()
+    {
+        Pty pty;
+        QVERIFY(!pty.path.isEmpty());
+        QtSerialLine line(pty.path);
+        line.open();
+        QVERIFY2(line.isOpen() && !line.hasError(), qPrintable(line.errorText()));
+        const QByteArray data = pattern(200000);
+        line.write(data);
+        QVERIFY(!line.hasError());
+        QByteArray got;
+        const QDeadlineTimer deadline(10000);
+        while (got.size() < data.size() && !deadline.hasExpired()) {
+            QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
+            got += pty.readNow();
+        }
+        QCOMPARE(got.size(), data.size());
+        QVERIFY(got == data);
+        QCOMPARE(line.bytesWaitingOut(), qint64(0));
+    }
+};
+
+QTEST_GUILESS_MAIN(TestQtSerialLine)
+#include "test_qtserialline.moc"

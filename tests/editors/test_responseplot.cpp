@@ -1,0 +1,187 @@
+// The response plot on screen: its curves land on the pixels the chart geometry names, and
+// the editors' live plot follows the controls without touching the stored record.
+
+#include "editortesting.h"
+
+#include "coefgen/spectral.h"
+#include "editors/responseplot.h"
+#include "scripteddialog.h"
+
+#include <QDir>
+#include <QImage>
+#include <QtTest>
+
+#include <cmath>
+
+using namespace korvane;
+using namespace korvane::test;
+
+namespace {
+
+// A set response with flat curves: Stage 1 at s1 dB, Stage 2 at s2 dB, their sum as cascade.
+SetResponse flatResponse(double s1, double s2)
+{
+    SetResponse r;
+    r.set = 4;
+    r.sampleRate = 17200;
+    for (int j = 0; j < 513; ++j)
+        r.frequency.push_back(j * 17200.0 / 1024);
+    r.stages[0].kind = r.stages[1].kind = StageResponse::Kind::Fir;
+    r.stages[0].db.assign(513, s1);
+    r.stages[1].db.assign(513, s2);
+    r.cascade.assign(513, s1 + s2);
+    r.blockBuilt = true;
+    return r;
+}
+
+int colourDistance(QRgb a, const QColor &b)
+{
+    return std::abs(qRed(a) - b.red()) + std::abs(qGreen(a) - b.green()) + std::abs(qBlue(a) - b.blue());
+}
+
+// True when a pixel within 2 px of the point is much nearer the colour than white is
+// (antialiasing blends a thin line with the background).
+bool colourNear(const QImage &image, QPointF at, const QColor &colour)
+{
+    const int limit = colourDistance(qRgb(255, 255, 255), colour) * 45 / 100;
+    for (int dy = -2; dy <= 2; ++dy)
+        for (int dx = -2; dx <= 2; ++dx) {
+            const QPoint p(int(std::lround(at.x())) + dx, int(std::lround(at.y())) + dy);
+            if (image.rect().contains(p) && colourDistance(image.pixel(p), colour) < limit)
+                return true;
+        }
+    return false;
+}
+
+QImage grabbed(QWidget *w)
+{
+    // grab() renders at the device pixel ratio; offscreen it is 1.
+    return w->grab().toImage().convertToFormat(QImage::Format_RGB32);
+}
+
+} // namespace
+
+class TestResponsePlot : public QObject {
+    Q_OBJECT
+private slots:
+    void initTestCase()
+    {
+        SetKorvanesLocation(qEnvironmentVariable("KORVANE_PROGRAM_DIR"));
+        m_startDir = QDir::currentPath();
+        QVERIFY(QDir::setCurrent(qEnvironmentVariable("KORVANE_PROGRAM_DIR")));
+    }
+    void cleanupTestCase() { QDir::setCurrent(m_startDir); }
+
+    void threeCurvesOnTheirPixels()
+    {
+        ResponsePlot plot;
+        plot.resize(640, 400);
+        plot.showSet(flatResponse(-10, -20));
+        const QImage image = grabbed(&plot);
+        const PlotGeometry g = plot.geometry();
+        QCOMPARE(g.range(), (DbRange{-30, 10}));
+        QCOMPARE(g.maxHz(), 8600.0);
+        for (double hz : {500.0, 2000.0, 3500.0}) {
+            QVERIFY2(colourNear(image, g.point(hz, -10), kStage1Color), qPrintable(QString::number(hz)));
+            QVERIFY2(colourNear(image, g.point(hz, -20), kStage2Color), qPrintable(QString::number(hz)));
+            QVERIFY(!colourNear(image, g.point(hz, -15), kStage1Color));
+            QVERIFY(!colourNear(image, g.point(hz, -15), kStage2Color));
+        }
+        // The cascade is dashed: some of a run of points along it carry its colour.
+        int dark = 0;
+        for (double hz = 1000; hz < 1400; hz += 20)
+            dark += colourNear(image, g.point(hz, -30), kCascadeColor) ? 1 : 0;
+        QVERIFY(dark >= 5);
+        QCOMPARE(plot.chart().title, QStringLiteral("Filter 4"));
+    }
+
+    void modelSet()
+    {
+        Model m = editorModel(Highpass);
+        ResponsePlot plot;
+        plot.showModelSet(m, 3);
+        QCOMPARE(plot.chart().title, QStringLiteral("Filter 3"));
+        ResponseEngine engine;
+        const SetResponse r = engine.setResponse(m, 3);
+        QCOMPARE(plot.chart().curves.size(), size_t(3));
+        QCOMPARE(plot.chart().curves[1].db, r.stages[1].db);
+        QCOMPARE(plot.chart().curves[2].db, r.cascade);
+        QCOMPARE(plot.chart().maxHz, 8600.0);
+    }
+
+    void liveOverStored()
+    {
+        ResponsePlot plot;
+        plot.resize(640, 400);
+        plot.showLive(flatResponse(-5, -25), flatResponse(-35, 0), 1);
+        const PlotGeometry g = plot.geometry();
+        const QImage image = grabbed(&plot);
+        QVERIFY(colourNear(image, g.point(1500, -5), kStage1Color));
+        QVERIFY(colourNear(image, g.point(1500, -35), kStoredColor));
+        QVERIFY(!colourNear(image, g.point(1500, -25), kStage2Color)); // the other stage is not shown
+        // The range only grows: a later, shallower curve keeps the deeper axis.
+        const DbRange first = g.range();
+        plot.showLive(flatResponse(-1, 0), flatResponse(-2, 0), 1);
+        QCOMPARE(plot.geometry().range(), first);
+        plot.resetRange();
+        plot.showLive(flatResponse(-1, 0), flatResponse(-2, 0), 1);
+        QCOMPARE(plot.geometry().range(), (DbRange{-20, 10}));
+    }
+
+    // Moving the cutoff bar moves the live curve's edge; the record is written only by OK.
+    void editorFollowsItsBars()
+    {
+        ScriptedDialog dialog;
+        Model m = editorModel(Lowpass);
+        const StageConfig before = m.stage(3, 2);
+        auto editor = showEditor(m, dialog, Lowpass);
+        QVERIFY(editor);
+        ResponsePlot *plot = editor->responsePlot();
+        QVERIFY(plot);
+        QVERIFY(plot->isVisible());
+        QCOMPARE(plot->chart().curves.size(), size_t(2));
+        QCOMPARE(plot->chart().curves[1].db, plot->chart().curves[0].db);
+
+        bar(editor.get(), QStringLiteral("HScroll1"))->setValue(1000);
+        QTRY_VERIFY(plot->chart().curves[1].db != plot->chart().curves[0].db);
+        QCOMPARE(m.stage(3, 2), before);
+        const ResponseChart &c = plot->chart();
+        auto levelAt = [&](const std::vector<double> &db, double hz) { return db[size_t(std::lround(hz / 17200 * 1024))]; };
+        QVERIFY(levelAt(c.curves[0].db, 1800) > -1.0); // stored: 2500 Hz cutoff
+        QVERIFY(levelAt(c.curves[1].db, 1800) < -25.0); // edited: 1000 Hz
+        QVERIFY(levelAt(c.curves[1].db, 500) > -1.0);
+
+        // The drawn picture follows too.
+        const QImage image = grabbed(plot);
+        QVERIFY(colourNear(image, plot->geometry().point(1800, levelAt(c.curves[1].db, 1800)), kStage2Color));
+        QVERIFY(colourNear(image, plot->geometry().point(1800, levelAt(c.curves[0].db, 1800)), kStoredColor));
+        editor->reject();
+    }
+
+    void everyEditorButAdaptive_data()
+    {
+        QTest::addColumn<int>("type");
+        for (int t = Adaptive1CH; t <= SpectralEq; ++t)
+            QTest::newRow(qPrintable(FilterTypeDisplayText(t))) << t;
+    }
+    void everyEditorButAdaptive()
+    {
+        QFETCH(int, type);
+        ScriptedDialog dialog;
+        Model m = editorModel(FilterType(type));
+        auto editor = CreateStageEditor(nullptr, m, dialog, type);
+        QVERIFY(editor);
+        QCOMPARE(editor->responsePlot() != nullptr, type != Adaptive1CH);
+        if (type == Adaptive1CH)
+            return;
+        const ResponseChart &c = editor->responsePlot()->chart();
+        QVERIFY2(!c.curves[1].db.empty(), qPrintable(c.notes.join('\n')));
+        QVERIFY(dialog.messages.empty());
+    }
+
+private:
+    QString m_startDir;
+};
+
+QTEST_MAIN(TestResponsePlot)
+#include "test_responseplot.moc"
