@@ -1,4 +1,5 @@
 #include "config/settingsfile.h"
+#include "clirun.h"
 #include "scripteddialog.h"
 
 #include <QDir>
@@ -9,35 +10,11 @@
 
 using namespace korvane;
 using korvane::test::ScriptedDialog;
+using korvane::test::readAll;
+using korvane::test::Run;
+using korvane::test::runCli;
 
 namespace {
-
-struct Run {
-    int exitCode = -1;
-    QString out;
-    QString err;
-};
-
-Run runCli(const QStringList &args)
-{
-    QProcess p;
-    p.setProgram(QDir(qEnvironmentVariable("KORVANE_PROGRAM_DIR")).filePath(QStringLiteral("korvane-s-cli")));
-    p.setArguments(args);
-    p.start();
-    Run r;
-    if (!p.waitForFinished(30000) || p.exitStatus() != QProcess::NormalExit)
-        return r;
-    r.exitCode = p.exitCode();
-    r.out = QString::fromUtf8(p.readAllStandardOutput());
-    r.err = QString::fromUtf8(p.readAllStandardError());
-    return r;
-}
-
-QByteArray readAll(const QString &path)
-{
-    QFile f(path);
-    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
-}
 
 QByteArray line(const QString &path, int index) { return readAll(path).split('\n').value(index).trimmed(); }
 

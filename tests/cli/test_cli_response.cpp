@@ -1,6 +1,7 @@
 // response through the built korvane-s-cli: the CSV layout, the charts, and exit codes.
 
 #include "config/settingsfile.h"
+#include "clirun.h"
 #include "scripteddialog.h"
 
 #include <QDir>
@@ -11,38 +12,12 @@
 
 using namespace korvane;
 using korvane::test::ScriptedDialog;
+using korvane::test::programDir;
+using korvane::test::readAll;
+using korvane::test::Run;
+using korvane::test::runCli;
 
 namespace {
-
-struct Run {
-    int exitCode = -1;
-    QString out;
-    QString err;
-};
-
-QString programDir() { return qEnvironmentVariable("KORVANE_PROGRAM_DIR"); }
-
-Run runCli(const QStringList &args, const QString &workingDir)
-{
-    QProcess p;
-    p.setProgram(QDir(programDir()).filePath(QStringLiteral("korvane-s-cli")));
-    p.setArguments(args);
-    p.setWorkingDirectory(workingDir);
-    p.start();
-    Run r;
-    if (!p.waitForFinished(30000) || p.exitStatus() != QProcess::NormalExit)
-        return r;
-    r.exitCode = p.exitCode();
-    r.out = QString::fromUtf8(p.readAllStandardOutput());
-    r.err = QString::fromUtf8(p.readAllStandardError());
-    return r;
-}
-
-QByteArray readAll(const QString &path)
-{
-    QFile f(path);
-    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
-}
 
 void setType(Model &m, int set, int stage, int16_t type)
 {

@@ -1,0 +1,22 @@
+#pragma once
+// Runs the built korvane-s-cli from the program folder (KORVANE_PROGRAM_DIR) and collects its
+// exit status and output, for the tests of the command-line tool.
+
+#include <QByteArray>
+#include <QString>
+#include <QStringList>
+
+namespace korvane::test {
+
+struct Run {
+    int exitCode = -1; // -1 when the tool did not finish within 30 s or crashed
+    QString out;
+    QString err;
+};
+
+[[nodiscard]] QString programDir();
+[[nodiscard]] Run runCli(const QStringList &args, const QString &workingDir = {});
+// The whole file, or empty when it cannot be read.
+[[nodiscard]] QByteArray readAll(const QString &path);
+
+} // namespace korvane::test
