@@ -57,11 +57,8 @@ int cmdBuildImage(const QStringList &args)
 
     CliDialog dialog;
     Model model;
-    model.LoadingAtStartup = false;
-    if (!ReadSettingsFile(model, input, dialog)) {
-        std::fprintf(stderr, "korvane-s-cli: cannot read settings file %s\n", qPrintable(input));
+    if (!ReadSettingsLikeFileOpen(model, input, dialog))
         return 1;
-    }
     if (!libDir.isEmpty())
         SetKorvanesLocation(libDir);
     if (!BuildFilterImage(model, output, dialog)) {

@@ -2,6 +2,9 @@
 // Command groups of korvane-s-cli. Each returns the process exit status: 0 success, 1 a file
 // could not be read or written or the device operation failed, 2 a usage error.
 
+#include "config/model.h"
+#include "config/userdialog.h"
+
 #include <QStringList>
 
 namespace korvane::cli {
@@ -17,6 +20,10 @@ int cmdPorts(const QStringList &args);
 int cmdProbe(const QStringList &args);
 int cmdProgram(const QStringList &args);
 int cmdResponse(const QStringList &args);
+
+// Reads path into model as File > Open does (the port in the file is ignored); on failure the
+// reader's message has gone to dialog and a line naming the file follows on stderr.
+[[nodiscard]] bool ReadSettingsLikeFileOpen(Model &model, const QString &path, UserDialog &dialog);
 
 // True when args asks for help; prints usage to stdout then.
 bool wantsHelp(const QStringList &args, const char *usage);

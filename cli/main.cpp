@@ -2,6 +2,8 @@
 
 #include "commands.h"
 
+#include "config/settingsfile.h"
+
 #include <QCoreApplication>
 #include <QGuiApplication>
 
@@ -17,6 +19,15 @@ bool wantsHelp(const QStringList &args, const char *usage)
         std::fputs(usage, stdout);
         return true;
     }
+    return false;
+}
+
+bool ReadSettingsLikeFileOpen(Model &model, const QString &path, UserDialog &dialog)
+{
+    model.LoadingAtStartup = false;
+    if (ReadSettingsFile(model, path, dialog))
+        return true;
+    std::fprintf(stderr, "korvane-s-cli: cannot read settings file %s\n", qPrintable(path));
     return false;
 }
 
