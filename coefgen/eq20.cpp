@@ -171,10 +171,13 @@ int Read20BandCoefficients(const std::array<int16_t, kEqBandCount> &eqBand, Eq20
     acc.fill(0.0f);
     std::optional<BandFilters> bands;
     QFile file(path);
+    // readAll() sizes its buffer from the file; read(kMaxFileSize) would allocate all 16 MB
+    // for a 60 KB file at every stage.
     if (file.open(QIODevice::ReadOnly) && file.size() <= kMaxFileSize) {
-        const QByteArray data = file.read(kMaxFileSize);
+        const QByteArray data = file.readAll();
         file.close();
-        bands = parsedBandFileCache().parse(data);
+        if (data.size() <= kMaxFileSize)
+            bands = parsedBandFileCache().parse(data);
     }
     if (!bands) {
         dialog.beep();

@@ -312,6 +312,17 @@ void TestSettingsFile::tolerantFieldReader_data()
         cr.replace("\r\n", "\r");
         QTest::newRow("carriage returns only") << cr << 0.5f << 2500;
     }
+    // The reader takes the file in 64 KB blocks: leading blanks move a field onto the edge.
+    auto acrossBlockEdge = [&](int line, const QByteArray &text, int bytesBeforeEdge) {
+        QList<QByteArray> copy = ls;
+        const qsizetype start = joinLines(copy.mid(0, line)).size();
+        copy[line] = QByteArray(65536 - start - bytesBeforeEdge, ' ') + text;
+        return joinLines(copy);
+    };
+    QTest::newRow("number across a block edge") << acrossBlockEdge(coefLine, "0.5", 2) << 0.5f << 2500;
+    QTest::newRow("quoted field across a block edge")
+        << acrossBlockEdge(blockLine(0, 1, 1), "\"\"", 1) << 0.5f << 2500;
+    QTest::newRow("CR LF across a block edge") << acrossBlockEdge(coefLine, "0.5", 4) << 0.5f << 2500;
     QTest::newRow("no line end after the last field") << base.chopped(2) << 0.5f << 2500;
     QTest::newRow("junk after the last field") << base + "junk, \"more\r\n12\r\n" << 0.5f << 2500;
     QTest::newRow("an eleventh set in an old file is ignored")
