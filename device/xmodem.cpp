@@ -5,6 +5,9 @@
 #include "tenthstimer.h"
 
 #include <QFile>
+#include <QTimer>
+
+#include <utility>
 
 namespace korvane {
 
@@ -15,12 +18,22 @@ constexpr int kAckWaitTenths = 100;
 constexpr int kPacketTries = 10;
 constexpr int kEotTries = 10;
 constexpr int kVerdictTenths = 30;
+constexpr int kPrepareDelayMs = 5; // a packet is 137.5 ms on the line at 9600 baud
 
-bool waitForByte(SerialLine &port, char wanted)
+// Waits for `wanted`, dropping other bytes. onArrival runs the moment the byte is seen,
+// before anything else: the sender puts its next packet on the line there. Bytes already
+// read count before a port error does, so an ACK that came in with a hang-up is still seen.
+bool waitForByte(SerialLine &port, char wanted, const std::function<void()> &onArrival = {})
 {
     TenthsTimer timer;
     timer.StartTimeout(wanted == kNAK ? kNakWaitTenths : kAckWaitTenths);
     for (;;) {
+        if (port.bytesWaitingIn() > 0 && port.readAll().contains(wanted)) {
+            if (onArrival)
+                onArrival();
+            timer.StopTimeout();
+            return true;
+        }
         // A port error (the device went away) cannot be followed by the byte: give up at
         // once rather than sit out the time-out.
         if (timer.CheckTimeout() || port.hasError()) {
@@ -29,12 +42,77 @@ bool waitForByte(SerialLine &port, char wanted)
         }
         if (IsCancelRequested())
             timer.StopTimeout();
-        if (port.bytesWaitingIn() > 0 && port.readAll().contains(wanted)) {
-            timer.StopTimeout();
-            return true;
-        }
         timer.PumpOnce();
     }
+}
+
+// The packet after the one on the line, and whether it has been written already.
+struct NextPacket {
+    QByteArray bytes;
+    bool written = false;
+};
+
+// Sends a built packet: up to 10 tries of write, 3 s drain, ACK wait; when `written` the
+// first write has been done already. At 9600 baud a packet is 137.5 ms on the line, and
+// whatever the sender does between an ACK and the next packet adds to every block, so:
+//  - prepare runs once, after the first write has left the output buffer and before the
+//    ACK wait; the sender reads and builds the next packet there;
+//  - when the ACK arrives and next holds a packet and no cancel is pending, that packet is
+//    written at once, before any bookkeeping of this one.
+bool transmitPacket(SerialLine &port, const QByteArray &packet, bool written, const std::function<void()> &prepare,
+                    NextPacket *next)
+{
+    DebugAssist(QStringLiteral("TransmitXmodemPacket"));
+    if (packet.isEmpty()) {
+        DebugAssist(QStringLiteral("Array indices incorrect for TransmitXmodemPacket"));
+        return false;
+    }
+    TenthsTimer timer;
+    for (int attempt = 1; attempt <= kPacketTries; ++attempt) {
+        if (attempt > 1 || !written) {
+            if (port.hasError())
+                return false;
+            port.write(packet);
+        }
+        // The packet must leave the output buffer within 3 s; each pass sleeps in the event
+        // loop until the port has written something or a tick arrives.
+        timer.StartTimeout(kDrainTenths);
+        while (!timer.CheckTimeout() && port.bytesWaitingOut() > 0) {
+            if (IsCancelRequested())
+                timer.StopTimeout();
+            timer.PumpOnce();
+        }
+        timer.StopTimeout();
+        if (port.bytesWaitingOut() > 0 || IsCancelRequested() || port.hasError())
+            return false;
+        // The next packet is built a few milliseconds into the wait rather than straight
+        // after the write, so the receiver gets the CPU to take this one in first; at the
+        // latest it is built when the ACK arrives.
+        bool prepared = !prepare || attempt > 1;
+        auto prepareOnce = [&] {
+            if (!prepared) {
+                prepared = true;
+                prepare();
+            }
+        };
+        QTimer later;
+        later.setSingleShot(true);
+        QObject::connect(&later, &QTimer::timeout, prepareOnce);
+        if (!prepared)
+            later.start(kPrepareDelayMs);
+        DebugAssist(QStringLiteral("WaitForAck"));
+        const bool acked = waitForByte(port, kACK, [&] {
+            prepareOnce();
+            if (next && !next->bytes.isEmpty() && !IsCancelRequested()) {
+                port.write(next->bytes);
+                next->written = true;
+            }
+        });
+        if (acked)
+            return true;
+        DebugAssist(QStringLiteral("TransmitXmodemPacket Retransmit"));
+    }
+    return false;
 }
 } // namespace
 
@@ -70,33 +148,7 @@ bool WaitForAck(SerialLine &port)
 
 bool TransmitXmodemPacket(SerialLine &port, const QByteArray &block, int32_t packetNumber)
 {
-    DebugAssist(QStringLiteral("TransmitXmodemPacket"));
-    const QByteArray packet = BuildXmodemPacket(block, packetNumber);
-    if (packet.isEmpty()) {
-        DebugAssist(QStringLiteral("Array indices incorrect for TransmitXmodemPacket"));
-        return false;
-    }
-    TenthsTimer timer;
-    for (int attempt = 1; attempt <= kPacketTries; ++attempt) {
-        if (port.hasError())
-            return false;
-        port.write(packet);
-        // The packet must leave the output buffer within 3 s; each pass sleeps in the event
-        // loop until the port has written something or a tick arrives.
-        timer.StartTimeout(kDrainTenths);
-        while (!timer.CheckTimeout() && port.bytesWaitingOut() > 0) {
-            if (IsCancelRequested())
-                timer.StopTimeout();
-            timer.PumpOnce();
-        }
-        timer.StopTimeout();
-        if (port.bytesWaitingOut() > 0 || IsCancelRequested() || port.hasError())
-            return false;
-        if (WaitForAck(port))
-            return true;
-        DebugAssist(QStringLiteral("TransmitXmodemPacket Retransmit"));
-    }
-    return false;
+    return transmitPacket(port, BuildXmodemPacket(block, packetNumber), false, {}, nullptr);
 }
 
 bool TransmitEOT(SerialLine &port)
@@ -151,7 +203,9 @@ bool SendFileXModem(SerialLine &port, const QString &path, int32_t length, int32
         if (position > 1 && !file.seek(position - 1))
             failed = true;
         bool fileEnded = false;
-        for (int32_t packet = 1; packet <= packets && !failed; ++packet) {
+        // The next 128 bytes of the file as packet number `packet`; bytes beyond length or the
+        // end of the file are 0x00. Empty on a read error.
+        auto readPacket = [&](int32_t packet) -> QByteArray {
             QByteArray block(kXmodemBlockSize, '\0');
             for (int j = 0; j < kXmodemBlockSize; ++j) {
                 if (fileEnded)
@@ -167,12 +221,30 @@ bool SendFileXModem(SerialLine &port, const QString &path, int32_t length, int32
                 } else if (file.atEnd()) {
                     fileEnded = true;
                 } else {
-                    failed = true; // read error: this block is not sent
-                    break;
+                    return {};
                 }
             }
-            if (!failed)
-                failed = !TransmitXmodemPacket(port, block, packet);
+            return BuildXmodemPacket(block, packet);
+        };
+        NextPacket next;
+        if (packets > 0)
+            next.bytes = readPacket(1);
+        for (int32_t packet = 1; packet <= packets && !failed; ++packet) {
+            if (next.bytes.isEmpty()) {
+                failed = true; // read error: this block is not sent
+            } else {
+                const QByteArray current = std::exchange(next.bytes, {});
+                const bool written = std::exchange(next.written, false);
+                // The next block is read while this one is on the line, and goes out as
+                // soon as this one's ACK is in.
+                failed = !transmitPacket(
+                    port, current, written,
+                    [&] {
+                        if (packet < packets)
+                            next.bytes = readPacket(packet + 1);
+                    },
+                    &next);
+            }
             if (progress.packetSent)
                 progress.packetSent(packet);
             if (IsCancelRequested())

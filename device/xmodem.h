@@ -29,7 +29,8 @@ inline constexpr int kXmodemPacketSize = 132;
 // Progress of a transfer, for the progress views. Either may be empty.
 struct XmodemProgress {
     std::function<void(int packets)> maximum;   // number of packets the transfer will send
-    std::function<void(int packet)> packetSent; // last packet sent (1-based)
+    std::function<void(int packet)> packetSent; // last packet acknowledged (1-based); the
+                                                // next one may be on the line already
 };
 
 // The 132-byte packet for a 128-byte block; empty when block is not exactly 128 bytes.
