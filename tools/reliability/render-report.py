@@ -32,7 +32,7 @@ def table(header, rows):
     return "\n".join(out)
 
 
-def fuzz_section(runs):
+def fuzz_section(runs, findings):
     lines = ["## Fuzzed readers", ""]
     if not runs:
         return lines + ["No fuzz run logged yet (`bash tools/fuzz/run-fuzz.sh all SECONDS`).", ""]
@@ -43,12 +43,20 @@ def fuzz_section(runs):
         t["seconds"] += int(r["seconds"])
         t["executions"] += int(r["executions"] or 0)
         t["crashes"] += int(r["crashes"] or 0)
+    # A kept input is closed when fuzz/findings.tsv names it (fixed, or shown to be no fault).
+    closed = {(f["target"], os.path.basename(f["input"])) for f in findings}
+    for r in runs:
+        kept = [k for k in (r["kept_inputs"] or "").split(",") if k and k != "-"]
+        t = totals[r["target"]]
+        t["open"] = t.get("open", 0) + sum(1 for k in kept if (r["target"], k) not in closed)
+        t["open"] += max(0, int(r["crashes"] or 0) - len(kept))
     lines += [
         "libFuzzer with AddressSanitizer and UndefinedBehaviorSanitizer, one process on one core per",
         "target, seeded from `fuzz/corpus/TARGET/`. Totals over every logged run:",
         "",
-        table(["target", "runs", "seconds", "executions", "crashes found"],
-              [[f"`{k}`", v["runs"], v["seconds"], f'{v["executions"]:,}', v["crashes"]] for k, v in sorted(totals.items())]),
+        table(["target", "runs", "seconds", "executions", "crashes found", "open"],
+              [[f"`{k}`", v["runs"], v["seconds"], f'{v["executions"]:,}', v["crashes"], v.get("open", 0)]
+               for k, v in sorted(totals.items())]),
         "",
         "Every run, oldest first (`commit` ending in + means uncommitted changes were built):",
         "",
@@ -128,8 +136,9 @@ def main():
         "of the normal suite.",
         "",
     ]
-    out += fuzz_section(read_tsv("fuzz/results.tsv"))
-    out += findings_section(read_tsv("fuzz/findings.tsv"))
+    findings = read_tsv("fuzz/findings.tsv")
+    out += fuzz_section(read_tsv("fuzz/results.tsv"), findings)
+    out += findings_section(findings)
     out += fault_section(read_tsv("docs/reliability/faults.tsv"))
     out += suite_section(read_tsv("docs/reliability/testruns.tsv"))
     path = os.path.join(ROOT, "docs", "RELIABILITY.md")
