@@ -94,15 +94,17 @@ class FieldReader : public BufferedByteReader {
 public:
     explicit FieldReader(QIODevice &device) : BufferedByteReader(device, 65536) {}
 
-    // The next field's text, or nullopt at the end of the file, on a read error, on an
-    // unterminated quoted field or a field beyond kMaxFieldLength.
-    std::optional<QByteArray> next()
+    // The next field's text, or nullptr at the end of the file, on a read error, on an
+    // unterminated quoted field or a field beyond kMaxFieldLength. The text stays valid until
+    // the next call: one buffer serves every field, as a settings file has some 13000.
+    const QByteArray *next()
     {
         while (peek() == ' ' || peek() == '\t')
             take();
         if (peek() < 0)
-            return std::nullopt;
-        QByteArray field;
+            return nullptr;
+        QByteArray &field = field_;
+        field.truncate(0);
         // Both kinds of field are copied in runs of buffered bytes rather than byte by byte:
         // a settings file is some 13000 fields.
         if (peek() == '"') {
@@ -115,7 +117,7 @@ public:
                 // Another byte is always taken after these: the closing quote, more text, or
                 // the end, so a quoted text is at most kMaxFieldLength - 1 bytes.
                 if (rest.empty() || field.size() + static_cast<qsizetype>(n) >= kMaxFieldLength)
-                    return std::nullopt;
+                    return nullptr;
                 field.append(rest.data(), static_cast<qsizetype>(n));
                 consume(n);
                 if (n < rest.size()) {
@@ -125,7 +127,7 @@ public:
             }
             for (qsizetype skipped = 0; !isSeparatorOrEnd(peek()); ++skipped) {
                 if (skipped >= kMaxFieldLength)
-                    return std::nullopt;
+                    return nullptr;
                 take();
             }
         } else {
@@ -135,7 +137,7 @@ public:
                 while (n < rest.size() && rest[n] != ',' && rest[n] != '\r' && rest[n] != '\n')
                     ++n;
                 if (field.size() + static_cast<qsizetype>(n) > kMaxFieldLength)
-                    return std::nullopt;
+                    return nullptr;
                 field.append(rest.data(), static_cast<qsizetype>(n));
                 consume(n);
                 if (n < rest.size() || rest.empty())
@@ -145,15 +147,17 @@ public:
                 field.chop(1);
         }
         if (failed())
-            return std::nullopt;
+            return nullptr;
         const int sep = take();
         if (sep == '\r' && peek() == '\n')
             take();
-        return field;
+        return &field_;
     }
 
 private:
     static bool isSeparatorOrEnd(int c) { return c < 0 || c == ',' || c == '\r' || c == '\n'; }
+
+    QByteArray field_;
 };
 
 // Paths are stored as UTF-8; older files hold an 8-bit code page, read here as Latin-1.
