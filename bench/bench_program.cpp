@@ -97,6 +97,9 @@ struct Upload {
     std::int64_t firstUs = 0; // start NAK written -> block 1 read
     std::int64_t eotGapUs = 0; // last ACK -> EOT read
     std::vector<std::int64_t> gapsUs; // ACK written -> next block read
+    // The receiver's side of each block: first byte of a packet read -> its ACK written,
+    // less the 133 byte times the packet and the ACK need on the line.
+    std::vector<std::int64_t> ackLateUs;
 
     [[nodiscard]] double seconds() const { return double(endUs - startUs) / 1e6; }
     [[nodiscard]] double lineSeconds() const
@@ -114,11 +117,16 @@ std::vector<Upload> findUploads(const std::vector<TraceEvent> &events)
     bool answered = false;            // ACK/NAK written: the next read starts a packet
     std::int64_t answeredAt = 0;
     bool answeredWithNak = false;
+    std::int64_t packetAt = -1; // first byte of the packet being received, -1 between packets
+    const auto packetLineUs = std::int64_t(133 * kByteSeconds * 1e6);
     Upload current;
     for (const TraceEvent &e : events) {
         if (e.direction == 'W') {
             lastWrite = &e;
             if (state == State::Blocks && (isSingle(e, ACK) || isSingle(e, NAK))) {
+                if (packetAt >= 0 && isSingle(e, ACK))
+                    current.ackLateUs.push_back(e.us - packetAt - packetLineUs);
+                packetAt = -1;
                 answered = true;
                 answeredAt = e.us;
                 answeredWithNak = isSingle(e, NAK);
@@ -137,11 +145,13 @@ std::vector<Upload> findUploads(const std::vector<TraceEvent> &events)
                 current.blocks = 1;
                 current.startUs = e.us;
                 current.firstUs = e.us - lastWrite->us;
+                packetAt = e.us;
                 state = State::Blocks;
                 answered = false;
             }
         } else if (state == State::Blocks && answered) {
             if (e.head[0] == SOH) {
+                packetAt = e.us;
                 ++current.blocks;
                 if (answeredWithNak)
                     ++current.repeats;
@@ -297,6 +307,12 @@ void printUpload(const char *who, const Upload &u)
                 "NAK->block 1 %.3f ms, last ACK->EOT %.3f ms\n",
                 who, g.meanMs, g.medianMs, g.worstMs, u.gapsUs.size(), double(u.firstUs) / 1000.0,
                 double(u.eotGapUs) / 1000.0);
+    if (!u.ackLateUs.empty() && std::strcmp(g_pace, "none") != 0) {
+        const GapFigures late = gapFigures(u.ackLateUs);
+        std::printf("  %-5s the sim's ACK after the line time of its packet: mean %.3f ms, median %.3f ms, "
+                    "worst %.3f ms\n",
+                    who, late.meanMs, late.medianMs, late.worstMs);
+    }
 }
 
 struct RunFigures {
