@@ -31,5 +31,19 @@ for f in build/reliability/faults-quick.tsv build/reliability/faults-slow.tsv; d
   if ((first)); then cat "$f" >>"$out.new"; first=0; else tail -n +2 "$f" >>"$out.new"; fi
 done
 if [[ -s $out.new ]]; then mv "$out.new" "$out"; else rm -f "$out.new"; fi
+# When, and from which commit, each part of the table was last run: a quick run replaces
+# only the quick line, so the slow rows keep the stamp of the run that made them.
+runs=docs/reliability/faultruns.tsv
+commit=$(git rev-parse --short HEAD 2>/dev/null || echo unknown)
+[[ -z $(git status --porcelain -- . ':!docs' ':!fuzz/results.tsv' 2>/dev/null) ]] || commit="$commit+"
+now=$(date -u +%Y-%m-%dT%H:%M:%SZ)
+parts=(quick)
+[[ $which == quick ]] || parts+=(slow)
+{
+  printf 'part\tfinished_utc\tcommit\tctest_exit\n'
+  for p in "${parts[@]}"; do printf '%s\t%s\t%s\t%s\n' "$p" "$now" "$commit" "$rc"; done
+  [[ ! -f $runs ]] || tail -n +2 "$runs" | grep -v -E "^($(IFS='|'; echo "${parts[*]}"))"$'\t' || true
+} | (read -r header; echo "$header"; sort) >"$runs.new"
+mv "$runs.new" "$runs"
 /usr/bin/python3 tools/reliability/render-report.py
 exit $rc

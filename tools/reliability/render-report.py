@@ -4,6 +4,7 @@
   fuzz/results.tsv               one line per fuzz run (tools/fuzz/run-fuzz.sh)
   fuzz/findings.tsv              every fault a fuzz target's checks turned up, with its fix
   docs/reliability/faults.tsv    the fault-injection table (written by test_faultinjection)
+  docs/reliability/faultruns.tsv when and at which commit each part of that table last ran
   docs/reliability/testruns.tsv  one line per suite run, default and asan (tools/run-tests.sh)
 
 Nothing in the report is typed by hand: run this script (the other scripts call it) after
@@ -81,10 +82,13 @@ def findings_section(rows):
     return lines
 
 
-def fault_section(rows):
+def fault_section(rows, runs):
     lines = ["## Fault-injected link", ""]
     if not rows:
         return lines + ["No fault-injection run logged yet (`bash tools/reliability/fault-table.sh`).", ""]
+    names = {"quick": "`test_faultinjection`", "slow": "`test_faultinjection_slow`"}
+    stamps = [f'{names.get(r["part"], r["part"])} finished {r["finished_utc"]} at commit {r["commit"]} '
+              f'(ctest exit {r["ctest_exit"]})' for r in runs]
     lines += [
         "The programming sequence against the simulated processor on a pseudo-terminal, one run per",
         "fault. Checked in every run: the result and the message shown, that success is reported only",
@@ -92,6 +96,10 @@ def fault_section(rows):
         "model is untouched. Produced by `bash tools/reliability/fault-table.sh` (tests",
         "`test_faultinjection` and, labelled slow, `test_faultinjection_slow`).",
         "",
+    ]
+    if stamps:
+        lines += ["Last runs: " + "; ".join(stamps) + ".", ""]
+    lines += [
         table(["fault", "expected result", "expected messages", "observed result", "observed messages",
                "port closed", "model untouched", "seconds", "verdict"],
               [[f'`{r["fault"]}`', r["expected_result"], r["expected_message"], r["observed_result"],
@@ -133,13 +141,15 @@ def main():
         "",
         "A settings save, a filter.bin write that fails part-way (full disk, read-only folder, bad",
         "path) or is killed, leaving the previous file whole, is checked by `test_nothinglost`, part",
-        "of the normal suite.",
+        "of the normal suite. Those two writes (each to a temporary file that is renamed over the",
+        "old one) are the only files the program writes in a session, so a crash at any other",
+        "moment leaves the files of the last save or exit as they were.",
         "",
     ]
     findings = read_tsv("fuzz/findings.tsv")
     out += fuzz_section(read_tsv("fuzz/results.tsv"), findings)
     out += findings_section(findings)
-    out += fault_section(read_tsv("docs/reliability/faults.tsv"))
+    out += fault_section(read_tsv("docs/reliability/faults.tsv"), read_tsv("docs/reliability/faultruns.tsv"))
     out += suite_section(read_tsv("docs/reliability/testruns.tsv"))
     path = os.path.join(ROOT, "docs", "RELIABILITY.md")
     os.makedirs(os.path.dirname(path), exist_ok=True)
