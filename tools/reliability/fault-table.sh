@@ -9,6 +9,9 @@
 set -euo pipefail
 cd "$(dirname "$0")/../.."
 which=${1:-all}
+# The commit the run builds, taken before the build: edits made while it runs are not in it.
+commit=$(git rev-parse --short HEAD 2>/dev/null || echo unknown)
+[[ -z $(git status --porcelain -- . ':!docs' ':!fuzz/results.tsv' 2>/dev/null) ]] || commit="$commit+"
 cmake --preset default >/dev/null
 targets=(test_faultinjection)
 [[ $which == quick ]] || targets+=(test_faultinjection_slow)
@@ -34,8 +37,6 @@ if [[ -s $out.new ]]; then mv "$out.new" "$out"; else rm -f "$out.new"; fi
 # When, and from which commit, each part of the table was last run: a quick run replaces
 # only the quick line, so the slow rows keep the stamp of the run that made them.
 runs=docs/reliability/faultruns.tsv
-commit=$(git rev-parse --short HEAD 2>/dev/null || echo unknown)
-[[ -z $(git status --porcelain -- . ':!docs' ':!fuzz/results.tsv' 2>/dev/null) ]] || commit="$commit+"
 now=$(date -u +%Y-%m-%dT%H:%M:%SZ)
 parts=(quick)
 [[ $which == quick ]] || parts+=(slow)

@@ -52,8 +52,11 @@ def fuzz_section(runs, findings):
         t["open"] = t.get("open", 0) + sum(1 for k in kept if (r["target"], k) not in closed)
         t["open"] += max(0, int(r["crashes"] or 0) - len(kept))
     lines += [
-        "libFuzzer with AddressSanitizer and UndefinedBehaviorSanitizer, one process on one core per",
-        "target, seeded from `fuzz/corpus/TARGET/`. Totals over every logged run:",
+        "libFuzzer with AddressSanitizer and UndefinedBehaviorSanitizer; each run is one process on",
+        "one core, seeded from `fuzz/corpus/TARGET/` (two runs of a target at once share its working",
+        "corpus). The default and sanitizer builds of the suite replay every input kept in",
+        "`fuzz/corpus/TARGET/` through the same target (tests `fuzzcorpus_TARGET`, without",
+        "libFuzzer). Totals over every logged run:",
         "",
         table(["target", "runs", "seconds", "executions", "crashes found", "open"],
               [[f"`{k}`", v["runs"], v["seconds"], f'{v["executions"]:,}', v["crashes"], v.get("open", 0)]
