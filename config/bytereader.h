@@ -1,8 +1,7 @@
 #pragma once
 // Reading of a QIODevice through a block buffer, a byte or a run of buffered bytes at a time,
 // shared by the line reader of the coefficient text file and the field reader of the
-// settings file. A read error ends the
-// stream like its end does, with failed() set.
+// settings file. A read error ends the stream like its end does, with failed() set.
 
 #include <QByteArray>
 #include <QIODevice>
