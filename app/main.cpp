@@ -1,4 +1,7 @@
 // The program's entry procedure: splash window, main window, event loop.
+//
+// Command line: `korvane-s [FILE.min]` opens FILE.min after the start-up load, as File > Open
+// does (the desktop file's %f, "Open with"); `korvane-s --version` prints the version.
 
 #include "mainwindow.h"
 #include "qtuserdialog.h"
@@ -6,12 +9,33 @@
 #include "startup.h"
 #include "programicon.h"
 
+#include "korvane_version.h"
+
 #include <QApplication>
+#include <QFileInfo>
+
+#include <cstdio>
+#include <cstring>
 
 int main(int argc, char *argv[])
 {
-    // Qt takes its own platform options from the command line; the program reads none.
+    // Answered before any window system is needed.
+    for (int i = 1; i < argc; ++i) {
+        if (std::strcmp(argv[i], "--version") == 0) {
+            std::printf("korvane-s %s\n", qPrintable(korvane::VersionNumberText()));
+            return 0;
+        }
+        if (std::strcmp(argv[i], "--help") == 0 || std::strcmp(argv[i], "-h") == 0) {
+            std::printf("usage: korvane-s [FILE.min]\n       korvane-s --version\n");
+            return 0;
+        }
+    }
+    // Qt takes its own platform options from the command line first.
     QApplication app(argc, argv);
+    QCoreApplication::setApplicationVersion(korvane::VersionNumberText());
+    // The desktop entry's id, so a desktop shell matches the window to its launcher and icon.
+    QGuiApplication::setDesktopFileName(QStringLiteral("org.korvane.KorvaneS"));
+    const QStringList args = QCoreApplication::arguments().mid(1);
     app.setWindowIcon(korvane::ProgramIcon());
 
     korvane::Model model;
@@ -30,5 +54,7 @@ int main(int argc, char *argv[])
     splash->close();
     splash.reset();
     window.show();
+    if (!args.isEmpty())
+        (void)window.openAtStart(QFileInfo(args.first()).absoluteFilePath());
     return QApplication::exec();
 }

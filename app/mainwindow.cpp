@@ -6,6 +6,7 @@
 #include "korvane_version.h"
 #include "programicon.h"
 
+#include "config/filelocations.h"
 #include "config/settingsfile.h"
 #include "config/firfile.h"
 #include "editors/openeditor.h"
@@ -273,7 +274,9 @@ void MainWindow::load()
     model_.SuppressEvents = true;
     dlgCommonDialog.initialDirectory = programFolder_;
     model_.StartDirectory = QDir::currentPath();
-    (void)ReadSettingsFile(model_, model_.StartDirectory + QStringLiteral("/default.min"), dialog_);
+    // The working folder's default.min, else the one the last exit wrote.
+    settingsReadPath_ = DefaultSettingsReadPath(model_.StartDirectory, programFolder_);
+    (void)ReadSettingsFile(model_, settingsReadPath_, dialog_);
     {
         const QSignalBlocker block(TabStrip1);
         TabStrip1->setCurrentIndex(0);
@@ -466,7 +469,7 @@ void MainWindow::openHelp(bool search)
         dialog_.inform(windowTitle(), kNoHelpText, MessageIcon::Information);
         return;
     }
-    const QString path = QFileInfo(helpFile_).isAbsolute() ? helpFile_ : programFolder_ + QLatin1Char('/') + helpFile_;
+    const QString path = QFileInfo(helpFile_).isAbsolute() ? helpFile_ : FindProgramDataFile(helpFile_, programFolder_);
     if (!help_) {
         // A child window of the main window, so it is locked with it during a transfer.
         help_ = new HelpWindow(this);
@@ -621,8 +624,38 @@ void MainWindow::shutDown()
     }
     if (help_)
         help_->close();
+    saveDefaultSettings();
+}
+
+void MainWindow::saveDefaultSettings()
+{
+    // The program folder when it is writable (as always), else back where it was read from,
+    // else the per-user configuration folder. Only when every choice fails is the user told:
+    // the work of the session is lost otherwise.
     model_.SilentSave = true;
-    (void)WriteSettingsFile(model_, programFolder_ + QStringLiteral("/default.min"), dialog_);
+    QString target = DefaultSettingsWritePath(settingsReadPath_, programFolder_);
+    if (MakeParentFolder(target) && WriteSettingsFile(model_, target, dialog_))
+        return;
+    const QString fallback = DefaultSettingsFallbackPath(target);
+    if (!fallback.isEmpty()) {
+        target = fallback;
+        if (MakeParentFolder(target) && WriteSettingsFile(model_, target, dialog_))
+            return;
+    }
+    model_.SilentSave = false;
+    (void)WriteSettingsFile(model_, target, dialog_); // fails again, now with its message
+    model_.SilentSave = true;
+}
+
+bool MainWindow::openAtStart(const QString &path)
+{
+    if (!ReadSettingsFile(model_, path, dialog_))
+        return false;
+    setCaptionFromFile(path);
+    TabStrip1->setCurrentIndex(0);
+    model_.CurrentSet = static_cast<int16_t>(TabStrip1->currentIndex());
+    UpdateStageFilterList();
+    return true;
 }
 
 } // namespace korvane

@@ -40,13 +40,17 @@ inline const QString kHelpFileName = QStringLiteral("korvane-s-help.html");
 class MainWindow : public QMainWindow {
     Q_OBJECT
 public:
-    // programFolder: the folder that holds the program (default.min is written there at
-    // exit, filter.bin and korvanes.fwr live there, the help file is looked up there).
+    // programFolder: the folder that holds the program. Where default.min, filter.bin,
+    // korvanes.fwr and the help document are found from it: config/filelocations.h.
     MainWindow(Model &model, UserDialog &dialog, QString programFolder, QWidget *parent = nullptr);
     ~MainWindow() override;
 
-    // The load handler: reads the working folder's default.min and shows set 0.
+    // The load handler: reads the working folder's default.min (else the one the last exit
+    // wrote) and shows set 0.
     void load();
+    // A settings file named on the command line, opened after load() as File > Open opens it
+    // (same validation and messages); false when it could not be read.
+    bool openAtStart(const QString &path);
 
     void UpdateStageFilterList();
     void OpenStageEditor(int type, const QString &suffix);
@@ -99,6 +103,7 @@ private:
     void setComCheck(int port);
     void refreshComPortTips();
     void shutDown();
+    void saveDefaultSettings();
     void openHelp(bool search);
     void setCaptionFromFile(const QString &path);
     // Redraws the response panel for the shown set from the model as it stands.
@@ -107,6 +112,7 @@ private:
     Model &model_;
     UserDialog &dialog_;
     QString programFolder_;
+    QString settingsReadPath_; // the default.min read at start (whether or not it existed)
     QString helpFile_ = kHelpFileName;
     ProgrammingRunner runner_ = RunProgrammingSequence;
     CommonDialog dlgCommonDialog;

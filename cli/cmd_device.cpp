@@ -53,10 +53,13 @@ const char kProgramUsage[] =
     "--port; only PATH with --device), builds filter.bin, reloads the firmware when the\n"
     "processor's is older or it reports 10 or more filters, uploads the filters and resets\n"
     "the processor. Progress goes to stderr; Ctrl-C cancels (not while the firmware is\n"
-    "being reloaded). The 20-band equalizer file \"20Band\" is read from the current folder.\n"
-    "  --firmware PATH  firmware image to use instead of the program folder's korvanes.fwr\n"
-    "  --folder DIR     program folder: filter.bin is written and korvanes.fwr read there\n"
-    "                   (default: the folder of korvane-s-cli)\n"
+    "being reloaded). The 20-band equalizer file \"20Band\" is the current folder's, else\n"
+    "the program's own.\n"
+    "  --firmware PATH  firmware image to use instead of korvanes.fwr, which is looked for in\n"
+    "                   the program folder, then ~/.local/share/korvane-s, then the\n"
+    "                   installed data folder\n"
+    "  --folder DIR     program folder (default: the folder of korvane-s-cli); filter.bin is\n"
+    "                   written there when it is writable, else to ~/.local/state/korvane-s\n"
     "  --yes            do not ask \"Program All Filters?\"\n"
     "Exit status: 0 programmed, 1 not programmed, 2 usage error.\n";
 

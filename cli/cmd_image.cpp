@@ -19,8 +19,9 @@ namespace {
 const char kBuildImageUsage[] =
     "usage: korvane-s-cli build-image FILE.min -o OUT.bin [--lib-dir DIR]\n"
     "  Reads FILE.min as File > Open does and builds the coefficient image into OUT.bin\n"
-    "  (16 blocks of 1792 bytes). The 20-band equalizer file \"20Band\" is read from the\n"
-    "  current folder; libkorvanes.so from DIR (default: the program's folder).\n"
+    "  (16 blocks of 1792 bytes). The 20-band equalizer file \"20Band\" is the current\n"
+    "  folder's, else the program's own; libkorvanes.so from DIR (default: the program's\n"
+    "  folder, then its private library folder).\n"
     "  Exit status: 0 built, 1 the settings file or the image failed, 2 usage error.\n";
 
 const char kInspectUsage[] =

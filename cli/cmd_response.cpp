@@ -29,8 +29,9 @@ const char kResponseUsage[] =
     "               OUT - writes to standard output\n"
     "    --svg OUT, --png OUT  the three curves on a chart of WxH pixels (default 900x520)\n"
     "    --points P  frequencies from 0 to fs/2 (default 513, rounded up to 2^k + 1)\n"
-    "  At least one output is required. The 20-band file \"20Band\" is read from the current\n"
-    "  folder, libkorvanes.so from DIR (default: the program's folder); what the image builder\n"
+    "  At least one output is required. The 20-band file \"20Band\" is the current folder's,\n"
+    "  else the program's own; libkorvanes.so from DIR (default: the program's folder); what\n"
+    "  the image builder\n"
     "  would have shown is printed on standard error.\n"
     "  Exit status: 0 written, 1 the settings file or an output failed, or a stage of the set\n"
     "  cannot be built (the outputs are still written, that stage left out), 2 usage error.\n";

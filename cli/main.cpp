@@ -64,7 +64,9 @@ const Command kCommands[] = {
 
 void printUsage(FILE *to)
 {
-    std::fputs("usage: korvane-s-cli COMMAND [ARGS]   (COMMAND --help for details)\n\ncommands:\n", to);
+    std::fputs("usage: korvane-s-cli COMMAND [ARGS]   (COMMAND --help for details)\n"
+               "       korvane-s-cli --version\n\ncommands:\n",
+               to);
     for (const auto &c : kCommands)
         std::fprintf(to, "  %s\n", c.summary);
 }
@@ -102,6 +104,10 @@ int main(int argc, char **argv)
     const QString name = args.takeFirst();
     if (name == QLatin1String("--help") || name == QLatin1String("-h") || name == QLatin1String("help")) {
         printUsage(stdout);
+        return 0;
+    }
+    if (name == QLatin1String("--version")) {
+        std::printf("korvane-s-cli %s\n", KORVANE_VERSION);
         return 0;
     }
     for (const auto &c : kCommands) {

@@ -7,7 +7,12 @@ function(korvane_add_test name)
   target_link_libraries(${name} PRIVATE Qt6::Test korvane_testsupport ${T_LIBS})
   set_target_properties(${name} PROPERTIES RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR}/tests-bin)
   add_test(NAME ${name} COMMAND ${name})
-  set(env "KORVANE_PROGRAM_DIR=${KORVANE_PROGRAM_DIR}" "KORVANE_SOURCE_DIR=${CMAKE_SOURCE_DIR}")
+  # The tests send the build's stand-in firmware to the simulated processor.
+  set(env "KORVANE_PROGRAM_DIR=${KORVANE_PROGRAM_DIR}" "KORVANE_SOURCE_DIR=${CMAKE_SOURCE_DIR}"
+      "KORVANE_ALLOW_STANDIN_FIRMWARE=1"
+      # Per-user files of a program whose folder cannot be written stay inside the build.
+      "XDG_CONFIG_HOME=${CMAKE_BINARY_DIR}/test-home/config" "XDG_DATA_HOME=${CMAKE_BINARY_DIR}/test-home/data"
+      "XDG_STATE_HOME=${CMAKE_BINARY_DIR}/test-home/state")
   if(T_GUI)
     list(APPEND env "QT_QPA_PLATFORM=offscreen")
   endif()

@@ -1,5 +1,7 @@
 #include "coefimage.h"
 
+#include "config/filelocations.h"
+
 #include "eq20.h"
 #include "firdesign.h"
 #include "fixedpoint.h"
@@ -114,7 +116,7 @@ bool buildStage(const Model &model, int set, int stageIndex, BlockWriter &out, B
         return SynthesizeSpectralStage(s, state.ifft) && out.convertedTaps(stageIndex, state.ifft.data());
     case GraphicEq20: {
         Eq20Accumulator acc{};
-        if (state.eq20Failed || Read20BandCoefficients(s.EqBand, acc, dialog) != 0) {
+        if (state.eq20Failed || Read20BandCoefficients(s.EqBand, acc, dialog, Find20BandFile()) != 0) {
             state.eq20Failed = true;
             out.passThru(stageIndex);
             return true;
@@ -198,25 +200,37 @@ std::optional<QByteArray> BuildFilterImageBytes(const Model &model, UserDialog &
 
 QString ProgramFilterImagePath()
 {
-    const QString name = QStringLiteral("filter.bin");
-    return QCoreApplication::instance() ? QDir(QCoreApplication::applicationDirPath()).filePath(name) : name;
+    const QString folder = ProgramFolder();
+    return folder.isEmpty() ? kFilterImageFileName : FilterImagePath(folder);
 }
 
-bool BuildFilterImage(const Model &model, const QString &imagePath, UserDialog &dialog)
+bool BuildFilterImage(const Model &model, const QString &imagePath, UserDialog &dialog, QString *errorText)
 {
     const auto image = BuildFilterImageBytes(model, dialog);
-    if (!image)
+    if (!image) {
+        if (errorText)
+            *errorText = QStringLiteral("a filter set could not be built");
         return false;
+    }
     // Written beside the target and renamed over it on commit, so the file is either the
     // previous image or the complete new one, always exactly 28672 bytes.
     QSaveFile file(imagePath);
-    if (!file.open(QIODevice::WriteOnly))
-        return false;
-    if (file.write(*image) != image->size()) {
+    const auto fail = [&] {
+        if (errorText)
+            *errorText = file.errorString();
         file.cancelWriting();
         return false;
+    };
+    if (!file.open(QIODevice::WriteOnly))
+        return fail();
+    if (file.write(*image) != image->size())
+        return fail();
+    if (!file.commit()) {
+        if (errorText)
+            *errorText = file.errorString();
+        return false;
     }
-    return file.commit();
+    return true;
 }
 
 } // namespace korvane

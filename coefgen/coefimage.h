@@ -56,17 +56,19 @@ inline constexpr StageHeader kPassThruHeader = {1, 3, 0, 0, 0, 1, 0, 4};
 
 // Builds the whole image in memory. std::nullopt when any block could not be completed
 // (a floating-point fault, a header value that does not fit, korvanes missing); messages of
-// the 20-band reader and of SingleToFixed go through dialog. The "20Band" file is read from
-// the process's current folder.
+// the 20-band reader and of SingleToFixed go through dialog. The "20Band" file is the
+// current folder's, else the program's own (Find20BandFile).
 [[nodiscard]] std::optional<QByteArray> BuildFilterImageBytes(const Model &model, UserDialog &dialog);
 
-// The program folder's filter.bin: QCoreApplication::applicationDirPath() + "/filter.bin"
-// (just "filter.bin" when no application object exists).
+// Where filter.bin is written: the program folder's when that folder is writable, else the
+// per-user state folder's (config/filelocations.h); just "filter.bin" when no application
+// object exists.
 [[nodiscard]] QString ProgramFilterImagePath();
 
-// Builds the image and writes it to imagePath (the program folder's filter.bin). True only
-// when every block was built and every byte written; a failed write leaves no half-written
-// image behind under imagePath.
-[[nodiscard]] bool BuildFilterImage(const Model &model, const QString &imagePath, UserDialog &dialog);
+// Builds the image and writes it to imagePath (ProgramFilterImagePath()). True only when every
+// block was built and every byte written; a failed write leaves no half-written image behind
+// under imagePath. On failure errorText (if given) gets the system's reason.
+[[nodiscard]] bool BuildFilterImage(const Model &model, const QString &imagePath, UserDialog &dialog,
+                                    QString *errorText = nullptr);
 
 } // namespace korvane

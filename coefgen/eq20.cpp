@@ -1,6 +1,8 @@
 #include "eq20.h"
 
+#include <QDir>
 #include <QFile>
+#include <QFileInfo>
 
 #include <cctype>
 #include <charconv>
@@ -171,17 +173,27 @@ int Read20BandCoefficients(const std::array<int16_t, kEqBandCount> &eqBand, Eq20
     acc.fill(0.0f);
     std::optional<BandFilters> bands;
     QFile file(path);
+    QString why;
     // readAll() sizes its buffer from the file; read(kMaxFileSize) would allocate all 16 MB
     // for a 60 KB file at every stage.
-    if (file.open(QIODevice::ReadOnly) && file.size() <= kMaxFileSize) {
+    if (!file.open(QIODevice::ReadOnly)) {
+        why = file.errorString();
+    } else if (file.size() > kMaxFileSize) {
+        why = QStringLiteral("the file is larger than 16 MB");
+    } else {
         const QByteArray data = file.readAll();
         file.close();
         if (data.size() <= kMaxFileSize)
             bands = parsedBandFileCache().parse(data);
+        if (!bands)
+            why = QStringLiteral("not 20 bands of a label ending in ':' and 256 numbers");
     }
     if (!bands) {
         dialog.beep();
-        dialog.inform(QStringLiteral("File Error"), Eq20FileErrorText(), MessageIcon::Exclamation);
+        dialog.inform(QStringLiteral("File Error"),
+                      Eq20FileErrorText() + kCR + QDir::toNativeSeparators(QFileInfo(path).absoluteFilePath())
+                          + QStringLiteral(": ") + why,
+                      MessageIcon::Exclamation);
         return -1;
     }
     for (int i = 0; i < kEqBandCount; ++i) {

@@ -34,11 +34,12 @@ inline const QString k20BandFileName = QStringLiteral("20Band");
 
 // Sums the band filters of the file at path, weighted by BandGainFromDb(eqBand[i]) and scaled
 // by 256, into acc (cleared first; every product and sum rounded to single). Returns 0 on
-// success; -1 when the file cannot be read, after a beep and the "File Error" message.
+// success; -1 when the file cannot be read, after a beep and the "File Error" message (its
+// fixed text, then the file's full path and the reason).
 [[nodiscard]] int Read20BandCoefficients(const std::array<int16_t, kEqBandCount> &eqBand, Eq20Accumulator &acc,
                                          UserDialog &dialog, const QString &path = k20BandFileName);
 
-// The "File Error" message text shown when the file cannot be read.
+// The fixed first lines of the "File Error" message shown when the file cannot be read.
 [[nodiscard]] QString Eq20FileErrorText();
 
 } // namespace korvane

@@ -1,9 +1,11 @@
 #include "spectral.h"
 
+#include "config/filelocations.h"
 #include "ifft/korvanes.h"
 
 #include <QCoreApplication>
 #include <QDir>
+#include <QFileInfo>
 #include <QLibrary>
 
 #include <cmath>
@@ -29,13 +31,13 @@ KorvanesBinding &binding()
     return b;
 }
 
-QString programFolder()
+// The folders tried before the system search: the one set by SetKorvanesLocation, else the
+// program folder and then the installed program's private library folder.
+QStringList libraryFolders()
 {
     if (!binding().folder.isEmpty())
-        return binding().folder;
-    if (QCoreApplication::instance())
-        return QCoreApplication::applicationDirPath();
-    return {};
+        return {binding().folder};
+    return LibraryFolders(ProgramFolder());
 }
 
 bool tryLoad(const QString &fileName, QString &why)
@@ -78,10 +80,14 @@ bool BindCalculateIfft(QString *errorText)
     if (b.function)
         return true;
     QString why;
-    const QString folder = programFolder();
     bool bound = false;
-    if (!folder.isEmpty())
-        bound = tryLoad(QDir(folder).filePath(b.baseName), why);
+    for (const QString &folder : libraryFolders()) {
+        // A folder without the library is no reason to report: only a file that is there
+        // and cannot be loaded is.
+        const QString path = QDir(folder).filePath(QStringLiteral("lib%1.so").arg(b.baseName));
+        if (QFileInfo::exists(path) && (bound = tryLoad(path, why)))
+            break;
+    }
     if (!bound && b.systemSearch)
         bound = tryLoad(b.baseName, why);
     if (!bound && errorText)

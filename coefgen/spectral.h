@@ -18,8 +18,8 @@ using IfftBuffer = std::vector<float>;
 [[nodiscard]] IfftBuffer MakeIfftBuffer();
 
 // Where korvanes is looked for: folder/lib<baseName>.so first, then (when systemSearch) the
-// platform's normal library search. An empty folder means the program's own folder
-// (QCoreApplication::applicationDirPath() when an application exists). Changing the location
+// platform's normal library search. An empty folder means the program's own folder, then the
+// installed program's private library folder (config/filelocations.h). Changing the location
 // drops the current binding, so the next call loads afresh; the program itself never calls
 // this after the first build. The defaults are folder "", baseName "korvanes", systemSearch.
 void SetKorvanesLocation(const QString &folder, const QString &baseName = QStringLiteral("korvanes"),

@@ -298,15 +298,21 @@ bool WriteSettingsFile(const Model &model, const QString &path, UserDialog &dial
     bool ok = file.open(QIODevice::WriteOnly);
     if (ok)
         ok = file.write(content) == content.size();
-    if (ok)
+    QString why;
+    if (ok) {
         ok = file.commit();
-    else
+        if (!ok)
+            why = file.errorString();
+    } else {
+        why = file.errorString();
         file.cancelWriting();
+    }
     if (!ok && !model.SilentSave) {
         dialog.beep();
+        // The fixed text first, then the system's reason.
         dialog.inform(QStringLiteral("Unable to Store File."),
                       QStringLiteral("Error writing file ") + path + kCR +
-                          QStringLiteral(".  Disk may be full or write protected"),
+                          QStringLiteral(".  Disk may be full or write protected") + kCR + why,
                       MessageIcon::Exclamation);
     }
     return ok;

@@ -24,8 +24,17 @@ inline const QString kFirmwareFileName = QStringLiteral("korvanes.fwr");
 // otherwise.
 [[nodiscard]] bool GetFirmwareFileVersion(const QString &path, int16_t &version);
 
+// True when the file starts with the stand-in mark (device/standinfirmware.h).
+[[nodiscard]] bool IsStandInFirmware(const QString &path);
+// True when the developer switch allows uploading the stand-in ($KORVANE_ALLOW_STANDIN_FIRMWARE
+// is 1).
+[[nodiscard]] bool StandInFirmwareAllowed();
+// The "Error!" text shown when a stand-in is refused.
+[[nodiscard]] QString StandInFirmwareRefusedText(const QString &path);
+
 // "F P C", the whole file by XMODEM (no verdict wait), then "RESET". True when all three
-// succeeded; nothing of the file is sent when "F P C" is not answered.
+// succeeded; nothing of the file is sent when "F P C" is not answered, and nothing at all
+// (not even "F P C") when the file is the stand-in and the developer switch is off.
 [[nodiscard]] bool UpdateFirmware(SerialLine &port, const QString &path, const XmodemProgress &progress = {});
 
 } // namespace korvane

@@ -7,6 +7,8 @@
 #include "tenthstimer.h"
 #include "xmodem.h"
 
+#include "config/filelocations.h"
+
 #include <QDir>
 #include <QFileInfo>
 
@@ -42,15 +44,40 @@ SerialLine &ProgrammingSequence::line()
     return *m_ownLine;
 }
 
-QString ProgrammingSequence::imagePath() const
-{
-    return QDir(m_options.programFolder).filePath(QStringLiteral("filter.bin"));
-}
+QString ProgrammingSequence::imagePath() const { return FilterImagePath(m_options.programFolder); }
 
 QString ProgrammingSequence::firmwarePath() const
 {
-    return m_options.firmwarePath.isEmpty() ? QDir(m_options.programFolder).filePath(kFirmwareFileName)
-                                            : m_options.firmwarePath;
+    return m_options.firmwarePath.isEmpty() ? FindFirmwareFile(m_options.programFolder) : m_options.firmwarePath;
+}
+
+QString ProgrammingSequence::firmwareFileErrorText() const
+{
+    const QFileInfo fw(firmwarePath());
+    QString text = QStringLiteral("Error reading firmware file.  Please ensure file named \"") + fw.fileName()
+                   + QStringLiteral("\" is in the program folder: ")
+                   + QDir::toNativeSeparators(fw.absolutePath()) + kCR
+                   + QStringLiteral("Firmware file may be invalid.") + kCR;
+    if (!fw.exists()) {
+        QStringList looked;
+        if (m_options.firmwarePath.isEmpty()) {
+            for (const QString &folder : FirmwareFolders(m_options.programFolder))
+                looked << QDir::toNativeSeparators(folder);
+        } else {
+            looked << QDir::toNativeSeparators(fw.absoluteFilePath());
+        }
+        text += QStringLiteral("Not found in: ") + looked.join(QStringLiteral(", "));
+    } else if (fw.size() != kFirmwareFileSize) {
+        text += QStringLiteral("%1 is %2 bytes long; a firmware file has %3.")
+                    .arg(QDir::toNativeSeparators(fw.absoluteFilePath()))
+                    .arg(fw.size())
+                    .arg(kFirmwareFileSize);
+    } else {
+        QFile file(fw.absoluteFilePath());
+        (void)file.open(QIODevice::ReadOnly);
+        text += QDir::toNativeSeparators(fw.absoluteFilePath()) + QStringLiteral(": ") + file.errorString();
+    }
+    return text;
 }
 
 void ProgrammingSequence::requestCancel()
@@ -72,10 +99,13 @@ bool ProgrammingSequence::run()
         return false;
 
     emit stageChanged(QStringLiteral("Configuring Filters"));
-    if (!BuildFilterImage(m_model, imagePath(), m_dialog)) {
+    QString why;
+    if (!BuildFilterImage(m_model, imagePath(), m_dialog, &why)) {
         m_dialog.inform(QStringLiteral("Temporary File Error"),
                         QStringLiteral("Problem creating temporary file for programming Korvane-S.") + kCR
-                            + QStringLiteral("Disk may be full.  Unable to program Korvane-S"),
+                            + QStringLiteral("Disk may be full.  Unable to program Korvane-S") + kCR
+                            + QDir::toNativeSeparators(QFileInfo(imagePath()).absoluteFilePath())
+                            + QStringLiteral(": ") + why,
                         MessageIcon::Exclamation);
         return false;
     }
@@ -132,13 +162,7 @@ bool ProgrammingSequence::ProgramDevice()
     if (ok) {
         ok = GetFirmwareFileVersion(firmwarePath(), fileVersion);
         if (!ok) {
-            const QFileInfo fw(firmwarePath());
-            m_dialog.inform(QStringLiteral("Error!"),
-                            QStringLiteral("Error reading firmware file.  Please ensure file named \"") + fw.fileName()
-                                + QStringLiteral("\" is in the program folder: ")
-                                + QDir::toNativeSeparators(fw.absolutePath())
-                                + QStringLiteral("Firmware file may be invalid."),
-                            MessageIcon::Exclamation);
+            m_dialog.inform(QStringLiteral("Error!"), firmwareFileErrorText(), MessageIcon::Exclamation);
             reported = true;
         }
     }
@@ -150,6 +174,14 @@ bool ProgrammingSequence::ProgramDevice()
                             MessageIcon::Exclamation);
             reported = true;
         }
+    }
+    // The build's stand-in is for the simulated processor: a real one would need a return to
+    // the factory. Refused before anything is sent.
+    if (ok && (fileVersion > deviceVersion || count >= 10) && IsStandInFirmware(firmwarePath())
+        && !StandInFirmwareAllowed()) {
+        m_dialog.inform(QStringLiteral("Error!"), StandInFirmwareRefusedText(firmwarePath()), MessageIcon::Exclamation);
+        ok = false;
+        reported = true;
     }
     if (ok && (fileVersion > deviceVersion || count >= 10)) {
         setCancelEnabled(false);

@@ -17,8 +17,9 @@ namespace korvane {
 class SerialLine;
 
 struct ProgrammingOptions {
-    QString programFolder;   // filter.bin is written here; korvanes.fwr is read from here
-    QString firmwarePath;    // empty: programFolder + "/korvanes.fwr"
+    QString programFolder;   // the program folder; filter.bin and korvanes.fwr are found from
+                             // it (FilterImagePath, FindFirmwareFile in config/filelocations.h)
+    QString firmwarePath;    // empty: FindFirmwareFile(programFolder)
     QString onlyDevicePath;  // non-empty: probe and program only this serial device
     SerialLine *line = nullptr; // null: the machine's serial port (QtSerialLine); tests pass a fake
 };
@@ -61,6 +62,8 @@ signals:
 
 private:
     SerialLine &line();
+    // "Error reading firmware file", naming where the file was looked for and why it failed.
+    [[nodiscard]] QString firmwareFileErrorText() const;
     void setCancelEnabled(bool enabled);
 
     Model &m_model;

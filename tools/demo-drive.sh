@@ -4,6 +4,8 @@
 # xvfb-run (tools/run-demo.sh does). With --shots DIR it also saves the main window, the
 # open COM Port menu and the progress window during the upload as PNGs in DIR.
 # Usage: demo-drive.sh PROGRAM [--shots DIR]
+# DEMO_MAIN_TITLE names the main window when it is not the plain caption (a program started
+# with a settings file shows "Korvane-S : FILE").
 set -euo pipefail
 prog=$1; shift
 shots=""
@@ -43,7 +45,7 @@ geometry() { # window: x y w h
 pid=$!
 trap 'kill $pid 2>/dev/null || true' EXIT
 
-main=$(wait_window "Korvane-S Configuration Utility" 60)
+main=$(wait_window "${DEMO_MAIN_TITLE:-Korvane-S Configuration Utility}" 60)
 sleep 0.5
 read -r mx my mw mh < <(geometry "$main")
 shot main-window "$mx" "$my" "$mw" "$mh"

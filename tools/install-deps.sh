@@ -9,6 +9,8 @@ pkgs=(
   libbenchmark-dev                     # micro-benchmarks
   python3 python3-serial python3-xmodem lrzsz   # third-party XMODEM peers for the tests
   xvfb xauth imagemagick xdotool       # screenshots of the real windows
+  dpkg-dev fakeroot file lintian       # the Debian package: cpack (dpkg-shlibdeps), its checks
+  desktop-file-utils appstream shared-mime-info binutils
 )
 missing=()
 for p in "${pkgs[@]}"; do

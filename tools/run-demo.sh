@@ -29,6 +29,9 @@ demo=$(mktemp -d /tmp/korvane-demo.XXXXXX)
 # program away from the machine's real serial lines.
 export KORVANE_COM_DIR=$demo/ports
 export KORVANE_DEMO_SIM_LOG=$demo/sim.log
+# The build's korvanes.fwr is a stand-in for the simulated processor; the program sends it
+# only with this developer switch on.
+export KORVANE_ALLOW_STANDIN_FIRMWARE=1
 mkdir -p "$KORVANE_COM_DIR" "$demo/work"
 # The processor reports 4 stored filters and the firmware of korvanes.fwr, so no firmware
 # reload (13 minutes at 9600 baud) is needed; KORVANE_DEMO_SIM_ARGS adds options, e.g.

@@ -301,15 +301,50 @@ private slots:
         QCOMPARE(untouched.stage(0, 2).Type, configured.stage(0, 2).Type);
     }
 
-    void failedSaveAtExitIsSilent()
+    // An installed program's folder cannot be written: default.min is read from and written
+    // back to the per-user configuration folder, so the next start from any folder finds it.
+    // Only when no place can take it is the user told: the session's work is lost otherwise.
+    void exitSaveFallsBackToThePerUserFolderAndReportsOnlyATotalFailure()
     {
-        start();
-        // The program folder is gone: the save fails, and nobody is asked or told.
-        program_.reset();
+        QTemporaryDir home;
+        const QByteArray saved = qgetenv("XDG_CONFIG_HOME");
+        qputenv("XDG_CONFIG_HOME", home.path().toLocal8Bit());
+        const QString perUser = home.filePath(QStringLiteral("korvane-s/default.min"));
+
+        // A program folder that does not exist cannot be written.
+        const QString gone = home.filePath(QStringLiteral("gone"));
+        const auto startIn = [&] {
+            window_ = std::make_unique<MainWindow>(*model_, *dialog_, gone);
+            window_->load();
+            window_->show();
+        };
+        startIn();
+        list(1)->setCurrentIndex(Notch);
         window_->close();
         QVERIFY(dialog_->messages.empty());
-        QCOMPARE(dialog_->beeps, 0);
-        QVERIFY(model_->SilentSave);
+        Model back;
+        ScriptedDialog quiet;
+        QVERIFY(ReadSettingsFile(back, perUser, quiet));
+        QCOMPARE(back.stage(0, 1).Type, int16_t(Notch));
+
+        // The next start, from another folder, reads it.
+        QVERIFY(QDir::setCurrent(home.path()));
+        model_ = std::make_unique<Model>();
+        startIn();
+        QCOMPARE(list(1)->currentText(), QStringLiteral("Notch"));
+        window_.reset();
+
+        // Neither place can be written: the message names the file and the reason.
+        qputenv("XDG_CONFIG_HOME", (perUser + QStringLiteral("/under-a-file")).toLocal8Bit());
+        model_ = std::make_unique<Model>();
+        startIn();
+        window_->close();
+        qputenv("XDG_CONFIG_HOME", saved);
+        QCOMPARE(dialog_->messages.size(), size_t(1));
+        QCOMPARE(dialog_->messages[0].title, QStringLiteral("Unable to Store File."));
+        QVERIFY2(dialog_->messages[0].text.startsWith(QStringLiteral("Error writing file ") + perUser
+                                                      + QStringLiteral("/under-a-file/korvane-s/default.min\r")),
+                 qPrintable(dialog_->messages[0].text));
     }
 
     void comPortMenuCarriesExactlyOneCheckMark()

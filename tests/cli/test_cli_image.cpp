@@ -80,16 +80,33 @@ private slots:
         QVERIFY(bad.out.contains(QStringLiteral("WRONG (expected")));
     }
 
-    // Without 20Band in the current folder the stage becomes pass-through and the image is
-    // still built; without korvanes the spectral stage fails the build and nothing is written.
+    // Without 20Band in the current folder the program's own is used; without one there
+    // either the stage becomes pass-through (after the message) and the image is still built;
+    // without korvanes the spectral stage fails the build and nothing is written.
     void missingPieces()
     {
-        const Run noBands = runCli({QStringLiteral("build-image"), path(QStringLiteral("mixed.min")), QStringLiteral("-o"),
-                                    path(QStringLiteral("nobands.bin"))},
-                                   m_dir.path());
-        QCOMPARE(noBands.exitCode, 0);
-        QVERIFY(noBands.err.contains(QStringLiteral("File Error: Error reading 20-Band Equalizer coefficient file.")));
+        const QStringList build{QStringLiteral("build-image"), path(QStringLiteral("mixed.min")), QStringLiteral("-o")};
+        const Run here = runCli(build + QStringList{path(QStringLiteral("here.bin"))}, programDir());
+        const Run elsewhere = runCli(build + QStringList{path(QStringLiteral("elsewhere.bin"))}, m_dir.path());
+        QCOMPARE(here.exitCode, 0);
+        QCOMPARE(elsewhere.exitCode, 0);
+        QVERIFY2(!elsewhere.err.contains(QStringLiteral("File Error")), qPrintable(elsewhere.err));
+        QCOMPARE(readAll(path(QStringLiteral("elsewhere.bin"))), readAll(path(QStringLiteral("here.bin"))));
+
+        // A copy of the tool in a folder of its own has no 20Band anywhere it looks.
+        QVERIFY(QDir(m_dir.path()).mkpath(QStringLiteral("lone")));
+        const QString lone = path(QStringLiteral("lone/korvane-s-cli"));
+        QVERIFY(QFile::copy(QDir(programDir()).filePath(QStringLiteral("korvane-s-cli")), lone));
+        QProcess p;
+        p.setWorkingDirectory(m_dir.path());
+        p.start(lone, build + QStringList{path(QStringLiteral("nobands.bin")), QStringLiteral("--lib-dir"), programDir()});
+        QVERIFY(p.waitForFinished(30000));
+        QCOMPARE(p.exitCode(), 0);
+        const QString err = QString::fromUtf8(p.readAllStandardError());
+        QVERIFY2(err.contains(QStringLiteral("File Error: Error reading 20-Band Equalizer coefficient file.")), qPrintable(err));
+        QVERIFY2(err.contains(path(QStringLiteral("20Band"))), qPrintable(err)); // names where it looked first
         QCOMPARE(readAll(path(QStringLiteral("nobands.bin"))).size(), 28672);
+        QVERIFY(readAll(path(QStringLiteral("nobands.bin"))) != readAll(path(QStringLiteral("here.bin"))));
 
         const Run noLib = runCli({QStringLiteral("build-image"), path(QStringLiteral("mixed.min")), QStringLiteral("-o"),
                                   path(QStringLiteral("nolib.bin")), QStringLiteral("--lib-dir"), m_dir.path()},

@@ -200,7 +200,11 @@ private slots:
         QCOMPARE(dialog.messages.size(), size_t(3));
         for (const auto &msg : dialog.messages) {
             QCOMPARE(msg.title, QStringLiteral("File Error"));
-            QCOMPARE(msg.text, QStringLiteral("Error reading 20-Band Equalizer coefficient file.\r  Filter replaced by empty filter."));
+            QVERIFY2(msg.text.startsWith(QStringLiteral(
+                         "Error reading 20-Band Equalizer coefficient file.\r  Filter replaced by empty filter.\r")),
+                     qPrintable(msg.text));
+            // Then where it was looked for and why it failed.
+            QVERIFY2(msg.text.contains(QDir::currentPath() + QStringLiteral("/20Band: ")), qPrintable(msg.text));
             QCOMPARE(msg.icon, MessageIcon::Exclamation);
         }
         QCOMPARE(dialog.beeps, 3);

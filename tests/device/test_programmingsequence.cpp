@@ -1,7 +1,9 @@
 // The programming sequence against the simulated processor on a real pseudo-terminal.
 
 #include "device/comroutines.h"
+#include "config/filelocations.h"
 #include "device/firmwarefile.h"
+#include "scriptedline.h"
 #include "simrig.h"
 
 #include <QFile>
@@ -87,9 +89,13 @@ private slots:
         rig.options.firmwarePath.clear(); // the program folder has no korvanes.fwr
         QVERIFY(!rig.sequence().ProgramDevice());
         QCOMPARE(rig.dialog.titles(), QStringList{"Error!"});
-        QCOMPARE(rig.dialog.messages[0].text,
-                 "Error reading firmware file.  Please ensure file named \"korvanes.fwr\" is in the program folder: "
-                     + rig.programFolder.path() + "Firmware file may be invalid.");
+        // The fixed text (its sentences now apart), then every folder that was searched.
+        const QString text = rig.dialog.messages[0].text;
+        QVERIFY2(text.startsWith("Error reading firmware file.  Please ensure file named \"korvanes.fwr\" is in the "
+                                 "program folder: "
+                                 + rig.programFolder.path() + "\rFirmware file may be invalid.\rNot found in: "
+                                 + rig.programFolder.path() + ", " + UserDataFolder()),
+                 qPrintable(text));
         QVERIFY(rig.sim().waitForLogLine("T S"));
         QCOMPARE(rig.sim().logLines(), QStringList{"T S"});
     }
@@ -132,13 +138,52 @@ private slots:
     {
         SimRig rig;
         QVERIFY(rig.startSim(1));
-        rig.options.programFolder = rig.programFolder.filePath("missing/folder");
-        QVERIFY(!rig.sequence().run());
+        // Neither the program folder nor the per-user state folder can hold the image: both
+        // lie under a regular file, which not even root can write into.
+        QFile plain(rig.programFolder.filePath("plain"));
+        QVERIFY(plain.open(QIODevice::WriteOnly));
+        plain.close();
+        rig.options.programFolder = plain.fileName() + "/bin";
+        const QByteArray savedState = qgetenv("XDG_STATE_HOME");
+        qputenv("XDG_STATE_HOME", (plain.fileName() + "/state").toLocal8Bit());
+        const bool ran = rig.sequence().run();
+        qputenv("XDG_STATE_HOME", savedState);
+        QVERIFY(!ran);
         QCOMPARE(rig.dialog.titles(), QStringList{"Temporary File Error"});
-        QCOMPARE(rig.dialog.messages[0].text,
-                 QStringLiteral("Problem creating temporary file for programming Korvane-S.\rDisk may be full.  Unable "
-                                "to program Korvane-S"));
+        const QString text = rig.dialog.messages[0].text;
+        const QString fixed = QStringLiteral("Problem creating temporary file for programming Korvane-S.\rDisk may be "
+                                             "full.  Unable to program Korvane-S\r");
+        QVERIFY2(text.startsWith(fixed + plain.fileName() + "/state/korvane-s/filter.bin: "), qPrintable(text));
+        QVERIFY2(text.size() > fixed.size() + plain.fileName().size() + 30, "the system's reason follows");
         QCOMPARE(rig.sim().logLines(), QStringList{"F V"});
+    }
+
+    // The build's stand-in firmware reaches the processor only with the developer switch on:
+    // without it the run stops before "F P C", with a message naming the file.
+    void standInFirmwareNeedsTheDeveloperSwitch()
+    {
+        SimRig rig;
+        QVERIFY(rig.startSim(2, {"--version", "0104", "--filters", "3"}));
+        rig.model.ComPort = 2;
+        (void)rig.writeFilterImage();
+        QVERIFY(IsStandInFirmware(rig.options.firmwarePath));
+        const QByteArray saved = qgetenv("KORVANE_ALLOW_STANDIN_FIRMWARE");
+        qunsetenv("KORVANE_ALLOW_STANDIN_FIRMWARE");
+        const bool programmed = rig.sequence().ProgramDevice();
+        // The reload itself refuses too, before writing a byte.
+        ScriptedLine line;
+        line.open();
+        const bool updated = UpdateFirmware(line, rig.options.firmwarePath);
+        qputenv("KORVANE_ALLOW_STANDIN_FIRMWARE", saved);
+        QVERIFY(line.writes.isEmpty());
+        QVERIFY(!programmed);
+        QVERIFY(!updated);
+        QCOMPARE(rig.dialog.titles(), QStringList{"Error!"});
+        QVERIFY2(rig.dialog.messages[0].text.contains("stand-in"), qPrintable(rig.dialog.messages[0].text));
+        QVERIFY(rig.dialog.messages[0].text.contains(rig.options.firmwarePath));
+        QVERIFY(rig.sim().waitForLogLine("F V"));
+        QCOMPARE(rig.sim().logLines(), QStringList({"T S", "F V"}));
+        QVERIFY(rig.sim().firmware().isEmpty());
     }
 };
 

@@ -1,6 +1,10 @@
-// Writes a demo firmware image: 761856 bytes of deterministic filler with the version as two
-// packed-BCD bytes at 0xB9FFC (major) and 0xB9FFD (minor); the last two bytes are 0x00.
+// Writes a demo firmware image: the stand-in mark at offset 0 (device/standinfirmware.h: the
+// program refuses to send a marked file to a processor unless the developer switch is on),
+// deterministic filler up to 761856 bytes, and the version as two packed-BCD bytes at
+// 0xB9FFC (major) and 0xB9FFD (minor); the last two bytes are 0x00.
 // usage: korvane-fwgen OUT MAJOR.MINOR      (for example 1.05 -> 0x01 0x05, version 105)
+
+#include "device/standinfirmware.h"
 
 #include <cstdint>
 #include <cstdio>
@@ -50,6 +54,7 @@ int main(int argc, char **argv)
         state = state * 1664525u + 1013904223u;
         image[i] = static_cast<uint8_t>(state >> 24);
     }
+    std::memcpy(image.data(), korvane::kStandInFirmwareMarker, korvane::kStandInFirmwareMarkerLength);
     image[kVersionOffset] = toBcd(major);
     image[kVersionOffset + 1] = toBcd(minor);
 
