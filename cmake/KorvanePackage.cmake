@@ -57,13 +57,14 @@ set(CPACK_PACKAGE_NAME korvane-s)
 set(CPACK_PACKAGE_VENDOR "Korvane-S developers")
 set(CPACK_PACKAGE_CONTACT "Korvane-S maintainers <maintainers@users.noreply.c-seed-2b7e7a7e.example>")
 set(CPACK_PACKAGE_VERSION ${PROJECT_VERSION})
-set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "configuration utility for the Korvane-S audio filter processor")
 set(CPACK_GENERATOR DEB TGZ)
 set(CPACK_STRIP_FILES ON)
 set(CPACK_COMPONENTS_ALL Runtime Development)
 set(CPACK_DEB_COMPONENT_INSTALL ON)
 set(CPACK_ARCHIVE_COMPONENT_INSTALL ON)
-set(CPACK_COMPONENT_RUNTIME_DESCRIPTION
+# The first line of each is the package synopsis (CPACK_PACKAGE_DESCRIPTION_SUMMARY is left
+# unset: CPack would put it in front of both).
+set(CPACK_DEBIAN_RUNTIME_DESCRIPTION
   "configuration utility for the Korvane-S audio filter processor
 The Korvane-S is a stand-alone audio filter processor on an RS-232 line. This
 package edits its 16 filter sets, keeps them in settings files (*.min) and
@@ -72,7 +73,7 @@ command-line tool korvane-s-cli.
 .
 The processor firmware (korvanes.fwr) comes from the maker and is not part of
 this package; put it in ~/.local/share/korvane-s.")
-set(CPACK_COMPONENT_DEVELOPMENT_DESCRIPTION
+set(CPACK_DEBIAN_DEVELOPMENT_DESCRIPTION
   "developer tools of the Korvane-S configuration utility
 The simulated Korvane-S processor korvane-s-sim (on a pseudo-terminal) and the
 stand-in firmware image written by the build, for testing the utility without

@@ -39,7 +39,7 @@ deb=$(ls "$T"/pkg/korvane-s_*.deb)
 dev=$(ls "$T"/pkg/korvane-s-dev_*.deb)
 tgz=$(ls "$T"/pkg/korvane-s-[0-9]*.tar.gz)
 echo "$(basename "$deb") $(basename "$dev") $(basename "$tgz")"
-dpkg-deb -f "$deb" Depends | grep -q 'libqt6serialport6' || fail "Depends lacks the Qt libraries: $(dpkg-deb -f "$deb" Depends)"
+dpkg-deb -f "$deb" Depends | grep -c 'libqt6serialport6' >/dev/null || fail "Depends lacks the Qt libraries: $(dpkg-deb -f "$deb" Depends)"
 
 step "file list"
 triplet=$(dpkg-architecture -qDEB_HOST_MULTIARCH)
@@ -57,7 +57,7 @@ if grep -v '^/usr/' "$T/files"; then fail "files outside /usr"; fi
 if grep -E 'korvane-s-sim|\.fwr$|filter\.bin|default\.min|_CPack|CMake' "$T/files"; then
   fail "developer tools or build files in the user package"
 fi
-dpkg-deb -c "$dev" | grep -q '/usr/bin/korvane-s-sim$' || fail "the developer package lacks the simulator"
+dpkg-deb -c "$dev" | grep -c '/usr/bin/korvane-s-sim$' >/dev/null || fail "the developer package lacks the simulator"
 
 step "lintian"
 lintian --fail-on error --suppress-tags-from-file /dev/null "$deb" "$dev" >"$T/lintian.txt" 2>&1 || {
@@ -130,8 +130,9 @@ awk 'NR == 3 || NR == 2433 { $0 = "8" } NR == 408 { $0 = "9" }
      NR == 3 + 269 { $0 = "6" } NR == 3 + 280 { $0 = "24" } NR == 2433 + 275 { $0 = "40" }
      NR == 408 + 300 { $0 = "-12" } { printf "%s\r\n", $0 }' <(tr -d '\r' <"$T/cfg/base.min") >"$T/cfg/cfg.min"
 chmod 644 "$T/cfg/cfg.min"
-"$bin/korvane-s-cli" show "$T/cfg/cfg.min" | grep -q '20-Band Graphic Equalizer' || fail "the settings have no 20-band stage"
-(cd "$bin" && ./korvane-s-cli build-image "$T/cfg/cfg.min" -o "$T/cfg/expected.bin" 2>&1) | grep -q . && fail "the build tree's image had messages"
+"$bin/korvane-s-cli" show "$T/cfg/cfg.min" | grep -c '20-Band Graphic Equalizer' >/dev/null || fail "the settings have no 20-band stage"
+msgs=$(cd "$bin" && ./korvane-s-cli build-image "$T/cfg/cfg.min" -o "$T/cfg/expected.bin" 2>&1) || fail "build-image: $msgs"
+[[ -z $msgs ]] || fail "the build tree's image had messages: $msgs"
 [[ $(od -An -tu1 -j10 -N1 "$T/cfg/expected.bin" | tr -d ' ') == 0 ]] || fail "set 0 stage 1 is not a FIR stage in the expected image"
 
 # The maker's firmware, as the user puts it: version 105, as the processor reports.
