@@ -11,6 +11,8 @@ set(gen ${CMAKE_BINARY_DIR}/packaging)
 set(korvane_app_id org.korvane.KorvaneS)
 
 install(TARGETS korvane-s korvane-s-cli RUNTIME DESTINATION bin COMPONENT Runtime)
+# The library needs nothing beside itself: no RUNPATH.
+set_target_properties(korvanes PROPERTIES INSTALL_RPATH "")
 install(TARGETS korvanes LIBRARY DESTINATION ${KORVANE_INSTALL_PRIVLIBDIR} COMPONENT Runtime
   PERMISSIONS OWNER_READ OWNER_WRITE GROUP_READ WORLD_READ)
 install(FILES ${KORVANE_PROGRAM_DIR}/20Band ${KORVANE_PROGRAM_DIR}/korvane-s-help.html

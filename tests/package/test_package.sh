@@ -94,15 +94,16 @@ user=korvane-pkgtest
 id -u "$user" >/dev/null 2>&1 || useradd -M -N -s /usr/sbin/nologin "$user"
 chmod -R a-w "$root"
 home=$T/home
-mkdir -p "$home" "$T/ports" "$T/work1" "$T/work2" "$T/work3" "$T/sim" "$T/cfg"
-chown "$user" "$home" "$T/ports" "$T/work1" "$T/work2" "$T/work3" "$T/sim"
+mkdir -p "$home" "$T/ports" "$T/work1" "$T/work2" "$T/work3" "$T/sim" "$T/cfg" "$T/runtime"
+chown "$user" "$home" "$T/ports" "$T/work1" "$T/work2" "$T/work3" "$T/sim" "$T/runtime"
+chmod 700 "$T/runtime"
 cp "$bin/korvane-s-sim" "$bin/korvanes.fwr" "$T/sim/"
 # as_user DIR CMD...: CMD in DIR as the user, with a clean environment (no developer switch).
 as_user() {
   local dir=$1
   shift
   (cd "$dir" && runuser -u "$user" -- env -i PATH=/usr/bin:/bin HOME="$home" LANG=C.UTF-8 \
-    KORVANE_COM_DIR="$T/ports" ${EXTRA_ENV:-} "$@")
+    XDG_RUNTIME_DIR="$T/runtime" KORVANE_COM_DIR="$T/ports" ${EXTRA_ENV:-} "$@")
 }
 # start_sim NAME ARGS...: the simulated processor as the user; waits for its link.
 start_sim() {
@@ -186,7 +187,7 @@ gui() {
 #!/bin/bash
 EXTRA_ENV="DISPLAY=$DISPLAY QT_QPA_PLATFORM=xcb"
 $(declare -f as_user)
-user=$user home=$home T=$T
+user=$user home=$home T=$T root=$root
 as_user "$dir" "$root/usr/bin/korvane-s" $*
 GUI
   chmod 755 "$T/gui.sh"
