@@ -100,17 +100,30 @@ private slots:
         QCOMPARE(be32(png, 20), 400u);
     }
 
-    // A 20-band stage without its data file is pass-through, and the message that the image
-    // builder would show is printed; without korvanes the spectral stage cannot be built:
-    // the other columns are still written, but the run fails.
+    // A 20-band stage without its data file (none in the working folder, none beside the
+    // program) is pass-through, and the message that the image builder would show is printed;
+    // without korvanes the spectral stage cannot be built: the other columns are still
+    // written, but the run fails.
     void missingPieces()
     {
-        const Run noBands = runCli({QStringLiteral("response"), path(QStringLiteral("sets.min")), QStringLiteral("--set"),
-                                    QStringLiteral("1"), QStringLiteral("--csv"), QStringLiteral("-")},
-                                   m_dir.path());
-        QCOMPARE(noBands.exitCode, 0);
-        QVERIFY(noBands.err.contains(QStringLiteral("File Error: Error reading 20-Band Equalizer coefficient file.")));
-        QVERIFY(noBands.out.split('\n').value(101) == QStringLiteral("1679.6875,0.0000,0.0000,0.0000"));
+        const QStringList set1{QStringLiteral("response"), path(QStringLiteral("sets.min")), QStringLiteral("--set"),
+                               QStringLiteral("1"), QStringLiteral("--csv"), QStringLiteral("-")};
+        const Run ownBands = runCli(set1, m_dir.path()); // the program folder's 20Band
+        QCOMPARE(ownBands.exitCode, 0);
+        QVERIFY2(!ownBands.err.contains(QStringLiteral("File Error")), qPrintable(ownBands.err));
+
+        QVERIFY(QDir(m_dir.path()).mkpath(QStringLiteral("lone")));
+        const QString lone = path(QStringLiteral("lone/korvane-s-cli"));
+        QVERIFY(QFile::copy(QDir(programDir()).filePath(QStringLiteral("korvane-s-cli")), lone));
+        QProcess p;
+        p.setWorkingDirectory(m_dir.path());
+        p.start(lone, set1);
+        QVERIFY(p.waitForFinished(30000));
+        QCOMPARE(p.exitCode(), 0);
+        const QString err = QString::fromUtf8(p.readAllStandardError());
+        const QString out = QString::fromUtf8(p.readAllStandardOutput());
+        QVERIFY2(err.contains(QStringLiteral("File Error: Error reading 20-Band Equalizer coefficient file.")), qPrintable(err));
+        QVERIFY(out.split('\n').value(101) == QStringLiteral("1679.6875,0.0000,0.0000,0.0000"));
 
         const Run noLib = runCli({QStringLiteral("response"), path(QStringLiteral("sets.min")), QStringLiteral("--set"),
                                   QStringLiteral("2"), QStringLiteral("--csv"), path(QStringLiteral("nolib.csv")),
