@@ -272,7 +272,9 @@ void MainWindow::load()
 {
     model_.LoadingAtStartup = true;
     model_.SuppressEvents = true;
-    dlgCommonDialog.initialDirectory = programFolder_;
+    // An installed program's folder (/usr/bin) is no place for the user's files: start the
+    // dialogs in the home folder then.
+    dlgCommonDialog.initialDirectory = IsFolderWritable(programFolder_) ? programFolder_ : QDir::homePath();
     model_.StartDirectory = QDir::currentPath();
     // The working folder's default.min, else the one the last exit wrote.
     settingsReadPath_ = DefaultSettingsReadPath(model_.StartDirectory, programFolder_);
