@@ -11,6 +11,8 @@
 #include "config/firfile.h"
 #include "editors/openeditor.h"
 #include "editors/responseplot.h"
+#include "edits/edithistory.h"
+#include "edits/recentfiles.h"
 
 #include <QAction>
 #include <QApplication>
@@ -88,6 +90,7 @@ MainWindow::MainWindow(Model &model, UserDialog &dialog, QString programFolder, 
     ResponsePanel->setMinimumSize(kResponsePanelWidth, kResponsePanelHeight);
     dock->setWidget(ResponsePanel);
     addDockWidget(Qt::RightDockWidgetArea, dock);
+    buildEditFeatures();
     setFixedSize(sizeHint());
 }
 
@@ -296,6 +299,9 @@ void MainWindow::load()
     setComCheck(model_.ComPort);
     model_.SuppressEvents = false;
     refreshResponsePanel();
+    // What default.min held is where undo stops, and what "unsaved" is measured against.
+    history_->clear();
+    history_->setClean();
 }
 
 void MainWindow::UpdateStageFilterList()
@@ -341,6 +347,10 @@ void MainWindow::onFilterListChanged(int stage)
 {
     QComboBox *list = stage == 1 ? FilterList1 : FilterList2;
     if (!model_.SuppressEvents && list->currentIndex() >= 0) {
+        const EditStep step(*history_, model_,
+                            StageStepName(FilterTypeDisplayText(list->currentIndex()) + QStringLiteral(" type"),
+                                          model_.CurrentSet, stage),
+                            model_.CurrentSet);
         model_.stage(model_.CurrentSet, stage).Type = static_cast<int16_t>(list->currentIndex());
         model_.ApplyTypeDefaults(stage);
         refreshResponsePanel();
@@ -358,6 +368,7 @@ void MainWindow::onAgcToggled(int index, bool checked)
 {
     if (!checked || model_.SuppressEvents)
         return;
+    const EditStep step(*history_, model_, SetStepName(QStringLiteral("AGC"), model_.CurrentSet), model_.CurrentSet);
     for (int stage = 1; stage <= 2; ++stage)
         model_.stage(model_.CurrentSet, stage).Agc = static_cast<int16_t>(index);
 }
@@ -366,6 +377,8 @@ void MainWindow::onBandwidthToggled(int index, bool checked)
 {
     if (!checked || model_.SuppressEvents)
         return;
+    const EditStep step(*history_, model_, SetStepName(QStringLiteral("Bandwidth"), model_.CurrentSet),
+                        model_.CurrentSet);
     for (int stage = 1; stage <= 2; ++stage)
         model_.stage(model_.CurrentSet, stage).Bandwidth = static_cast<int16_t>(index);
     model_.ValidateStage(model_.CurrentSet, 1);
@@ -375,6 +388,11 @@ void MainWindow::onBandwidthToggled(int index, bool checked)
 
 void MainWindow::onNoiseToggled(bool checked)
 {
+    // The copy into Stage 2 made while the window shows a set is not the user's change.
+    std::optional<EditStep> step;
+    if (!model_.SuppressEvents)
+        step.emplace(*history_, model_, SetStepName(QStringLiteral("Noise filter"), model_.CurrentSet),
+                     model_.CurrentSet);
     for (int stage = 1; stage <= 2; ++stage)
         model_.stage(model_.CurrentSet, stage).NoiseFilter = checked ? kTrue : kFalse;
 }
@@ -382,6 +400,10 @@ void MainWindow::onNoiseToggled(bool checked)
 void MainWindow::OpenStageEditor(int type, const QString &suffix)
 {
     if (type >= Adaptive1CH && type <= SpectralEq) {
+        const EditStep step(*history_, model_,
+                            StageStepName(FilterTypeDisplayText(type) + QStringLiteral(" settings"), model_.CurrentSet,
+                                          model_.CurrentStage),
+                            model_.CurrentSet);
         (void)OpenStageEditorWindow(this, model_, dialog_, type, suffix);
         refreshResponsePanel();
     } else if (type == ImportedCoef) {
@@ -401,6 +423,10 @@ void MainWindow::ImportCoefficientFile()
     if (!chosen)
         return;
     if (!chosen->isEmpty()) {
+        const EditStep step(*history_, model_,
+                            StageStepName(QStringLiteral("Import of ") + QFileInfo(*chosen).fileName(),
+                                          model_.CurrentSet, model_.CurrentStage),
+                            model_.CurrentSet);
         ReadFirFile(model_, model_.CurrentStage, *chosen, dialog_);
         refreshResponsePanel();
         dlgCommonDialog.fileName = remembered;
@@ -426,6 +452,7 @@ void MainWindow::setCaptionFromFile(const QString &path)
 
 void MainWindow::fileNew()
 {
+    const EditStep step(*history_, model_, QStringLiteral("New"), 0);
     model_.ResetAllFilterSets();
     TabStrip1->setCurrentIndex(0);
     model_.CurrentSet = static_cast<int16_t>(TabStrip1->currentIndex());
@@ -439,8 +466,10 @@ void MainWindow::fileOpen()
     const std::optional<QString> chosen = dlgCommonDialog.show(dialog_, FileDialogRequest::Mode::Open);
     if (!chosen || chosen->isEmpty())
         return;
+    const EditStep step(*history_, model_, QStringLiteral("Open of ") + QFileInfo(*chosen).fileName(), 0);
     if (!ReadSettingsFile(model_, *chosen, dialog_))
         return;
+    noteFileUsed(*chosen);
     setCaptionFromFile(*chosen);
     TabStrip1->setCurrentIndex(0);
     model_.CurrentSet = static_cast<int16_t>(TabStrip1->currentIndex());
@@ -451,11 +480,15 @@ void MainWindow::fileSaveAs()
 {
     dlgCommonDialog.confirmOverwrite = true;
     dlgCommonDialog.filter = kSettingsFileFilter;
-    const std::optional<QString> chosen = dlgCommonDialog.show(dialog_, FileDialogRequest::Mode::Save);
-    if (!chosen || chosen->isEmpty())
+    const std::optional<QString> typed = dlgCommonDialog.show(dialog_, FileDialogRequest::Mode::Save);
+    if (!typed || typed->isEmpty())
+        return;
+    const std::optional<QString> chosen = completeSaveName(*typed);
+    if (!chosen)
         return;
     if (!WriteSettingsFile(model_, *chosen, dialog_))
         return;
+    noteFileUsed(*chosen);
     setCaptionFromFile(*chosen);
 }
 

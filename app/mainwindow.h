@@ -17,6 +17,7 @@
 
 #include <array>
 #include <memory>
+#include <optional>
 
 class QAction;
 class QButtonGroup;
@@ -31,6 +32,9 @@ class QTabWidget;
 class QToolBar;
 
 namespace korvane {
+
+class EditHistory;
+class RecentFiles;
 
 class ResponsePlot;
 
@@ -84,6 +88,19 @@ public:
     // 1..9, the COM Port item carrying the check mark (0 when none does).
     [[nodiscard]] int checkedComPort() const;
 
+    // Undo, copy and paste, the overview, recent files and the exports (mainwindow_edits.cpp).
+    [[nodiscard]] EditHistory &editHistory() const;
+    void editUndo();
+    void editRedo();
+    void copyStage(int stage);   // stage 1..2 of the shown set, to the system clipboard
+    void pasteStage(int stage);
+    void copyFilterSet();
+    void pasteFilterSet();
+    void exportSummary();        // File > Export Summary: the HTML page
+    void exportResponse();       // the response panel's PNG, SVG or CSV
+    void openRecentFile(const QString &path);
+    [[nodiscard]] QStringList recentFiles() const;
+
 protected:
     void closeEvent(QCloseEvent *event) override;
 
@@ -108,6 +125,20 @@ private:
     void setCaptionFromFile(const QString &path);
     // Redraws the response panel for the shown set from the model as it stands.
     void refreshResponsePanel();
+
+    // mainwindow_edits.cpp
+    void buildEditFeatures();
+    void buildEditMenu();
+    void buildFileAdditions();
+    void buildSummaryLabels();
+    void refreshOverview();
+    void placeSummaryLabels();
+    void refreshRecentFilesMenu();
+    void refreshUndoActions();
+    void showRestoredSet(int set);
+    void noteFileUsed(const QString &path);
+    [[nodiscard]] std::optional<QString> completeSaveName(const QString &chosen);
+    void showPasteFailure(const QString &title, const QString &text);
 
     Model &model_;
     UserDialog &dialog_;
@@ -146,6 +177,15 @@ private:
     // Beside the tab strip: Stage 1, Stage 2 and the cascade of the shown set, as the
     // processor will run them.
     ResponsePlot *ResponsePanel = nullptr;
+
+    std::unique_ptr<EditHistory> history_;
+    std::unique_ptr<RecentFiles> recent_;
+    QMenu *mnuEdit = nullptr;
+    QAction *mnuEditUndo = nullptr;
+    QAction *mnuEditRedo = nullptr;
+    QMenu *mnuFileRecent = nullptr;
+    // Under each stage frame: what the stage does, in one line.
+    std::array<QLabel *, 2> StageSummary{};
 };
 
 } // namespace korvane

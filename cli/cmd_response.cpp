@@ -8,6 +8,7 @@
 #include "coefgen/spectral.h"
 #include "config/settingsfile.h"
 #include "plot/responsechart.h"
+#include "plot/responseexport.h"
 
 #include <QFile>
 #include <QGuiApplication>
@@ -35,23 +36,6 @@ const char kResponseUsage[] =
     "  would have shown is printed on standard error.\n"
     "  Exit status: 0 written, 1 the settings file or an output failed, or a stage of the set\n"
     "  cannot be built (the outputs are still written, that stage left out), 2 usage error.\n";
-
-QString dbText(const std::vector<double> &curve, int j)
-{
-    return curve.empty() ? QString() : QString::number(curve[j], 'f', 4);
-}
-
-QByteArray csvText(const SetResponse &r)
-{
-    QByteArray out = "frequency_hz,stage1_db,stage2_db,cascade_db\n";
-    for (int j = 0; j < r.points(); ++j) {
-        out += QStringLiteral("%1,%2,%3,%4\n")
-                   .arg(QString::number(r.frequency[j], 'g', 10), dbText(r.stages[0].db, j), dbText(r.stages[1].db, j),
-                        dbText(r.cascade, j))
-                   .toUtf8();
-    }
-    return out;
-}
 
 bool writeFile(const QString &path, const QByteArray &data)
 {
@@ -143,7 +127,7 @@ int cmdResponse(const QStringList &args)
 
     bool written = true;
     if (!csv.isEmpty())
-        written = writeFile(csv, csvText(r)) && written;
+        written = writeFile(csv, ResponseCsv(r)) && written;
     const ResponseChart chart = ChartFromResponse(r);
     if (!svg.isEmpty())
         written = writeFile(svg, ChartSvg(chart, size)) && written;

@@ -14,7 +14,8 @@ function(korvane_add_test name)
       "XDG_CONFIG_HOME=${CMAKE_BINARY_DIR}/test-home/config" "XDG_DATA_HOME=${CMAKE_BINARY_DIR}/test-home/data"
       "XDG_STATE_HOME=${CMAKE_BINARY_DIR}/test-home/state")
   if(T_GUI)
-    list(APPEND env "QT_QPA_PLATFORM=offscreen")
+    # The per-user configuration (recent files) of a test run stays in the build tree.
+    list(APPEND env "QT_QPA_PLATFORM=offscreen" "XDG_CONFIG_HOME=${CMAKE_BINARY_DIR}/test-config/${name}")
   endif()
   if(NOT T_TIMEOUT)
     set(T_TIMEOUT 300)

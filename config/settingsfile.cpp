@@ -3,6 +3,7 @@
 #include "bytereader.h"
 #include "numbertext.h"
 
+#include <QBuffer>
 #include <QFile>
 #include <QSaveFile>
 #include <QStringDecoder>
@@ -355,6 +356,34 @@ bool ReadSettingsFile(Model &model, const QString &path, UserDialog &dialog, Set
         info->filePort = parsed->port;
     }
     return true;
+}
+
+QByteArray StageBlocksText(const QByteArray &header, const std::vector<StageConfig> &stages)
+{
+    QByteArray out;
+    out.reserve(static_cast<qsizetype>(stages.size()) * 4096 + 64);
+    putQuoted(out, header);
+    for (const StageConfig &s : stages)
+        putStage(out, s);
+    return out;
+}
+
+std::optional<std::vector<StageConfig>> ParseStageBlocks(const QByteArray &text, const QByteArray &header, int count)
+{
+    QBuffer buffer;
+    buffer.setData(text);
+    if (!buffer.open(QIODevice::ReadOnly))
+        return std::nullopt;
+    FieldReader reader(buffer);
+    const QByteArray *first = reader.next();
+    if (!first || *first != header)
+        return std::nullopt;
+    StageParser parser(reader);
+    std::vector<StageConfig> stages(static_cast<size_t>(std::max(0, count)));
+    for (StageConfig &s : stages)
+        if (!parser.stage(s))
+            return std::nullopt;
+    return stages;
 }
 
 } // namespace korvane

@@ -10,6 +10,9 @@
 #include "model.h"
 #include "userdialog.h"
 
+#include <optional>
+#include <vector>
+
 namespace korvane {
 
 inline constexpr int kStageBlockLines = 405;
@@ -42,5 +45,13 @@ struct SettingsFileInfo {
 [[nodiscard]] bool ReadSettingsFile(Model &model, const QString &path, UserDialog &dialog);
 [[nodiscard]] bool ReadSettingsFile(Model &model, const QString &path, UserDialog &dialog,
                                     SettingsFileInfo *info);
+
+// Stage blocks outside a settings file (the clipboard): a quoted header line, then each stage
+// block in the file's own layout, CR LF line ends. The parser is the settings file's: a text
+// cut short, a value that does not convert or another header is rejected (std::nullopt).
+// Nothing is validated here; callers validate as ReadSettingsFile does.
+[[nodiscard]] QByteArray StageBlocksText(const QByteArray &header, const std::vector<StageConfig> &stages);
+[[nodiscard]] std::optional<std::vector<StageConfig>> ParseStageBlocks(const QByteArray &text,
+                                                                      const QByteArray &header, int count);
 
 } // namespace korvane

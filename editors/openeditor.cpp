@@ -4,6 +4,7 @@
 #include "eqeditor.h"
 #include "parametriceditors.h"
 #include "spectraleditor.h"
+#include "typedfield.h"
 
 namespace korvane {
 
@@ -34,6 +35,8 @@ std::unique_ptr<EditorWindow> CreateStageEditor(QWidget *parent, Model &model, U
     // The adaptive filter follows the signal: it has no fixed response to show.
     if (editor && type != Adaptive1CH)
         editor->addResponsePlot();
+    if (editor)
+        AddTypedFields(*editor, type, model.SampleRate(model.CurrentSet));
     return editor;
 }
 

@@ -226,20 +226,21 @@ private slots:
         const QString noExtension = work_->filePath(QStringLiteral("bench-setup"));
         dialog_->fileAnswers = {noExtension};
         action("mnuFileSaveAs")->trigger();
-        QVERIFY(QFile::exists(noExtension));
-        QVERIFY(!QFile::exists(noExtension + QStringLiteral(".min")));
-        QCOMPARE(window_->windowTitle(), QStringLiteral("Korvane-S : bench-setup"));
+        // A name without extension gets ".min", so the Open dialog's filter lists the file.
+        QVERIFY(!QFile::exists(noExtension));
+        QVERIFY(QFile::exists(noExtension + QStringLiteral(".min")));
+        QCOMPARE(window_->windowTitle(), QStringLiteral("Korvane-S : bench-setup.min"));
         const auto saved = model_->FilterData;
 
         action("tbNew")->trigger();
         tabs()->setCurrentIndex(9);
-        dialog_->fileAnswers = {noExtension};
+        dialog_->fileAnswers = {noExtension + QStringLiteral(".min")};
         window_->setWindowTitle(kMainCaption);
         action("tbOpen")->trigger();
         QVERIFY(dialog_->messages.empty());
         QCOMPARE(tabs()->currentIndex(), 0);
         QCOMPARE(model_->CurrentSet, int16_t(0));
-        QCOMPARE(window_->windowTitle(), QStringLiteral("Korvane-S : bench-setup"));
+        QCOMPARE(window_->windowTitle(), QStringLiteral("Korvane-S : bench-setup.min"));
         QCOMPARE(model_->stage(6, 2).Type, int16_t(Bandpass));
         QCOMPARE(model_->stage(6, 1).Agc, int16_t(1));
         QCOMPARE(model_->stage(6, 2).Freq2, saved[6][2].Freq2);

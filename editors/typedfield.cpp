@@ -1,0 +1,122 @@
+#include "typedfield.h"
+
+#include "labelformulas.h"
+#include "settingbar.h"
+
+#include <QBoxLayout>
+#include <QKeyEvent>
+#include <QLabel>
+#include <QMap>
+
+namespace korvane {
+
+TypedField::TypedField(SettingBar *bar, TypedFieldSpec spec, BarValueLookup bars, QWidget *parent)
+    : QLineEdit(parent), bar_(bar), spec_(std::move(spec)), bars_(std::move(bars))
+{
+    setObjectName(spec_.fieldName);
+    setToolTip(spec_.toolTip);
+    setAlignment(Qt::AlignRight | Qt::AlignVCenter);
+    const int digits = spec_.decimals > 0 ? 8 : bar->orientation() == Qt::Vertical ? 3 : 6;
+    setFixedWidth(fontMetrics().horizontalAdvance(QString(digits, QLatin1Char('0'))) + 12);
+    connect(this, &QLineEdit::textEdited, this, &TypedField::markValidity);
+    refresh();
+}
+
+void TypedField::refresh()
+{
+    if (hasFocus() && isModified())
+        return;
+    setText(FormatFixed(spec_.shown(bar_->value(), bars_), spec_.decimals));
+    setModified(false);
+    markValidity();
+}
+
+void TypedField::apply()
+{
+    const std::optional<double> typed = ParseTypedValue(text());
+    if (typed) {
+        const int n = NearestSetting(*typed, spec_.decimals, bar_->minimum(), bar_->maximum(), bar_->value(),
+                                     [this](int v) { return spec_.shown(v, bars_); });
+        bar_->setValue(n); // the window's own change handling runs, as for an arrow click
+    }
+    setModified(false);
+    refresh();
+    selectAll();
+}
+
+// A text without a number is shown on a pale red ground until it is fixed or left.
+void TypedField::markValidity()
+{
+    const bool ok = ParseTypedValue(text()).has_value();
+    setStyleSheet(ok ? QString() : QStringLiteral("QLineEdit { background: #ffd6d6; }"));
+    setToolTip(ok ? spec_.toolTip : QStringLiteral("Not a number: type a value such as 2700, then press Enter"));
+}
+
+void TypedField::keyPressEvent(QKeyEvent *event)
+{
+    if (event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter) {
+        apply();
+        event->accept(); // applies the value; does not press the window's OK button
+        return;
+    }
+    QLineEdit::keyPressEvent(event);
+}
+
+void TypedField::focusOutEvent(QFocusEvent *event)
+{
+    if (isModified())
+        apply();
+    QLineEdit::focusOutEvent(event);
+}
+
+void AddTypedFields(QWidget &editor, int type, int sampleRate)
+{
+    const std::vector<TypedFieldSpec> specs = TypedFieldsOfEditor(type, sampleRate);
+    if (specs.empty())
+        return;
+    QWidget *root = &editor;
+    BarValueLookup lookup = [root](const QString &name) {
+        const SettingBar *b = root->findChild<SettingBar *>(name);
+        return b ? b->value() : 0;
+    };
+    QMap<SettingBar *, QBoxLayout *> wrapped;
+    QList<TypedField *> fields;
+    for (const TypedFieldSpec &spec : specs) {
+        SettingBar *bar = editor.findChild<SettingBar *>(spec.barName);
+        if (!bar || !bar->parentWidget() || !bar->parentWidget()->layout())
+            continue;
+        QBoxLayout *box = wrapped.value(bar);
+        if (!box) {
+            // The bar's place in its frame goes to a row (a column for a vertical bar) that
+            // holds the bar and its field.
+            QWidget *frame = bar->parentWidget();
+            auto *holder = new QWidget(frame);
+            holder->setObjectName(spec.barName + QStringLiteral("Holder"));
+            const bool horizontal = bar->orientation() == Qt::Horizontal;
+            box = new QBoxLayout(horizontal ? QBoxLayout::LeftToRight : QBoxLayout::TopToBottom, holder);
+            box->setContentsMargins(0, 0, 0, 0);
+            box->setSpacing(4);
+            delete frame->layout()->replaceWidget(bar, holder);
+            box->addWidget(bar, 1, horizontal ? Qt::Alignment() : Qt::AlignHCenter);
+            wrapped.insert(bar, box);
+        }
+        auto *field = new TypedField(bar, spec, lookup, box->parentWidget());
+        box->addWidget(field, 0, Qt::AlignHCenter);
+        if (!spec.unit.isEmpty() && bar->orientation() == Qt::Horizontal) {
+            auto *unit = new QLabel(spec.unit, box->parentWidget());
+            unit->setObjectName(spec.fieldName + QStringLiteral("Unit"));
+            box->addWidget(unit);
+        }
+        fields << field;
+    }
+    const auto refreshAll = [fields] {
+        for (TypedField *f : fields)
+            f->refresh();
+    };
+    for (SettingBar *bar : editor.findChildren<SettingBar *>()) {
+        QObject::connect(bar, &SettingBar::changed, &editor, refreshAll);
+        QObject::connect(bar, &SettingBar::scrolled, &editor, refreshAll);
+    }
+}
+
+} // namespace korvane

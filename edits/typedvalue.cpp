@@ -1,0 +1,123 @@
+#include "typedvalue.h"
+
+#include "config/model.h"
+#include "editors/labelformulas.h"
+
+#include <QRegularExpression>
+
+#include <algorithm>
+#include <cmath>
+
+namespace korvane {
+
+namespace {
+
+double plain(int n, const BarValueLookup &) { return n; }
+
+TypedFieldSpec field(const QString &bar, const QString &unit, const QString &tip, int decimals,
+                     std::function<double(int, const BarValueLookup &)> shown, const QString &suffix = QString())
+{
+    return {bar, bar + QStringLiteral("Value") + suffix, unit, tip, decimals, std::move(shown)};
+}
+
+} // namespace
+
+std::vector<TypedFieldSpec> TypedFieldsOfEditor(int type, int sampleRate)
+{
+    const int s = sampleRate;
+    const QString hz = QStringLiteral("Hz"), db = QStringLiteral("dB"), oct = QStringLiteral("dB/Octave");
+    const QString tip = QStringLiteral("Type a value in %1 and press Enter; the bar moves to the nearest setting");
+    auto slopeAt = [s](const QString &freqBar, double factor) {
+        return [s, freqBar, factor](int n, const BarValueLookup &bars) {
+            return SlopeLabel(n, bars(freqBar) * factor, s).toDouble();
+        };
+    };
+    switch (type) {
+    case Adaptive1CH:
+        return {field(QStringLiteral("HScroll1"), QStringLiteral("taps"), tip.arg(QStringLiteral("taps")), 0, plain),
+                field(QStringLiteral("HScroll2"), QStringLiteral("samples"), tip.arg(QStringLiteral("samples")), 0, plain),
+                field(QStringLiteral("HScroll3"), QStringLiteral("x 2^-14"), tip.arg(QStringLiteral("steps of 2^-14")), 0,
+                      plain)};
+    case Lowpass:
+    case Highpass:
+        return {field(QStringLiteral("HScroll1"), hz, tip.arg(hz), 0, plain),
+                field(QStringLiteral("HScroll2"), oct, tip.arg(oct), 0, slopeAt(QStringLiteral("HScroll1"), 1.0)),
+                field(QStringLiteral("HScroll3"), db, tip.arg(db), 0, plain)};
+    case Bandpass:
+    case Bandstop:
+        return {field(QStringLiteral("HScroll1"), hz, tip.arg(hz) + QStringLiteral(" (0 or \"out\": no lower edge)"), 0,
+                      plain),
+                field(QStringLiteral("HScroll4"), hz, tip.arg(hz), 0, plain),
+                field(QStringLiteral("HScroll2"), oct, QStringLiteral("Lower edge: ") + tip.arg(oct), 0,
+                      slopeAt(QStringLiteral("HScroll1"), 0.5), QStringLiteral("Lower")),
+                field(QStringLiteral("HScroll2"), oct, QStringLiteral("Upper edge: ") + tip.arg(oct), 0,
+                      slopeAt(QStringLiteral("HScroll4"), 1.0), QStringLiteral("Upper")),
+                field(QStringLiteral("HScroll3"), db, tip.arg(db), 0, plain)};
+    case Notch:
+    case Slot: {
+        const double k = type == Notch ? kNotchWidthFactor : kSlotWidthFactor;
+        return {field(QStringLiteral("HScroll1"), hz, tip.arg(hz), 0, plain),
+                field(QStringLiteral("HScroll2"), hz, tip.arg(QStringLiteral("Hz of width")), 0,
+                      [s, k](int n, const BarValueLookup &) { return WidthLabel(n, k, s).toDouble(); }),
+                field(QStringLiteral("HScroll3"), db, tip.arg(db), 0, plain)};
+    }
+    case Comb:
+        return {field(QStringLiteral("hscrlFundFreq"), hz, tip.arg(hz), 2,
+                      [s](int n, const BarValueLookup &) { return CombFundamentalLabel(n, s).toDouble(); }),
+                field(QStringLiteral("hscrlNotchLimit"), hz, tip.arg(hz), 0, plain),
+                field(QStringLiteral("hscrlNotchDepth"), db, tip.arg(db), 0, plain)};
+    case GraphicEq20: {
+        std::vector<TypedFieldSpec> out;
+        for (int i = 0; i < kEqBandCount; ++i)
+            out.push_back(field(QStringLiteral("GainSlider%1").arg(i), QString(), tip.arg(QStringLiteral("dB (0 to -40)")),
+                                0, [](int n, const BarValueLookup &) { return EqGainLabel(n).toDouble(); }));
+        return out;
+    }
+    default:
+        return {};
+    }
+}
+
+std::optional<double> ParseTypedValue(const QString &text)
+{
+    const QString t = text.trimmed();
+    if (t.contains(QLatin1String("out"), Qt::CaseInsensitive))
+        return 0.0;
+    static const QRegularExpression number(QStringLiteral("^([-+]?(?:\\d+(?:[.,]\\d*)?|[.,]\\d+))\\s*([A-Za-z/^ \\-0-9]*)$"));
+    const QRegularExpressionMatch m = number.match(t);
+    if (!m.hasMatch())
+        return std::nullopt;
+    QString digits = m.captured(1);
+    digits.replace(QLatin1Char(','), QLatin1Char('.'));
+    bool ok = false;
+    const double v = digits.toDouble(&ok);
+    if (!ok || !std::isfinite(v))
+        return std::nullopt;
+    // "2.7 kHz" or "2.7K", as the 20-band labels write kilohertz.
+    if (m.captured(2).startsWith(QLatin1Char('k'), Qt::CaseInsensitive))
+        return v * 1000.0;
+    return v;
+}
+
+int NearestSetting(double typed, int decimals, int minimum, int maximum, int current,
+                   const std::function<double(int)> &shown)
+{
+    const double scale = std::pow(10.0, decimals);
+    const double wanted = std::round(typed * scale) / scale;
+    const int lo = std::min(minimum, maximum), hi = std::max(minimum, maximum);
+    int best = std::clamp(current, lo, hi);
+    double bestGap = std::abs(shown(best) - wanted);
+    for (int n = lo; n <= hi; ++n) {
+        const double gap = std::abs(shown(n) - wanted);
+        // Figures of equal distance (within rounding noise) go to the smaller move.
+        const double tolerance = 0.5 / scale / 1000.0;
+        if (gap < bestGap - tolerance ||
+            (std::abs(gap - bestGap) <= tolerance && std::abs(n - current) < std::abs(best - current))) {
+            best = n;
+            bestGap = gap;
+        }
+    }
+    return best;
+}
+
+} // namespace korvane
