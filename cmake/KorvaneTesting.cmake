@@ -10,12 +10,13 @@ function(korvane_add_test name)
   # The tests send the build's stand-in firmware to the simulated processor.
   set(env "KORVANE_PROGRAM_DIR=${KORVANE_PROGRAM_DIR}" "KORVANE_SOURCE_DIR=${CMAKE_SOURCE_DIR}"
       "KORVANE_ALLOW_STANDIN_FIRMWARE=1"
-      # Per-user files of a program whose folder cannot be written stay inside the build.
-      "XDG_CONFIG_HOME=${CMAKE_BINARY_DIR}/test-home/config" "XDG_DATA_HOME=${CMAKE_BINARY_DIR}/test-home/data"
-      "XDG_STATE_HOME=${CMAKE_BINARY_DIR}/test-home/state")
+      # Per-user files (settings, recent files, filter.bin of a read-only program folder) stay
+      # inside the build, one home per test so that tests running side by side never share them.
+      "XDG_CONFIG_HOME=${CMAKE_BINARY_DIR}/test-home/${name}/config"
+      "XDG_DATA_HOME=${CMAKE_BINARY_DIR}/test-home/${name}/data"
+      "XDG_STATE_HOME=${CMAKE_BINARY_DIR}/test-home/${name}/state")
   if(T_GUI)
-    # The per-user configuration (recent files) of a test run stays in the build tree.
-    list(APPEND env "QT_QPA_PLATFORM=offscreen" "XDG_CONFIG_HOME=${CMAKE_BINARY_DIR}/test-config/${name}")
+    list(APPEND env "QT_QPA_PLATFORM=offscreen")
   endif()
   if(NOT T_TIMEOUT)
     set(T_TIMEOUT 300)
