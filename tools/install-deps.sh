@@ -9,6 +9,7 @@ pkgs=(
   libbenchmark-dev                     # micro-benchmarks
   python3 python3-serial python3-xmodem lrzsz   # third-party XMODEM peers for the tests
   xvfb xauth imagemagick xdotool       # screenshots of the real windows
+  fonts-dejavu-core                    # the stock desktop face the window-fit test measures
 )
 missing=()
 for p in "${pkgs[@]}"; do
