@@ -8,6 +8,7 @@
 #include "app/helpwindow.h"
 #include "app/mainwindow.h"
 #include "app/splashwindow.h"
+#include "coefgen/spectral.h"
 #include "editors/openeditor.h"
 #include "editors/spectraleditor.h"
 #include "scripteddialog.h"
@@ -16,6 +17,7 @@
 #include <QCheckBox>
 #include <QGuiApplication>
 #include <QDir>
+#include <QFile>
 #include <QGroupBox>
 #include <QLabel>
 #include <QPushButton>
@@ -219,6 +221,9 @@ private slots:
         work_ = std::make_unique<QTemporaryDir>();
         savedCwd_ = QDir::currentPath();
         QDir::setCurrent(work_->path());
+        SetKorvanesLocation(qEnvironmentVariable("KORVANE_PROGRAM_DIR"));
+        // The 20-band stage's data file is read from the current folder.
+        QFile::copy(qEnvironmentVariable("KORVANE_PROGRAM_DIR") + QStringLiteral("/20Band"), work_->filePath(QStringLiteral("20Band")));
         qInfo("device pixel ratio %g, font %s %gpt", qApp->devicePixelRatio(),
               qPrintable(QFontInfo(qApp->font()).family()), QFontInfo(qApp->font()).pointSizeF());
     }

@@ -5,6 +5,7 @@
 
 #include "editortesting.h"
 
+#include "coefgen/spectral.h"
 #include "editors/spectraleditor.h"
 
 #include <QApplication>
@@ -62,6 +63,8 @@ int main(int argc, char **argv)
         return 2;
     }
     const QString folder = QString::fromLocal8Bit(argv[1]);
+    // Run from the program folder: the spectral stage's library and the 20-band data are there.
+    SetKorvanesLocation(QDir::currentPath());
     QDir().mkpath(folder);
     SilentDialog dialog;
     bool ok = true;
