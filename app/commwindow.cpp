@@ -19,12 +19,7 @@ CommWindow::CommWindow(QWidget *parent) : QWidget(parent, Qt::Window)
     setObjectName(QStringLiteral("frmComm"));
     setWindowTitle(QStringLiteral("Transferring Filters"));
     setAttribute(Qt::WA_DeleteOnClose, false);
-    // Drawn for the same 11-pixel face as the main window.
-    QFont small = font();
-    small.setFamilies({QStringLiteral("Liberation Sans"), QStringLiteral("Nimbus Sans"), QStringLiteral("Arial"),
-                       small.family()});
-    small.setPixelSize(11);
-    setFont(small);
+    // The desktop's font; the texts of the warning area take the height their lines need.
 
     CommInfo = new QGroupBox(QStringLiteral("Finding Korvane"), this);
     CommInfo->setObjectName(QStringLiteral("CommInfo"));
@@ -79,7 +74,15 @@ CommWindow::CommWindow(QWidget *parent) : QWidget(parent, Qt::Window)
     lblWarning->setObjectName(QStringLiteral("lblWarning"));
     lblWarning->setWordWrap(true);
     lblWarning->setStyleSheet(QStringLiteral("color: #c00000;"));
-    lblWarning->setGeometry(10, 198, kClientWidth - 20, 58);
+
+    // The wrapped texts one under the other, each as tall as its lines at the desktop font.
+    int y = 114;
+    for (QLabel *l : {Label1, Label2, lblWarning}) {
+        const int h = l->heightForWidth(kClientWidth - 20);
+        l->setGeometry(10, y, kClientWidth - 20, h);
+        y += h + 6;
+    }
+    warningClientHeight_ = y;
 
     setFixedWidth(kClientWidth);
     HidePacketInfo();
@@ -96,14 +99,26 @@ void CommWindow::setClientHeightFromTwips(int twips)
 
 void CommWindow::ShowWarning()
 {
+    setWarningAreaShown(true);
     setClientHeightFromTwips(kWarningHeightTwips);
+    if (height() < warningClientHeight_)
+        setFixedHeight(warningClientHeight_);
     warningShown_ = true;
 }
 
 void CommWindow::HideWarning()
 {
     setClientHeightFromTwips(kNoWarningHeightTwips);
+    setWarningAreaShown(false);
     warningShown_ = false;
+}
+
+// The short window shows none of the warning area: hidden, it takes no room and no focus.
+void CommWindow::setWarningAreaShown(bool shown)
+{
+    for (QWidget *w : {static_cast<QWidget *>(Line1), static_cast<QWidget *>(Label1), static_cast<QWidget *>(Label2),
+                       static_cast<QWidget *>(lblWarning)})
+        w->setVisible(shown);
 }
 
 void CommWindow::ShowPacketInfo()

@@ -47,6 +47,7 @@ signals:
 
 private:
     void setClientHeightFromTwips(int twips);
+    void setWarningAreaShown(bool shown);
 
     QGroupBox *CommInfo;
     QLabel *lblPort;
@@ -59,6 +60,7 @@ private:
     QFrame *Line1;
     QPushButton *Cancel;
     bool warningShown_ = false;
+    int warningClientHeight_ = 0; // client height that shows the whole warning area
 };
 
 } // namespace korvane

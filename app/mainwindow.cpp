@@ -23,15 +23,20 @@
 #include <QDir>
 #include <QDockWidget>
 #include <QFileInfo>
+#include <QGridLayout>
 #include <QGroupBox>
+#include <QHBoxLayout>
 #include <QLabel>
 #include <QMenu>
 #include <QMenuBar>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QShortcut>
 #include <QStyle>
 #include <QTabWidget>
 #include <QToolBar>
+#include <QVBoxLayout>
+#include <QWheelEvent>
 
 namespace korvane {
 
@@ -39,10 +44,7 @@ namespace {
 
 // The window was laid out in twips; this screen shows 15 twips per pixel.
 constexpr int px(int twips) { return (twips * 2 + 15) / 30; }
-QRect twipRect(int left, int top, int width, int height) { return QRect(px(left), px(top), px(width), px(height)); }
 
-constexpr int kClientWidthTwips = 7485;
-constexpr int kClientHeightTwips = 6810;
 // The response panel docked to the right of the client area, in pixels; no taller than the
 // client area, so the window keeps its height.
 constexpr int kResponsePanelWidth = 460;
@@ -50,6 +52,24 @@ constexpr int kResponsePanelHeight = 440;
 
 const QString kNoHelpText =
     QStringLiteral("Unable to display Help Contents. There is no Help associated with this project.");
+
+// A stage's type list. Turning the mouse wheel over a closed list would change the stage's
+// type, and so reset its parameters, while the user only scrolls past it: the list takes the
+// wheel only once it has the keyboard focus, and the wheel does not give it the focus.
+class StageTypeList final : public QComboBox {
+public:
+    explicit StageTypeList(QWidget *parent) : QComboBox(parent) { setFocusPolicy(Qt::StrongFocus); }
+
+protected:
+    void wheelEvent(QWheelEvent *event) override
+    {
+        if (!hasFocus()) {
+            event->ignore();
+            return;
+        }
+        QComboBox::wheelEvent(event);
+    }
+};
 
 // Runs a callable when the scope is left, however it is left.
 template <typename F> struct ScopeExit {
@@ -66,21 +86,17 @@ MainWindow::MainWindow(Model &model, UserDialog &dialog, QString programFolder, 
     setObjectName(QStringLiteral("frmMain"));
     setWindowTitle(kMainCaption);
     setWindowIcon(ProgramIcon());
-    // The layout was drawn for an 8-point face of 11 pixels; larger faces clip the captions.
-    QFont small = font();
-    small.setFamilies({QStringLiteral("Liberation Sans"), QStringLiteral("Nimbus Sans"), QStringLiteral("Arial"),
-                       small.family()});
-    small.setPixelSize(11);
-    setFont(small);
+    // The desktop's own font: every control is laid out from its metrics, so no caption is
+    // clipped whatever face and size the user has chosen.
 
     auto *client = new QWidget(this);
     client->setObjectName(QStringLiteral("frmMainClient"));
-    client->setFixedSize(px(kClientWidthTwips), px(kClientHeightTwips));
     setCentralWidget(client);
 
     buildMenus();
     buildToolbar(client);
     buildClientArea(client);
+    buildShortcuts();
     // An addition beside the client area, which keeps its size and layout.
     auto *dock = new QDockWidget(this);
     dock->setObjectName(QStringLiteral("ResponseDock"));
@@ -91,7 +107,9 @@ MainWindow::MainWindow(Model &model, UserDialog &dialog, QString programFolder, 
     dock->setWidget(ResponsePanel);
     addDockWidget(Qt::RightDockWidgetArea, dock);
     buildEditFeatures();
-    setFixedSize(sizeHint());
+    // Every control at its size for the desktop font; the window keeps that size.
+    client->layout()->activate();
+    setFixedSize(sizeHint().expandedTo(minimumSizeHint()));
 }
 
 MainWindow::~MainWindow() = default;
@@ -135,7 +153,7 @@ void MainWindow::buildMenus()
 
     mnuHelp = menuBar()->addMenu(QStringLiteral("&Help"));
     mnuHelp->setObjectName(QStringLiteral("mnuHelp"));
-    add(mnuHelp, "mnuHelpContents", QStringLiteral("&Contents"), QKeySequence(), &MainWindow::helpContents);
+    add(mnuHelp, "mnuHelpContents", QStringLiteral("&Contents"), QKeySequence(Qt::Key_F1), &MainWindow::helpContents);
     add(mnuHelp, "mnuHelpSearch", QStringLiteral("&Search For Help On..."), QKeySequence(), &MainWindow::helpSearch);
     mnuHelp->addSeparator();
     add(mnuHelp, "mnuHelpAbout", QStringLiteral("&About Korvane-S..."), QKeySequence(), &MainWindow::helpAbout);
@@ -145,7 +163,6 @@ void MainWindow::buildToolbar(QWidget *client)
 {
     tbToolbar = new QToolBar(client);
     tbToolbar->setObjectName(QStringLiteral("tbToolbar"));
-    tbToolbar->setGeometry(twipRect(0, 0, kClientWidthTwips, 420));
     tbToolbar->setMovable(false);
     tbToolbar->setFloatable(false);
     tbToolbar->setToolButtonStyle(Qt::ToolButtonIconOnly);
@@ -169,106 +186,153 @@ void MainWindow::buildToolbar(QWidget *client)
 
 void MainWindow::buildClientArea(QWidget *client)
 {
+    auto *clientLayout = new QVBoxLayout(client);
+    clientLayout->setContentsMargins(0, 0, 0, 0);
+    clientLayout->setSpacing(0);
+    clientLayout->addWidget(tbToolbar);
+
     TabStrip1 = new QTabWidget(client);
     TabStrip1->setObjectName(QStringLiteral("TabStrip1"));
-    TabStrip1->setGeometry(twipRect(180, 510, 7215, 6195));
     TabStrip1->setUsesScrollButtons(true);
     for (int set = 0; set < kFilterSetCount; ++set) {
-        TabStrip1->addTab(new QWidget, QStringLiteral("Filter %1").arg(set));
+        auto *page = new QWidget;
+        auto *pageLayout = new QVBoxLayout(page);
+        pageLayout->setContentsMargins(0, 0, 0, 0);
+        TabStrip1->addTab(page, QStringLiteral("Filter %1").arg(set));
         // The tool tip of the sixth tab has always been spelled this way.
         TabStrip1->setTabToolTip(set, set == 5 ? QStringLiteral("Fitler 5 settings")
                                                : QStringLiteral("Filter %1 settings").arg(set));
     }
+    // The tabs share one set of controls, shown on whichever page is current.
+    setPage_ = new QWidget;
+    setPage_->setObjectName(QStringLiteral("setPage"));
+    TabStrip1->widget(0)->layout()->addWidget(setPage_);
     connect(TabStrip1, &QTabWidget::currentChanged, this, &MainWindow::onTabChanged);
+    auto *tabRow = new QHBoxLayout;
+    // The arrangement of the original form, in twips, as margins around the tab strip.
+    tabRow->setContentsMargins(px(180), px(90), px(90), px(90));
+    tabRow->addWidget(TabStrip1);
+    clientLayout->addLayout(tabRow);
 
     QStringList typeTexts;
     for (int t = 0; t < kFilterTypeCount; ++t)
         typeTexts << FilterTypeDisplayText(t);
 
-    const QRect frames[2] = {twipRect(600, 1440, 3210, 1470), twipRect(630, 3390, 3210, 1470)};
+    auto *grid = new QGridLayout(setPage_);
+    grid->setContentsMargins(px(420), px(330), px(420), px(240));
+    grid->setHorizontalSpacing(px(600));
+    grid->setVerticalSpacing(px(480));
     for (int i = 0; i < 2; ++i) {
         const int stage = i + 1;
-        StageFrame[static_cast<size_t>(i)] = new QGroupBox(QStringLiteral("Stage %1").arg(stage), client);
+        StageFrame[static_cast<size_t>(i)] = new QGroupBox(QStringLiteral("Stage %1").arg(stage), setPage_);
         QGroupBox *frame = StageFrame[static_cast<size_t>(i)];
         frame->setObjectName(QStringLiteral("StageFrame%1").arg(stage));
-        frame->setGeometry(frames[i]);
+        frame->setMinimumWidth(px(3210));
+        auto *v = new QVBoxLayout(frame);
 
-        auto *list = new QComboBox(frame);
+        auto *list = new StageTypeList(frame);
         list->setObjectName(QStringLiteral("FilterList%1").arg(stage));
         list->setEditable(false);
         list->addItems(typeTexts);
         list->setMaxVisibleItems(kFilterTypeCount);
-        list->setGeometry(twipRect(120, 360, 2970, 330));
         list->setToolTip(QStringLiteral("Select Stage %1 filter").arg(stage));
         connect(list, &QComboBox::currentIndexChanged, this, [this, stage] { onFilterListChanged(stage); });
+        v->addWidget(list);
 
         auto *button = new QPushButton(QStringLiteral("Control"), frame);
         button->setObjectName(QStringLiteral("Stage%1ControlButton").arg(stage));
-        button->setGeometry(twipRect(120, 840, 2940, 350));
         button->setToolTip(QStringLiteral("Opens configuration window for Stage %1").arg(stage));
         connect(button, &QPushButton::clicked, this, [this, stage] {
             model_.CurrentStage = static_cast<int16_t>(stage);
             OpenStageEditor((stage == 1 ? FilterList1 : FilterList2)->currentIndex(),
                             QStringLiteral(" Stage %1").arg(stage));
         });
+        v->addWidget(button);
         (stage == 1 ? FilterList1 : FilterList2) = list;
         (stage == 1 ? Stage1ControlButton : Stage2ControlButton) = button;
+        grid->addWidget(frame, i, 0, Qt::AlignTop);
     }
 
-    fraAGC = new QGroupBox(QStringLiteral("AGC"), client);
+    fraAGC = new QGroupBox(QStringLiteral("AGC"), setPage_);
     fraAGC->setObjectName(QStringLiteral("fraAGC"));
-    fraAGC->setGeometry(twipRect(4980, 1470, 1500, 1600));
     fraAGC->setToolTip(QStringLiteral("Chose stage's Automatic Gain Control setting"));
+    auto *agcLayout = new QVBoxLayout(fraAGC);
     agcGroup_ = new QButtonGroup(this);
     for (int i = 0; i < 4; ++i) {
         auto *b = new QRadioButton(AgcDisplayText(i), fraAGC);
         b->setObjectName(QStringLiteral("AGCButton%1").arg(i));
-        b->setGeometry(twipRect(240, 240 + 300 * i, 1092, 372));
         agcGroup_->addButton(b, i);
+        agcLayout->addWidget(b);
         AGCButton[static_cast<size_t>(i)] = b;
     }
     connect(agcGroup_, &QButtonGroup::idToggled, this, &MainWindow::onAgcToggled);
+    grid->addWidget(fraAGC, 0, 1, Qt::AlignTop | Qt::AlignLeft);
 
-    NoiseCheck = new QCheckBox(QStringLiteral("Broadband Noise Filter"), client);
+    NoiseCheck = new QCheckBox(QStringLiteral("Broadband Noise Filter"), setPage_);
     NoiseCheck->setObjectName(QStringLiteral("NoiseCheck"));
-    NoiseCheck->setGeometry(twipRect(4680, 3960, 1995, 495));
     NoiseCheck->setToolTip(QStringLiteral("Checking this box enables the Broadband Noise filter."));
     connect(NoiseCheck, &QCheckBox::toggled, this, &MainWindow::onNoiseToggled);
+    grid->addWidget(NoiseCheck, 1, 1, Qt::AlignVCenter | Qt::AlignLeft);
 
-    Frame1 = new QGroupBox(client);
+    Frame1 = new QGroupBox(setPage_);
     Frame1->setObjectName(QStringLiteral("Frame1"));
-    Frame1->setGeometry(twipRect(510, 5640, 6555, 795));
+    auto *noteLayout = new QVBoxLayout(Frame1);
     Label1 = new QLabel(QStringLiteral("To program the Korvane once all the filters have been updated click on the Program Korvane "
                                        "button on the toolbar or the Program Korvane option in the File Menu."),
                         Frame1);
     Label1->setObjectName(QStringLiteral("Label1"));
     Label1->setWordWrap(true);
     Label1->setAlignment(Qt::AlignLeft | Qt::AlignVCenter);
-    Label1->setGeometry(8, 4, Frame1->width() - 16, Frame1->height() - 8);
+    noteLayout->addWidget(Label1);
+    grid->addWidget(Frame1, 2, 0, 1, 2);
+    grid->setRowStretch(3, 1);
 
-    // Placed 60 twips above the bottom edge, out of the user's reach, as the window has
-    // always had it; its handler still works for whoever reaches it.
+    // The note wraps; a layout does not work out a wrapped text's height on its own. At the
+    // frame's least width it needs the most lines, so that height is enough at any width.
+    Frame1->setMinimumWidth(px(6555));
+    const QMargins nm = noteLayout->contentsMargins();
+    const int frameWidth = Frame1->style()->pixelMetric(QStyle::PM_DefaultFrameWidth, nullptr, Frame1);
+    Label1->setMinimumHeight(Label1->heightForWidth(px(6555) - nm.left() - nm.right() - 2 * frameWidth));
+
+    // Out of the user's reach, as the window has always had it: not shown, so it takes no
+    // focus and no keys. Its handler still works for whoever calls it.
     fraBandwidth = new QGroupBox(QStringLiteral("Bandwidth"), client);
     fraBandwidth->setObjectName(QStringLiteral("fraBandwidth"));
-    fraBandwidth->setGeometry(twipRect(5430, 6750, 1500, 1335));
     fraBandwidth->setToolTip(QStringLiteral("Choose stage's bandwidth setting"));
     bwGroup_ = new QButtonGroup(this);
     for (int i = 0; i < 3; ++i) {
         auto *b = new QRadioButton(BandwidthDisplayText(i), fraBandwidth);
         b->setObjectName(QStringLiteral("BWFiltButton%1").arg(i));
-        b->setGeometry(twipRect(240, 240 + 300 * i, 1092, 372));
+        b->setFocusPolicy(Qt::NoFocus);
         bwGroup_->addButton(b, i);
         BWFiltButton[static_cast<size_t>(i)] = b;
     }
     BWFiltButton[2]->setChecked(true);
     connect(bwGroup_, &QButtonGroup::idToggled, this, &MainWindow::onBandwidthToggled);
+    fraBandwidth->hide();
+}
 
-    // The frames and options lie over the tab strip, as on the tab's page.
-    for (QWidget *w : {static_cast<QWidget *>(StageFrame[0]), static_cast<QWidget *>(StageFrame[1]),
-                       static_cast<QWidget *>(fraAGC), static_cast<QWidget *>(NoiseCheck),
-                       static_cast<QWidget *>(Frame1), static_cast<QWidget *>(fraBandwidth)})
-        w->raise();
-    tbToolbar->raise();
+void MainWindow::buildShortcuts()
+{
+    // Filter sets by keyboard from anywhere in the window, as tabbed windows do.
+    auto add = [this](QKeySequence key, int step) {
+        auto *s = new QShortcut(key, this);
+        s->setContext(Qt::WindowShortcut);
+        connect(s, &QShortcut::activated, this, [this, step] { stepFilterSet(step); });
+    };
+    add(QKeySequence(Qt::CTRL | Qt::Key_Tab), 1);
+    add(QKeySequence(Qt::CTRL | Qt::Key_PageDown), 1);
+    add(QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_Backtab), -1);
+    add(QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_Tab), -1);
+    add(QKeySequence(Qt::CTRL | Qt::Key_PageUp), -1);
+}
+
+void MainWindow::stepFilterSet(int step)
+{
+    if (deviceOperation_)
+        return;
+    const int count = TabStrip1->count();
+    TabStrip1->setCurrentIndex((TabStrip1->currentIndex() + step + count) % count);
 }
 
 void MainWindow::load()
@@ -299,9 +363,10 @@ void MainWindow::load()
     setComCheck(model_.ComPort);
     model_.SuppressEvents = false;
     refreshResponsePanel();
-    // What default.min held is where undo stops, and what "unsaved" is measured against.
+    // What default.min held is where undo stops, and the configuration New and Open compare with.
     history_->clear();
     history_->setClean();
+    markSaved(QString());
 }
 
 void MainWindow::UpdateStageFilterList()
@@ -322,6 +387,7 @@ void MainWindow::refreshResponsePanel()
 {
     if (ResponsePanel)
         ResponsePanel->showModelSet(model_, model_.CurrentSet);
+    updateCaption();
 }
 
 // Selecting an entry from code runs the list's handler even when the position does not
@@ -339,6 +405,10 @@ void MainWindow::onTabChanged(int index)
 {
     if (index < 0)
         return;
+    if (QWidget *page = TabStrip1->widget(index); page && setPage_->parentWidget() != page) {
+        page->layout()->addWidget(setPage_);
+        setPage_->show();
+    }
     model_.CurrentSet = static_cast<int16_t>(index);
     UpdateStageFilterList();
 }
@@ -371,6 +441,7 @@ void MainWindow::onAgcToggled(int index, bool checked)
     const EditStep step(*history_, model_, SetStepName(QStringLiteral("AGC"), model_.CurrentSet), model_.CurrentSet);
     for (int stage = 1; stage <= 2; ++stage)
         model_.stage(model_.CurrentSet, stage).Agc = static_cast<int16_t>(index);
+    updateCaption();
 }
 
 void MainWindow::onBandwidthToggled(int index, bool checked)
@@ -395,6 +466,7 @@ void MainWindow::onNoiseToggled(bool checked)
                      model_.CurrentSet);
     for (int stage = 1; stage <= 2; ++stage)
         model_.stage(model_.CurrentSet, stage).NoiseFilter = checked ? kTrue : kFalse;
+    updateCaption();
 }
 
 void MainWindow::OpenStageEditor(int type, const QString &suffix)
@@ -445,22 +517,53 @@ void MainWindow::toolbarButtonClicked(const QString &key)
         programKorvane();
 }
 
-void MainWindow::setCaptionFromFile(const QString &path)
+bool MainWindow::isModified() const { return model_.FilterData != savedData_; }
+
+void MainWindow::updateCaption()
 {
-    setWindowTitle(QStringLiteral("Korvane-S : ") + QFileInfo(path).fileName());
+    const QString base = fileTitle_.isEmpty() ? kMainCaption : QStringLiteral("Korvane-S : ") + fileTitle_;
+    setWindowTitle(isModified() ? base + QLatin1Char('*') : base);
+}
+
+void MainWindow::markSaved(const QString &path)
+{
+    if (!path.isEmpty())
+        fileTitle_ = QFileInfo(path).fileName();
+    savedData_ = model_.FilterData;
+    updateCaption();
+}
+
+bool MainWindow::maySetConfigurationAside()
+{
+    if (!isModified())
+        return true;
+    const QString where = fileTitle_.isEmpty() ? QString() : QStringLiteral(" (") + fileTitle_ + QLatin1Char(')');
+    switch (dialog_.showMessage(kSaveChangesTitle,
+                                QStringLiteral("The filter settings have changed since they were last opened or saved") +
+                                    where + QStringLiteral(".") + kCR + QStringLiteral("Do you want to save your changes?"),
+                                MessageIcon::Question, MessageButtons::YesNoCancel)) {
+    case MessageAnswer::Yes: return saveAs();
+    case MessageAnswer::No: return true;
+    default: return false;
+    }
 }
 
 void MainWindow::fileNew()
 {
+    if (!maySetConfigurationAside())
+        return;
     const EditStep step(*history_, model_, QStringLiteral("New"), 0);
     model_.ResetAllFilterSets();
     TabStrip1->setCurrentIndex(0);
     model_.CurrentSet = static_cast<int16_t>(TabStrip1->currentIndex());
     UpdateStageFilterList();
+    updateCaption();
 }
 
 void MainWindow::fileOpen()
 {
+    if (!maySetConfigurationAside())
+        return;
     dlgCommonDialog.initialDirectory = QDir::currentPath();
     dlgCommonDialog.filter = kSettingsFileFilter;
     const std::optional<QString> chosen = dlgCommonDialog.show(dialog_, FileDialogRequest::Mode::Open);
@@ -470,26 +573,29 @@ void MainWindow::fileOpen()
     if (!ReadSettingsFile(model_, *chosen, dialog_))
         return;
     noteFileUsed(*chosen);
-    setCaptionFromFile(*chosen);
     TabStrip1->setCurrentIndex(0);
     model_.CurrentSet = static_cast<int16_t>(TabStrip1->currentIndex());
     UpdateStageFilterList();
+    markSaved(*chosen);
 }
 
-void MainWindow::fileSaveAs()
+void MainWindow::fileSaveAs() { (void)saveAs(); }
+
+bool MainWindow::saveAs()
 {
     dlgCommonDialog.confirmOverwrite = true;
     dlgCommonDialog.filter = kSettingsFileFilter;
     const std::optional<QString> typed = dlgCommonDialog.show(dialog_, FileDialogRequest::Mode::Save);
     if (!typed || typed->isEmpty())
-        return;
+        return false;
     const std::optional<QString> chosen = completeSaveName(*typed);
     if (!chosen)
-        return;
+        return false;
     if (!WriteSettingsFile(model_, *chosen, dialog_))
-        return;
+        return false;
     noteFileUsed(*chosen);
-    setCaptionFromFile(*chosen);
+    markSaved(*chosen);
+    return true;
 }
 
 void MainWindow::fileExit() { close(); }
@@ -686,10 +792,13 @@ bool MainWindow::openAtStart(const QString &path)
 {
     if (!ReadSettingsFile(model_, path, dialog_))
         return false;
-    setCaptionFromFile(path);
     TabStrip1->setCurrentIndex(0);
     model_.CurrentSet = static_cast<int16_t>(TabStrip1->currentIndex());
     UpdateStageFilterList();
+    // The file opened at start is where undo stops and what "unsaved" is measured against.
+    history_->clear();
+    noteFileUsed(path);
+    markSaved(path);
     return true;
 }
 

@@ -40,6 +40,7 @@ class ResponsePlot;
 
 inline const QString kMainCaption = QStringLiteral("Korvane-S Configuration Utility");
 inline const QString kHelpFileName = QStringLiteral("korvane-s-help.html");
+inline const QString kSaveChangesTitle = QStringLiteral("Save Changes?");
 
 class MainWindow : public QMainWindow {
     Q_OBJECT
@@ -109,6 +110,9 @@ private:
     void buildMenus();
     void buildToolbar(QWidget *client);
     void buildClientArea(QWidget *client);
+    void buildShortcuts();
+    // Shows the next (step 1) or previous (step -1) filter set, round the end.
+    void stepFilterSet(int step);
     void toolbarButtonClicked(const QString &key);
     void onTabChanged(int index);
     void onFilterListChanged(int stage);
@@ -122,7 +126,18 @@ private:
     void shutDown();
     void saveDefaultSettings();
     void openHelp(bool search);
-    void setCaptionFromFile(const QString &path);
+    // True when the configuration differs from the one last opened or saved (or read from
+    // default.min at start).
+    [[nodiscard]] bool isModified() const;
+    // Caption: the settings file's name, or the program's caption before any, with a '*'
+    // while there are unsaved changes.
+    void updateCaption();
+    // The model now matches the file at path (opened or saved; empty: default.min at start).
+    void markSaved(const QString &path);
+    // Before New and Open: asks whether to save unsaved changes. Yes saves as Save As does;
+    // false when the command must stop (Cancel, or the save did not happen).
+    [[nodiscard]] bool maySetConfigurationAside();
+    [[nodiscard]] bool saveAs();
     // Redraws the response panel for the shown set from the model as it stands.
     void refreshResponsePanel();
 
@@ -151,9 +166,12 @@ private:
     QPointer<HelpWindow> help_;
     bool deviceOperation_ = false;
     bool shutDownDone_ = false;
+    QString fileTitle_; // name of the settings file last opened or saved, without folder
+    std::array<FilterSet, kFilterSetCount> savedData_{};
 
     QToolBar *tbToolbar = nullptr;
     QTabWidget *TabStrip1 = nullptr;
+    QWidget *setPage_ = nullptr; // the controls of the shown set, on the current tab's page
     std::array<QGroupBox *, 2> StageFrame{};
     QComboBox *FilterList1 = nullptr;
     QComboBox *FilterList2 = nullptr;

@@ -272,6 +272,8 @@ QStringList MainWindow::recentFiles() const { return recent_->files(); }
 // dropped from the list after the reader's message.
 void MainWindow::openRecentFile(const QString &path)
 {
+    if (!maySetConfigurationAside())
+        return;
     const EditStep step(*history_, model_, QStringLiteral("Open of ") + QFileInfo(path).fileName(), 0);
     if (!ReadSettingsFile(model_, path, dialog_)) {
         if (!QFileInfo::exists(path)) {
@@ -281,10 +283,10 @@ void MainWindow::openRecentFile(const QString &path)
         return;
     }
     noteFileUsed(path);
-    setCaptionFromFile(path);
     TabStrip1->setCurrentIndex(0);
     model_.CurrentSet = static_cast<int16_t>(TabStrip1->currentIndex());
     UpdateStageFilterList();
+    markSaved(path);
 }
 
 // After a successful Open or Save As: the clean state for "unsaved changes", and the recent list.

@@ -58,8 +58,12 @@ MessageAnswer QtUserDialog::showMessage(const QString &title, const QString &tex
     case MessageButtons::Ok: qbuttons = QMessageBox::Ok; defaultButton = QMessageBox::Ok; break;
     case MessageButtons::OkCancel: qbuttons = QMessageBox::Ok | QMessageBox::Cancel; defaultButton = QMessageBox::Ok; break;
     case MessageButtons::YesNo: qbuttons = QMessageBox::Yes | QMessageBox::No; defaultButton = QMessageBox::Yes; break;
+    case MessageButtons::YesNoCancel:
+        qbuttons = QMessageBox::Yes | QMessageBox::No | QMessageBox::Cancel;
+        defaultButton = QMessageBox::Yes;
+        break;
     }
-    QMessageBox box(qicon, title, MessageDisplayText(text), qbuttons, parent_);
+    QMessageBox box(qicon, title, MessageDisplayText(text), qbuttons, owner());
     box.setTextFormat(Qt::PlainText);
     box.setDefaultButton(defaultButton);
     switch (box.exec()) {
@@ -69,17 +73,30 @@ MessageAnswer QtUserDialog::showMessage(const QString &title, const QString &tex
     case QMessageBox::Ok: return MessageAnswer::Ok;
     default:
         // Closed by Escape or the window's close button: the answer of the cancelling button.
-        return buttons == MessageButtons::YesNo ? MessageAnswer::No
-               : buttons == MessageButtons::OkCancel ? MessageAnswer::Cancel
-                                                     : MessageAnswer::Ok;
+        switch (buttons) {
+        case MessageButtons::YesNo: return MessageAnswer::No;
+        case MessageButtons::YesNoCancel:
+        case MessageButtons::OkCancel: return MessageAnswer::Cancel;
+        case MessageButtons::Ok: break;
+        }
+        return MessageAnswer::Ok;
     }
+}
+
+QWidget *QtUserDialog::owner() const
+{
+    // A modal window (an editor, the About window) is the one that asks while it is open;
+    // otherwise the main window does.
+    if (QWidget *modal = QApplication::activeModalWidget())
+        return modal;
+    return parent_;
 }
 
 void QtUserDialog::beep() { QApplication::beep(); }
 
 std::optional<QString> QtUserDialog::askFileName(const FileDialogRequest &request)
 {
-    QFileDialog dlg(parent_);
+    QFileDialog dlg(owner());
     dlg.setOption(QFileDialog::DontUseNativeDialog, true);
     const bool save = request.mode == FileDialogRequest::Mode::Save;
     dlg.setAcceptMode(save ? QFileDialog::AcceptSave : QFileDialog::AcceptOpen);

@@ -23,8 +23,9 @@ namespace korvane {
 
 class QtUserDialog final : public UserDialog {
 public:
-    // parent: the window message boxes and file dialogs are centred on (may be null and
-    // may change, see setParent).
+    // parent: the window message boxes and file dialogs are centred on when no modal window
+    // is open (may be null and may change, see setParent). While a modal window (an editor,
+    // the About window) is open, they belong to it: the window that asks.
     explicit QtUserDialog(QWidget *parent = nullptr) : parent_(parent) {}
     void setParent(QWidget *parent) { parent_ = parent; }
 
@@ -33,6 +34,8 @@ public:
     void beep() override;
     [[nodiscard]] std::optional<QString> askFileName(const FileDialogRequest &request) override;
     [[noreturn]] void endProgram() override;
+
+    [[nodiscard]] QWidget *owner() const;
 
 private:
     QWidget *parent_;

@@ -19,7 +19,7 @@ constexpr qsizetype kMaxLineLength = 4096;
 bool isDigit(char c) { return c >= '0' && c <= '9'; }
 bool isSpace(char c) { return c == ' ' || c == '\t'; }
 
-// Reads lines ended by CR LF or a lone CR; a lone LF stays part of the line.
+// Reads lines ended by CR LF, a lone CR or a lone LF (files written on Linux).
 class LineReader : public BufferedByteReader {
 public:
     explicit LineReader(QIODevice &device) : BufferedByteReader(device, 16384) {}
@@ -39,6 +39,8 @@ public:
                     take();
                 break;
             }
+            if (c == '\n')
+                break;
             if (out.size() >= kMaxLineLength)
                 return std::nullopt;
             out.append(static_cast<char>(c));

@@ -1,6 +1,6 @@
 #pragma once
 // Imported coefficient text file: one number per line, up to 256 values, each -1..+1.
-// A line ends with CR LF or a lone CR (a lone LF does not end a line); one trailing
+// A line ends with CR LF, a lone CR or a lone LF; one trailing
 // non-digit per line (a comma, a semicolon, a space) is ignored; spaces around the number
 // are ignored. Lines after the 256th are not read; missing values become 0.
 

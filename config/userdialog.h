@@ -15,7 +15,7 @@
 namespace korvane {
 
 enum class MessageIcon { None, Information, Question, Exclamation, Critical };
-enum class MessageButtons { Ok, OkCancel, YesNo };
+enum class MessageButtons { Ok, OkCancel, YesNo, YesNoCancel };
 enum class MessageAnswer { Ok, Cancel, Yes, No };
 
 // Carriage return that joins the lines of a message.

@@ -19,23 +19,30 @@ EditorWindow::EditorWindow(QWidget *parent, Model &model, UserDialog &dialog, co
 {
     setWindowTitle(caption);
     setModal(true);
-    auto *outer = new QVBoxLayout(this);
+    outer_ = new QVBoxLayout(this);
     contentRow_ = new QHBoxLayout;
     controls_ = new QWidget(this);
     controls_->setObjectName(QStringLiteral("controlsPanel"));
     contentRow_->addWidget(controls_);
-    outer->addLayout(contentRow_);
+    outer_->addLayout(contentRow_);
     buttonRow_ = new QHBoxLayout;
     buttonRow_->addStretch(1);
-    outer->addLayout(buttonRow_);
+    outer_->addLayout(buttonRow_);
 }
 
 void EditorWindow::showEvent(QShowEvent *event)
 {
     QDialog::showEvent(event);
-    if (centreOnScreen_ && !centred_ && screen()) {
-        const QRect s = screen()->geometry();
-        move(s.x() + (s.width() - width()) / 2, s.y() + (s.height() - height()) / 2);
+    if (!centred_ && screen()) {
+        const QRect s = screen()->availableGeometry();
+        QRect frame = frameGeometry();
+        if (centreOnScreen_)
+            frame.moveTopLeft(QPoint(s.x() + (s.width() - frame.width()) / 2, s.y() + (s.height() - frame.height()) / 2));
+        // Never with the title bar or the left edge off the screen, whatever the window's size.
+        frame.moveLeft(std::max(s.left(), std::min(frame.left(), s.right() + 1 - frame.width())));
+        frame.moveTop(std::max(s.top(), std::min(frame.top(), s.bottom() + 1 - frame.height())));
+        if (frame.topLeft() != frameGeometry().topLeft())
+            move(frame.topLeft());
     }
     centred_ = true;
 }

@@ -72,6 +72,14 @@ protected:
     [[nodiscard]] QWidget *controls() const { return controls_; }
     [[nodiscard]] QHBoxLayout *contentRow() const { return contentRow_; }
     [[nodiscard]] QHBoxLayout *buttonRow() const { return buttonRow_; }
+    // Puts the response plot under the controls instead of beside them (a wide window).
+    void setResponsePlotBelow(bool below) { responsePlotBelow_ = below; }
+    // False while the controls hold no complete setting (a curve half drawn): the live plot
+    // then shows the stored stage instead, with liveNote() beside it.
+    [[nodiscard]] virtual bool liveSettingComplete() const { return true; }
+    [[nodiscard]] virtual QString liveNote() const { return {}; }
+    // True when the response plot offers a logarithmic frequency axis (band-by-band editors).
+    [[nodiscard]] virtual bool offersLogFrequency() const { return false; }
 
     // OK: default button, clears ConfirmOnClose and closes. Cancel: cancel role, closes.
     QPushButton *makeOkButton(const QString &name, const QString &toolTip);
@@ -95,7 +103,9 @@ private:
     bool confirmOnClose_ = true;
     bool closing_ = false;
     QWidget *controls_;
+    QVBoxLayout *outer_;
     QHBoxLayout *contentRow_;
+    bool responsePlotBelow_ = false;
     QHBoxLayout *buttonRow_;
     ResponsePlot *responsePlot_ = nullptr;
     std::unique_ptr<ResponseEngine> responseEngine_;

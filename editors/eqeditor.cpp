@@ -14,6 +14,9 @@ CtlEq::CtlEq(QWidget *parent, Model &model, UserDialog &dialog)
     : EditorWindow(parent, model, dialog, QStringLiteral("20-Band Graphic Equalizer"), true)
 {
     setObjectName(QStringLiteral("CtlEq"));
+    // Twenty sliders side by side already take most of a 1024-pixel screen: the response
+    // goes under them.
+    setResponsePlotBelow(true);
     auto *grid = new QGridLayout(controls());
     grid->setContentsMargins(0, 0, 0, 0);
     grid->setHorizontalSpacing(4);

@@ -16,6 +16,7 @@ public:
 protected:
     [[nodiscard]] bool hasUnsavedChanges() const override;
     void storeControls() override;
+    [[nodiscard]] bool offersLogFrequency() const override { return true; }
 
 private:
     void setAll(const std::array<int, 20> &cuts);

@@ -26,7 +26,11 @@ QString WidthLabel(int n, double factor, int sampleRate)
 
 QString CombFundamentalLabel(int n, int sampleRate)
 {
-    const double hz = n == 286 ? 60.0 : double(sampleRate) / (n + 1);
+    // The setting 286 is the mains-hum comb: at 17200 Hz its true fundamental, 59.93 Hz,
+    // reads as the 60 Hz it is meant to remove. At the other rates it is simply S / 287.
+    const double hz = double(sampleRate) / (n + 1);
+    if (n == 286 && std::lround(hz) == 60)
+        return FormatFixed(60.0, 2);
     return FormatFixed(hz, 2);
 }
 

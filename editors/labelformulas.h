@@ -23,7 +23,8 @@ inline constexpr double kSlotWidthFactor = 1.709;
 [[nodiscard]] QString WidthLabel(int n, double factor, int sampleRate);
 
 // Comb fundamental in Hz of the fundamental setting n (5..509): S / (n + 1), two decimals;
-// the setting 286 is the mains-hum comb and always reads 60.00.
+// the setting 286 reads 60.00 where S / 287 rounds to 60 Hz (at 17200 Hz), as the mains-hum
+// comb it is there.
 [[nodiscard]] QString CombFundamentalLabel(int n, int sampleRate);
 
 // Duration of `samples` samples in milliseconds, samples * 1000 / S, as "0000.000".

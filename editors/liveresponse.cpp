@@ -8,6 +8,8 @@
 #include "coefgen/response.h"
 
 #include <QAbstractButton>
+#include <QCheckBox>
+#include <QVBoxLayout>
 #include <QHBoxLayout>
 #include <QTimer>
 
@@ -34,7 +36,24 @@ void EditorWindow::addResponsePlot()
     responseEngine_ = std::make_unique<ResponseEngine>();
     storedResponse_ = std::make_unique<SetResponse>(responseEngine_->setResponse(model_, model_.CurrentSet));
     responsePlot_ = new ResponsePlot(this);
-    contentRow_->addWidget(responsePlot_, 1);
+    QWidget *plotArea = responsePlot_;
+    if (offersLogFrequency()) {
+        // Bands spaced by ratio read best on a logarithmic axis; the choice is the user's.
+        plotArea = new QWidget(this);
+        auto *v = new QVBoxLayout(plotArea);
+        v->setContentsMargins(0, 0, 0, 0);
+        responsePlot_->setParent(plotArea);
+        v->addWidget(responsePlot_, 1);
+        auto *log = new QCheckBox(tr("Logarithmic frequency axis"), plotArea);
+        log->setObjectName(QStringLiteral("logFrequencyCheck"));
+        log->setToolTip(tr("Show the frequency axis from 50 Hz upwards on a logarithmic scale"));
+        v->addWidget(log);
+        connect(log, &QCheckBox::toggled, responsePlot_, &ResponsePlot::setLogFrequency);
+    }
+    if (responsePlotBelow_)
+        outer_->insertWidget(1, plotArea, 1);
+    else
+        contentRow_->addWidget(plotArea, 1);
 
     auto schedule = [this] {
         if (responsePending_)
@@ -64,8 +83,11 @@ void EditorWindow::refreshResponse()
     if (!responsePlot_)
         return;
     const int stage = model_.CurrentStage;
-    const SetResponse live = responseEngine_->stageResponse(model_, model_.CurrentSet, stage, editedStage());
-    responsePlot_->showLive(live, *storedResponse_, stage);
+    // A half-drawn curve is no setting: show the stored stage until the drawing completes.
+    const bool complete = liveSettingComplete();
+    const SetResponse live = responseEngine_->stageResponse(model_, model_.CurrentSet, stage,
+                                                            complete ? editedStage() : record());
+    responsePlot_->showLive(live, *storedResponse_, stage, complete ? QString() : liveNote());
 }
 
 } // namespace korvane

@@ -16,6 +16,7 @@ ResponsePlot::ResponsePlot(QWidget *parent) : QWidget(parent)
 void ResponsePlot::showSet(const SetResponse &response)
 {
     chart_ = ChartFromResponse(response);
+    chart_.logFrequency = log_;
     update();
 }
 
@@ -26,7 +27,14 @@ void ResponsePlot::showModelSet(const Model &model, int set)
     showSet(engine_->setResponse(model, set));
 }
 
-void ResponsePlot::showLive(const SetResponse &live, const SetResponse &stored, int stage)
+void ResponsePlot::setLogFrequency(bool log)
+{
+    log_ = log;
+    chart_.logFrequency = log;
+    update();
+}
+
+void ResponsePlot::showLive(const SetResponse &live, const SetResponse &stored, int stage, const QString &note)
 {
     const int s = std::clamp(stage, 1, 2) - 1;
     const StageResponse &now = live.stages[s];
@@ -38,6 +46,8 @@ void ResponsePlot::showLive(const SetResponse &live, const SetResponse &stored, 
     c.curves.push_back({QStringLiteral("Stored"), before.db, kStoredColor, 1.5, false, before.dbLow, before.dbHigh});
     c.curves.push_back({QStringLiteral("Edited"), now.db, s == 0 ? kStage1Color : kStage2Color, 2.0, false, now.dbLow,
                         now.dbHigh});
+    if (!note.isEmpty())
+        c.notes << note;
     if (!now.note().isEmpty())
         c.notes << QStringLiteral("Edited: ") + now.note();
     if (now.kind == StageResponse::Kind::Comb)
@@ -53,13 +63,14 @@ void ResponsePlot::showLive(const SetResponse &live, const SetResponse &stored, 
     else
         range_ = fitted;
     c.range = *range_;
+    c.logFrequency = log_;
     chart_ = std::move(c);
     update();
 }
 
 PlotGeometry ResponsePlot::geometry() const
 {
-    return PlotGeometry::forCanvas(width(), height(), chart_.maxHz, chart_.range);
+    return ChartGeometry(QSizeF(width(), height()), chart_);
 }
 
 void ResponsePlot::paintEvent(QPaintEvent *)

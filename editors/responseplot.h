@@ -28,7 +28,12 @@ public:
     // The edited stage (1..2) of a set: live in its stage colour, stored faintly behind it.
     // The level range only grows while the same stage is shown, so the axis does not jump
     // while a bar moves.
-    void showLive(const SetResponse &live, const SetResponse &stored, int stage);
+    // note, when not empty, is printed first under the legend.
+    void showLive(const SetResponse &live, const SetResponse &stored, int stage, const QString &note = {});
+
+    // Frequency axis drawn logarithmically (from kLogAxisLowHz to fs/2) instead of linearly.
+    void setLogFrequency(bool log);
+    [[nodiscard]] bool logFrequency() const { return log_; }
 
     // Drops the grown range, e.g. when another set is shown.
     void resetRange() { range_.reset(); }
@@ -46,6 +51,7 @@ protected:
 private:
     ResponseChart chart_;
     std::optional<DbRange> range_;
+    bool log_ = false;
     std::unique_ptr<ResponseEngine> engine_;
 };
 

@@ -141,14 +141,15 @@ void SettingBar::paintEvent(QPaintEvent *)
               repeat_ == Repeat::SmallDown);
     drawArrow(increaseArrowRect(), h ? QStyle::PE_IndicatorArrowRight : QStyle::PE_IndicatorArrowDown,
               repeat_ == Repeat::SmallUp);
-    if (thumbLength() > 0) {
+    if (thumbLength() > 0)
         drawButton(thumbRect(), false);
-        if (hasFocus()) {
-            QStyleOptionFocusRect f;
-            f.initFrom(this);
-            f.rect = thumbRect().adjusted(3, 3, -3, -3);
-            style()->drawPrimitive(QStyle::PE_FrameFocusRect, &f, &p, this);
-        }
+    if (hasFocus()) {
+        // The bar that takes the keys is framed in the selection colour however it got the
+        // focus (a click, Tab, the program): a style's dotted focus rectangle on the thumb is
+        // too small to see, and some styles draw it only after a key press.
+        p.setPen(QPen(palette().color(QPalette::Active, QPalette::Highlight), 2));
+        p.setBrush(Qt::NoBrush);
+        p.drawRect(QRectF(rect()).adjusted(1, 1, -1, -1));
     }
 }
 

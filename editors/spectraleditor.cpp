@@ -5,6 +5,7 @@
 #include <QButtonGroup>
 #include <QGridLayout>
 #include <QHBoxLayout>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QMouseEvent>
 #include <QPainter>
@@ -203,6 +204,9 @@ CtlSGE::CtlSGE(QWidget *parent, Model &model, UserDialog &dialog)
       trace_(model.currentStage().SpectralGain)
 {
     setObjectName(QStringLiteral("CtlSGE"));
+    // The plot of the curve is wide: the response goes under it, so the window fits a
+    // 1024 x 768 screen.
+    setResponsePlotBelow(true);
     auto *row = new QHBoxLayout(controls());
     row->setContentsMargins(0, 0, 0, 0);
 
@@ -275,6 +279,7 @@ CtlSGE::CtlSGE(QWidget *parent, Model &model, UserDialog &dialog)
         clearMarker();
         trace_.normalize();
         plot_->update();
+        refreshButtons();
     });
     connect(undoButton_, &QPushButton::clicked, this, [this] {
         trace_.undo();
@@ -373,7 +378,26 @@ void CtlSGE::prepareClose()
     }
 }
 
-bool CtlSGE::hasUnsavedChanges() const { return trace_.traceModified(); }
+// The curve as it stands against the stored one: whatever changed it (an interpolating edit,
+// an edit of a single point, a drop, a Normalize) Cancel and the close box ask before storing.
+bool CtlSGE::hasUnsavedChanges() const { return trace_.trace() != record().SpectralGain; }
+
+QString CtlSGE::liveNote() const
+{
+    return QStringLiteral("Drawing: the new curve shows once its last point is placed");
+}
+
+void CtlSGE::keyPressEvent(QKeyEvent *event)
+{
+    // While a curve is being drawn Esc is the Abort button: the drawing stops and the curve
+    // comes back as it was; the window stays open.
+    if (event->key() == Qt::Key_Escape && event->modifiers() == Qt::NoModifier && trace_.editActive()) {
+        abortButton_->click();
+        event->accept();
+        return;
+    }
+    EditorWindow::keyPressEvent(event);
+}
 
 void CtlSGE::storeControls()
 {

@@ -74,6 +74,9 @@ protected:
     // A close in the middle of New or Edit first aborts it: the points not yet entered must
     // never reach the stored curve.
     void prepareClose() override;
+    void keyPressEvent(QKeyEvent *event) override;
+    [[nodiscard]] bool liveSettingComplete() const override { return !trace_.editActive(); }
+    [[nodiscard]] QString liveNote() const override;
 
 private:
     void track(QPointF units, bool moved);

@@ -231,6 +231,7 @@ void SpectralTrace::normalize()
     for (float &v : trace_)
         v -= m;
     redraw(true);
+    undoOffered_ = true; // Undo brings back the curve as it was before the shift
 }
 
 } // namespace korvane

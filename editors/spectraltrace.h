@@ -98,7 +98,8 @@ public:
     [[nodiscard]] bool definingEdges() const { return definingEdges_; }
     [[nodiscard]] bool firstPoint() const { return firstPoint_; }
     [[nodiscard]] bool traceModified() const { return traceModified_; }
-    // Undo is offered once a New or an Edit has completed or been aborted.
+    // Undo is offered once a New or an Edit has completed or been aborted, or a Normalize
+    // has shifted the curve.
     [[nodiscard]] bool undoOffered() const { return undoOffered_; }
     [[nodiscard]] int lastPoint() const { return lastPoint_; } // point of the last release
 

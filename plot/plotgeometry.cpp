@@ -5,21 +5,31 @@
 
 namespace korvane {
 
-PlotGeometry::PlotGeometry(const QRectF &area, double maxHz, DbRange range)
-    : m_area(area), m_maxHz(maxHz > 0 ? maxHz : 1.0), m_range(range)
+PlotGeometry::PlotGeometry(const QRectF &area, double maxHz, DbRange range, bool logHz)
+    : m_area(area), m_maxHz(maxHz > 0 ? maxHz : 1.0), m_range(range), m_log(logHz)
 {
     if (!(m_range.top > m_range.bottom))
         m_range.top = m_range.bottom + 1.0;
+    // A logarithmic axis needs a right end above its left end.
+    if (m_log && !(m_maxHz > kLogAxisLowHz * 1.5))
+        m_log = false;
 }
 
-PlotGeometry PlotGeometry::forCanvas(double width, double height, double maxHz, DbRange range)
+PlotGeometry PlotGeometry::forCanvas(double width, double height, double maxHz, DbRange range, bool logHz)
 {
     const double w = std::max(1.0, width - kLeftMargin - kRightMargin);
     const double h = std::max(1.0, height - kTopMargin - kBottomMargin);
-    return PlotGeometry(QRectF(kLeftMargin, kTopMargin, w, h), maxHz, range);
+    return PlotGeometry(QRectF(kLeftMargin, kTopMargin, w, h), maxHz, range, logHz);
 }
 
-double PlotGeometry::x(double hz) const { return m_area.left() + hz / m_maxHz * m_area.width(); }
+double PlotGeometry::x(double hz) const
+{
+    if (m_log) {
+        const double f = std::clamp(hz, kLogAxisLowHz, m_maxHz);
+        return m_area.left() + std::log(f / kLogAxisLowHz) / std::log(m_maxHz / kLogAxisLowHz) * m_area.width();
+    }
+    return m_area.left() + hz / m_maxHz * m_area.width();
+}
 
 double PlotGeometry::y(double db) const
 {
@@ -27,7 +37,13 @@ double PlotGeometry::y(double db) const
     return m_area.top() + (m_range.top - clamped) / (m_range.top - m_range.bottom) * m_area.height();
 }
 
-double PlotGeometry::hzAt(double px) const { return (px - m_area.left()) / m_area.width() * m_maxHz; }
+double PlotGeometry::hzAt(double px) const
+{
+    const double t = (px - m_area.left()) / m_area.width();
+    if (m_log)
+        return kLogAxisLowHz * std::pow(m_maxHz / kLogAxisLowHz, t);
+    return t * m_maxHz;
+}
 
 double PlotGeometry::dbAt(double py) const
 {
@@ -36,7 +52,23 @@ double PlotGeometry::dbAt(double py) const
 
 std::vector<double> PlotGeometry::frequencyTicks() const
 {
-    return Ticks(0.0, m_maxHz, std::clamp(static_cast<int>(m_area.width() / 45), 2, 10));
+    if (!m_log)
+        return Ticks(0.0, m_maxHz, std::clamp(static_cast<int>(m_area.width() / 45), 2, 10));
+    // 1, 2, 5 per decade, thinned to 5 and then 1 per decade where they would crowd.
+    for (const std::vector<double> &steps :
+         {std::vector<double>{1, 2, 5}, std::vector<double>{1, 5}, std::vector<double>{1}}) {
+        std::vector<double> out;
+        for (double decade = 10.0; decade <= m_maxHz; decade *= 10.0)
+            for (double m : steps)
+                if (decade * m >= kLogAxisLowHz && decade * m <= m_maxHz)
+                    out.push_back(decade * m);
+        bool roomy = out.size() <= 10;
+        for (size_t i = 1; roomy && i < out.size(); ++i)
+            roomy = x(out[i]) - x(out[i - 1]) >= 45.0;
+        if (roomy || steps.size() == 1)
+            return out;
+    }
+    return {};
 }
 
 std::vector<double> PlotGeometry::dbTicks() const

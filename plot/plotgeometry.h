@@ -27,10 +27,17 @@ public:
     static constexpr double kTopMargin = 26;
     static constexpr double kBottomMargin = 42;
 
-    // area: the plot area itself. maxHz > 0; range.top > range.bottom.
-    PlotGeometry(const QRectF &area, double maxHz, DbRange range);
+    // Lower end of a logarithmic frequency axis, Hz; lower frequencies (0 Hz among them) are
+    // held at the left edge.
+    static constexpr double kLogAxisLowHz = 50.0;
+
+    // area: the plot area itself. maxHz > 0; range.top > range.bottom. logHz: frequency axis
+    // logarithmic from kLogAxisLowHz to maxHz instead of linear from 0.
+    PlotGeometry(const QRectF &area, double maxHz, DbRange range, bool logHz = false);
     // The plot area of a whole canvas of width x height pixels (the margins above removed).
-    [[nodiscard]] static PlotGeometry forCanvas(double width, double height, double maxHz, DbRange range);
+    [[nodiscard]] static PlotGeometry forCanvas(double width, double height, double maxHz, DbRange range,
+                                                bool logHz = false);
+    [[nodiscard]] bool logHz() const { return m_log; }
 
     [[nodiscard]] const QRectF &area() const { return m_area; }
     [[nodiscard]] double maxHz() const { return m_maxHz; }
@@ -45,7 +52,8 @@ public:
     [[nodiscard]] double dbAt(double y) const;
 
     // At most 10 ticks, and no more than the area has room for labels: one per 45 pixels
-    // across, one per 24 pixels down.
+    // across, one per 24 pixels down. On a logarithmic axis the frequency ticks are the
+    // 1, 2, 5 steps of each decade that keep 45 pixels apart.
     [[nodiscard]] std::vector<double> frequencyTicks() const;
     [[nodiscard]] std::vector<double> dbTicks() const;
 
@@ -57,6 +65,7 @@ private:
     QRectF m_area;
     double m_maxHz;
     DbRange m_range;
+    bool m_log = false;
 };
 
 // A level range that shows every finite value of the curves: the top a multiple of 10 dB at

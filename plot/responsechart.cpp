@@ -1,5 +1,7 @@
 #include "responsechart.h"
 
+#include <QFontInfo>
+#include <QFontMetricsF>
 #include <QPainter>
 #include <QPainterPath>
 
@@ -20,6 +22,29 @@ QString tickText(double v) { return QString::number(std::lround(v)); }
 // The legend's rows: one per curve, then the notes; anchored to the plot area's top right.
 constexpr double kLegendRow = 15;
 constexpr double kLegendSample = 22;
+constexpr double kLegendPad = 4;   // text to box edge
+constexpr double kLegendInset = 6; // box to plot area edge
+constexpr double kSmallestLegendPixels = 7;
+
+// Breaks text at spaces into lines no wider than width; a word wider than width gets a line
+// of its own.
+QStringList wrapped(const QString &text, const QFontMetricsF &fm, double width)
+{
+    QStringList lines;
+    QString line;
+    for (const QString &word : text.split(QLatin1Char(' '), Qt::SkipEmptyParts)) {
+        const QString candidate = line.isEmpty() ? word : line + QLatin1Char(' ') + word;
+        if (line.isEmpty() || fm.horizontalAdvance(candidate) <= width) {
+            line = candidate;
+        } else {
+            lines << line;
+            line = word;
+        }
+    }
+    if (!line.isEmpty())
+        lines << line;
+    return lines;
+}
 
 QString escaped(const QString &s) { return s.toHtmlEscaped(); }
 
@@ -63,11 +88,40 @@ ResponseChart ChartFromResponse(const SetResponse &r)
     return c;
 }
 
+PlotGeometry ChartGeometry(QSizeF canvas, const ResponseChart &chart)
+{
+    return PlotGeometry::forCanvas(canvas.width(), canvas.height(), chart.maxHz, chart.range, chart.logFrequency);
+}
+
+LegendLayout LayOutLegend(const ResponseChart &chart, const QRectF &area, const QFontMetricsF &fm)
+{
+    LegendLayout l;
+    l.rowHeight = std::max(kLegendRow, std::ceil(fm.height()));
+    const double maxText = std::max(1.0, area.width() - 2 * kLegendInset - 2 * kLegendPad);
+    double textWidth = 0;
+    for (const ChartCurve &c : chart.curves) {
+        l.curveRows.push_back(c.label);
+        textWidth = std::max(textWidth, fm.horizontalAdvance(c.label) + kLegendSample + 6);
+    }
+    for (const QString &n : chart.notes)
+        for (const QString &line : wrapped(n, fm, maxText)) {
+            l.noteLines << line;
+            textWidth = std::max(textWidth, fm.horizontalAdvance(line));
+        }
+    textWidth = std::min(textWidth, maxText);
+    const int rows = static_cast<int>(l.curveRows.size()) + static_cast<int>(l.noteLines.size());
+    const double height = rows * l.rowHeight + 2 * kLegendPad;
+    l.box = QRectF(area.right() - kLegendInset - textWidth - 2 * kLegendPad, area.top() + kLegendInset,
+                   textWidth + 2 * kLegendPad, height);
+    l.fits = l.box.bottom() <= area.bottom() - 1;
+    return l;
+}
+
 void PaintChart(QPainter &p, const QRectF &canvas, const ResponseChart &chart)
 {
     p.save();
     p.translate(canvas.topLeft());
-    const PlotGeometry g = PlotGeometry::forCanvas(canvas.width(), canvas.height(), chart.maxHz, chart.range);
+    const PlotGeometry g = ChartGeometry(canvas.size(), chart);
     const QRectF area = g.area();
     p.fillRect(QRectF(0, 0, canvas.width(), canvas.height()), Qt::white);
     p.setRenderHint(QPainter::Antialiasing, false);
@@ -140,32 +194,40 @@ void PaintChart(QPainter &p, const QRectF &canvas, const ResponseChart &chart)
     }
     p.setClipping(false);
 
-    // Legend and notes, right-aligned inside the plot area.
-    double textWidth = 0;
-    for (const ChartCurve &c : chart.curves)
-        textWidth = std::max(textWidth, fm.horizontalAdvance(c.label) + kLegendSample + 6);
-    for (const QString &n : chart.notes)
-        textWidth = std::max(textWidth, fm.horizontalAdvance(n));
-    const int rows = static_cast<int>(chart.curves.size() + chart.notes.size());
-    const QRectF box(area.right() - textWidth - 14, area.top() + 6, textWidth + 8, rows * kLegendRow + 6);
+    // Legend and notes inside the plot area's top right; a smaller font when the notes need
+    // more rows than the area has.
+    QFont legendFont = p.font();
+    LegendLayout l = LayOutLegend(chart, area, fm);
+    while (!l.fits) {
+        const double pixels = QFontInfo(legendFont).pixelSize() * 0.85;
+        if (pixels < kSmallestLegendPixels)
+            break;
+        legendFont.setPixelSize(static_cast<int>(pixels));
+        l = LayOutLegend(chart, area, QFontMetricsF(legendFont));
+    }
+    p.setFont(legendFont);
+    const QFontMetricsF lfm(legendFont);
     p.setRenderHint(QPainter::Antialiasing, false);
-    p.fillRect(box, QColor(255, 255, 255, 230));
+    p.fillRect(l.box, QColor(255, 255, 255, 230));
     p.setPen(QPen(kGridColor, 1));
-    p.drawRect(box);
-    double yRow = box.top() + 3 + kLegendRow / 2;
+    p.drawRect(l.box);
+    const double left = l.box.left() + kLegendPad;
+    double yRow = l.box.top() + kLegendPad + l.rowHeight / 2;
+    const double baseline = lfm.ascent() / 2 - 1;
     for (const ChartCurve &c : chart.curves) {
         QPen pen(c.color, c.width);
         if (c.dashed)
             pen.setStyle(Qt::DashLine);
         p.setPen(pen);
-        p.drawLine(QPointF(box.left() + 4, yRow), QPointF(box.left() + 4 + kLegendSample, yRow));
+        p.drawLine(QPointF(left, yRow), QPointF(left + kLegendSample, yRow));
         p.setPen(kTextColor);
-        p.drawText(QPointF(box.left() + 10 + kLegendSample, yRow + fm.ascent() / 2 - 1), c.label);
-        yRow += kLegendRow;
+        p.drawText(QPointF(left + 6 + kLegendSample, yRow + baseline), c.label);
+        yRow += l.rowHeight;
     }
-    for (const QString &n : chart.notes) {
-        p.drawText(QPointF(box.left() + 4, yRow + fm.ascent() / 2 - 1), n);
-        yRow += kLegendRow;
+    p.setPen(kTextColor);
+    for (const QString &n : l.noteLines) {
+        p.drawText(QPointF(left, yRow + baseline), n);
+        yRow += l.rowHeight;
     }
     p.restore();
 }
@@ -182,7 +244,7 @@ QImage RenderChart(const ResponseChart &chart, QSize size)
 
 QByteArray ChartSvg(const ResponseChart &chart, QSize size)
 {
-    const PlotGeometry g = PlotGeometry::forCanvas(size.width(), size.height(), chart.maxHz, chart.range);
+    const PlotGeometry g = ChartGeometry(QSizeF(size), chart);
     const QRectF a = g.area();
     auto num = [](double v) { return QString::number(v, 'f', 1); };
     QString s;
@@ -240,11 +302,30 @@ QByteArray ChartSvg(const ResponseChart &chart, QSize size)
     }
     s += QStringLiteral("</g>\n");
 
-    // Legend: a fixed-width box, since SVG text is measured by the viewer.
-    const int rows = static_cast<int>(chart.curves.size() + chart.notes.size());
+    // Legend: SVG text is measured by the viewer, so the box is sized at 6.5 pixels a
+    // character and the notes broken to fit the plot area at that estimate.
+    constexpr double kCharWidth = 6.5;
+    const double room = std::max(90.0, a.width() - 2 * kLegendInset - 2 * kLegendPad);
+    QStringList noteLines;
+    for (const QString &n : chart.notes) {
+        QString line;
+        for (const QString &word : n.split(QLatin1Char(' '), Qt::SkipEmptyParts)) {
+            const QString candidate = line.isEmpty() ? word : line + QLatin1Char(' ') + word;
+            if (!line.isEmpty() && kCharWidth * candidate.size() > room) {
+                noteLines << line;
+                line = word;
+            } else {
+                line = candidate;
+            }
+        }
+        if (!line.isEmpty())
+            noteLines << line;
+    }
+    const int rows = static_cast<int>(chart.curves.size()) + static_cast<int>(noteLines.size());
     double widest = 90;
-    for (const QString &n : chart.notes)
-        widest = std::max(widest, 6.5 * n.size());
+    for (const QString &n : noteLines)
+        widest = std::max(widest, kCharWidth * n.size());
+    widest = std::min(widest, room);
     const double left = a.right() - widest - 14;
     double y = a.top() + 6;
     s += QStringLiteral("<rect x=\"%1\" y=\"%2\" width=\"%3\" height=\"%4\" fill=\"white\" fill-opacity=\"0.9\" stroke=\"%5\"/>\n")
@@ -258,7 +339,7 @@ QByteArray ChartSvg(const ResponseChart &chart, QSize size)
                  .arg(num(left + 10 + kLegendSample), num(y + 4), kTextColor.name(), escaped(c.label));
         y += kLegendRow;
     }
-    for (const QString &n : chart.notes) {
+    for (const QString &n : noteLines) {
         s += QStringLiteral("<text x=\"%1\" y=\"%2\" fill=\"%3\">%4</text>\n")
                  .arg(num(left + 4), num(y + 4), kTextColor.name(), escaped(n));
         y += kLegendRow;

@@ -16,6 +16,7 @@
 
 #include <vector>
 
+class QFontMetricsF;
 class QPainter;
 
 namespace korvane {
@@ -38,7 +39,24 @@ struct ResponseChart {
     std::vector<ChartCurve> curves;
     QStringList notes;             // printed below the legend
     DbRange range;
+    bool logFrequency = false;     // frequency axis logarithmic (PlotGeometry::kLogAxisLowHz up)
 };
+
+// Where the chart's values land on a canvas of the given size.
+[[nodiscard]] PlotGeometry ChartGeometry(QSizeF canvas, const ResponseChart &chart);
+
+// The legend box inside the plot area: one row per curve (its label), then the notes broken
+// into lines at spaces so that every line fits the area's width. The box is anchored at the
+// area's top right and never wider than the area; `fits` is false when it is taller than the
+// area (the caller then tries a smaller font).
+struct LegendLayout {
+    QRectF box;
+    std::vector<QString> curveRows;
+    QStringList noteLines;
+    double rowHeight = 0;
+    bool fits = true;
+};
+[[nodiscard]] LegendLayout LayOutLegend(const ResponseChart &chart, const QRectF &area, const QFontMetricsF &fm);
 
 // Curve colours: Stage 1, Stage 2, cascade, and the faint stored curve beside a live one.
 inline const QColor kStage1Color{31, 119, 180};

@@ -11,6 +11,7 @@ pkgs=(
   xvfb xauth imagemagick xdotool       # screenshots of the real windows
   dpkg-dev fakeroot file lintian       # the Debian package: cpack (dpkg-shlibdeps), its checks
   desktop-file-utils appstream shared-mime-info binutils
+  fonts-dejavu-core                    # the stock desktop face the window-fit test measures
 )
 missing=()
 for p in "${pkgs[@]}"; do

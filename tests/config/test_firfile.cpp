@@ -58,7 +58,12 @@ void TestFirFile::read_data()
     QTest::newRow("300 lines, junk after the 256th") << full + "abc\r\n\r\n" + numberLines(43) << true << fullValues << false;
     QTest::newRow("255 values then a blank line") << numberLines(255) + "\r\n" << false << L{} << false;
 
-    QTest::newRow("line feeds alone do not end lines") << QByteArray("0.5\n-0.25\n1\n") << false << L{} << false;
+    // Files written on Linux end their lines with a lone LF; mixed ends read line by line.
+    QTest::newRow("line feeds alone end lines") << QByteArray("0.5\n-0.25\n1\n") << true << L{0.5f, -0.25f, 1.0f} << false;
+    QTest::newRow("mixed CR LF, CR and LF") << QByteArray("0.5\r\n-0.25\r1\n0.125") << true
+                                           << L{0.5f, -0.25f, 1.0f, 0.125f} << false;
+    QTest::newRow("blank line between line feeds") << QByteArray("0.5\n\n0.25\n") << false << L{} << false;
+    QTest::newRow("LF CR is two line ends") << QByteArray("0.5\n\r0.25\r\n") << false << L{} << false;
     QTest::newRow("single value then bare line feed") << QByteArray("0.5\n") << true << L{0.5f} << false;
     QTest::newRow("text") << QByteArray("abc\r\n") << false << L{} << false;
     QTest::newRow("text after good values") << QByteArray("0.5\r\n0.25\r\nx0.1\r\n") << false << L{} << false;

@@ -5,6 +5,7 @@
 
 #include "editortesting.h"
 
+#include "coefgen/spectral.h"
 #include "editors/spectraleditor.h"
 
 #include <QApplication>
@@ -62,6 +63,8 @@ int main(int argc, char **argv)
         return 2;
     }
     const QString folder = QString::fromLocal8Bit(argv[1]);
+    // Run from the program folder: the spectral stage's library and the 20-band data are there.
+    SetKorvanesLocation(QDir::currentPath());
     QDir().mkpath(folder);
     SilentDialog dialog;
     bool ok = true;
@@ -74,13 +77,18 @@ int main(int argc, char **argv)
             for (int i = 0; i < 20; ++i)
                 m.currentStage().EqBand[std::size_t(i)] = int16_t((i * 7) % 23);
         auto w = showEditor(m, dialog, type);
+        if (w)
+            w->setWindowTitle(w->ownCaption() + QStringLiteral(" Stage 2"));
         ok = w && save(w.get(), folder, QString::fromLatin1(names[type])) && ok;
     }
 
     {
         Model m = editorModel(SpectralEq);
         m.currentStage().SpectralGain.fill(-20.0f);
-        CtlSGE w(nullptr, m, dialog);
+        // As the main window opens it: with the live response plot under the curve.
+        std::unique_ptr<EditorWindow> editor = CreateStageEditor(nullptr, m, dialog, SpectralEq);
+        CtlSGE &w = *static_cast<CtlSGE *>(editor.get());
+        w.setWindowTitle(w.ownCaption() + QStringLiteral(" Stage 2"));
         w.show();
         auto *plot = named<SpectralPlot>(&w, QStringLiteral("FilterDisplay"));
         click(&w, QStringLiteral("NewButton"));

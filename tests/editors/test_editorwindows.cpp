@@ -164,12 +164,15 @@ void TestEditorWindows::notchAndSlotWidths()
 
 void TestEditorWindows::combFundamentalAndHarmonics()
 {
+    // The default setting 286 is 60 Hz only at 17200 Hz; at the other rates the label shows
+    // where the notches really fall.
+    const char *const expected[3] = {"31.36", "41.81", "60.00"};
     for (int bw : {0, 1, 2}) {
         Model m = editorModel(Comb, bw);
         ScriptedDialog d;
         auto w = showEditor(m, d, Comb);
         QVERIFY(w);
-        QCOMPARE(textOf(w.get(), "lblFreq"), QStringLiteral("60.00"));
+        QCOMPARE(textOf(w.get(), "lblFreq"), QString::fromLatin1(expected[bw]));
         w->reject();
     }
     Model m = editorModel(Comb);

@@ -9,6 +9,8 @@
 
 #include <QDir>
 #include <QImage>
+#include <QPaintEngine>
+#include <QPainter>
 #include <QtTest>
 
 #include <cmath>
@@ -52,6 +54,68 @@ bool colourNear(const QImage &image, QPointF at, const QColor &colour)
         }
     return false;
 }
+
+// A paint device that keeps every text drawn on it with its position, so a test can see
+// which words a chart prints and where.
+class TextRecorder final : public QPaintDevice {
+public:
+    struct Item {
+        QPointF at; // baseline start, canvas pixels
+        QString text;
+        QFont font;
+    };
+    explicit TextRecorder(QSize size) : size_(size), engine_(this) {}
+    QPaintEngine *paintEngine() const override { return &engine_; }
+    std::vector<Item> items;
+
+protected:
+    int metric(PaintDeviceMetric m) const override
+    {
+        switch (m) {
+        case PdmWidth: return size_.width();
+        case PdmHeight: return size_.height();
+        case PdmDpiX: case PdmDpiY: case PdmPhysicalDpiX: case PdmPhysicalDpiY: return 96;
+        case PdmDepth: return 32;
+        case PdmDevicePixelRatio: return 1;
+        case PdmDevicePixelRatioScaled: return int(QPaintDevice::devicePixelRatioFScale());
+        default: return 1;
+        }
+    }
+
+private:
+    class Engine final : public QPaintEngine {
+    public:
+        explicit Engine(TextRecorder *owner) : QPaintEngine(AllFeatures), owner_(owner) {}
+        bool begin(QPaintDevice *) override { return true; }
+        bool end() override { return true; }
+        void updateState(const QPaintEngineState &state) override
+        {
+            if (state.state() & DirtyTransform)
+                transform_ = state.transform();
+        }
+        void drawPixmap(const QRectF &, const QPixmap &, const QRectF &) override {}
+        // Everything but text is of no interest (the base versions call one another).
+        void drawPolygon(const QPointF *, int, PolygonDrawMode) override {}
+        void drawPath(const QPainterPath &) override {}
+        void drawLines(const QLineF *, int) override {}
+        void drawRects(const QRectF *, int) override {}
+        void drawEllipse(const QRectF &) override {}
+        void drawPoints(const QPointF *, int) override {}
+        void drawTiledPixmap(const QRectF &, const QPixmap &, const QPointF &) override {}
+        void drawImage(const QRectF &, const QImage &, const QRectF &, Qt::ImageConversionFlags) override {}
+        void drawTextItem(const QPointF &p, const QTextItem &item) override
+        {
+            owner_->items.push_back({transform_.map(p), item.text(), item.font()});
+        }
+        Type type() const override { return User; }
+
+    private:
+        TextRecorder *owner_;
+        QTransform transform_;
+    };
+    QSize size_;
+    mutable Engine engine_;
+};
 
 QImage grabbed(QWidget *w)
 {
@@ -177,6 +241,88 @@ private slots:
         const ResponseChart &c = editor->responsePlot()->chart();
         QVERIFY2(!c.curves[1].db.empty(), qPrintable(c.notes.join('\n')));
         QVERIFY(dialog.messages.empty());
+    }
+
+    // A note longer than the plot is wide breaks into lines that all stay inside the plot
+    // area, and every word of it is printed.
+    void legendStaysInsideThePlot()
+    {
+        ResponseChart c = ChartFromResponse(flatResponse(-10, -20));
+        const QString note = QStringLiteral("Conversion Error: this note is far longer than the small plot of an "
+                                            "editor window is wide and must wrap onto lines of its own");
+        c.notes = QStringList{note};
+        for (QSize size : {QSize(320, 220), QSize(460, 300), QSize(900, 520)}) {
+            TextRecorder device(size);
+            QPainter p(&device);
+            PaintChart(p, QRectF(QPointF(0, 0), QSizeF(size)), c);
+            p.end();
+            const QRectF area = PlotGeometry::forCanvas(size.width(), size.height(), c.maxHz, c.range).area();
+            QStringList printedWords;
+            for (const TextRecorder::Item &t : device.items) {
+                const QStringList words = t.text.split(QLatin1Char(' '), Qt::SkipEmptyParts);
+                if (words.isEmpty() || !note.contains(t.text))
+                    continue;
+                printedWords += words;
+                const double width = QFontMetricsF(t.font).horizontalAdvance(t.text);
+                QVERIFY2(t.at.x() >= area.left() && t.at.x() + width <= area.right() + 0.5 && t.at.y() <= area.bottom(),
+                         qPrintable(QStringLiteral("%1x%2: \"%3\" at %4..%5, area %6..%7")
+                                        .arg(size.width()).arg(size.height()).arg(t.text)
+                                        .arg(t.at.x()).arg(t.at.x() + width).arg(area.left()).arg(area.right())));
+            }
+            QCOMPARE(printedWords.join(QLatin1Char(' ')), note);
+        }
+    }
+
+    // While a curve is drawn its unentered points are no setting: the live plot keeps the
+    // stored curve and says why, and shows the new one once the last point is placed.
+    void spectralCurveBeingDrawn()
+    {
+        ScriptedDialog dialog;
+        Model m = editorModel(SpectralEq);
+        m.currentStage().SpectralGain.fill(-6.0f);
+        auto editor = showEditor(m, dialog, SpectralEq);
+        QVERIFY(editor);
+        ResponsePlot *plot = editor->responsePlot();
+        QVERIFY(plot);
+        const std::vector<double> stored = plot->chart().curves[0].db;
+        named<QAbstractButton>(editor.get(), QStringLiteral("NewButton"))->click();
+        editor->refreshResponse();
+        const ResponseChart &c = plot->chart();
+        for (const QString &n : c.notes)
+            QVERIFY2(!n.contains(QStringLiteral("Single To Fixed")), qPrintable(n));
+        QCOMPARE(c.curves[1].db, stored);
+        QVERIFY(!c.notes.isEmpty());
+        QVERIFY(dialog.messages.empty());
+        named<QAbstractButton>(editor.get(), QStringLiteral("AbortButton"))->click();
+        editor->refreshResponse();
+        QCOMPARE(plot->chart().curves[1].db, stored);
+        editor->reject();
+    }
+
+    // The 20-band editor's plot offers a logarithmic frequency axis, where the octaves of
+    // the bands are equally wide.
+    void eqPlotOffersALogarithmicAxis()
+    {
+        ScriptedDialog dialog;
+        Model m = editorModel(GraphicEq20);
+        auto editor = showEditor(m, dialog, GraphicEq20);
+        QVERIFY(editor);
+        auto *log = named<QAbstractButton>(editor.get(), QStringLiteral("logFrequencyCheck"));
+        QVERIFY(log);
+        QVERIFY(log->isVisible());
+        QVERIFY(!editor->responsePlot()->geometry().logHz());
+        log->click();
+        const PlotGeometry g = editor->responsePlot()->geometry();
+        QVERIFY(g.logHz());
+        QVERIFY(std::abs((g.x(200) - g.x(100)) - (g.x(4000) - g.x(2000))) < 0.5);
+        QCOMPARE(g.x(0), g.area().left());
+        QCOMPARE(g.x(8600), g.area().right());
+        QVERIFY(g.frequencyTicks().size() >= 3);
+        for (double hz : g.frequencyTicks())
+            QVERIFY(hz >= PlotGeometry::kLogAxisLowHz && hz <= 8600);
+        log->click();
+        QVERIFY(!editor->responsePlot()->geometry().logHz());
+        editor->reject();
     }
 
 private:

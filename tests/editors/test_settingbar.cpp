@@ -2,7 +2,9 @@
 
 #include "editortesting.h"
 
+#include <QLineEdit>
 #include <QSignalSpy>
+#include <QVBoxLayout>
 
 using namespace korvane;
 using namespace korvane::test;
@@ -15,6 +17,7 @@ private slots:
     void keysFollowTheArrows();
     void dragScrollsThenChangesOnce();
     void endsAndProgramChanges();
+    void focusedBarIsMarked();
 };
 
 namespace {
@@ -143,6 +146,41 @@ void TestSettingBar::endsAndProgramChanges()
     b->setRange(100, 90); // a new range clamps the value and reports it
     QCOMPARE(b->value(), 100);
     QCOMPARE(changed.count(), 3);
+}
+
+void TestSettingBar::focusedBarIsMarked()
+{
+    // A window with the bar and something else to hold the focus.
+    QWidget window;
+    auto *v = new QVBoxLayout(&window);
+    auto *other = new QLineEdit(&window);
+    auto *b = new SettingBar(Qt::Horizontal, &window);
+    b->setRange(0, 100);
+    b->setValue(50);
+    v->addWidget(other);
+    v->addWidget(b);
+    window.resize(300, 80);
+    window.show();
+    window.activateWindow();
+    QVERIFY(QTest::qWaitForWindowActive(&window));
+    other->setFocus(Qt::OtherFocusReason);
+    QVERIFY(!b->hasFocus());
+    const QImage plain = b->grab().toImage();
+
+    // Focus by a click, as the user most often gives it.
+    QTest::mouseClick(b, Qt::LeftButton, {}, b->thumbRect().center());
+    QVERIFY(b->hasFocus());
+    const QImage marked = b->grab().toImage();
+    QCOMPARE(marked.size(), plain.size());
+    // The mark runs along the bar's edge, not only around the thumb: count the changed pixels
+    // in the left arrow's column, far from the thumb.
+    const QColor highlight = b->palette().color(QPalette::Active, QPalette::Highlight);
+    int edgeMarked = 0;
+    const int dpr = int(marked.devicePixelRatio());
+    for (int y = 0; y < marked.height(); ++y)
+        if (marked.pixelColor(dpr, y) == highlight && plain.pixelColor(dpr, y) != highlight)
+            ++edgeMarked;
+    QVERIFY2(edgeMarked >= marked.height() / 2, qPrintable(QString::number(edgeMarked)));
 }
 
 QTEST_MAIN(TestSettingBar)

@@ -77,6 +77,7 @@ private slots:
     void editCancelledChangesNothing();
     void abortDuringEdit();
     void normalizeUndoAndSilentSave();
+    void singlePointEditAsksBeforeStoring();
     void closeDuringNewStoresNoUndefinedPoints();
     void closeDuringEditAfterEarlierEdit();
     void dropDialog();
@@ -242,18 +243,30 @@ void TestSpectralEditor::normalizeUndoAndSilentSave()
 {
     Model m = spectralModel(-20.0f);
     m.currentStage().SpectralGain[12] = -6.0f;
+    const TraceValues stored = m.currentStage().SpectralGain;
     ScriptedDialog d;
+    d.answers = {MessageAnswer::Cancel};
     auto w = showSpectral(m, d);
     QVERIFY(w);
     click(w.get(), "AutoScaleButton");
     QCOMPARE(w->trace().trace()[12], 0.0f);
     QCOMPARE(w->trace().trace()[0], -14.0f);
-    QVERIFY(!shown(w.get(), "UndoButton"));
-    // No interpolating edit happened: closing stores without a question.
+    // Normalize is undone like the drawing operations.
+    QVERIFY(shown(w.get(), "UndoButton"));
+    // Cancel asks, since the curve differs from the stored one; Cancel in the question keeps it.
     click(w.get(), "CancelButton");
+    QCOMPARE(d.titles(), QStringList{kSaveQuestionTitle});
+    QCOMPARE(m.currentStage().SpectralGain, stored);
+
+    // Normalize then Undo: back to the stored curve, so Cancel closes without a question.
+    d.clear();
+    auto w1 = showSpectral(m, d);
+    click(w1.get(), "AutoScaleButton");
+    click(w1.get(), "UndoButton");
+    QCOMPARE(w1->trace().trace(), stored);
+    click(w1.get(), "CancelButton");
     QVERIFY(d.messages.empty());
-    QCOMPARE(m.currentStage().SpectralGain[0], -14.0f);
-    QCOMPARE(m.currentStage().SpectralGain[12], 0.0f);
+    QCOMPARE(m.currentStage().SpectralGain, stored);
 
     // Undo after a completed New and a Normalize brings back the drawn curve.
     Model n = spectralModel(-20.0f);
@@ -269,7 +282,40 @@ void TestSpectralEditor::normalizeUndoAndSilentSave()
     QVERIFY(shown(w2.get(), "UndoButton"));
     click(w2.get(), "UndoButton"); // the copy before Normalize again
     QCOMPARE(w2->trace().trace()[50], -8.0f);
+    d.answers = {MessageAnswer::Cancel};
     w2->reject();
+    QCOMPARE(n.currentStage().SpectralGain, spectralModel(-20.0f).currentStage().SpectralGain);
+}
+
+void TestSpectralEditor::singlePointEditAsksBeforeStoring()
+{
+    // A region of one point is complete with its one click: nothing is interpolated, yet the
+    // curve has dropped by 10 dB and changed at that point.
+    for (MessageAnswer answer : {MessageAnswer::Cancel, MessageAnswer::Ok}) {
+        Model m = spectralModel(-9.0f);
+        const TraceValues stored = m.currentStage().SpectralGain;
+        ScriptedDialog d;
+        d.answers = {answer};
+        auto w = showSpectral(m, d);
+        QVERIFY(w);
+        auto *plot = named<SpectralPlot>(w.get(), "FilterDisplay");
+        answerDrop(2, true);
+        click(w.get(), "EditButton");
+        clickPoint(plot, 30, 0.0f);
+        clickPoint(plot, 30, 0.0f);
+        clickPoint(plot, 31, -30.0f);
+        QVERIFY(!w->trace().editActive());
+        QCOMPARE(w->trace().trace()[0], -19.0f);
+        QTest::keyClick(w.get(), Qt::Key_Escape);
+        QVERIFY(!w->isVisible());
+        QCOMPARE(d.titles(), QStringList{kSaveQuestionTitle});
+        if (answer == MessageAnswer::Cancel) {
+            QCOMPARE(m.currentStage().SpectralGain, stored);
+        } else {
+            QCOMPARE(m.currentStage().SpectralGain[0], -19.0f);
+            QCOMPARE(m.currentStage().SpectralGain[31], -30.0f);
+        }
+    }
 }
 
 void TestSpectralEditor::closeDuringNewStoresNoUndefinedPoints()
@@ -284,10 +330,18 @@ void TestSpectralEditor::closeDuringNewStoresNoUndefinedPoints()
         click(w.get(), "NewButton");
         clickPoint(plot, 0, -1.0f);
         clickPoint(plot, 20, -2.0f);
-        if (QByteArray(how) == "esc")
+        if (QByteArray(how) == "esc") {
+            // Esc while drawing is Abort: the window stays, the curve comes back.
             QTest::keyClick(w.get(), Qt::Key_Escape);
-        else
+            QVERIFY(w->isVisible());
+            QVERIFY(!w->trace().editActive());
+            QVERIFY(!shown(w.get(), "AbortButton"));
+            QVERIFY(shown(w.get(), "CancelButton"));
+            QCOMPARE(w->trace().trace(), before);
+            QTest::keyClick(w.get(), Qt::Key_Escape); // now Cancel
+        } else {
             QVERIFY(w->close());
+        }
         QVERIFY(!w->isVisible());
         QVERIFY(d.messages.empty());
         QCOMPARE(m.currentStage().SpectralGain, before);

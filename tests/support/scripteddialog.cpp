@@ -12,7 +12,8 @@ MessageAnswer ScriptedDialog::showMessage(const QString &title, const QString &t
         answers.pop_front();
         return a;
     }
-    return buttons == MessageButtons::YesNo ? MessageAnswer::Yes : MessageAnswer::Ok;
+    return buttons == MessageButtons::YesNo || buttons == MessageButtons::YesNoCancel ? MessageAnswer::Yes
+                                                                                 : MessageAnswer::Ok;
 }
 
 void ScriptedDialog::beep()
