@@ -1,6 +1,7 @@
 #include "editorwindow.h"
 
 #include "settingbar.h"
+#include "windowplacement.h"
 
 #include "coefgen/response.h"
 
@@ -33,10 +34,8 @@ EditorWindow::EditorWindow(QWidget *parent, Model &model, UserDialog &dialog, co
 void EditorWindow::showEvent(QShowEvent *event)
 {
     QDialog::showEvent(event);
-    if (centreOnScreen_ && !centred_ && screen()) {
-        const QRect s = screen()->geometry();
-        move(s.x() + (s.width() - width()) / 2, s.y() + (s.height() - height()) / 2);
-    }
+    if (centreOnScreen_ && !centred_ && screen())
+        CentreOnScreen(this);
     centred_ = true;
 }
 
