@@ -11,16 +11,6 @@
 
 namespace korvane {
 
-void CentreOnScreen(QWidget *window)
-{
-    QScreen *screen = window->screen() ? window->screen() : QGuiApplication::primaryScreen();
-    if (!screen)
-        return;
-    const QRect area = screen->geometry();
-    const QSize size = window->frameGeometry().size();
-    window->move(area.x() + (area.width() - size.width()) / 2, area.y() + (area.height() - size.height()) / 2);
-}
-
 AboutWindow::AboutWindow(UserDialog &dialog, QWidget *parent) : QDialog(parent), dialog_(dialog)
 {
     setObjectName(QStringLiteral("frmAbout"));

@@ -2,6 +2,7 @@
 // frmAbout, "About Korvane": title, version, description and the System Info button.
 
 #include "config/userdialog.h"
+#include "editors/windowplacement.h"
 
 #include <QDialog>
 
@@ -28,8 +29,5 @@ private:
     QPushButton *cmdOK;
     QPushButton *cmdSysInfo;
 };
-
-// Moves a top-level window to the middle of its screen.
-void CentreOnScreen(QWidget *window);
 
 } // namespace korvane

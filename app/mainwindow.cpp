@@ -664,7 +664,7 @@ void MainWindow::BeginDeviceOperation()
     comm_ = std::make_unique<CommWindow>();
     comm_->setWindowIcon(windowIcon());
     comm_->show();
-    comm_->move(frameGeometry().center() - comm_->rect().center());
+    CentreWindowOn(comm_.get(), frameGeometry());
     deviceOperation_ = true;
     setDeviceControlsEnabled(false);
 }

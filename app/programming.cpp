@@ -2,14 +2,10 @@
 
 #include "commwindow.h"
 
-#ifdef KORVANE_HAVE_DEVICE
 #include "device/comports.h"
 #include "device/programmingsequence.h"
-#endif
 
 namespace korvane {
-
-#ifdef KORVANE_HAVE_DEVICE
 
 bool RunProgrammingSequence(ProgrammingRunContext &context)
 {
@@ -31,21 +27,5 @@ bool RunProgrammingSequence(ProgrammingRunContext &context)
 }
 
 QString ComPortDevicePath(int port) { return ComPortDeviceName(port); }
-
-#else
-
-// Built without the device library: no port can be reached, which the user learns the way
-// a missing processor is reported.
-bool RunProgrammingSequence(ProgrammingRunContext &context)
-{
-    context.dialog.inform(QStringLiteral("Communications Error!"),
-                          QStringLiteral("Unable to locate Korvane-S.  Ensure Korvane-S is ON and COM Port setting is correct."),
-                          MessageIcon::Exclamation);
-    return false;
-}
-
-QString ComPortDevicePath(int) { return {}; }
-
-#endif
 
 } // namespace korvane

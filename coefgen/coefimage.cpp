@@ -72,9 +72,10 @@ struct BlockState {
     IfftBuffer ifft = MakeIfftBuffer();
 };
 
-bool buildStage(const Model &model, int set, int stageIndex, BlockWriter &out, BlockState &state, UserDialog &dialog)
+bool buildStage(const Model &model, int set, int stage, BlockWriter &out, BlockState &state, UserDialog &dialog)
 {
-    const StageConfig &s = model.stage(set, stageIndex + 1);
+    const StageConfig &s = model.stage(set, stage);
+    const int stageIndex = StageIndex(stage);
     switch (s.Type) {
     case Adaptive1CH: {
         if (s.FilterSize < 1 || s.FilterSize > 256 || s.PredictionSpan < 1 || s.PredictionSpan > 256 || s.AdaptRate < 0)
@@ -167,17 +168,18 @@ bool BuildFilterSetBlock(const Model &model, int set, std::span<uint8_t, kFilter
 
     BlockWriter out(block, dialog);
     BlockState state;
-    for (int stageIndex = 0; stageIndex < 2; ++stageIndex) {
-        if (!buildStage(model, set, stageIndex, out, state, dialog))
+    for (int stage = 1; stage <= kStageCount; ++stage) {
+        if (!buildStage(model, set, stage, out, state, dialog))
             return false;
     }
 
     std::fill(block.begin() + 1562, block.begin() + kChecksumOffset, uint8_t{0});
     block[kNoiseFlagOffset] = first.NoiseFilter != 0 ? 1 : 0;
-    for (int stageIndex = 0; stageIndex < 2; ++stageIndex) {
-        const StageConfig &s = model.stage(set, stageIndex + 1);
+    for (int stage = 1; stage <= kStageCount; ++stage) {
+        const StageConfig &s = model.stage(set, stage);
         if (s.Type != Comb)
             continue;
+        const int stageIndex = StageIndex(stage);
         block[kCombDelayHighOffset[stageIndex]] = static_cast<uint8_t>((combDelay(s) >> 8) & 0xFF);
         putWord(block, kCombFeedbackOffset[stageIndex],
                 static_cast<uint16_t>(CombFeedbackCoefficient(s.AttenDb, s.ModeOption)));

@@ -13,6 +13,7 @@
 // 1787  stage 2 comb delay high byte, 1788 stage 2 comb feedback
 // 1790  checksum C: (65536 - sum of bytes 0..1789) & 0xFFFF, so the 16-bit sum of all is 0
 
+#include "coefgen/fixedpoint.h"
 #include "config/model.h"
 #include "config/userdialog.h"
 
@@ -28,6 +29,7 @@ namespace korvane {
 inline constexpr int kFilterSetBlockSize = 1792;
 inline constexpr int kFilterImageSize = kFilterSetBlockSize * kFilterSetCount; // 28672
 
+// Per-stage offsets, indexed by StageIndex(stage) (config/model.h).
 inline constexpr int kStageHeaderOffset[2] = {10, 786};
 inline constexpr int kStageTapsOffset[2] = {18, 794};
 inline constexpr int kNoiseFlagOffset = 1783;

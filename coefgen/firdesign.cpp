@@ -131,10 +131,12 @@ std::optional<FirTaps> DesignFir(const FirDesignInput &in)
             const float value = static_cast<float>(raw);
             // Zero at tap 127 - M; tap 127 + M keeps the small weight at u = 2M/(2M+1).
             const float u = (kf - CentreTap + M) / spanTaps;
-            const float w = static_cast<float>(0.42 - 0.5 * std::cos(TwoPi * u) + 0.08 * std::cos(FourPi * u));
+            // The weight stays double; only the product is rounded to single (rounding the
+            // weight first moves an occasional tap by one 24-bit step).
+            const double w = 0.42 - 0.5 * std::cos(TwoPi * u) + 0.08 * std::cos(FourPi * u);
             if (!finite(raw) || !finite(value) || !finite(u))
                 return std::nullopt;
-            d = value * w;
+            d = static_cast<float>(static_cast<double>(value) * w);
         }
         if (!finite(d))
             return std::nullopt;

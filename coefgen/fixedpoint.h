@@ -16,6 +16,15 @@ using Tap24 = std::array<uint8_t, 3>;
 // integer (about 256.0 or more in magnitude) or is not a number; the caller reports it.
 [[nodiscard]] std::optional<Tap24> SingleToFixed(float v);
 
+// The signed value of a 24-bit tap stored high byte first (3 bytes at bytes), sign-extended:
+// 7F FF FF -> 8388607, 80 00 00 -> -8388608, FF FF FF -> -1. The inverse of Wrap24.
+[[nodiscard]] constexpr int32_t DecodeTap24(const uint8_t *bytes)
+{
+    const int32_t v = (bytes[0] << 16) | (bytes[1] << 8) | bytes[2];
+    return (v & 0x800000) ? v - 0x1000000 : v;
+}
+[[nodiscard]] constexpr int32_t DecodeTap24(const Tap24 &tap) { return DecodeTap24(tap.data()); }
+
 // The low 24 bits of value, high byte first: the form in which sums beyond the 24-bit range
 // wrap instead of saturating.
 [[nodiscard]] Tap24 Wrap24(int32_t value);

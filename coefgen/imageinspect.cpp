@@ -1,6 +1,7 @@
 #include "imageinspect.h"
 
 #include "coefimage.h"
+#include "fixedpoint.h"
 
 #include <QStringList>
 
@@ -31,14 +32,6 @@ DecodedStageHeader decodeHeader(const uint8_t *p)
         h.kind = DecodedStageHeader::Kind::Fir;
     }
     return h;
-}
-
-int32_t tapValue(const uint8_t *p)
-{
-    int32_t v = (p[0] << 16) | (p[1] << 8) | p[2];
-    if (v & 0x800000)
-        v -= 0x1000000;
-    return v;
 }
 
 QString headerText(const DecodedStageHeader &h)
@@ -101,8 +94,8 @@ DecodedImage DecodeFilterImage(const QByteArray &image)
             b.bandwidth = p[9];
             for (int s = 0; s < 2; ++s) {
                 b.headers[s] = decodeHeader(p + kStageHeaderOffset[s]);
-                b.firstTap[s] = tapValue(p + kStageTapsOffset[s]);
-                b.centreTap[s] = tapValue(p + kStageTapsOffset[s] + 3 * 127);
+                b.firstTap[s] = DecodeTap24(p + kStageTapsOffset[s]);
+                b.centreTap[s] = DecodeTap24(p + kStageTapsOffset[s] + 3 * 127);
                 b.combDelay[s] = static_cast<uint16_t>((p[kCombDelayHighOffset[s]] << 8) | p[kStageHeaderOffset[s] + 2]);
                 b.combFeedback[s] =
                     static_cast<int16_t>(static_cast<uint16_t>((p[kCombFeedbackOffset[s]] << 8) | p[kCombFeedbackOffset[s] + 1]));

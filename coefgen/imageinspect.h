@@ -32,6 +32,7 @@ struct DecodedBlock {
     uint16_t computedChecksum = 0;
     uint8_t agcByte = 0;
     uint8_t bandwidth = 0;
+    // Per-stage values, indexed by StageIndex(stage): [0] is Stage 1.
     std::array<DecodedStageHeader, 2> headers{};
     std::array<int32_t, 2> firstTap{};  // tap 0, sign-extended 24-bit
     std::array<int32_t, 2> centreTap{}; // tap 127

@@ -1,6 +1,7 @@
 #include "response.h"
 
 #include "coefimage.h"
+#include "fixedpoint.h"
 #include "imageinspect.h"
 #include "spectral.h"
 
@@ -40,12 +41,6 @@ public:
 
     QStringList messages;
 };
-
-int32_t tapValue(const uint8_t *p)
-{
-    int32_t v = (p[0] << 16) | (p[1] << 8) | p[2];
-    return (v & 0x800000) ? v - 0x1000000 : v;
-}
 
 // Gain of the comb model at c = cos(w (D + 1)), a = F / 16384.
 double combGain(double a, double c) { return (1.0 - std::abs(a)) / std::sqrt(1.0 - 2.0 * a * c + a * a); }
@@ -262,7 +257,7 @@ SetResponse ResponseEngine::compute(const Model &model, int set)
         if (r.kind == Kind::Fir || r.kind == Kind::Comb) {
             const uint8_t *p = block.data() + kStageTapsOffset[s];
             for (int k = 0; k < kCoefCount; ++k)
-                r.taps[k] = tapValue(p + 3 * k) / 8388607.0;
+                r.taps[k] = DecodeTap24(p + 3 * k) / 8388607.0;
         }
         if (r.kind == Kind::Comb) {
             r.combDelay = b.combDelay[s];

@@ -77,7 +77,7 @@ struct SetResponse {
     int set = 0;
     int sampleRate = 0;            // Hz
     std::vector<double> frequency; // Hz, one per point
-    std::array<StageResponse, 2> stages;
+    std::array<StageResponse, kStageCount> stages; // indexed by StageIndex(stage)
     // Stage 1 + Stage 2 in dB where both have a fixed response. When one stage is Adaptive
     // the cascade is the other stage's response (the adaptive part is left out, not taken as
     // 0 dB of a known filter); empty when neither stage has a fixed response or a stage is

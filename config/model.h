@@ -31,6 +31,12 @@ inline constexpr int kCoefCount = 256;
 inline constexpr int kEqBandCount = 20;
 inline constexpr int kSpectralPointCount = 115;
 
+// Stages are numbered 1..2 ("Stage 1", "Stage 2") wherever a value is called `stage`: in the
+// model, in every function that takes a stage, in what the user sees. Arrays of two per-stage
+// entries (the image layout, decoded headers, responses) are indexed by StageIndex(stage).
+inline constexpr int kStageCount = 2;
+[[nodiscard]] constexpr int StageIndex(int stage) { return stage - 1; }
+
 // Booleans that are stored in files are 16-bit: -1 for true, 0 for false.
 inline constexpr int16_t kTrue = -1;
 inline constexpr int16_t kFalse = 0;

@@ -15,7 +15,7 @@
 namespace korvane {
 
 namespace {
-constexpr int32_t kFilterImageLength = 28672; // 0x7000: 224 XMODEM packets
+constexpr int32_t kFilterImageLength = kFilterImageSize; // 28672 = 0x7000: 224 XMODEM packets
 
 // Routes the timers' fatal reports to this run's dialog for the run's duration.
 class FatalDialogScope {

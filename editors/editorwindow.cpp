@@ -1,6 +1,7 @@
 #include "editorwindow.h"
 
 #include "settingbar.h"
+#include "windowplacement.h"
 
 #include "coefgen/response.h"
 
@@ -34,15 +35,9 @@ void EditorWindow::showEvent(QShowEvent *event)
 {
     QDialog::showEvent(event);
     if (!centred_ && screen()) {
-        const QRect s = screen()->availableGeometry();
-        QRect frame = frameGeometry();
         if (centreOnScreen_)
-            frame.moveTopLeft(QPoint(s.x() + (s.width() - frame.width()) / 2, s.y() + (s.height() - frame.height()) / 2));
-        // Never with the title bar or the left edge off the screen, whatever the window's size.
-        frame.moveLeft(std::max(s.left(), std::min(frame.left(), s.right() + 1 - frame.width())));
-        frame.moveTop(std::max(s.top(), std::min(frame.top(), s.bottom() + 1 - frame.height())));
-        if (frame.topLeft() != frameGeometry().topLeft())
-            move(frame.topLeft());
+            CentreOnScreen(this);
+        KeepOnScreen(this);
     }
     centred_ = true;
 }

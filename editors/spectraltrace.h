@@ -5,6 +5,8 @@
 // is drawn in its own units: 7275 x 2895, x to the right, y downwards; the plot area spans
 // x 500..6900 (points 0..114) and y 90 (0 dB) .. 2470 (-40 dB).
 
+#include "config/model.h"
+
 #include <QPoint>
 
 #include <array>
@@ -12,7 +14,7 @@
 
 namespace korvane {
 
-inline constexpr int kTracePoints = 115;
+inline constexpr int kTracePoints = kSpectralPointCount;
 inline constexpr int kLastPoint = kTracePoints - 1;
 using TraceValues = std::array<float, kTracePoints>;
 

@@ -34,12 +34,10 @@ inline const uint8_t *blockAt(const QByteArray &image, int set)
     return reinterpret_cast<const uint8_t *>(image.constData()) + set * kFilterSetBlockSize;
 }
 
-// Sign-extended tap k of a stage (0 or 1) of a block.
+// Sign-extended tap k of a block's stage, given as StageIndex(stage): 0 or 1.
 inline int32_t tapAt(const uint8_t *block, int stageIndex, int k)
 {
-    const uint8_t *p = block + kStageTapsOffset[stageIndex] + 3 * k;
-    int32_t v = (p[0] << 16) | (p[1] << 8) | p[2];
-    return (v & 0x800000) ? v - 0x1000000 : v;
+    return DecodeTap24(block + kStageTapsOffset[stageIndex] + 3 * k);
 }
 
 inline QString programDir() { return qEnvironmentVariable("KORVANE_PROGRAM_DIR"); }

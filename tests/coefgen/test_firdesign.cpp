@@ -21,12 +21,7 @@ StageConfig stageOf(int16_t type)
     return m.stage(0, 1);
 }
 
-int32_t fixedValue(float v)
-{
-    const auto b = SingleToFixed(v);
-    int32_t x = ((*b)[0] << 16) | ((*b)[1] << 8) | (*b)[2];
-    return (x & 0x800000) ? x - 0x1000000 : x;
-}
+int32_t fixedValue(float v) { return DecodeTap24(*SingleToFixed(v)); }
 
 double magnitudeDb(const FirTaps &h, double f, double fs)
 {
@@ -49,6 +44,8 @@ private slots:
         QVERIFY(std::abs(fixedValue((*h)[127]) - 0x48E8FB) <= 1);
         QVERIFY(std::abs((*h)[126] - 0.30290f) < 1e-5f);
         QVERIFY(std::abs((*h)[128] - 0.30349f) < 1e-5f);
+        // The window weight multiplies in double; rounded to single first it gives 0x26C557.
+        QCOMPARE(fixedValue((*h)[126]), 0x26C558);
         for (int k = 0; k <= 62; ++k)
             QCOMPARE((*h)[k], 0.0f);
         for (int k = 192; k <= 255; ++k)
@@ -161,6 +158,67 @@ private slots:
         const double w = 0.42 - 0.5 * std::cos(6.2831854 * u) + 0.08 * std::cos(12.5663708 * u);
         const double raw = std::cos(10 * 6.2831854 * (1000.0f / 9000.0f)) * 4.7619f / 20.0;
         QVERIFY(std::abs((*h)[137] - raw * w * (1 - 0.0316228)) < 1e-6);
+    }
+
+    // An independent model of the design: d and the windowed product in single, the
+    // window weight in double until the product is rounded. Every tap must agree to the
+    // 24-bit step.
+    void matchesIndependentModel_data()
+    {
+        QTest::addColumn<int>("type");
+        QTest::addColumn<int>("sampleRate");
+        for (int fs : {9000, 12000, 17200})
+            for (int t : {Lowpass, Highpass, Bandpass, Bandstop, Notch, Slot, Comb})
+                QTest::addRow("%s %d", qPrintable(FilterTypeDisplayText(t)), fs) << t << fs;
+    }
+    void matchesIndependentModel()
+    {
+        QFETCH(int, type);
+        QFETCH(int, sampleRate);
+        const StageConfig s = stageOf(static_cast<int16_t>(type));
+        const FirDesignInput in = FirInputFromStage(s, sampleRate);
+        const auto h = DesignFir(in);
+        QVERIFY(h);
+        const double twoPi = 6.2831854, pi = 3.1415927, fourPi = 12.5663708;
+        const float fs = in.sampleRate, f1 = in.f1, f2 = in.f2, M = in.halfLength;
+        const float g = static_cast<float>(std::exp(std::log(10.0) * (-in.attenDb / 20.0f)));
+        const float K = 4.7619f, twoM = 2.0f * M;
+        for (int k = 0; k < kCoefCount; ++k) {
+            if (k == 127 || k < 127 - M || k > 127 + M)
+                continue; // the centre and the zeros are checked by the figures above
+            const double n = k - 127;
+            const auto sine = [&](float f) { return std::sin(f * twoPi * n / fs); };
+            double raw = 0;
+            switch (type) {
+            case Lowpass:
+            case Comb:
+                raw = sine(f1) / (pi * n);
+                break;
+            case Highpass:
+                raw = -sine(f1) / (pi * n);
+                break;
+            case Bandpass:
+                raw = (sine(f2) - sine(f1)) / (pi * n);
+                break;
+            case Bandstop:
+                raw = (sine(f1) - sine(f2)) / (pi * n);
+                break;
+            case Notch:
+                raw = -std::cos(n * twoPi * (f1 / fs)) * K / twoM;
+                break;
+            case Slot:
+                raw = std::cos(n * twoPi * (f1 / fs)) * K / twoM;
+                break;
+            }
+            const float u = (k - 127.0f + M) / (2.0f * M + 1.0f);
+            const double w = 0.42 - 0.5 * std::cos(twoPi * u) + 0.08 * std::cos(fourPi * u);
+            const float d = static_cast<float>(static_cast<double>(static_cast<float>(raw)) * w);
+            const float expected = (-d) * g + d;
+            QVERIFY2(
+                fixedValue((*h)[k]) == fixedValue(expected),
+                qPrintable(
+                    QStringLiteral("tap %1: %2 against %3").arg(k).arg((*h)[k], 0, 'g', 9).arg(expected, 0, 'g', 9)));
+        }
     }
 
     // The designs as filters: passband near 0 dB, stopband at the floor A dB down.

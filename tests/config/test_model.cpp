@@ -44,6 +44,9 @@ void TestModel::validateCombFloor_data()
     QTest::addColumn<int>("wantFreq2");
     QTest::newRow("floor 150 raises 100") << 286 << 100 << 286 << 150;
     QTest::newRow("2500 stays") << 286 << 2500 << 286 << 2500;
+    // Fundamental 17200 / (N + 1) = 819 Hz, floor 2048 (17200 / N would give 860 and 2150).
+    QTest::newRow("N=20 keeps 2100") << 20 << 2100 << 20 << 2100;
+    QTest::newRow("N=20 raises 2000 to 2048") << 20 << 2000 << 20 << 2048;
     QTest::newRow("N=5 floor capped at 7000") << 5 << 2500 << 5 << 7000;
     QTest::newRow("N=4 clamps to 5") << 4 << 7000 << 5 << 7000;
     QTest::newRow("N=600 clamps to 509") << 600 << 2500 << 509 << 2500;

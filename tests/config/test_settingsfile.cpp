@@ -359,6 +359,8 @@ void TestSettingsFile::olderTenSetFile()
     ls[0] = "\"Korvane\"";
     ls = ls.mid(0, 2 + 20 * kStageBlockLines);
     QCOMPARE(ls.size(), 8102);
+    // Older files hold file names in an 8-bit code page, not UTF-8: "Köln" with ö = 0xF6.
+    ls[blockLine(4, 2, 1)] = "\"C:\\Filter\\K\xF6ln.txt\"";
     const QString file = path(QStringLiteral("old.min"));
     writeAll(file, joinLines(ls));
 
@@ -380,6 +382,7 @@ void TestSettingsFile::olderTenSetFile()
         QCOMPARE(int(m.stage(set, 1).Freq1), 1000 + set);
         QCOMPARE(m.stage(set, 2).Agc, 2);
     }
+    QCOMPARE(m.stage(4, 2).CoefFileName, QStringLiteral("C:\\Filter\\K\u00F6ln.txt"));
     for (int set = 10; set < kFilterSetCount; ++set) {
         for (int st = 1; st <= 2; ++st) {
             const StageConfig &s = m.stage(set, st);
