@@ -33,14 +33,6 @@ DecodedStageHeader decodeHeader(const uint8_t *p)
     return h;
 }
 
-int32_t tapValue(const uint8_t *p)
-{
-    int32_t v = (p[0] << 16) | (p[1] << 8) | p[2];
-    if (v & 0x800000)
-        v -= 0x1000000;
-    return v;
-}
-
 QString headerText(const DecodedStageHeader &h)
 {
     switch (h.kind) {
@@ -76,6 +68,14 @@ QString tapText(int32_t v)
 
 } // namespace
 
+int32_t DecodeTap24(const uint8_t *p)
+{
+    int32_t v = (p[0] << 16) | (p[1] << 8) | p[2];
+    if (v & 0x800000)
+        v -= 0x1000000;
+    return v;
+}
+
 bool DecodedBlock::complete() const { return size == kFilterSetBlockSize; }
 
 bool DecodedImage::sizeOk() const { return size == kFilterImageSize; }
@@ -101,8 +101,8 @@ DecodedImage DecodeFilterImage(const QByteArray &image)
             b.bandwidth = p[9];
             for (int s = 0; s < 2; ++s) {
                 b.headers[s] = decodeHeader(p + kStageHeaderOffset[s]);
-                b.firstTap[s] = tapValue(p + kStageTapsOffset[s]);
-                b.centreTap[s] = tapValue(p + kStageTapsOffset[s] + 3 * 127);
+                b.firstTap[s] = DecodeTap24(p + kStageTapsOffset[s]);
+                b.centreTap[s] = DecodeTap24(p + kStageTapsOffset[s] + 3 * 127);
                 b.combDelay[s] = static_cast<uint16_t>((p[kCombDelayHighOffset[s]] << 8) | p[kStageHeaderOffset[s] + 2]);
                 b.combFeedback[s] =
                     static_cast<int16_t>(static_cast<uint16_t>((p[kCombFeedbackOffset[s]] << 8) | p[kCombFeedbackOffset[s] + 1]));

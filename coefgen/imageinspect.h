@@ -51,6 +51,10 @@ struct DecodedImage {
     [[nodiscard]] bool wellFormed() const;
 };
 
+// One tap of a block: 3 bytes, high byte first, signed 24-bit two's complement
+// (-8388608 .. 8388607). The processor reads it as a fraction, value / 2^23.
+[[nodiscard]] int32_t DecodeTap24(const uint8_t *p);
+
 [[nodiscard]] DecodedImage DecodeFilterImage(const QByteArray &image);
 
 // A readable report: one paragraph per block, malformed blocks marked.
