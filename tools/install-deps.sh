@@ -9,6 +9,9 @@ pkgs=(
   libbenchmark-dev                     # micro-benchmarks
   python3 python3-serial python3-xmodem lrzsz   # third-party XMODEM peers for the tests
   xvfb xauth imagemagick xdotool       # screenshots of the real windows
+  libsndfile1-dev libsoxr-dev          # audio files and sample-rate conversion (filterpath/)
+  qt6-multimedia-dev                   # the Listen panel's audio output
+  pulseaudio pulseaudio-utils          # a real sound server with a null sink for the playback test
 )
 missing=()
 for p in "${pkgs[@]}"; do
