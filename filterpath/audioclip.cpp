@@ -161,51 +161,61 @@ std::optional<std::vector<float>> Resample(const std::vector<float> &in, int cha
                                            ResampleQuality quality, const std::function<bool(double)> &progress,
                                            QString *error)
 {
-    const size_t ch = static_cast<size_t>(channels);
-    const size_t inFrames = channels > 0 ? in.size() / ch : 0;
+    std::vector<float> out;
+    const size_t frames = channels > 0 ? in.size() / static_cast<size_t>(channels) : 0;
+    if (!ResampleInto(in.data(), frames, channels, fromRate, toRate, quality, out, progress, error))
+        return std::nullopt;
+    return out;
+}
+
+bool ResampleInto(const float *in, size_t inFrames, int channels, double fromRate, double toRate,
+                  ResampleQuality quality, std::vector<float> &out, const std::function<bool(double)> &progress,
+                  QString *error)
+{
+    const size_t ch = static_cast<size_t>(std::max(channels, 1));
     const auto outFrames = static_cast<size_t>(std::llround(static_cast<double>(inFrames) * toRate / fromRate));
     if (fromRate == toRate) {
-        if (progress && !progress(1.0))
-            return std::nullopt;
-        return in;
+        out.assign(in, in + inFrames * ch);
+        return !progress || progress(1.0);
     }
     soxr_error_t err = nullptr;
     const soxr_io_spec_t io = soxr_io_spec(SOXR_FLOAT32_I, SOXR_FLOAT32_I);
     const soxr_quality_spec_t q = soxr_quality_spec(quality == ResampleQuality::High ? SOXR_HQ : SOXR_MQ, 0);
     const soxr_runtime_spec_t rt = soxr_runtime_spec(1); // one thread: the caller decides about threads
-    std::unique_ptr<soxr, SoxrDeleter> s(soxr_create(fromRate, toRate, static_cast<unsigned>(channels), &err, &io, &q, &rt));
-    if (!s || err) {
-        setError(error, QStringLiteral("The resampler could not start: %1").arg(QString::fromLocal8Bit(err ? err : "unknown")));
-        return std::nullopt;
-    }
-    std::vector<float> out(outFrames * ch + 64 * ch);
+    std::unique_ptr<soxr, SoxrDeleter> s(soxr_create(fromRate, toRate, static_cast<unsigned>(ch), &err, &io, &q, &rt));
+    if (!s || err)
+        return setError(error, QStringLiteral("The resampler could not start: %1").arg(QString::fromLocal8Bit(err ? err : "unknown")));
+    // Room for every frame plus what the flush may add beyond the exact length.
+    constexpr size_t kSlack = 64;
+    out.resize((outFrames + kSlack) * ch);
     size_t produced = 0;
     constexpr size_t kChunk = 1 << 15; // input frames per call
     size_t consumed = 0;
-    bool flushing = false;
+    bool flushing = inFrames == 0;
     while (produced < outFrames) {
         const size_t want = flushing ? 0 : std::min(kChunk, inFrames - consumed);
-        size_t idone = 0, odone = 0;
-        const float *src = flushing ? nullptr : in.data() + consumed * ch;
-        const size_t room = out.size() / ch - produced;
-        err = soxr_process(s.get(), src, want, &idone, out.data() + produced * ch, room, &odone);
-        if (err) {
-            setError(error, QStringLiteral("The resampler failed: %1").arg(QString::fromLocal8Bit(err)));
-            return std::nullopt;
+        const float *src = flushing ? nullptr : in + consumed * ch;
+        size_t room = out.size() / ch - produced;
+        if (room == 0) {
+            out.resize(out.size() + kSlack * ch);
+            room = kSlack;
         }
+        size_t idone = 0, odone = 0;
+        err = soxr_process(s.get(), src, want, &idone, out.data() + produced * ch, room, &odone);
+        if (err)
+            return setError(error, QStringLiteral("The resampler failed: %1").arg(QString::fromLocal8Bit(err)));
         consumed += idone;
         produced += odone;
         if (!flushing && consumed >= inFrames)
             flushing = true;
         else if (flushing && odone == 0)
             break;
-        if (room == odone && produced < outFrames)
-            out.resize(out.size() + kChunk * ch);
-        if (progress && !progress(std::min(1.0, static_cast<double>(produced) / std::max<size_t>(1, outFrames))))
-            return std::nullopt;
+        if (progress && !progress(std::min(1.0, static_cast<double>(produced) / static_cast<double>(std::max<size_t>(1, outFrames)))))
+            return false;
     }
-    out.resize(outFrames * ch, 0.0f); // the exact length; a short flush pads with silence
-    return out;
+    out.resize(outFrames * ch);
+    std::fill(out.begin() + static_cast<std::ptrdiff_t>(std::min(produced, outFrames) * ch), out.end(), 0.0f);
+    return true;
 }
 
 } // namespace korvane

@@ -48,4 +48,11 @@ enum class ResampleQuality {
                                                          const std::function<bool(double)> &progress = {},
                                                          QString *error = nullptr);
 
+// The same into out, whose memory is reused when it is large enough (a caller that converts
+// again and again keeps its buffer instead of faulting in fresh pages each time). False on a
+// converter error or when progress cancelled.
+[[nodiscard]] bool ResampleInto(const float *in, size_t frames, int channels, double fromRate, double toRate,
+                                ResampleQuality quality, std::vector<float> &out,
+                                const std::function<bool(double)> &progress = {}, QString *error = nullptr);
+
 } // namespace korvane

@@ -16,15 +16,25 @@ constexpr size_t kPiece = 1 << 16;             // samples between progress repor
 constexpr double kAdaptStepUnit = 1.0 / 16384.0; // AdaptRate x 2^-14
 
 // y[i] = sum over m of hr[m] * x[i + m] for the listed m, i = 0 .. n - 1. The loop over i is
-// the inner one so that it runs on vectors without reordering any sum: each output adds its
-// terms in the same order whatever the tile.
+// the inner one so that it runs on vectors without reordering a sum the compiler may not
+// reorder; four taps are added per pass ((t0 + t1) + (t2 + t3), then onto y) so y goes
+// through memory a quarter as often. Each output adds its terms in the same order whatever
+// the tile, so pieces of any size give the same samples. Built for AVX2 as well as the
+// baseline; the loader picks the one the processor has.
+__attribute__((target_clones("avx2", "default")))
 void firTile(const float *x, const float *hr, const int *nonZero, size_t used, float *y, size_t n)
 {
     std::fill(y, y + n, 0.0f);
-    for (size_t t = 0; t < used; ++t) {
-        const int m = nonZero[t];
-        const float h = hr[m];
-        const float *xm = x + m;
+    size_t t = 0;
+    for (; t + 4 <= used; t += 4) {
+        const float h0 = hr[nonZero[t]], h1 = hr[nonZero[t + 1]], h2 = hr[nonZero[t + 2]], h3 = hr[nonZero[t + 3]];
+        const float *x0 = x + nonZero[t], *x1 = x + nonZero[t + 1], *x2 = x + nonZero[t + 2], *x3 = x + nonZero[t + 3];
+        for (size_t i = 0; i < n; ++i)
+            y[i] += (h0 * x0[i] + h1 * x1[i]) + (h2 * x2[i] + h3 * x3[i]);
+    }
+    for (; t < used; ++t) {
+        const float h = hr[nonZero[t]];
+        const float *xm = x + nonZero[t];
         for (size_t i = 0; i < n; ++i)
             y[i] += h * xm[i];
     }

@@ -1,7 +1,6 @@
 #include "render.h"
 
 #include <cmath>
-#include <complex>
 #include <numbers>
 
 namespace korvane {
@@ -15,56 +14,69 @@ std::optional<AudioClip> RenderClip(const FilterPath &path, const AudioClip &in,
     out.sampleRate = in.sampleRate;
     out.channels = in.channels;
     out.fileFormat = in.fileFormat;
-    out.samples.resize(in.samples.size());
+    out.samples.resize(in.channels == 1 ? 0 : in.samples.size());
+    std::vector<float> channel, atSetRate, back;
     for (int c = 0; c < in.channels; ++c) {
         auto phase = [&](double from, double width) -> ProgressFn {
             if (!progress)
                 return {};
             return [&, from, width](double f) { return progress((c + from + width * f) / channels); };
         };
-        auto atSetRate = Resample(in.channel(c), 1, in.sampleRate, path.sampleRate(), ResampleQuality::High,
-                                  phase(0.0, 0.2), error);
-        if (!atSetRate)
+        // A mono clip is used where it lies and its result becomes the output: fresh pages
+        // cost as much as the filtering here.
+        if (in.channels > 1)
+            channel = in.channel(c);
+        const std::vector<float> &source = in.channels == 1 ? in.samples : channel;
+        if (!ResampleInto(source.data(), source.size(), 1, in.sampleRate, path.sampleRate(), ResampleQuality::High,
+                          atSetRate, phase(0.0, 0.2), error))
             return std::nullopt;
-        if (!path.process(*atSetRate, which, phase(0.2, 0.6))) {
+        if (!path.process(atSetRate, which, phase(0.2, 0.6))) {
             if (error)
                 *error = QStringLiteral("cancelled");
             return std::nullopt;
         }
-        auto back = Resample(*atSetRate, 1, path.sampleRate(), in.sampleRate, ResampleQuality::High, phase(0.8, 0.2), error);
-        if (!back)
+        std::vector<float> &target = in.channels == 1 ? out.samples : back;
+        if (!ResampleInto(atSetRate.data(), atSetRate.size(), 1, path.sampleRate(), in.sampleRate, ResampleQuality::High,
+                          target, phase(0.8, 0.2), error))
             return std::nullopt;
-        back->resize(in.frames(), 0.0f);
-        for (size_t f = 0; f < back->size(); ++f)
-            out.samples[f * static_cast<size_t>(in.channels) + static_cast<size_t>(c)] = (*back)[f];
+        target.resize(in.frames(), 0.0f);
+        if (in.channels > 1) {
+            for (size_t f = 0; f < back.size(); ++f)
+                out.samples[f * static_cast<size_t>(in.channels) + static_cast<size_t>(c)] = back[f];
+        }
     }
     return out;
 }
 
 namespace {
 
-// In-place iterative radix-2 transform of n = 2^k points.
-void fft(std::vector<std::complex<float>> &a)
+// In-place iterative radix-2 transform of n = 2^k points, real and imaginary parts apart (a
+// std::complex product calls into the library to handle infinities; these values are finite).
+void fft(std::vector<float> &re, std::vector<float> &im, const std::vector<float> &cosTable,
+         const std::vector<float> &sinTable)
 {
-    const size_t n = a.size();
+    const size_t n = re.size();
     for (size_t i = 1, j = 0; i < n; ++i) {
         size_t bit = n >> 1;
         for (; j & bit; bit >>= 1)
             j ^= bit;
         j ^= bit;
-        if (i < j)
-            std::swap(a[i], a[j]);
+        if (i < j) {
+            std::swap(re[i], re[j]);
+            std::swap(im[i], im[j]);
+        }
     }
     for (size_t len = 2; len <= n; len <<= 1) {
-        const double ang = -2.0 * std::numbers::pi / static_cast<double>(len);
-        const std::complex<float> wl(static_cast<float>(std::cos(ang)), static_cast<float>(std::sin(ang)));
+        const size_t half = len / 2, stride = n / len;
         for (size_t i = 0; i < n; i += len) {
-            std::complex<float> w(1.0f, 0.0f);
-            for (size_t k = 0; k < len / 2; ++k) {
-                const std::complex<float> u = a[i + k], v = a[i + k + len / 2] * w;
-                a[i + k] = u + v;
-                a[i + k + len / 2] = u - v;
-                w *= wl;
+            for (size_t k = 0; k < half; ++k) {
+                const float wr = cosTable[k * stride], wi = sinTable[k * stride];
+                const size_t a = i + k, b = i + k + half;
+                const float vr = re[b] * wr - im[b] * wi, vi = re[b] * wi + im[b] * wr;
+                re[b] = re[a] - vr;
+                im[b] = im[a] - vi;
+                re[a] += vr;
+                im[a] += vi;
             }
         }
     }
@@ -91,18 +103,27 @@ Spectrogram ComputeSpectrogram(const std::vector<float> &mono, int sampleRate, i
         windowSum += window[i];
     }
     // A full-scale sine gives a peak of windowSum / 2.
-    const float scale = static_cast<float>(2.0 / windowSum);
-    std::vector<std::complex<float>> buf(static_cast<size_t>(fftSize));
+    const double scale = 2.0 / windowSum;
+    const float powerOffset = static_cast<float>(20.0 * std::log10(scale));
+    std::vector<float> cosTable(static_cast<size_t>(fftSize / 2)), sinTable(cosTable.size());
+    for (size_t k = 0; k < cosTable.size(); ++k) {
+        cosTable[k] = static_cast<float>(std::cos(-2.0 * std::numbers::pi * static_cast<double>(k) / fftSize));
+        sinTable[k] = static_cast<float>(std::sin(-2.0 * std::numbers::pi * static_cast<double>(k) / fftSize));
+    }
+    std::vector<float> re(static_cast<size_t>(fftSize)), im(re.size());
     for (int c = 0; c < s.columns; ++c) {
         const std::ptrdiff_t centre = static_cast<std::ptrdiff_t>(static_cast<size_t>(c) * hop);
         for (int i = 0; i < fftSize; ++i) {
             const std::ptrdiff_t at = centre - fftSize / 2 + i;
             const float v = at >= 0 && at < static_cast<std::ptrdiff_t>(mono.size()) ? mono[static_cast<size_t>(at)] : 0.0f;
-            buf[i] = {v * window[i], 0.0f};
+            re[i] = v * window[i];
+            im[i] = 0.0f;
         }
-        fft(buf);
-        for (int b = 0; b < s.bins; ++b)
-            s.db[static_cast<size_t>(c) * s.bins + b] = 20.0f * std::log10(std::max(std::abs(buf[b]) * scale, 1e-7f));
+        fft(re, im, cosTable, sinTable);
+        for (int b = 0; b < s.bins; ++b) {
+            const float power = std::max(re[b] * re[b] + im[b] * im[b], 1e-20f);
+            s.db[static_cast<size_t>(c) * s.bins + b] = 10.0f * std::log10(power) + powerOffset;
+        }
     }
     return s;
 }
