@@ -10,6 +10,7 @@
 #include "config/firfile.h"
 #include "editors/openeditor.h"
 #include "editors/responseplot.h"
+#include "listen/listenpanel.h"
 
 #include <QAction>
 #include <QApplication>
@@ -87,6 +88,12 @@ MainWindow::MainWindow(Model &model, UserDialog &dialog, QString programFolder, 
     ResponsePanel->setMinimumSize(kResponsePanelWidth, kResponsePanelHeight);
     dock->setWidget(ResponsePanel);
     addDockWidget(Qt::RightDockWidgetArea, dock);
+    auto *listenDock = new QDockWidget(QStringLiteral("Listen"), this);
+    listenDock->setObjectName(QStringLiteral("ListenDock"));
+    listenDock->setFeatures(QDockWidget::NoDockWidgetFeatures);
+    Listen = new ListenPanel(listenDock);
+    listenDock->setWidget(Listen);
+    addDockWidget(Qt::RightDockWidgetArea, listenDock, Qt::Horizontal);
     setFixedSize(sizeHint());
 }
 
@@ -311,6 +318,8 @@ void MainWindow::refreshResponsePanel()
 {
     if (ResponsePanel)
         ResponsePanel->showModelSet(model_, model_.CurrentSet);
+    if (Listen)
+        Listen->showModelSet(model_, model_.CurrentSet);
 }
 
 // Selecting an entry from code runs the list's handler even when the position does not

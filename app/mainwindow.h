@@ -33,6 +33,7 @@ class QToolBar;
 namespace korvane {
 
 class ResponsePlot;
+class ListenPanel;
 
 inline const QString kMainCaption = QStringLiteral("Korvane-S Configuration Utility");
 inline const QString kHelpFileName = QStringLiteral("korvane-s-help.html");
@@ -76,6 +77,7 @@ public:
     [[nodiscard]] CommWindow *commWindow() const { return comm_.get(); }
     [[nodiscard]] HelpWindow *helpWindow() const { return help_; }
     [[nodiscard]] ResponsePlot *responsePanel() const { return ResponsePanel; }
+    [[nodiscard]] ListenPanel *listenPanel() const { return Listen; }
     [[nodiscard]] bool isDeviceOperationRunning() const { return deviceOperation_; }
     // 1..9, the COM Port item carrying the check mark (0 when none does).
     [[nodiscard]] int checkedComPort() const;
@@ -140,6 +142,8 @@ private:
     // Beside the tab strip: Stage 1, Stage 2 and the cascade of the shown set, as the
     // processor will run them.
     ResponsePlot *ResponsePanel = nullptr;
+    // Beside it: the shown set's filters on an audio clip.
+    ListenPanel *Listen = nullptr;
 };
 
 } // namespace korvane
