@@ -8,6 +8,7 @@
 #include <QFileInfo>
 #include <QMediaDevices>
 #include <QMutexLocker>
+#include <QTimer>
 
 #include <algorithm>
 #include <cmath>
@@ -34,6 +35,8 @@ public:
 };
 
 constexpr int kSpectrogramFft = 512;
+constexpr qint64 kSinkBufferMicroseconds = 500000;
+constexpr int kEndGraceMilliseconds = 1000;
 constexpr int kSpectrogramColumns = 400;
 
 } // namespace
@@ -289,6 +292,10 @@ bool ListenTool::play()
     if (m_source.frame() >= m_original->size() && !looping())
         m_source.seek(0);
     m_sink = new QAudioSink(device, format, this);
+    // Half a second in the sink's buffer: a busy machine or a re-render on this thread does
+    // not starve it (200 ms still ran dry on a loaded 2-core machine). An A/B switch is heard
+    // up to that much later, but without a gap.
+    m_sink->setBufferSize(format.bytesForDuration(kSinkBufferMicroseconds));
     connect(m_sink, &QAudioSink::stateChanged, this, [this](QAudio::State state) {
         if (!m_sink)
             return;
@@ -296,7 +303,12 @@ bool ListenTool::play()
             setMessage(QStringLiteral("The audio output stopped with an error (%1).").arg(int(m_sink->error())));
             stop();
         } else if (state == QAudio::IdleState && !looping() && m_source.frame() >= m_original->size()) {
-            stop(); // played to the end
+            // Played to the end of the clip: the sound server still holds the last part, which
+            // closing the stream now would cut off.
+            QTimer::singleShot(kEndGraceMilliseconds, this, [this, sink = m_sink] {
+                if (m_sink == sink && !looping() && m_source.frame() >= m_original->size())
+                    stop();
+            });
         }
     });
     m_sink->start(&m_source);
