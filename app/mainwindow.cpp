@@ -13,6 +13,7 @@
 #include "editors/responseplot.h"
 #include "edits/edithistory.h"
 #include "edits/recentfiles.h"
+#include "listen/listenpanel.h"
 
 #include <QAction>
 #include <QApplication>
@@ -106,6 +107,16 @@ MainWindow::MainWindow(Model &model, UserDialog &dialog, QString programFolder, 
     ResponsePanel->setMinimumSize(kResponsePanelWidth, kResponsePanelHeight);
     dock->setWidget(ResponsePanel);
     addDockWidget(Qt::RightDockWidgetArea, dock);
+    // The Listen panel shares the response panel's place as a second tab, so the window still
+    // fits a 1024 x 768 screen.
+    auto *listenDock = new QDockWidget(QStringLiteral("Listen"), this);
+    listenDock->setObjectName(QStringLiteral("ListenDock"));
+    listenDock->setFeatures(QDockWidget::NoDockWidgetFeatures);
+    Listen = new ListenPanel(listenDock);
+    listenDock->setWidget(Listen);
+    addDockWidget(Qt::RightDockWidgetArea, listenDock);
+    tabifyDockWidget(dock, listenDock);
+    dock->raise();
     buildEditFeatures();
     // Every control at its size for the desktop font; the window keeps that size.
     client->layout()->activate();
@@ -387,6 +398,8 @@ void MainWindow::refreshResponsePanel()
 {
     if (ResponsePanel)
         ResponsePanel->showModelSet(model_, model_.CurrentSet);
+    if (Listen)
+        Listen->showModelSet(model_, model_.CurrentSet);
     updateCaption();
 }
 

@@ -37,6 +37,7 @@ class EditHistory;
 class RecentFiles;
 
 class ResponsePlot;
+class ListenPanel;
 
 inline const QString kMainCaption = QStringLiteral("Korvane-S Configuration Utility");
 inline const QString kHelpFileName = QStringLiteral("korvane-s-help.html");
@@ -85,6 +86,7 @@ public:
     [[nodiscard]] CommWindow *commWindow() const { return comm_.get(); }
     [[nodiscard]] HelpWindow *helpWindow() const { return help_; }
     [[nodiscard]] ResponsePlot *responsePanel() const { return ResponsePanel; }
+    [[nodiscard]] ListenPanel *listenPanel() const { return Listen; }
     [[nodiscard]] bool isDeviceOperationRunning() const { return deviceOperation_; }
     // 1..9, the COM Port item carrying the check mark (0 when none does).
     [[nodiscard]] int checkedComPort() const;
@@ -204,6 +206,8 @@ private:
     QMenu *mnuFileRecent = nullptr;
     // Under each stage frame: what the stage does, in one line.
     std::array<QLabel *, 2> StageSummary{};
+    // Beside it: the shown set's filters on an audio clip.
+    ListenPanel *Listen = nullptr;
 };
 
 } // namespace korvane

@@ -20,6 +20,7 @@ int cmdPorts(const QStringList &args);
 int cmdProbe(const QStringList &args);
 int cmdProgram(const QStringList &args);
 int cmdResponse(const QStringList &args);
+int cmdRender(const QStringList &args);
 
 // Reads path into model as File > Open does (the port in the file is ignored); on failure the
 // reader's message has gone to dialog and a line naming the file follows on stderr.

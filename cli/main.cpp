@@ -60,6 +60,7 @@ const Command kCommands[] = {
     {"probe", korvane::cli::cmdProbe, "probe [--port N|--device P]    find the processor"},
     {"program", korvane::cli::cmdProgram, "program FILE [options]         program the processor"},
     {"response", korvane::cli::cmdResponse, "response FILE --set N ...      frequency response of a filter set"},
+    {"render", korvane::cli::cmdRender, "render FILE --set N IN OUT     play an audio file through a filter set"},
 };
 
 void printUsage(FILE *to)

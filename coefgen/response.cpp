@@ -2,6 +2,7 @@
 
 #include "coefimage.h"
 #include "fixedpoint.h"
+#include "combmodel.h"
 #include "imageinspect.h"
 #include "spectral.h"
 
@@ -42,9 +43,6 @@ public:
     QStringList messages;
 };
 
-// Gain of the comb model at c = cos(w (D + 1)), a = F / 16384.
-double combGain(double a, double c) { return (1.0 - std::abs(a)) / std::sqrt(1.0 - 2.0 * a * c + a * a); }
-
 // Lowest and highest cosine over the phases from .. to (radians, from <= to).
 std::pair<double, double> cosineRange(double from, double to)
 {
@@ -81,9 +79,7 @@ double TapsMagnitudeDb(const std::array<double, kCoefCount> &taps, double hz, do
 
 double CombMagnitudeDb(int delay, int16_t feedback, double hz, double fs)
 {
-    const double a = feedback / 16384.0;
-    const double w = 2.0 * std::numbers::pi * hz / fs;
-    return toDb(combGain(a, std::cos(w * (delay + 1))));
+    return toDb(CombModel::FromWords(delay, feedback).magnitude(hz, fs));
 }
 
 QString StageResponse::note() const
@@ -100,11 +96,7 @@ QString StageResponse::note() const
 
 double StageResponse::combSpacingHz(int sampleRate) const { return static_cast<double>(sampleRate) / (combDelay + 1); }
 
-double StageResponse::combDepthDb() const
-{
-    const double a = std::abs(combFeedback / 16384.0);
-    return 20.0 * std::log10((1.0 + a) / (1.0 - a));
-}
+double StageResponse::combDepthDb() const { return CombModel::FromWords(combDelay, combFeedback).depthDb(); }
 
 ResponseEngine::ResponseEngine(int points) : m_points(roundedPoints(points)), m_grid(2 * (m_points - 1))
 {
@@ -162,8 +154,8 @@ void ResponseEngine::fillStage(StageResponse &r)
         }
     }
     const int mask = m_grid - 1;
-    const double a = r.combFeedback / 16384.0;
-    const int loop = r.combDelay + 1;
+    const CombModel comb = CombModel::FromWords(r.combDelay, r.combFeedback);
+    const int loop = comb.loop;
     for (int j = 0; j < m_points; ++j) {
         double re = 0, im = 0;
         for (int t = 0; t < used; ++t) {
@@ -175,7 +167,7 @@ void ResponseEngine::fillStage(StageResponse &r)
         if (r.kind == Kind::Comb) {
             const double c = m_cos[(static_cast<int64_t>(j) * loop) & mask];
             const double fir = toDb(magnitude);
-            magnitude *= combGain(a, c);
+            magnitude *= comb.gainAtLoopCosine(c);
             // The loop phase w (D + 1) over the cell j - 1/2 .. j + 1/2 when the grid resolves
             // the comb (eight points or more per repetition), else over a whole repetition.
             const double step = 2.0 * std::numbers::pi * loop / m_grid;
@@ -184,7 +176,7 @@ void ResponseEngine::fillStage(StageResponse &r)
             const double to = std::min((m_points - 1) * step, j * step + half);
             const auto [cLow, cHigh] = cosineRange(from, to);
             // The gain rises with c when a > 0 and falls when a < 0.
-            const double g1 = combGain(a, cLow), g2 = combGain(a, cHigh);
+            const double g1 = comb.gainAtLoopCosine(cLow), g2 = comb.gainAtLoopCosine(cHigh);
             r.dbLow[j] = fir + toDb(std::min(g1, g2));
             r.dbHigh[j] = fir + toDb(std::max(g1, g2));
         }

@@ -28,24 +28,14 @@ inline constexpr double kResponseFloorDb = -160.0;
 // points (tests, read-outs); whole curves come from ResponseEngine.
 [[nodiscard]] double TapsMagnitudeDb(const std::array<double, kCoefCount> &taps, double hz, double fs);
 
-// Our model of the processor's comb filter, applied after the stage's 256-tap band-limiting
-// lowpass. The block gives the delay D (header byte 2 | tail high byte << 8) and the feedback
-// word F (Q14, a = F / 16384). We take the comb as a normalised feedback comb over a loop of
-// D + 1 samples:
-//     y[n] = (1 - |a|) * x[n] + a * y[n - (D + 1)]
-// The loop length D + 1 is what puts the notches where the editor says they are: "All"
-// (D = N, a < 0) notches every multiple of fs / (N + 1); "Odd" (D = (N + 1) / 2 - 1, a > 0)
-// the odd multiples; "Even" (same D, a < 0) the even ones. The gain (1 - |a|) puts the peaks
-// between the notches at 0 dB, so the notch depth is 20 log10((1 + |a|) / (1 - |a|)), which
-// is what the feedback table encodes (30 dB -> 15350 gives 29.7 dB, 52..54 dB -> 16319 gives
-// 54.0 dB). The processor's own scaling is not known to this program; this is a model.
+// The comb model is CombModel (combmodel.h), shared with the filter-path renderer.
 // Magnitude in dB of the comb alone at frequency hz.
 [[nodiscard]] double CombMagnitudeDb(int delay, int16_t feedback, double hz, double fs);
 
 struct StageResponse {
     enum class Kind {
         Fir,        // 256 taps
-        Comb,       // 256-tap lowpass and the comb above
+        Comb,       // 256-tap lowpass and the comb (CombModel)
         PassThru,   // 0 dB (also a 20-band stage whose data file could not be read)
         Adaptive,   // 1CH Adaptive: adapts to the signal, no fixed response
         Unavailable // the block could not be built for this stage

@@ -12,6 +12,9 @@ pkgs=(
   dpkg-dev fakeroot file lintian       # the Debian package: cpack (dpkg-shlibdeps), its checks
   desktop-file-utils appstream shared-mime-info binutils
   fonts-dejavu-core                    # the stock desktop face the window-fit test measures
+  libsndfile1-dev libsoxr-dev          # audio files and sample-rate conversion (filterpath/)
+  qt6-multimedia-dev                   # the Listen panel's audio output
+  pulseaudio pulseaudio-utils          # a real sound server with a null sink for the playback test
 )
 missing=()
 for p in "${pkgs[@]}"; do

@@ -1,0 +1,376 @@
+#include "listentool.h"
+
+#include "config/userdialog.h"
+
+#include <QAudioDevice>
+#include <QAudioSink>
+#include <QElapsedTimer>
+#include <QFileInfo>
+#include <QMediaDevices>
+#include <QMutexLocker>
+#include <QTimer>
+
+#include <algorithm>
+#include <cmath>
+#include <cstring>
+
+namespace korvane {
+
+namespace {
+
+// The image builder's messages become notes of the panel; it never opens a message box.
+class NoteDialog : public UserDialog {
+public:
+    MessageAnswer showMessage(const QString &title, const QString &text, MessageIcon, MessageButtons buttons) override
+    {
+        QString line = title + QStringLiteral(": ") + text;
+        line.replace(kCR, QStringLiteral(" "));
+        messages << line.simplified();
+        return buttons == MessageButtons::YesNo ? MessageAnswer::No : MessageAnswer::Cancel;
+    }
+    void beep() override {}
+    std::optional<QString> askFileName(const FileDialogRequest &) override { return std::nullopt; }
+    [[noreturn]] void endProgram() override { std::abort(); }
+    QStringList messages;
+};
+
+constexpr int kSpectrogramFft = 512;
+constexpr qint64 kSinkBufferMicroseconds = 500000;
+constexpr int kEndGraceMilliseconds = 1000;
+constexpr int kSpectrogramColumns = 400;
+
+} // namespace
+
+// ---- PlaybackSource ----
+
+// Unbuffered: QIODevice would otherwise read ahead into a buffer of its own, and an A/B switch
+// would be heard only once that buffer had played.
+PlaybackSource::PlaybackSource(QObject *parent) : QIODevice(parent) { open(QIODevice::ReadOnly | QIODevice::Unbuffered); }
+
+void PlaybackSource::setBuffers(std::shared_ptr<const std::vector<float>> a, std::shared_ptr<const std::vector<float>> b)
+{
+    QMutexLocker lock(&m_lock);
+    m_a = std::move(a);
+    m_b = std::move(b);
+    m_frame = std::min(m_frame, m_a ? m_a->size() : 0);
+}
+
+void PlaybackSource::setFilteredBuffer(std::shared_ptr<const std::vector<float>> b)
+{
+    QMutexLocker lock(&m_lock);
+    m_b = std::move(b);
+}
+
+void PlaybackSource::setUseB(bool useB)
+{
+    QMutexLocker lock(&m_lock);
+    m_useB = useB;
+}
+
+bool PlaybackSource::useB() const
+{
+    QMutexLocker lock(&m_lock);
+    return m_useB;
+}
+
+void PlaybackSource::setLoop(size_t from, size_t to)
+{
+    QMutexLocker lock(&m_lock);
+    m_loopFrom = from;
+    m_loopTo = to;
+    if (to > from && (m_frame < from || m_frame >= to))
+        m_frame = from;
+}
+
+void PlaybackSource::clearLoop() { setLoop(0, 0); }
+
+void PlaybackSource::seek(size_t frame)
+{
+    QMutexLocker lock(&m_lock);
+    m_frame = frame;
+}
+
+size_t PlaybackSource::frame() const
+{
+    QMutexLocker lock(&m_lock);
+    return m_frame;
+}
+
+void PlaybackSource::setSampleFormat(QAudioFormat::SampleFormat format)
+{
+    QMutexLocker lock(&m_lock);
+    m_format = format;
+}
+
+size_t PlaybackSource::largestRead() const
+{
+    QMutexLocker lock(&m_lock);
+    return m_largestRead;
+}
+
+void PlaybackSource::resetLargestRead()
+{
+    QMutexLocker lock(&m_lock);
+    m_largestRead = 0;
+}
+
+qint64 PlaybackSource::bytesAvailable() const
+{
+    QMutexLocker lock(&m_lock);
+    const size_t size = m_a ? m_a->size() : 0;
+    const size_t bytes = m_format == QAudioFormat::Float ? sizeof(float) : sizeof(int16_t);
+    const size_t left = m_loopTo > m_loopFrom ? size : size - std::min(size, m_frame);
+    return static_cast<qint64>(left * bytes) + QIODevice::bytesAvailable();
+}
+
+qint64 PlaybackSource::readData(char *data, qint64 maxSize)
+{
+    QMutexLocker lock(&m_lock);
+    const size_t bytes = m_format == QAudioFormat::Float ? sizeof(float) : sizeof(int16_t);
+    const size_t want = static_cast<size_t>(maxSize) / bytes;
+    m_largestRead = std::max(m_largestRead, want);
+    const std::vector<float> *buf = (m_useB && m_b) ? m_b.get() : m_a.get();
+    if (!buf)
+        return 0;
+    const bool loop = m_loopTo > m_loopFrom && m_loopTo <= buf->size();
+    size_t done = 0;
+    while (done < want) {
+        if (loop && m_frame >= m_loopTo)
+            m_frame = m_loopFrom;
+        if (m_frame >= buf->size())
+            break;
+        const size_t end = loop ? m_loopTo : buf->size();
+        const size_t n = std::min(want - done, end - m_frame);
+        const float *from = buf->data() + m_frame;
+        if (m_format == QAudioFormat::Float) {
+            std::memcpy(data + done * bytes, from, n * sizeof(float));
+        } else {
+            auto *to = reinterpret_cast<int16_t *>(data + done * bytes);
+            for (size_t i = 0; i < n; ++i)
+                to[i] = static_cast<int16_t>(std::lround(std::clamp(from[i], -1.0f, 1.0f) * 32767.0f));
+        }
+        done += n;
+        m_frame += n;
+    }
+    return static_cast<qint64>(done * bytes);
+}
+
+// ---- ListenTool ----
+
+ListenTool::ListenTool(QObject *parent) : QObject(parent), m_source(this)
+{
+    m_original = std::make_shared<std::vector<float>>();
+    m_filtered = m_original;
+}
+
+ListenTool::~ListenTool() { stop(); }
+
+bool ListenTool::openFile(const QString &path)
+{
+    QString why;
+    const auto clip = ReadAudioFile(path, &why);
+    if (!clip) {
+        setMessage(why);
+        return false;
+    }
+    setClip(*clip, QFileInfo(path).fileName());
+    return true;
+}
+
+void ListenTool::setClip(const AudioClip &clip, const QString &name)
+{
+    stop();
+    m_name = name;
+    m_rate = clip.sampleRate;
+    m_original = std::make_shared<const std::vector<float>>(clip.mono());
+    m_originalSetRate = 0;
+    m_originalAtSetRate.clear();
+    m_loopFrom = m_loopTo = 0;
+    m_source.clearLoop();
+    m_source.seek(0);
+    setMessage(QStringLiteral("%1: %2 s, %3 Hz%4")
+                   .arg(name.isEmpty() ? QStringLiteral("clip") : name)
+                   .arg(clipSeconds(), 0, 'f', 1)
+                   .arg(m_rate)
+                   .arg(clip.channels > 1 ? QStringLiteral(", %1 channels mixed to one").arg(clip.channels) : QString()));
+    emit clipChanged();
+    rerender();
+}
+
+double ListenTool::clipSeconds() const { return m_rate > 0 ? static_cast<double>(m_original->size()) / m_rate : 0.0; }
+
+void ListenTool::showModelSet(const Model &model, int set)
+{
+    NoteDialog dialog;
+    QString why;
+    const auto path = FilterPathForSet(model, set, dialog, &why);
+    QStringList problems = dialog.messages;
+    if (!path)
+        problems << why;
+    setFilterPath(path, problems);
+}
+
+void ListenTool::setFilterPath(const std::optional<FilterPath> &path, const QStringList &problems)
+{
+    m_path = path;
+    m_notes.clear();
+    if (m_path) {
+        const int fs = m_path->sampleRate();
+        m_notes << QStringLiteral("Filter set at %1 Hz").arg(fs);
+        for (int s = 0; s < 2; ++s)
+            m_notes << QStringLiteral("Stage %1: %2").arg(s + 1).arg(m_path->stage(s).describe(fs));
+        m_notes << m_path->notes();
+    } else {
+        m_notes << QStringLiteral("The filter set cannot be built: B plays the original");
+    }
+    m_notes << problems;
+    rerender();
+}
+
+void ListenTool::rerender()
+{
+    QElapsedTimer t;
+    t.start();
+    if (!hasClip() || !m_path) {
+        m_filtered = m_original;
+        m_originalSpec = m_filteredSpec = {};
+        if (hasClip() && m_rate > 0)
+            m_originalSpec = m_filteredSpec = ComputeSpectrogram(*m_original, m_rate, kSpectrogramFft, kSpectrogramColumns);
+    } else {
+        const int fs = m_path->sampleRate();
+        if (m_originalSetRate != fs) {
+            // Once per clip and rate: the original at the set's rate, for the filter and its
+            // spectrogram.
+            m_originalAtSetRate = Resample(*m_original, 1, m_rate, fs, ResampleQuality::High).value_or(std::vector<float>{});
+            m_originalSetRate = fs;
+            m_originalSpec = ComputeSpectrogram(m_originalAtSetRate, fs, kSpectrogramFft, kSpectrogramColumns);
+        }
+        m_work.assign(m_originalAtSetRate.begin(), m_originalAtSetRate.end());
+        m_path->process(m_work);
+        m_filteredSpec = ComputeSpectrogram(m_work, fs, kSpectrogramFft, kSpectrogramColumns);
+        // Convert into the buffer before last unless playback still holds it.
+        std::shared_ptr<std::vector<float>> next =
+            m_spare && m_spare.use_count() == 1 ? std::move(m_spare) : std::make_shared<std::vector<float>>();
+        if (!ResampleInto(m_work.data(), m_work.size(), 1, fs, m_rate, ResampleQuality::Quick, *next))
+            next->clear();
+        next->resize(m_original->size(), 0.0f);
+        if (m_filtered != m_original)
+            m_spare = std::const_pointer_cast<std::vector<float>>(m_filtered);
+        m_filtered = std::move(next);
+    }
+    m_source.setBuffers(m_original, m_filtered);
+    m_renderMs = static_cast<double>(t.nsecsElapsed()) / 1e6;
+    emit filteredChanged();
+}
+
+bool ListenTool::play()
+{
+    if (!hasClip()) {
+        setMessage(QStringLiteral("Open an audio file first."));
+        return false;
+    }
+    if (isPlaying())
+        return true;
+    const QAudioDevice device = QMediaDevices::defaultAudioOutput();
+    if (device.isNull()) {
+        setMessage(QStringLiteral("No audio output: no sound card or sound server was found, so nothing can be "
+                                  "played. Rendering to a file still works (korvane-s-cli render)."));
+        return false;
+    }
+    QAudioFormat format;
+    format.setSampleRate(m_rate);
+    format.setChannelCount(1);
+    format.setSampleFormat(QAudioFormat::Float);
+    if (!device.isFormatSupported(format))
+        format.setSampleFormat(QAudioFormat::Int16);
+    if (!device.isFormatSupported(format)) {
+        setMessage(QStringLiteral("The audio output \"%1\" cannot play %2 Hz mono.").arg(device.description()).arg(m_rate));
+        return false;
+    }
+    m_source.setSampleFormat(format.sampleFormat());
+    m_source.resetLargestRead();
+    if (m_source.frame() >= m_original->size() && !looping())
+        m_source.seek(0);
+    m_sink = new QAudioSink(device, format, this);
+    // Half a second in the sink's buffer: a busy machine or a re-render on this thread does
+    // not starve it (200 ms still ran dry on a loaded 2-core machine). An A/B switch is heard
+    // up to that much later, but without a gap.
+    m_sink->setBufferSize(format.bytesForDuration(kSinkBufferMicroseconds));
+    connect(m_sink, &QAudioSink::stateChanged, this, [this](QAudio::State state) {
+        if (!m_sink)
+            return;
+        if (m_sink->error() != QAudio::NoError && m_sink->error() != QAudio::UnderrunError) {
+            setMessage(QStringLiteral("The audio output stopped with an error (%1).").arg(int(m_sink->error())));
+            stop();
+        } else if (state == QAudio::IdleState && !looping() && m_source.frame() >= m_original->size()) {
+            // Played to the end of the clip: the sound server still holds the last part, which
+            // closing the stream now would cut off.
+            QTimer::singleShot(kEndGraceMilliseconds, this, [this, sink = m_sink] {
+                if (m_sink == sink && !looping() && m_source.frame() >= m_original->size())
+                    stop();
+            });
+        }
+    });
+    m_sink->start(&m_source);
+    if (m_sink->error() != QAudio::NoError) {
+        setMessage(QStringLiteral("The audio output \"%1\" could not be opened (error %2).")
+                       .arg(device.description())
+                       .arg(int(m_sink->error())));
+        stop();
+        return false;
+    }
+    setMessage(QStringLiteral("Playing on %1").arg(device.description()));
+    emit playingChanged(true);
+    return true;
+}
+
+void ListenTool::stop()
+{
+    if (!m_sink)
+        return;
+    QAudioSink *sink = m_sink;
+    m_sink = nullptr;
+    sink->stop();
+    sink->deleteLater();
+    emit playingChanged(false);
+}
+
+bool ListenTool::isPlaying() const { return m_sink != nullptr; }
+
+void ListenTool::setFilteredOn(bool on)
+{
+    if (on == filteredOn())
+        return;
+    m_source.setUseB(on);
+    emit filteredOnChanged(on);
+}
+
+void ListenTool::setLoop(double from, double to)
+{
+    const double length = clipSeconds();
+    from = std::clamp(from, 0.0, length);
+    to = std::clamp(to, 0.0, length);
+    if (to <= from) {
+        m_loopFrom = m_loopTo = 0;
+        m_source.clearLoop();
+        return;
+    }
+    m_loopFrom = from;
+    m_loopTo = to;
+    m_source.setLoop(static_cast<size_t>(from * m_rate), static_cast<size_t>(to * m_rate));
+}
+
+double ListenTool::positionSeconds() const { return m_rate > 0 ? static_cast<double>(m_source.frame()) / m_rate : 0.0; }
+
+void ListenTool::seekSeconds(double seconds)
+{
+    m_source.seek(static_cast<size_t>(std::clamp(seconds, 0.0, clipSeconds()) * m_rate));
+}
+
+void ListenTool::setMessage(const QString &m)
+{
+    m_message = m;
+    emit messageChanged(m);
+}
+
+} // namespace korvane

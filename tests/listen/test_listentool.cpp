@@ -1,0 +1,149 @@
+// The Listen panel's logic without a display or a sound server: the buffers the sink reads,
+// A/B and loops at the byte level, following a changed set, bad files, and no audio output.
+
+#include "listentesting.h"
+
+#include "filterpath/render.h"
+#include "listen/listentool.h"
+
+#include <QSignalSpy>
+#include <QTemporaryDir>
+#include <QtTest>
+
+#include <cstring>
+
+using namespace korvane;
+using namespace korvane::test;
+
+namespace {
+
+std::vector<float> readFloats(QIODevice &d, size_t frames)
+{
+    std::vector<float> out(frames);
+    const qint64 got = d.read(reinterpret_cast<char *>(out.data()), static_cast<qint64>(frames * sizeof(float)));
+    out.resize(static_cast<size_t>(std::max<qint64>(0, got)) / sizeof(float));
+    return out;
+}
+
+} // namespace
+
+class TestListenTool : public QObject {
+    Q_OBJECT
+private slots:
+    // The filtered buffer is the clip through the set at its own rate, as the file render.
+    void filteredBufferMatchesTheRender()
+    {
+        ListenTool tool;
+        const AudioClip clip = toneNoiseClip(44100, 2.0);
+        tool.setClip(clip, QStringLiteral("tones"));
+        const FilterPath path = listenPath(Bandpass, Notch);
+        QSignalSpy changed(&tool, &ListenTool::filteredChanged);
+        tool.setFilterPath(path);
+        QCOMPARE(changed.count(), 1);
+        const auto offline = RenderClip(path, clip);
+        QVERIFY(offline);
+        QCOMPARE(tool.filteredSamples().size(), clip.samples.size());
+        QCOMPARE(tool.originalSamples(), clip.samples);
+        const double r = correlation(tool.filteredSamples().data(), offline->samples.data(), clip.samples.size());
+        QVERIFY2(r > 0.999, qPrintable(QString::number(r)));
+        // The notes say what the set is and the spectrograms cover the clip at the set's rate.
+        QVERIFY(tool.notes().join('\n').contains(QLatin1String("17200 Hz")));
+        QCOMPARE(tool.filteredSpectrogram().sampleRate, 17200);
+        QVERIFY(tool.filteredSpectrogram().columns > 100);
+        QCOMPARE(tool.originalSpectrogram().columns, tool.filteredSpectrogram().columns);
+    }
+
+    // A changed set re-renders at once; an adaptive stage is called an approximation.
+    void followsTheSet()
+    {
+        ListenTool tool;
+        tool.setClip(sineClip(22050, 1.0, 1000, 0.5)); // inside every set's band
+        tool.showModelSet(listenModel(Lowpass, PassThru), 0);
+        const std::vector<float> lowpass = tool.filteredSamples();
+        tool.showModelSet(listenModel(Notch, PassThru), 0);
+        QVERIFY(tool.filteredSamples() != lowpass);
+        QVERIFY(tool.lastRenderMilliseconds() > 0);
+        tool.showModelSet(listenModel(Adaptive1CH, PassThru), 0);
+        QVERIFY(tool.notes().join('\n').contains(QLatin1String("approximation")));
+        // Pass Thru twice: B is A (the set's rate and back aside, within conversion error).
+        tool.showModelSet(listenModel(PassThru, PassThru), 0);
+        QVERIFY(correlation(tool.filteredSamples().data(), tool.originalSamples().data(), tool.originalSamples().size()) > 0.999);
+    }
+
+    // The sink reads A, then B from the same frame on: no frame is skipped or repeated.
+    void abSwitchKeepsThePosition()
+    {
+        PlaybackSource src;
+        auto a = std::make_shared<const std::vector<float>>(std::vector<float>{0, 1, 2, 3, 4, 5, 6, 7, 8, 9});
+        auto b = std::make_shared<const std::vector<float>>(std::vector<float>{10, 11, 12, 13, 14, 15, 16, 17, 18, 19});
+        src.setBuffers(a, b);
+        QVERIFY(src.isOpen());
+        QCOMPARE(readFloats(src, 3), (std::vector<float>{0, 1, 2}));
+        src.setUseB(true);
+        QCOMPARE(readFloats(src, 3), (std::vector<float>{13, 14, 15}));
+        src.setUseB(false);
+        QCOMPARE(readFloats(src, 10), (std::vector<float>{6, 7, 8, 9})); // the end: only what is left
+        QCOMPARE(readFloats(src, 4).size(), size_t(0));
+        QCOMPARE(src.largestRead(), size_t(10));
+        // A loop region wraps inside one read.
+        src.setLoop(2, 5);
+        QCOMPARE(readFloats(src, 7), (std::vector<float>{2, 3, 4, 2, 3, 4, 2}));
+        // 16-bit output for a sink that takes no floats.
+        src.clearLoop();
+        src.seek(0);
+        src.setSampleFormat(QAudioFormat::Int16);
+        auto loud = std::make_shared<const std::vector<float>>(std::vector<float>{0.5f, -1.5f, 1.0f});
+        src.setBuffers(loud, loud);
+        int16_t pcm[3] = {};
+        QCOMPARE(src.read(reinterpret_cast<char *>(pcm), sizeof pcm), qint64(sizeof pcm));
+        QCOMPARE(pcm[0], int16_t(16384));
+        QCOMPARE(pcm[1], int16_t(-32767));
+        QCOMPARE(pcm[2], int16_t(32767));
+    }
+
+    void loopInSeconds()
+    {
+        ListenTool tool;
+        tool.setClip(sineClip(8000, 2.0, 100, 0.5));
+        tool.setLoop(0.5, 0.75);
+        QVERIFY(tool.looping());
+        QCOMPARE(tool.positionSeconds(), 0.5);
+        QCOMPARE(readFloats(tool.source(), 3000).size(), size_t(3000)); // 0.375 s from a 0.25 s loop
+        QVERIFY(tool.positionSeconds() >= 0.5 && tool.positionSeconds() < 0.75);
+        tool.setLoop(1.0, 1.0);
+        QVERIFY(!tool.looping());
+    }
+
+    // A file that cannot be read leaves the clip as it was and says why.
+    void badFileKeepsTheClip()
+    {
+        QTemporaryDir dir;
+        const QString text = dir.filePath(QStringLiteral("notes.wav"));
+        QFile f(text);
+        QVERIFY(f.open(QIODevice::WriteOnly));
+        f.write("not audio at all, just words\n");
+        f.close();
+        ListenTool tool;
+        tool.setClip(sineClip(8000, 1.0, 100, 0.5), QStringLiteral("sine"));
+        QVERIFY(!tool.openFile(text));
+        QVERIFY(tool.message().contains(QLatin1String("Cannot read audio file")));
+        QCOMPARE(tool.clipName(), QStringLiteral("sine"));
+        QCOMPARE(tool.originalSamples().size(), size_t(8000));
+    }
+
+    // CTest points PULSE_SERVER at nothing: no output device is a message, not a crash.
+    void noAudioOutputIsAMessage()
+    {
+        ListenTool tool;
+        QVERIFY(!tool.play()); // no clip
+        QVERIFY(tool.message().contains(QLatin1String("Open an audio file")));
+        tool.setClip(sineClip(44100, 1.0, 440, 0.5));
+        QVERIFY(!tool.play());
+        QVERIFY2(tool.message().contains(QLatin1String("No audio output")) || tool.message().contains(QLatin1String("could not")),
+                 qPrintable(tool.message()));
+        QVERIFY(!tool.isPlaying());
+    }
+};
+
+QTEST_GUILESS_MAIN(TestListenTool)
+#include "test_listentool.moc"
