@@ -32,6 +32,12 @@ bool RunProgrammingSequence(ProgrammingRunContext &context)
 
 QString ComPortDevicePath(int port) { return ComPortDeviceName(port); }
 
+QString ComPortStableName(int port)
+{
+    const QString path = ComPortDeviceName(port);
+    return path.isEmpty() ? QString() : StableDeviceName(path);
+}
+
 #else
 
 // Built without the device library: no port can be reached, which the user learns the way
@@ -45,6 +51,7 @@ bool RunProgrammingSequence(ProgrammingRunContext &context)
 }
 
 QString ComPortDevicePath(int) { return {}; }
+QString ComPortStableName(int) { return {}; }
 
 #endif
 
