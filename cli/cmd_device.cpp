@@ -248,6 +248,9 @@ int cmdPorts(const QStringList &args)
         const QFileInfo info(ports[i]);
         if (info.isSymLink())
             dev += QStringLiteral(" -> ") + info.symLinkTarget();
+        // The name that stays with the adapter whichever ttyUSB number it has today.
+        if (const QString id = ports[i].isEmpty() ? QString() : StableDeviceName(ports[i]); !id.isEmpty())
+            dev += QStringLiteral("  (") + id + QLatin1Char(')');
         std::printf("COM %d  %s\n", i + 1, qPrintable(dev));
     }
     return 0;

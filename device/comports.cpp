@@ -7,6 +7,7 @@
 #include <QtGlobal>
 
 #include <algorithm>
+#include <filesystem>
 #include <tuple>
 
 namespace korvane {
@@ -123,9 +124,11 @@ QString StableDeviceName(const QString &device)
     const QString target = QFileInfo(device).canonicalFilePath();
     if (target.isEmpty())
         return {};
-    const QDir byId(StableNameFolder());
-    for (const QString &name : byId.entryList(QDir::AllEntries | QDir::System | QDir::NoDotAndDotDot)) {
-        const QString link = byId.filePath(name);
+    // Every entry of the folder is a link named after the adapter; the one that leads to the
+    // device names it.
+    std::error_code ec;
+    for (const auto &entry : std::filesystem::directory_iterator(QFile::encodeName(StableNameFolder()).toStdString(), ec)) {
+        const QString link = QFile::decodeName(QByteArray::fromStdString(entry.path().string()));
         if (QFileInfo(link).canonicalFilePath() == target)
             return link;
     }

@@ -34,7 +34,7 @@ void QtSerialLine::checkHangup() const
         return;
     pollfd p{static_cast<int>(m_serial.handle()), POLLIN, 0};
     if (::poll(&p, 1, 0) > 0 && (p.revents & (POLLHUP | POLLERR | POLLNVAL))) {
-        fail(QStringLiteral("%1: the device went away").arg(m_serial.portName()));
+        fail(QStringLiteral("%1: the device went away").arg(deviceName()));
         m_serial.close();
     }
 #endif
@@ -79,9 +79,9 @@ QString deviceGroup(const QString &path)
 
 void QtSerialLine::open()
 {
-    dropUnread();
     if (m_serial.isOpen())
         return;
+    dropUnread();
     const QString name = deviceName();
     if (name.isEmpty()) {
         fail(QStringLiteral("COM %1 does not exist").arg(m_port));

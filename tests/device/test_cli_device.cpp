@@ -103,6 +103,16 @@ private slots:
         QCOMPARE(lines[0], QStringLiteral("COM 1  -"));
         QCOMPARE(lines[1], "COM 2  " + fx.comDir.filePath("com2") + " -> " + a.devicePath());
         QCOMPARE(lines[6], "COM 7  " + fx.comDir.filePath("com7") + " -> " + b.devicePath());
+
+        // A device with a stable by-id name shows it beside the device.
+        QTemporaryDir byId;
+        const QString id = byId.filePath("usb-Maker_Adapter_0042-if00-port0");
+        QVERIFY(QFile::link(b.devicePath(), id));
+        qputenv("KORVANE_SERIAL_BY_ID", byId.path().toLocal8Bit());
+        const CliRun withId = fx.run({"ports"});
+        qunsetenv("KORVANE_SERIAL_BY_ID");
+        QCOMPARE(withId.out.split('\n', Qt::SkipEmptyParts).value(6),
+                 "COM 7  " + fx.comDir.filePath("com7") + " -> " + b.devicePath() + "  (" + id + ")");
     }
 
     void probeReportsWhatItFound()
