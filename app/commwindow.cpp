@@ -1,5 +1,6 @@
 #include "commwindow.h"
 
+#include <QCloseEvent>
 #include <QFrame>
 #include <QGroupBox>
 #include <QLabel>
@@ -146,6 +147,17 @@ void CommWindow::setPacketInfoVisible(bool visible) { visible ? ShowPacketInfo()
 void CommWindow::setWarningVisible(bool visible) { visible ? ShowWarning() : HideWarning(); }
 
 void CommWindow::setCancelEnabled(bool enabled) { Cancel->setEnabled(enabled); }
+
+bool CommWindow::isCancelEnabled() const { return Cancel->isEnabled(); }
+
+void CommWindow::closeEvent(QCloseEvent *event)
+{
+    // The window lives exactly as long as a run: the main window destroys it when the run
+    // ends, so a close request never hides it while the run goes on.
+    event->ignore();
+    if (Cancel->isEnabled())
+        emit cancelClicked();
+}
 
 void CommWindow::setProgressMaximum(int packets)
 {

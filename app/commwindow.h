@@ -25,6 +25,7 @@ public:
 
     [[nodiscard]] bool isWarningShown() const { return warningShown_; }
     [[nodiscard]] bool isPacketInfoShown() const;
+    [[nodiscard]] bool isCancelEnabled() const;
 
 public slots:
     void ShowWarning();
@@ -44,6 +45,12 @@ signals:
     void cancelClicked();
     // The CommInfo caption now shown, so observers can follow the stages of a run.
     void stageCaptionShown(const QString &caption);
+
+protected:
+    // The close box is the Cancel button while Cancel is enabled, and is refused while it is
+    // not (the firmware reload): the window stays, with its warning, until the run ends and
+    // the main window destroys it.
+    void closeEvent(QCloseEvent *event) override;
 
 private:
     void setClientHeightFromTwips(int twips);

@@ -733,6 +733,9 @@ void MainWindow::refreshComPortTips()
         const QFileInfo link(path);
         if (!path.isEmpty() && link.isSymLink())
             tip += QStringLiteral(" \u2192 ") + QDir::toNativeSeparators(link.symLinkTarget());
+        // The name that stays with a USB adapter whichever ttyUSB number it got today.
+        if (const QString id = ComPortStableName(i); !id.isEmpty())
+            tip += QStringLiteral("  (") + id + QLatin1Char(')');
         QAction *a = mnuCom[static_cast<size_t>(i - 1)];
         a->setStatusTip(tip);
         a->setToolTip(tip);

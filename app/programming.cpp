@@ -28,4 +28,10 @@ bool RunProgrammingSequence(ProgrammingRunContext &context)
 
 QString ComPortDevicePath(int port) { return ComPortDeviceName(port); }
 
+QString ComPortStableName(int port)
+{
+    const QString path = ComPortDeviceName(port);
+    return path.isEmpty() ? QString() : StableDeviceName(path);
+}
+
 } // namespace korvane

@@ -31,5 +31,7 @@ using ProgrammingRunner = std::function<bool(ProgrammingRunContext &)>;
 // The serial device behind "COM n" (1..9) as the device library maps it, for the COM Port
 // menu's tips; empty when unknown.
 [[nodiscard]] QString ComPortDevicePath(int port);
+// The stable /dev/serial/by-id name of the device behind "COM n"; empty when it has none.
+[[nodiscard]] QString ComPortStableName(int port);
 
 } // namespace korvane

@@ -29,10 +29,12 @@ namespace {
 const char kPortsUsage[] =
     "usage: korvane-s-cli ports\n"
     "\n"
-    "Lists COM 1..9 and the serial device behind each (\"-\" when there is none).\n"
+    "Lists COM 1..9 and the serial device behind each (\"-\" when there is none), with its\n"
+    "stable /dev/serial/by-id name where it has one.\n"
     "COM n is <comdir>/comN when that entry exists, where comdir is $KORVANE_COM_DIR or else\n"
     "${XDG_CONFIG_HOME:-$HOME/.config}/korvane-s/ports. Without KORVANE_COM_DIR the remaining\n"
-    "numbers go, in order, to the existing /dev/ttyUSB*, /dev/ttyACM*, /dev/ttyS* devices.\n"
+    "numbers go, in order, to USB adapters sorted by their by-id name, then to the built-in\n"
+    "ports /dev/ttyS* that have hardware.\n"
     "Exit status: 0.\n";
 
 const char kProbeUsage[] =
@@ -52,14 +54,24 @@ const char kProgramUsage[] =
     "File > Program Korvane-S does: finds the processor (the file's port first, or COM N with\n"
     "--port; only PATH with --device), builds filter.bin, reloads the firmware when the\n"
     "processor's is older or it reports 10 or more filters, uploads the filters and resets\n"
-    "the processor. Progress goes to stderr; Ctrl-C cancels (not while the firmware is\n"
-    "being reloaded). The 20-band equalizer file \"20Band\" is the current folder's, else\n"
-    "the program's own.\n"
-    "  --firmware PATH  firmware image to use instead of korvanes.fwr, which is looked for in\n"
-    "                   the program folder, then ~/.local/share/korvane-s, then the\n"
-    "                   installed data folder\n"
-    "  --folder DIR     program folder (default: the folder of korvane-s-cli); filter.bin is\n"
-    "                   written there when it is writable, else to ~/.local/state/korvane-s\n"
+    "the processor. Progress goes to stderr; Ctrl-C, SIGTERM and SIGHUP cancel, except while
+"
+    "the firmware is being reloaded, when they are held off until the reload has ended. The
+"
+    "machine is kept from sleeping or shutting down while the run lasts. The 20-band
+"
+    "equalizer file \"20Band\" is the current folder's, else the program's own.
+"
+    "  --firmware PATH  firmware image to use instead of korvanes.fwr, which is looked for in
+"
+    "                   the program folder, then ~/.local/share/korvane-s, then the
+"
+    "                   installed data folder
+"
+    "  --folder DIR     program folder (default: the folder of korvane-s-cli); filter.bin is
+"
+    "                   written there when it is writable, else to ~/.local/state/korvane-s
+"
     "  --yes            do not ask \"Program All Filters?\"\n"
     "Exit status: 0 programmed, 1 not programmed, 2 usage error.\n";
 
@@ -122,13 +134,26 @@ bool parseDeviceArgs(const QStringList &args, bool programOptions, DeviceArgs &o
 
 void err(const QString &text) { std::fputs(qPrintable(text), stderr); }
 
-// Ctrl-C reaches the event loop through a pipe: the handler only writes one byte.
+// Ctrl-C, SIGTERM and SIGHUP reach the event loop through a pipe: the handler only writes
+// the signal's number as one byte.
 int g_signalPipe[2] = {-1, -1};
 
-void onSigint(int)
+void onSignal(int sig)
 {
-    const char b = 1;
+    const char b = static_cast<char>(sig);
     [[maybe_unused]] const ssize_t n = ::write(g_signalPipe[1], &b, 1);
+}
+
+const char *signalName(int sig)
+{
+    switch (sig) {
+    case SIGTERM:
+        return "SIGTERM";
+    case SIGHUP:
+        return "SIGHUP";
+    default:
+        return "signal";
+    }
 }
 
 // Terminal view of a programming run on stderr: stage captions, the port being probed, a
@@ -234,6 +259,9 @@ int cmdPorts(const QStringList &args)
         const QFileInfo info(ports[i]);
         if (info.isSymLink())
             dev += QStringLiteral(" -> ") + info.symLinkTarget();
+        // The name that stays with the adapter whichever ttyUSB number it has today.
+        if (const QString id = ports[i].isEmpty() ? QString() : StableDeviceName(ports[i]); !id.isEmpty())
+            dev += QStringLiteral("  (") + id + QLatin1Char(')');
         std::printf("COM %d  %s\n", i + 1, qPrintable(dev));
     }
     return 0;
@@ -254,12 +282,14 @@ int cmdProbe(const QStringList &args)
     QtSerialLine line(a.device);
     ClearCancelAndClosePort(line);
     const bool onlyDevice = !a.device.isEmpty();
+    QStringList reasons;
     const int found = DetermineComPort(
-        line, a.port.value_or(1), [](int p) { err(QStringLiteral("Port: COM %1\n").arg(p)); }, onlyDevice);
+        line, a.port.value_or(1), [](int p) { err(QStringLiteral("Port: COM %1\n").arg(p)); }, onlyDevice, &reasons);
     if (found == 0) {
-        dialog.inform(QStringLiteral("Communications Error!"),
-                      QStringLiteral("Unable to locate Korvane-S.  Ensure Korvane-S is ON and COM Port setting is correct."),
-                      MessageIcon::Exclamation);
+        QString text = QStringLiteral("Unable to locate Korvane-S.  Ensure Korvane-S is ON and COM Port setting is correct.");
+        for (const QString &r : reasons)
+            text += kCR + r;
+        dialog.inform(QStringLiteral("Communications Error!"), text, MessageIcon::Exclamation);
         return 1;
     }
     int16_t version = 0;
@@ -324,25 +354,38 @@ int cmdProgram(const QStringList &args)
         notifier = std::make_unique<QSocketNotifier>(g_signalPipe[0], QSocketNotifier::Read);
         QObject::connect(notifier.get(), &QSocketNotifier::activated, [&seq, &view] {
             char b[16];
-            while (::read(g_signalPipe[0], b, sizeof b) > 0) {
-            }
-            view.endLine();
-            if (seq.cancelEnabled()) {
-                seq.requestCancel();
-                err(QStringLiteral("Cancel requested\n"));
-            } else {
-                err(QStringLiteral("Cancel is disabled while the firmware is being reloaded\n"));
+            ssize_t n = 0;
+            while ((n = ::read(g_signalPipe[0], b, sizeof b)) > 0) {
+                for (ssize_t i = 0; i < n; ++i) {
+                    const int sig = static_cast<unsigned char>(b[i]);
+                    view.endLine();
+                    const QString from = sig == SIGINT ? QString()
+                                                       : QString::fromLatin1(signalName(sig)) + QStringLiteral(": ");
+                    if (seq.cancelEnabled()) {
+                        seq.requestCancel();
+                        err(from + QStringLiteral("Cancel requested\n"));
+                    } else {
+                        // A closed terminal or a dropped session must not cut the reload short:
+                        // the processor would be left without firmware.
+                        err(from + QStringLiteral("Cancel is disabled while the firmware is being reloaded; the reload "
+                                                  "goes on\n"));
+                    }
+                }
             }
         });
         struct sigaction sa = {};
-        sa.sa_handler = onSigint;
+        sa.sa_handler = onSignal;
         sigemptyset(&sa.sa_mask);
-        ::sigaction(SIGINT, &sa, nullptr);
+        for (const int sig : {SIGINT, SIGTERM, SIGHUP})
+            ::sigaction(sig, &sa, nullptr);
+        // After a hang-up stderr may be gone: a write there must not end the process.
+        std::signal(SIGPIPE, SIG_IGN);
     }
 
     const bool ok = seq.run();
     view.endLine();
-    std::signal(SIGINT, SIG_DFL);
+    for (const int sig : {SIGINT, SIGTERM, SIGHUP, SIGPIPE})
+        std::signal(sig, SIG_DFL);
     return ok ? 0 : 1;
 }
 

@@ -206,14 +206,8 @@ QString ProgramFilterImagePath()
     return folder.isEmpty() ? kFilterImageFileName : FilterImagePath(folder);
 }
 
-bool BuildFilterImage(const Model &model, const QString &imagePath, UserDialog &dialog, QString *errorText)
+bool WriteFilterImage(const QByteArray &image, const QString &imagePath, QString *errorText)
 {
-    const auto image = BuildFilterImageBytes(model, dialog);
-    if (!image) {
-        if (errorText)
-            *errorText = QStringLiteral("a filter set could not be built");
-        return false;
-    }
     // Written beside the target and renamed over it on commit, so the file is either the
     // previous image or the complete new one, always exactly 28672 bytes.
     QSaveFile file(imagePath);
@@ -225,7 +219,7 @@ bool BuildFilterImage(const Model &model, const QString &imagePath, UserDialog &
     };
     if (!file.open(QIODevice::WriteOnly))
         return fail();
-    if (file.write(*image) != image->size())
+    if (file.write(image) != image.size())
         return fail();
     if (!file.commit()) {
         if (errorText)
@@ -233,6 +227,17 @@ bool BuildFilterImage(const Model &model, const QString &imagePath, UserDialog &
         return false;
     }
     return true;
+}
+
+bool BuildFilterImage(const Model &model, const QString &imagePath, UserDialog &dialog, QString *errorText)
+{
+    const auto image = BuildFilterImageBytes(model, dialog);
+    if (!image) {
+        if (errorText)
+            *errorText = QStringLiteral("a filter set could not be built");
+        return false;
+    }
+    return WriteFilterImage(*image, imagePath, errorText);
 }
 
 } // namespace korvane

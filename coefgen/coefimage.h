@@ -67,6 +67,10 @@ inline constexpr StageHeader kPassThruHeader = {1, 3, 0, 0, 0, 1, 0, 4};
 // object exists.
 [[nodiscard]] QString ProgramFilterImagePath();
 
+// Writes a built image to imagePath whole: a failed write leaves the previous file, never a
+// half-written one. On failure errorText (if given) gets the system's reason.
+[[nodiscard]] bool WriteFilterImage(const QByteArray &image, const QString &imagePath, QString *errorText = nullptr);
+
 // Builds the image and writes it to imagePath (ProgramFilterImagePath()). True only when every
 // block was built and every byte written; a failed write leaves no half-written image behind
 // under imagePath. On failure errorText (if given) gets the system's reason.

@@ -1,11 +1,14 @@
 #include "comports.h"
 
 #include <QDir>
+#include <QFile>
 #include <QFileInfo>
 #include <QRegularExpression>
 #include <QtGlobal>
 
 #include <algorithm>
+#include <filesystem>
+#include <tuple>
 
 namespace korvane {
 
@@ -30,25 +33,56 @@ QString folderEntry(const QString &folder, int port)
     return (info.exists() || info.isSymLink()) ? path : QString();
 }
 
-// The machine's serial devices in the documented order: ttyUSB*, ttyACM*, ttyS*, each
-// numerically.
+// A ttyS node whose UART type is 0 (PORT_UNKNOWN) has no hardware behind it: the kernel
+// makes the nodes whether or not the ports exist.
+bool hasHardware(const QString &name)
+{
+    if (!name.startsWith(QLatin1String("ttyS")))
+        return true;
+    QFile type(QStringLiteral("/sys/class/tty/%1/type").arg(name));
+    if (!type.open(QIODevice::ReadOnly))
+        return true;
+    return type.readAll().trimmed() != "0";
+}
+
+// The machine's serial devices in a stable order: USB adapters (ttyUSB*, ttyACM*) by their
+// /dev/serial/by-id name (maker, model and serial number: the same adapter sorts to the same
+// place whichever ttyUSB number the kernel gave it this time), then adapters without such a
+// name by device name, then the built-in ports ttyS* in numeric order. ttyS nodes without
+// hardware are left out.
 QStringList systemSerialDevices()
 {
-    QStringList out;
+    struct Entry {
+        int group;      // 0 adapters with an id, 1 adapters without, 2 built-in ports
+        QString key;
+        int number;
+        QString path;
+    };
+    QList<Entry> found;
     const QDir dev(QStringLiteral("/dev"));
     for (const char *prefix : {"ttyUSB", "ttyACM", "ttyS"}) {
         const QString p = QString::fromLatin1(prefix);
         const QRegularExpression re(QStringLiteral("^%1([0-9]+)$").arg(p));
-        QList<std::pair<int, QString>> found;
         for (const QString &name : dev.entryList({p + QLatin1Char('*')}, QDir::System | QDir::Files)) {
             const auto m = re.match(name);
-            if (m.hasMatch())
-                found.append({m.captured(1).toInt(), dev.filePath(name)});
+            if (!m.hasMatch() || !hasHardware(name))
+                continue;
+            const QString path = dev.filePath(name);
+            const int number = m.captured(1).toInt();
+            if (p == QLatin1String("ttyS")) {
+                found.append({2, {}, number, path});
+                continue;
+            }
+            const QString id = StableDeviceName(path);
+            found.append({id.isEmpty() ? 1 : 0, id.isEmpty() ? p : id, number, path});
         }
-        std::sort(found.begin(), found.end());
-        for (const auto &f : found)
-            out << f.second;
     }
+    std::sort(found.begin(), found.end(), [](const Entry &a, const Entry &b) {
+        return std::tie(a.group, a.key, a.number) < std::tie(b.group, b.key, b.number);
+    });
+    QStringList out;
+    for (const Entry &e : found)
+        out << e.path;
     return out;
 }
 
@@ -79,6 +113,33 @@ QStringList ListComPorts()
     }
 #endif
     return out;
+}
+
+QString StableDeviceName(const QString &device)
+{
+#if defined(Q_OS_WIN)
+    Q_UNUSED(device);
+    return {};
+#else
+    const QString target = QFileInfo(device).canonicalFilePath();
+    if (target.isEmpty())
+        return {};
+    // Every entry of the folder is a link named after the adapter; the one that leads to the
+    // device names it.
+    std::error_code ec;
+    for (const auto &entry : std::filesystem::directory_iterator(QFile::encodeName(StableNameFolder()).toStdString(), ec)) {
+        const QString link = QFile::decodeName(QByteArray::fromStdString(entry.path().string()));
+        if (QFileInfo(link).canonicalFilePath() == target)
+            return link;
+    }
+    return {};
+#endif
+}
+
+QString StableNameFolder()
+{
+    const QString dir = qEnvironmentVariable("KORVANE_SERIAL_BY_ID");
+    return dir.isEmpty() ? QStringLiteral("/dev/serial/by-id") : dir;
 }
 
 QString ComPortDeviceName(int port)

@@ -3,8 +3,11 @@
 #include "debugassist.h"
 #include "tenthstimer.h"
 
+#include <QElapsedTimer>
 #include <QTime>
 #include <QTimer>
+
+#include <optional>
 
 namespace korvane {
 
@@ -106,48 +109,146 @@ bool CloseComPort(SerialLine &port)
     return !port.hasError();
 }
 
-bool TransmitCommand(SerialLine &port, const QString &command, QString &reply, const QString &expected, int minLength,
-                     int timeout, int attempts)
+namespace {
+
+constexpr int kQuietMs = 100;        // a line this long without a byte has finished its reply
+constexpr int kDrainLimitMs = 1000;  // a line that keeps talking is not waited on longer
+
+// Protocol bytes (NAK, ACK, ...) are not reply text: every byte below a blank except the line
+// ends and the tab.
+bool isControlByte(char c)
 {
-    DebugAssist(QStringLiteral("TransmitCommand ") + command);
-    if (attempts < 1)
-        attempts = 5;
-    if (minLength < 0)
-        minLength = 0;
-    if (timeout < 1)
-        timeout = 10;
+    const auto b = static_cast<unsigned char>(c);
+    return b < 0x20 && c != '\r' && c != '\n' && c != '\t';
+}
+
+// Before a command: reads what is left of an earlier reply until the prompt has been seen or
+// the line has been quiet for kQuietMs, at most kDrainLimitMs. Nothing waiting: no wait.
+void drainEarlierReply(SerialLine &port)
+{
+    if (port.bytesWaitingIn() <= 0)
+        return;
+    QElapsedTimer total;
+    total.start();
+    QTimer quiet;
+    quiet.setSingleShot(true);
+    quiet.setTimerType(Qt::PreciseTimer);
+    for (;;) {
+        if (port.bytesWaitingIn() > 0) {
+            if (port.readAll().contains('>'))
+                return;
+            quiet.start(kQuietMs);
+        }
+        if (!quiet.isActive() || total.elapsed() >= kDrainLimitMs || port.hasError() || IsCancelRequested())
+            return;
+        PumpEvents(true); // the quiet timer wakes it at the latest
+    }
+}
+
+// The text of the firmware version line once it is complete: what follows "Korvane-S Rev"
+// (line ends right after it skipped) up to the end of its line, or, while the line end is
+// still on its way, as soon as four digits end it. An echo of the command before it and
+// stray line ends do no harm.
+std::optional<QString> versionLine(const QString &raw)
+{
+    const qsizetype at = raw.indexOf(cmd::FirmwareVersionReply);
+    if (at < 0)
+        return std::nullopt;
+    QString line;
+    for (qsizetype i = at + cmd::FirmwareVersionReply.size(); i < raw.size(); ++i) {
+        const QChar c = raw[i];
+        if (c == QLatin1Char('\r') || c == QLatin1Char('\n') || c == QLatin1Char('>')) {
+            if (line.trimmed().isEmpty())
+                continue;
+            return line;
+        }
+        line += c;
+    }
+    const QString t = line.trimmed();
+    if (t.size() >= 4) {
+        bool digits = true;
+        for (const QChar c : t.right(4))
+            digits = digits && c >= QLatin1Char('0') && c <= QLatin1Char('9');
+        if (digits)
+            return line;
+    }
+    return std::nullopt;
+}
+
+// How a command's reply is judged complete: by a content test on the text received so far
+// (line ends and prompt still in it), or by the rules of TransmitCommand.
+struct ReplyRule {
+    QString expected;
+    int minLength = 0;
+    std::function<bool(const QString &raw)> complete; // overrides expected and minLength
+};
+
+bool sendCommand(SerialLine &port, const QString &command, QString &reply, const ReplyRule &rule, int timeout,
+                 int attempts)
+{
     TenthsTimer timer;
     reply.clear();
 
     for (int attempt = 1; attempt <= attempts; ++attempt) {
-        if (port.bytesWaitingIn() > 0)
-            (void)port.readAll();
+        drainEarlierReply(port);
+        if (IsCancelRequested())
+            return false;
         timer.StartTimeout(timeout);
         port.writeText(command + QStringLiteral("\r\n"));
         if (port.hasError()) {
             timer.StopTimeout();
             return false;
         }
+        QString raw; // the reply as received, protocol bytes left out
         reply.clear();
         bool done = false;
+        bool invalid = false;
+        // Takes the text waiting on the line. Once the reply is complete, a protocol byte and
+        // everything after it are left on the line for the next wait ("Ready" and the NAK
+        // behind it may come in one read); before that such bytes are noise.
+        auto take = [&](auto &&judge) {
+            QByteArray in = port.readAll();
+            while (!in.isEmpty()) {
+                qsizetype n = 0;
+                while (n < in.size() && !isControlByte(in[n]))
+                    ++n;
+                raw += QString::fromLatin1(in.left(n));
+                in.remove(0, n);
+                reply = raw;
+                CleanReply(reply);
+                judge();
+                if (done || invalid) {
+                    if (!in.isEmpty())
+                        port.unread(in);
+                    return;
+                }
+                if (!in.isEmpty())
+                    in.remove(0, 1); // a stray protocol byte inside the reply
+            }
+        };
+        auto judge = [&] {
+            if (reply.contains(cmd::InvalidCommand))
+                invalid = true;
+            else if (rule.complete)
+                done = rule.complete(raw);
+            else if (rule.expected.isEmpty() && rule.minLength == 0)
+                done = !raw.isEmpty();
+            else if (rule.minLength > 0)
+                done = reply.size() >= rule.minLength;
+            else if (reply.contains(rule.expected)) {
+                done = true;
+                // What follows the expected text (the value) may still be on its way.
+                WaitSeconds(1);
+                if (port.bytesWaitingIn() > 0)
+                    take([] {});
+            }
+        };
         while (!timer.CheckTimeout() && !port.hasError() && !done) {
             if (port.bytesWaitingIn() > 0) {
-                reply += QString::fromLatin1(port.readAll());
-                CleanReply(reply);
-                if (reply.contains(cmd::InvalidCommand)) {
+                take(judge);
+                if (invalid) {
                     timer.StopTimeout();
-                } else if (expected.isEmpty() && minLength == 0) {
-                    done = true;
-                } else if (minLength > 0) {
-                    done = reply.size() >= minLength;
-                } else if (reply.contains(expected)) {
-                    done = true;
-                    // What follows the expected text (the value) may still be on its way.
-                    WaitSeconds(1);
-                    if (port.bytesWaitingIn() > 0) {
-                        reply += QString::fromLatin1(port.readAll());
-                        CleanReply(reply);
-                    }
+                    break;
                 }
             }
             if (!done)
@@ -166,6 +267,21 @@ bool TransmitCommand(SerialLine &port, const QString &command, QString &reply, c
     return false;
 }
 
+} // namespace
+
+bool TransmitCommand(SerialLine &port, const QString &command, QString &reply, const QString &expected, int minLength,
+                     int timeout, int attempts)
+{
+    DebugAssist(QStringLiteral("TransmitCommand ") + command);
+    if (attempts < 1)
+        attempts = 5;
+    if (minLength < 0)
+        minLength = 0;
+    if (timeout < 1)
+        timeout = 10;
+    return sendCommand(port, command, reply, ReplyRule{expected, minLength, {}}, timeout, attempts);
+}
+
 bool ResetDevice(SerialLine &port)
 {
     DebugAssist(QStringLiteral("ResetDevice"));
@@ -176,19 +292,27 @@ bool ResetDevice(SerialLine &port)
 bool GetFirmwareVersion(SerialLine &port, int16_t &version)
 {
     DebugAssist(QStringLiteral("GetFirmwareVersion"));
+    DebugAssist(QStringLiteral("TransmitCommand ") + cmd::FirmwareVersion);
     version = 0;
     QString reply;
-    if (!TransmitCommand(port, cmd::FirmwareVersion, reply, cmd::FirmwareVersionReply, 17, 10, 5))
+    // Judged by content: "Korvane-S Rev" and the four digits of the version, however the
+    // reply was split into reads and whatever came before it (an echo, the line end of an
+    // earlier reply).
+    QString received;
+    ReplyRule rule;
+    rule.complete = [&received](const QString &raw) {
+        received = raw;
+        return versionLine(raw).has_value();
+    };
+    if (!sendCommand(port, cmd::FirmwareVersion, reply, rule, 10, 5))
         return false;
-    // The reply is judged as soon as it has 17 characters, so a read that comes a little late
-    // also holds the CR after the digits (CleanReply removes only whole CR LF pairs): the
-    // version is the last four characters before such a line end.
-    qsizetype end = reply.size();
-    while (end > 0 && (reply[end - 1] == QLatin1Char('\r') || reply[end - 1] == QLatin1Char('\n')))
-        --end;
-    if (end < 4)
+    const auto line = versionLine(received);
+    if (!line)
         return false;
-    const QString digits = reply.mid(end - 4, 4);
+    const QString t = line->trimmed();
+    if (t.size() < 4)
+        return false;
+    const QString digits = t.right(4);
     for (const QChar c : digits) {
         if (c < QLatin1Char('0') || c > QLatin1Char('9'))
             return false;
@@ -211,7 +335,8 @@ bool GetNumFiltersLoaded(SerialLine &port, int16_t &count)
     return true;
 }
 
-int DetermineComPort(SerialLine &port, int preferred, const std::function<void(int)> &onProbe, bool onlyPreferred)
+int DetermineComPort(SerialLine &port, int preferred, const std::function<void(int)> &onProbe, bool onlyPreferred,
+                     QStringList *openFailures)
 {
     DebugAssist(QStringLiteral("DetermineComPort"));
     QList<int> candidates;
@@ -235,6 +360,11 @@ int DetermineComPort(SerialLine &port, int preferred, const std::function<void(i
             if (answered)
                 return candidate;
         } else {
+            // A COM number with no device behind it costs nothing and says nothing; a device
+            // that exists but refused (permission, in use, gone) says why.
+            if (openFailures && !port.deviceName().isEmpty() && !port.errorText().isEmpty())
+                openFailures->append(port.errorText());
+            port.clearError();
             CloseComPort(port);
         }
     }

@@ -8,6 +8,7 @@
 #include "serialline.h"
 
 #include <QString>
+#include <QStringList>
 
 #include <cstdint>
 #include <functional>
@@ -73,7 +74,10 @@ bool ClearCancelAndClosePort(SerialLine &port);
 // True when no port error is pending (closing a closed port succeeds).
 bool CloseComPort(SerialLine &port);
 
-// Sends command + CR LF and collects the cleaned reply (see CleanReply).
+// Sends command + CR LF and collects the cleaned reply (see CleanReply). Before each attempt
+// what is left of an earlier reply is drained, until the prompt ">" has been seen or the line
+// has been quiet for 100 ms. The reply takes only text: once it is complete, a protocol byte
+// (NAK, ACK) and what follows it stay on the line for the next wait.
 //  minLength > 0: complete once the reply has minLength characters (expected is ignored);
 //  minLength 0, expected empty: complete on the first text received;
 //  minLength 0, expected given: complete when the reply contains expected, after a
@@ -87,7 +91,9 @@ bool CloseComPort(SerialLine &port);
                                    int minLength, int timeout, int attempts);
 
 [[nodiscard]] bool ResetDevice(SerialLine &port);
-// "F V"; version = the four digits that end the reply (for example 0105 -> 105), 0 on failure.
+// "F V"; the reply is complete once "Korvane-S Rev" and the four digits of the version have
+// arrived (an echo and stray line ends before them do no harm), or once its line has ended;
+// version = those four digits (for example 0105 -> 105), 0 on failure.
 [[nodiscard]] bool GetFirmwareVersion(SerialLine &port, int16_t &version);
 // "T S"; count = the number after "Filters Loaded:". Always true: an unanswered command or
 // a reply without a number leaves count unchanged.
@@ -96,8 +102,10 @@ bool GetNumFiltersLoaded(SerialLine &port, int16_t &count);
 // Looks for the processor: preferred first (unless 0), then the other ports 1..9 in
 // ascending order, each probed with "F V". onProbe is told each port before it is tried.
 // onlyPreferred limits the search to the preferred port. Returns the port that answered,
-// or 0 (also after a cancel request). The port is closed on return.
+// or 0 (also after a cancel request). The port is closed on return. openFailures, when
+// given, collects the reason of every existing device that could not be opened (the device
+// path and the system's words, with the remedy where there is one).
 [[nodiscard]] int DetermineComPort(SerialLine &port, int preferred, const std::function<void(int)> &onProbe = {},
-                                   bool onlyPreferred = false);
+                                   bool onlyPreferred = false, QStringList *openFailures = nullptr);
 
 } // namespace korvane

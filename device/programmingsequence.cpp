@@ -4,12 +4,14 @@
 #include "comroutines.h"
 #include "firmwarefile.h"
 #include "qtserialline.h"
+#include "sleepinhibitor.h"
 #include "tenthstimer.h"
 #include "xmodem.h"
 
 #include "config/filelocations.h"
 
 #include <QDir>
+#include <QFile>
 #include <QFileInfo>
 
 namespace korvane {
@@ -26,6 +28,17 @@ public:
 private:
     UserDialog *m_previous;
 };
+
+// filter.bin for the user: written beside the target and renamed over it, so the file is
+// either the previous image or the complete new one.
+// The reason a port gave, on a line of its own after a message; nothing when it gave none.
+QString reasonLines(const QStringList &reasons)
+{
+    QString out;
+    for (const QString &r : reasons)
+        out += kCR + r;
+    return out;
+}
 } // namespace
 
 ProgrammingSequence::ProgrammingSequence(Model &model, UserDialog &dialog, ProgrammingOptions options, QObject *parent)
@@ -95,12 +108,22 @@ void ProgrammingSequence::setCancelEnabled(bool enabled)
 bool ProgrammingSequence::run()
 {
     FatalDialogScope scope(&m_dialog);
+    // No sleep, shutdown or idle log-out from here to the end of the run.
+    const SleepInhibitor inhibitor(QStringLiteral("Programming the Korvane-S"));
+    m_image.clear();
     if (!LocateDevice())
         return false;
 
     emit stageChanged(QStringLiteral("Configuring Filters"));
-    QString why;
-    if (!BuildFilterImage(m_model, imagePath(), m_dialog, &why)) {
+    // The run sends the image it built, from memory: another run writing filter.bin at the
+    // same time cannot change what this processor receives. filter.bin is still written for
+    // the user, whole.
+    QString why = QStringLiteral("a filter set could not be built");
+    const auto image = BuildFilterImageBytes(m_model, m_dialog);
+    if (image)
+        m_image = *image;
+    if (!image || !WriteFilterImage(m_image, imagePath(), &why)) {
+        m_image.clear();
         m_dialog.inform(QStringLiteral("Temporary File Error"),
                         QStringLiteral("Problem creating temporary file for programming Korvane-S.") + kCR
                             + QStringLiteral("Disk may be full.  Unable to program Korvane-S") + kCR
@@ -131,14 +154,16 @@ bool ProgrammingSequence::LocateDevice()
     ClearCancelAndClosePort(port);
     const bool onlyOne = !m_options.onlyDevicePath.isEmpty();
     const int preferred = onlyOne ? Clamp(m_model.ComPort, 1, 9) : m_model.ComPort;
-    const int found = DetermineComPort(port, preferred, [this](int p) { emit portProbed(p); }, onlyOne);
+    QStringList reasons;
+    const int found = DetermineComPort(port, preferred, [this](int p) { emit portProbed(p); }, onlyOne, &reasons);
     if (found != 0) {
         m_model.ComPort = static_cast<int16_t>(found);
         emit comPortChanged(found);
         return true;
     }
     m_dialog.inform(QStringLiteral("Communications Error!"),
-                    QStringLiteral("Unable to locate Korvane-S.  Ensure Korvane-S is ON and COM Port setting is correct."),
+                    QStringLiteral("Unable to locate Korvane-S.  Ensure Korvane-S is ON and COM Port setting is correct.")
+                        + reasonLines(reasons),
                     MessageIcon::Exclamation);
     return false;
 }
@@ -149,7 +174,16 @@ bool ProgrammingSequence::ProgramDevice()
     SerialLine &port = line();
     const XmodemProgress progress{[this](int n) { emit progressMaximumChanged(n); },
                                   [this](int n) { emit packetSent(n); }};
+    // The image of this run; ProgramDevice on its own sends filter.bin as it is now, read once.
+    QByteArray image = m_image;
+    if (image.isEmpty()) {
+        QFile file(imagePath());
+        if (file.open(QIODevice::ReadOnly))
+            image = file.readAll();
+    }
     bool ok = OpenComPort(port, m_model.ComPort);
+    // Why the port failed, in the system's words, for the "COM Error!" message.
+    QString portProblem = ok ? QString() : port.errorText();
     bool reported = false;
     int16_t count = 0;
     int16_t fileVersion = 0;
@@ -207,14 +241,17 @@ bool ProgrammingSequence::ProgramDevice()
     }
     if (ok) {
         emit packetInfoVisibleChanged(true);
-        ok = SendFileXModem(port, imagePath(), kFilterImageLength, 1, true, progress);
+        ok = SendDataXModem(port, image, kFilterImageLength, 1, true, progress);
     }
     if (ok)
         ok = ResetDevice(port);
+    if (!ok && portProblem.isEmpty() && port.hasError())
+        portProblem = port.errorText();
     if (!ok && !reported && !IsCancelRequested()) {
         m_dialog.inform(QStringLiteral("COM Error!"),
                         QStringLiteral("Error Writing COM Port.") + kCR + QStringLiteral("Ensure Korvane-S is on and") + kCR
-                            + QStringLiteral("correct COM Port is selected"),
+                            + QStringLiteral("correct COM Port is selected")
+                            + reasonLines(portProblem.isEmpty() ? QStringList{} : QStringList{portProblem}),
                         MessageIcon::Exclamation);
     }
     CloseComPort(port);

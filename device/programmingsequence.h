@@ -9,6 +9,7 @@
 #include "config/model.h"
 #include "config/userdialog.h"
 
+#include <QByteArray>
 #include <QObject>
 #include <QString>
 
@@ -17,8 +18,9 @@ namespace korvane {
 class SerialLine;
 
 struct ProgrammingOptions {
-    QString programFolder;   // the program folder; filter.bin and korvanes.fwr are found from
-                             // it (FilterImagePath, FindFirmwareFile in config/filelocations.h)
+    QString programFolder;   // the program folder; filter.bin (written for the user: the upload
+                             // sends the image from memory) and korvanes.fwr are found from it
+                             // (FilterImagePath, FindFirmwareFile in config/filelocations.h)
     QString firmwarePath;    // empty: FindFirmwareFile(programFolder)
     QString onlyDevicePath;  // non-empty: probe and program only this serial device
     SerialLine *line = nullptr; // null: the machine's serial port (QtSerialLine); tests pass a fake
@@ -31,7 +33,8 @@ public:
     ~ProgrammingSequence() override;
 
     // Discovery, image build, ProgramDevice and the closing message ("Success" or
-    // "Programming Aborted"). True only when the processor was programmed. Pumps events
+    // "Programming Aborted"). True only when the processor was programmed. Holds the login
+    // manager's sleep/shutdown/idle inhibitor for its whole length (when there is one). Pumps events
     // while it waits, so views stay live; call requestCancel() from a view to cancel.
     bool run();
     // Sets the process-wide cancel request, except while the firmware is being reloaded
@@ -43,8 +46,9 @@ public:
     // Finds the processor (preferred port model.ComPort, then 1..9) and makes its port
     // model.ComPort; shows "Communications Error!" when none answered.
     [[nodiscard]] bool LocateDevice();
-    // Firmware check and reload, "F P F", the upload of filter.bin and "RESET" on the port
+    // Firmware check and reload, "F P F", the upload of the image and "RESET" on the port
     // model.ComPort; shows the specific error messages. True when the processor was programmed.
+    // Sends the image run() built; called on its own, filter.bin as it is at the start.
     [[nodiscard]] bool ProgramDevice();
 
     [[nodiscard]] QString imagePath() const;
@@ -70,6 +74,7 @@ private:
     UserDialog &m_dialog;
     ProgrammingOptions m_options;
     SerialLine *m_ownLine = nullptr;
+    QByteArray m_image; // the image this run built and sends
     bool m_cancelEnabled = true;
 };
 

@@ -1,10 +1,20 @@
 #include "qtserialline.h"
 
 #include "comports.h"
+#include "portlock.h"
+
+#include <QFile>
+#include <QFileInfo>
+
+#include <cerrno>
+#include <cstring>
 
 #if !defined(Q_OS_WIN)
+#include <grp.h>
 #include <poll.h>
 #include <sched.h>
+#include <sys/stat.h>
+#include <unistd.h>
 #endif
 
 namespace korvane {
@@ -24,7 +34,7 @@ void QtSerialLine::checkHangup() const
         return;
     pollfd p{static_cast<int>(m_serial.handle()), POLLIN, 0};
     if (::poll(&p, 1, 0) > 0 && (p.revents & (POLLHUP | POLLERR | POLLNVAL))) {
-        fail(QStringLiteral("%1: the device went away").arg(m_serial.portName()));
+        fail(QStringLiteral("%1: the device went away").arg(deviceName()));
         m_serial.close();
     }
 #endif
@@ -51,18 +61,72 @@ QString QtSerialLine::deviceName() const
     return m_fixedDevice.isEmpty() ? ComPortDeviceName(m_port) : m_fixedDevice;
 }
 
+#if !defined(Q_OS_WIN)
+namespace {
+
+// The group that may open the device ("dialout" on Debian), for the remedy of a refused open.
+QString deviceGroup(const QString &path)
+{
+    struct stat st {};
+    if (::stat(QFile::encodeName(path).constData(), &st) != 0)
+        return QStringLiteral("dialout");
+    const group *g = ::getgrgid(st.st_gid);
+    return g && g->gr_name && g->gr_gid != 0 ? QString::fromLocal8Bit(g->gr_name) : QStringLiteral("dialout");
+}
+
+} // namespace
+#endif
+
 void QtSerialLine::open()
 {
     if (m_serial.isOpen())
         return;
+    dropUnread();
     const QString name = deviceName();
     if (name.isEmpty()) {
         fail(QStringLiteral("COM %1 does not exist").arg(m_port));
         return;
     }
+#if !defined(Q_OS_WIN)
+    // Every refusal names the device and gives the system's words, with what the user can do
+    // about it where there is something.
+    const QByteArray local = QFile::encodeName(name);
+    struct stat st {};
+    if (::stat(local.constData(), &st) != 0) {
+        fail(QStringLiteral("%1: %2").arg(name, QString::fromLocal8Bit(std::strerror(errno))));
+        return;
+    }
+    // One device, one lock, whichever name it was reached by.
+    const QString device = QFileInfo(name).canonicalFilePath();
+    if (::access(QFile::encodeName(device).constData(), R_OK | W_OK) != 0 && errno == EACCES) {
+        fail(QStringLiteral("%1: %2; add yourself to the '%3' group and log in again")
+                 .arg(name, QString::fromLocal8Bit(std::strerror(EACCES)), deviceGroup(device)));
+        return;
+    }
+    if (const auto holder = FindPortLock(device)) {
+        QString who = holder->program.isEmpty() ? QStringLiteral("another program") : holder->program;
+        if (holder->pid > 0)
+            who += QStringLiteral(" (process %1)").arg(holder->pid);
+        fail(QStringLiteral("%1: %2; in use by %3, lock file %4")
+                 .arg(name, QString::fromLocal8Bit(std::strerror(EBUSY)), who, holder->lockFile));
+        return;
+    }
+    m_serial.setPortName(device);
+#else
     m_serial.setPortName(name);
-    if (!m_serial.open(QIODevice::ReadWrite))
-        return; // error() holds the reason
+#endif
+    if (!m_serial.open(QIODevice::ReadWrite)) {
+        fail(QStringLiteral("%1: %2").arg(name, m_serial.errorString()));
+        m_serial.clearError();
+        return;
+    }
+#if !defined(Q_OS_WIN)
+    if (!LockOpenDevice(static_cast<int>(m_serial.handle()))) {
+        fail(QStringLiteral("%1: %2; in use by another program").arg(name, QString::fromLocal8Bit(std::strerror(EBUSY))));
+        m_serial.close();
+        return;
+    }
+#endif
     // 9600 8N1, no flow control. A port that refuses a setting is closed again so that a
     // half-configured line never carries a command.
     const bool ok = m_serial.setBaudRate(QSerialPort::Baud9600) && m_serial.setDataBits(QSerialPort::Data8)
@@ -79,6 +143,7 @@ void QtSerialLine::open()
 
 void QtSerialLine::close()
 {
+    dropUnread();
     if (m_serial.isOpen())
         m_serial.close();
 }
@@ -108,14 +173,14 @@ void QtSerialLine::write(const QByteArray &bytes)
 #endif
 }
 
-QByteArray QtSerialLine::readAll()
+QByteArray QtSerialLine::readAvailable()
 {
     if (!m_serial.isOpen())
         return {};
     return m_serial.readAll();
 }
 
-qint64 QtSerialLine::bytesWaitingIn() const
+qint64 QtSerialLine::bytesAvailable() const
 {
     if (!m_serial.isOpen())
         return 0;

@@ -23,13 +23,15 @@ public:
     void close() override;
 
     void write(const QByteArray &bytes) override;
-    [[nodiscard]] QByteArray readAll() override;
-    [[nodiscard]] qint64 bytesWaitingIn() const override;
     [[nodiscard]] qint64 bytesWaitingOut() const override;
 
     [[nodiscard]] bool hasError() const override;
     [[nodiscard]] QString errorText() const override;
     void clearError() override;
+
+protected:
+    [[nodiscard]] QByteArray readAvailable() override;
+    [[nodiscard]] qint64 bytesAvailable() const override;
 
 private:
     void fail(const QString &text) const;

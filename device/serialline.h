@@ -4,6 +4,10 @@
 // error and returns; the protocol routines inspect hasError() at fixed points and turn it
 // into a false result. Reception is polled: bytesWaitingIn() then readAll().
 //
+// A wait takes only the bytes its reply needs and gives the rest back with unread(), so the
+// next wait sees them first: an adapter may hand an ACK and the text after it, or a reply
+// and the NAK after it, over in one read.
+//
 // Implementations: QtSerialLine (the real port) and a scripted line in the tests.
 
 #include <QByteArray>
@@ -28,15 +32,34 @@ public:
     // Queues bytes for the line; an error (port closed, device gone) stays pending.
     virtual void write(const QByteArray &bytes) = 0;
     void writeText(const QString &text) { write(text.toLatin1()); }
-    // Everything waiting in the input buffer; empty when nothing is.
-    [[nodiscard]] virtual QByteArray readAll() = 0;
-    [[nodiscard]] virtual qint64 bytesWaitingIn() const = 0;
+    // Everything waiting: bytes given back by unread() first, then the input buffer; empty
+    // when nothing is.
+    [[nodiscard]] QByteArray readAll()
+    {
+        QByteArray out;
+        out.swap(m_unread);
+        out += readAvailable();
+        return out;
+    }
+    [[nodiscard]] qint64 bytesWaitingIn() const { return m_unread.size() + bytesAvailable(); }
+    // Puts bytes back in front of the input, to be read again by the next readAll().
+    void unread(const QByteArray &bytes) { m_unread.prepend(bytes); }
     // Bytes accepted by write() that have not yet been handed to the line.
     [[nodiscard]] virtual qint64 bytesWaitingOut() const = 0;
 
     [[nodiscard]] virtual bool hasError() const = 0;
     [[nodiscard]] virtual QString errorText() const = 0;
     virtual void clearError() = 0;
+
+protected:
+    // The input buffer of the port itself.
+    [[nodiscard]] virtual QByteArray readAvailable() = 0;
+    [[nodiscard]] virtual qint64 bytesAvailable() const = 0;
+    // Bytes given back belong to the conversation that ends with open() or close().
+    void dropUnread() { m_unread.clear(); }
+
+private:
+    QByteArray m_unread;
 };
 
 } // namespace korvane

@@ -4,6 +4,7 @@
 #include "debugassist.h"
 #include "tenthstimer.h"
 
+#include <QBuffer>
 #include <QFile>
 #include <QTimer>
 
@@ -20,30 +21,57 @@ constexpr int kEotTries = 10;
 constexpr int kVerdictTenths = 30;
 constexpr int kPrepareDelayMs = 5; // a packet is 137.5 ms on the line at 9600 baud
 
-// Waits for `wanted`, dropping other bytes. onArrival runs the moment the byte is seen,
-// before anything else: the sender puts its next packet on the line there. Bytes already
-// read count before a port error does, so an ACK that came in with a hang-up is still seen.
-bool waitForByte(SerialLine &port, char wanted, const std::function<void()> &onArrival = {})
+enum class Reply { Wanted, Nak, None };
+
+// Waits for `wanted` and takes the bytes up to and including it; what follows stays on the
+// line for the next wait (the processor's "Finished" may come in the same read as the ACK of
+// the EOT). Other bytes before it are dropped. With nakToo a NAK ends the wait as well: the
+// receiver refused the packet. onArrival runs the moment the byte is seen, before anything
+// else: the sender puts its next packet on the line there. Bytes already read count before a
+// port error does, so an ACK that came in with a hang-up is still seen.
+Reply waitForByte(SerialLine &port, char wanted, bool nakToo, const std::function<void()> &onArrival = {})
 {
     TenthsTimer timer;
     timer.StartTimeout(wanted == kNAK ? kNakWaitTenths : kAckWaitTenths);
     for (;;) {
-        if (port.bytesWaitingIn() > 0 && port.readAll().contains(wanted)) {
-            if (onArrival)
-                onArrival();
-            timer.StopTimeout();
-            return true;
+        if (port.bytesWaitingIn() > 0) {
+            const QByteArray in = port.readAll();
+            for (qsizetype i = 0; i < in.size(); ++i) {
+                if (in[i] != wanted && !(nakToo && in[i] == kNAK))
+                    continue;
+                // A burst of start NAKs is one request: take them all.
+                qsizetype end = i + 1;
+                if (wanted == kNAK)
+                    while (end < in.size() && in[end] == kNAK)
+                        ++end;
+                port.unread(in.mid(end));
+                const bool got = in[i] == wanted;
+                if (got && onArrival)
+                    onArrival();
+                timer.StopTimeout();
+                return got ? Reply::Wanted : Reply::Nak;
+            }
         }
         // A port error (the device went away) cannot be followed by the byte: give up at
         // once rather than sit out the time-out.
         if (timer.CheckTimeout() || port.hasError()) {
             timer.StopTimeout();
-            return false;
+            return Reply::None;
         }
         if (IsCancelRequested())
             timer.StopTimeout();
         timer.PumpOnce();
     }
+}
+
+// Writes a packet or an EOT. Whatever is waiting on the line arrived before these bytes
+// left, so it cannot be the receiver's answer to them (a repeated start NAK, the rest of an
+// earlier reply): it is dropped, so that only an answer to these bytes is taken as one.
+void writeFresh(SerialLine &port, const QByteArray &bytes)
+{
+    if (port.bytesWaitingIn() > 0)
+        (void)port.readAll();
+    port.write(bytes);
 }
 
 // The packet after the one on the line, and whether it has been written already.
@@ -68,11 +96,14 @@ bool transmitPacket(SerialLine &port, const QByteArray &packet, bool written, co
         return false;
     }
     TenthsTimer timer;
+    // The next packet is built once, in whichever try gets that far first: a NAK may come
+    // back before the build was due.
+    bool prepared = !prepare;
     for (int attempt = 1; attempt <= kPacketTries; ++attempt) {
         if (attempt > 1 || !written) {
             if (port.hasError())
                 return false;
-            port.write(packet);
+            writeFresh(port, packet);
         }
         // The packet must leave the output buffer within 3 s; each pass sleeps in the event
         // loop until the port has written something or a tick arrives.
@@ -88,7 +119,6 @@ bool transmitPacket(SerialLine &port, const QByteArray &packet, bool written, co
         // The next packet is built a few milliseconds into the wait rather than straight
         // after the write, so the receiver gets the CPU to take this one in first; at the
         // latest it is built when the ACK arrives.
-        bool prepared = !prepare || attempt > 1;
         auto prepareOnce = [&] {
             if (!prepared) {
                 prepared = true;
@@ -101,14 +131,16 @@ bool transmitPacket(SerialLine &port, const QByteArray &packet, bool written, co
         if (!prepared)
             later.start(kPrepareDelayMs);
         DebugAssist(QStringLiteral("WaitForAck"));
-        const bool acked = waitForByte(port, kACK, [&] {
+        // A NAK is the receiver's refusal of this packet (a bad block on the line): the packet
+        // goes out again at once, as any XMODEM receiver expects, within the same ten tries.
+        const Reply r = waitForByte(port, kACK, true, [&] {
             prepareOnce();
             if (next && !next->bytes.isEmpty() && !IsCancelRequested()) {
-                port.write(next->bytes);
+                writeFresh(port, next->bytes);
                 next->written = true;
             }
         });
-        if (acked)
+        if (r == Reply::Wanted)
             return true;
         DebugAssist(QStringLiteral("TransmitXmodemPacket Retransmit"));
     }
@@ -137,13 +169,13 @@ QByteArray BuildXmodemPacket(const QByteArray &block, int32_t packetNumber)
 bool WaitForNak(SerialLine &port)
 {
     DebugAssist(QStringLiteral("WaitForNak"));
-    return waitForByte(port, kNAK);
+    return waitForByte(port, kNAK, false) == Reply::Wanted;
 }
 
 bool WaitForAck(SerialLine &port)
 {
     DebugAssist(QStringLiteral("WaitForAck"));
-    return waitForByte(port, kACK);
+    return waitForByte(port, kACK, false) == Reply::Wanted;
 }
 
 bool TransmitXmodemPacket(SerialLine &port, const QByteArray &block, int32_t packetNumber)
@@ -155,10 +187,12 @@ bool TransmitEOT(SerialLine &port)
 {
     DebugAssist(QStringLiteral("TransmitEOT"));
     for (int attempt = 1; attempt <= kEotTries; ++attempt) {
-        port.write(QByteArray(1, kEOT));
+        writeFresh(port, QByteArray(1, kEOT));
         if (port.hasError())
             return false;
-        if (WaitForAck(port))
+        // A NAK of the EOT asks for it again: at once.
+        DebugAssist(QStringLiteral("WaitForAck"));
+        if (waitForByte(port, kACK, true) == Reply::Wanted)
             return true;
     }
     return false;
@@ -179,7 +213,10 @@ bool WaitForXmodemResult(SerialLine &port)
             timer.StopTimeout();
         if (port.bytesWaitingIn() > 0)
             collected += port.readAll();
-        if (collected.contains(cmd::TransferFinished.toLatin1())) {
+        const QByteArray finished = cmd::TransferFinished.toLatin1();
+        if (const qsizetype at = collected.indexOf(finished); at >= 0) {
+            // The line end and prompt after it belong to the next command's drain.
+            port.unread(collected.mid(at + finished.size()));
             timer.StopTimeout();
             return true;
         }
@@ -187,15 +224,17 @@ bool WaitForXmodemResult(SerialLine &port)
     }
 }
 
-bool SendFileXModem(SerialLine &port, const QString &path, int32_t length, int32_t start, bool waitForVerdict,
-                    const XmodemProgress &progress)
+namespace {
+
+// The transfer itself over an opened source; source null: it could not be opened.
+bool sendXModem(SerialLine &port, QIODevice *source, int32_t length, int32_t start, bool waitForVerdict,
+                const XmodemProgress &progress)
 {
-    DebugAssist(QStringLiteral("SendFileXModem"));
     bool failed = !port.isOpen() || !WaitForNak(port);
-    QFile file(path);
-    if (!failed && !file.open(QIODevice::ReadOnly))
+    if (!source)
         failed = true;
     if (!failed) {
+        QIODevice &file = *source;
         const int32_t packets = length <= 0 ? 0 : (length + kXmodemBlockSize - 1) / kXmodemBlockSize;
         if (progress.maximum)
             progress.maximum(packets);
@@ -257,6 +296,28 @@ bool SendFileXModem(SerialLine &port, const QString &path, int32_t length, int32
     if (!failed && waitForVerdict)
         failed = !WaitForXmodemResult(port);
     return !failed;
+}
+
+} // namespace
+
+bool SendFileXModem(SerialLine &port, const QString &path, int32_t length, int32_t start, bool waitForVerdict,
+                    const XmodemProgress &progress)
+{
+    DebugAssist(QStringLiteral("SendFileXModem"));
+    QFile file(path);
+    // The file is opened only once the receiver has asked, as the transfer always did.
+    const bool opened = port.isOpen() && file.open(QIODevice::ReadOnly);
+    return sendXModem(port, opened ? &file : nullptr, length, start, waitForVerdict, progress);
+}
+
+bool SendDataXModem(SerialLine &port, const QByteArray &data, int32_t length, int32_t start, bool waitForVerdict,
+                    const XmodemProgress &progress)
+{
+    DebugAssist(QStringLiteral("SendFileXModem"));
+    QBuffer buffer;
+    buffer.setData(data);
+    const bool opened = buffer.open(QIODevice::ReadOnly);
+    return sendXModem(port, opened ? &buffer : nullptr, length, start, waitForVerdict, progress);
 }
 
 } // namespace korvane

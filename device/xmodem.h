@@ -43,10 +43,17 @@ struct XmodemProgress {
 [[nodiscard]] bool SendFileXModem(SerialLine &port, const QString &path, int32_t length, int32_t start,
                                   bool waitForVerdict, const XmodemProgress &progress = {});
 
+// The same transfer from bytes in memory: what the caller built is what goes out, whatever
+// happens meanwhile to a file of the same name.
+[[nodiscard]] bool SendDataXModem(SerialLine &port, const QByteArray &data, int32_t length, int32_t start,
+                                  bool waitForVerdict, const XmodemProgress &progress = {});
+
 // True when a NAK (respectively ACK) arrived within 10 s; ends at once on a cancel request.
 [[nodiscard]] bool WaitForNak(SerialLine &port);
 [[nodiscard]] bool WaitForAck(SerialLine &port);
-// Sends one block as packet packetNumber: up to 10 tries of write, 3 s drain, ACK wait.
+// Each wait takes the bytes up to the one it waits for and leaves the rest for the next.
+// Sends one block as packet packetNumber: up to 10 tries of write, 3 s drain, ACK wait; a
+// NAK instead of the ACK sends the packet again at once.
 // A block that is not exactly 128 bytes is refused without writing anything.
 [[nodiscard]] bool TransmitXmodemPacket(SerialLine &port, const QByteArray &block, int32_t packetNumber);
 // Up to 10 EOTs, each followed by an ACK wait.

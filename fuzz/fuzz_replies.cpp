@@ -51,7 +51,7 @@ public:
         m_emptyPolls = 0;
         wake();
     }
-    QByteArray readAll() override
+    QByteArray readAvailable() override
     {
         wake();
         if (m_arrivals.isEmpty())
@@ -61,7 +61,7 @@ public:
     }
     // The first empty poll may be the flush before a command; the second one after a write
     // or an arrival means this attempt's bytes are used up.
-    qint64 bytesWaitingIn() const override
+    qint64 bytesAvailable() const override
     {
         wake();
         while (!m_arrivals.isEmpty() && m_arrivals.front().isEmpty())

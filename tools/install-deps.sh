@@ -8,6 +8,7 @@ pkgs=(
   clang libclang-rt-14-dev            # fuzzers and the sanitizer build
   libbenchmark-dev                     # micro-benchmarks
   python3 python3-serial python3-xmodem lrzsz   # third-party XMODEM peers for the tests
+  dbus-daemon python3-dbusmock         # a mock login manager on a private bus (sleep inhibitor)
   xvfb xauth imagemagick xdotool       # screenshots of the real windows
   dpkg-dev fakeroot file lintian       # the Debian package: cpack (dpkg-shlibdeps), its checks
   desktop-file-utils appstream shared-mime-info binutils

@@ -11,6 +11,8 @@
 #include <QDir>
 #include <QMenu>
 #include <QFile>
+#include <QFileInfo>
+#include <QProcess>
 #include <QLabel>
 #include <QPushButton>
 #include <QTemporaryDir>
@@ -136,6 +138,15 @@ private slots:
         const QString tip = window_->findChild<QAction *>(QStringLiteral("mnuCom3"))->toolTip();
         QVERIFY2(tip.contains(QStringLiteral("com3")) && tip.endsWith(sim.devicePath()), qPrintable(tip));
         QCOMPARE(window_->findChild<QAction *>(QStringLiteral("mnuCom4"))->toolTip(), QStringLiteral("COM 4: no serial device"));
+        // A USB adapter also shows its stable by-id name.
+        QTemporaryDir byId;
+        const QString id = byId.filePath(QStringLiteral("usb-Maker_Adapter_A1B2-if00-port0"));
+        QVERIFY(QFile::link(sim.devicePath(), id));
+        qputenv("KORVANE_SERIAL_BY_ID", byId.path().toLocal8Bit());
+        QVERIFY(QMetaObject::invokeMethod(comMenu, "aboutToShow"));
+        qunsetenv("KORVANE_SERIAL_BY_ID");
+        const QString idTip = window_->findChild<QAction *>(QStringLiteral("mnuCom3"))->toolTip();
+        QVERIFY2(idTip.endsWith(sim.devicePath() + QStringLiteral("  (") + id + QLatin1Char(')')), qPrintable(idTip));
         QFile image(program_->filePath(QStringLiteral("filter.bin")));
         QVERIFY(image.open(QIODevice::ReadOnly));
         const QByteArray sent = image.readAll();
@@ -163,6 +174,47 @@ private slots:
         QVERIFY(!QFile::exists(program_->filePath(QStringLiteral("filter.bin"))));
     }
 
+    // A port that exists but cannot be used says why, after the usual message: a device that
+    // is gone, and a port another program holds (named from its lock file).
+    void portFailuresAreNamedInTheMessage()
+    {
+        prepareProgramFolder(true);
+        QVERIFY(QFile::link(QStringLiteral("/dev/ttyKORVANE-none"), comDir_->filePath(QStringLiteral("com1"))));
+        SimProcess sim({QStringLiteral("--com"), QStringLiteral("2")});
+        QVERIFY2(sim.isReady(), qPrintable(sim.errorString()));
+        const bool canLock = QFileInfo(QStringLiteral("/var/lock")).isWritable();
+        QProcess holder;
+        const QString device = QFileInfo(sim.devicePath()).canonicalFilePath();
+        const QString lock = QStringLiteral("/var/lock/LCK..") + device.mid(5).replace(QLatin1Char('/'), QLatin1Char('_'));
+        if (canLock) {
+            holder.start(QStringLiteral("sleep"), {QStringLiteral("30")});
+            QVERIFY(holder.waitForStarted());
+            QFile f(lock);
+            QVERIFY(f.open(QIODevice::WriteOnly));
+            f.write(QByteArray::number(holder.processId()) + "\n");
+        }
+        startWindow();
+        program();
+        if (canLock) {
+            QFile::remove(lock);
+            holder.kill();
+            holder.waitForFinished();
+        }
+        QCOMPARE(dialog_.titles(), (QStringList{kProgramAll, QStringLiteral("Communications Error!")}));
+        const QString text = dialog_.messages[1].text;
+        QVERIFY2(text.startsWith(QStringLiteral("Unable to locate Korvane-S.  Ensure Korvane-S is ON and COM Port setting "
+                                                "is correct.\r")),
+                 qPrintable(text));
+        QVERIFY2(text.contains(QStringLiteral("\r") + comDir_->filePath(QStringLiteral("com1"))
+                               + QStringLiteral(": No such file or directory")),
+                 qPrintable(text));
+        if (canLock)
+            QVERIFY2(text.contains(QStringLiteral("\r") + comDir_->filePath(QStringLiteral("com2"))
+                                   + QStringLiteral(": Device or resource busy; in use by sleep")),
+                     qPrintable(text));
+        QVERIFY(sim.logLines().isEmpty());
+    }
+
     void missingFirmwareFileNamesTheFolder()
     {
         prepareProgramFolder(false);
@@ -176,20 +228,34 @@ private slots:
         QVERIFY(sim.image().isEmpty());
     }
 
+    // The close box of the progress window is its Cancel button while Cancel is enabled.
+    void cancelDuringTheUploadShowsOnlyTheAbort_data()
+    {
+        QTest::addColumn<bool>("closeBox");
+        QTest::newRow("Cancel button") << false;
+        QTest::newRow("close box") << true;
+    }
     void cancelDuringTheUploadShowsOnlyTheAbort()
     {
+        QFETCH(bool, closeBox);
         prepareProgramFolder(true);
         // Paced like the real line, so the upload lasts long enough to be cancelled.
         SimProcess sim({QStringLiteral("--com"), QStringLiteral("3"), QStringLiteral("--filters"), QStringLiteral("2"),
                         QStringLiteral("--pace"), QStringLiteral("9600")});
         QVERIFY2(sim.isReady(), qPrintable(sim.errorString()));
-        onRunStart_ = [](CommWindow &view) {
+        bool stayedOpen = false;
+        onRunStart_ = [closeBox, &stayedOpen](CommWindow &view) {
             auto *watch = new QTimer(&view);
-            QObject::connect(watch, &QTimer::timeout, &view, [&view, watch] {
+            QObject::connect(watch, &QTimer::timeout, &view, [&view, watch, closeBox, &stayedOpen] {
                 const QString packet = view.findChild<QLabel *>(QStringLiteral("lblPacketNumber"))->text();
                 if (packet.toInt() >= 3) {
                     watch->stop();
-                    QTest::mouseClick(view.findChild<QPushButton *>(QStringLiteral("Cancel")), Qt::LeftButton);
+                    if (closeBox) {
+                        view.close();
+                        stayedOpen = view.isVisible();
+                    } else {
+                        QTest::mouseClick(view.findChild<QPushButton *>(QStringLiteral("Cancel")), Qt::LeftButton);
+                    }
                 }
             });
             watch->start(20);
@@ -202,6 +268,8 @@ private slots:
         QCOMPARE(dialog_.messages[1].text,
                  QStringLiteral("Programming operation aborted!\rFilters stored in Korvane-S are no longer valid."));
         QVERIFY(sim.image().isEmpty());
+        if (closeBox)
+            QVERIFY(stayedOpen); // the window stays until the run has ended
     }
 
     void firmwareReloadLocksCancelAndShowsTheWarning()
@@ -216,10 +284,12 @@ private slots:
             QObject::connect(&view, &CommWindow::stageCaptionShown, &view, [&view, &triedCancel](const QString &c) {
                 if (c != QStringLiteral("Uploading Firmware"))
                     return;
-                // Pressing Cancel during the reload must do nothing.
+                // Pressing Cancel or the close box during the reload must do nothing: the
+                // window and its warning stay.
                 QTimer::singleShot(100, &view, [&view, &triedCancel] {
                     QTest::mouseClick(view.findChild<QPushButton *>(QStringLiteral("Cancel")), Qt::LeftButton);
-                    triedCancel = true;
+                    view.close();
+                    triedCancel = view.isVisible() && view.isWarningShown();
                 });
             });
         };

@@ -25,9 +25,14 @@ void ScriptedLine::open()
     }
     m_open = true;
     m_input.clear();
+    dropUnread();
 }
 
-void ScriptedLine::close() { m_open = false; }
+void ScriptedLine::close()
+{
+    m_open = false;
+    dropUnread();
+}
 
 void ScriptedLine::write(const QByteArray &bytes)
 {
@@ -40,7 +45,7 @@ void ScriptedLine::write(const QByteArray &bytes)
         responder(*this, m_port, bytes);
 }
 
-QByteArray ScriptedLine::readAll()
+QByteArray ScriptedLine::readAvailable()
 {
     QByteArray out;
     out.swap(m_input);

@@ -26,8 +26,6 @@ public:
     void open() override;
     void close() override;
     void write(const QByteArray &bytes) override;
-    QByteArray readAll() override;
-    qint64 bytesWaitingIn() const override { return m_input.size(); }
     qint64 bytesWaitingOut() const override { return 0; }
     bool hasError() const override { return !m_error.isEmpty(); }
     QString errorText() const override { return m_error; }
@@ -44,6 +42,10 @@ public:
     QList<QByteArray> writes;   // every write() while open, in order
     QList<int> openedPorts;     // every successful or failed open, by port number
     [[nodiscard]] int countWrites(const QByteArray &bytes) const;
+
+protected:
+    QByteArray readAvailable() override;
+    qint64 bytesAvailable() const override { return m_input.size(); }
 
 private:
     QObject m_context; // owns the pending deliveries; destroyed with the line

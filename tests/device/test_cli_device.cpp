@@ -5,11 +5,14 @@
 
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QProcess>
 #include <QTemporaryDir>
 #include <QTest>
 
 #include <csignal>
+
+#include <unistd.h>
 
 using korvane::test::SimProcess;
 
@@ -75,6 +78,12 @@ public:
     QString settings;
 };
 
+QByteArray readFile(const QString &path)
+{
+    QFile f(path);
+    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
+}
+
 } // namespace
 
 class TestCliDevice : public QObject {
@@ -94,6 +103,16 @@ private slots:
         QCOMPARE(lines[0], QStringLiteral("COM 1  -"));
         QCOMPARE(lines[1], "COM 2  " + fx.comDir.filePath("com2") + " -> " + a.devicePath());
         QCOMPARE(lines[6], "COM 7  " + fx.comDir.filePath("com7") + " -> " + b.devicePath());
+
+        // A device with a stable by-id name shows it beside the device.
+        QTemporaryDir byId;
+        const QString id = byId.filePath("usb-Maker_Adapter_0042-if00-port0");
+        QVERIFY(QFile::link(b.devicePath(), id));
+        qputenv("KORVANE_SERIAL_BY_ID", byId.path().toLocal8Bit());
+        const CliRun withId = fx.run({"ports"});
+        qunsetenv("KORVANE_SERIAL_BY_ID");
+        QCOMPARE(withId.out.split('\n', Qt::SkipEmptyParts).value(6),
+                 "COM 7  " + fx.comDir.filePath("com7") + " -> " + b.devicePath() + "  (" + id + ")");
     }
 
     void probeReportsWhatItFound()
@@ -229,6 +248,120 @@ private slots:
         QVERIFY(!err.contains("COM Error!"));
         QVERIFY(sim.waitForLogLine("EOT"));
         QVERIFY(!sim.logLines().contains("RESET"));
+    }
+
+    // Why a port could not be used is said, after the usual message: a device that does not
+    // exist, a port another program holds (named from its lock file), and a user who may not
+    // open the device (not in its group, as a new Debian user is not in 'dialout').
+    void portFailuresSayWhy()
+    {
+        CliFixture fx;
+        CliRun r = fx.run({"probe", "--device", "/dev/ttyKORVANE-none"});
+        QCOMPARE(r.exitCode, 1);
+        QVERIFY2(r.err.contains("Communications Error!: Unable to locate Korvane-S.  Ensure Korvane-S is ON and COM Port "
+                                "setting is correct.\n/dev/ttyKORVANE-none: No such file or directory"),
+                 qPrintable(r.err));
+
+        SimProcess sim({"--com", "1"});
+        QVERIFY(sim.isReady());
+        const QString device = QFileInfo(sim.devicePath()).canonicalFilePath();
+        if (QFileInfo(QStringLiteral("/var/lock")).isWritable()) {
+            QProcess holder;
+            holder.start("sleep", {"30"});
+            QVERIFY(holder.waitForStarted());
+            const QString lock = "/var/lock/LCK.." + device.mid(5).replace('/', '_');
+            QFile f(lock);
+            QVERIFY(f.open(QIODevice::WriteOnly));
+            f.write(QByteArray::number(holder.processId()).rightJustified(10, ' ') + "\n");
+            f.close();
+            r = fx.run({"probe"});
+            QFile::remove(lock);
+            holder.kill();
+            holder.waitForFinished();
+            QCOMPARE(r.exitCode, 1);
+            QVERIFY2(r.err.contains("\n" + fx.comDir.filePath("com1") + ": Device or resource busy; in use by sleep"),
+                     qPrintable(r.err));
+            QVERIFY(sim.logLines().isEmpty());
+        }
+
+        if (::geteuid() != 0)
+            QSKIP("the user without 'dialout' is made as root");
+        if (QProcess::execute("id", {"korvane-tester"}) != 0)
+            QCOMPARE(QProcess::execute("useradd", {"-M", "-N", "korvane-tester"}), 0);
+        QCOMPARE(QProcess::execute("chgrp", {"dialout", device}), 0);
+        QCOMPARE(QProcess::execute("chmod", {"660", device}), 0);
+        QProcess p;
+        p.start("runuser", {"-u", "korvane-tester", "--", CliFixture::cli(), "probe", "--device", device});
+        QVERIFY(p.waitForFinished(30000));
+        const QString err = QString::fromLocal8Bit(p.readAllStandardError());
+        QCOMPARE(p.exitCode(), 1);
+        QVERIFY2(err.contains(device + ": Permission denied; add yourself to the 'dialout' group and log in again"),
+                 qPrintable(err));
+    }
+
+    // A closed terminal (SIGHUP) or a polite kill (SIGTERM) during the firmware reload is held
+    // off like Ctrl-C: the CLI says why and the reload completes.
+    void hangupDuringReloadIsHeldOff()
+    {
+        CliFixture fx;
+        SimProcess sim({"--com", "1", "--version", "0101", "--filters", "2"});
+        QVERIFY(sim.isReady());
+        QProcess p;
+        fx.start(p, fx.program());
+        p.setReadChannel(QProcess::StandardError);
+        QVERIFY(p.waitForStarted());
+        QByteArray err;
+        while (!err.contains("Data Packet") && p.waitForReadyRead(10000))
+            err += p.readAllStandardError();
+        QVERIFY2(err.contains("Uploading Firmware"), err.constData());
+        ::kill(static_cast<pid_t>(p.processId()), SIGHUP);
+        QTest::qWait(50);
+        ::kill(static_cast<pid_t>(p.processId()), SIGTERM);
+        QVERIFY(p.waitForFinished(60000));
+        err += p.readAllStandardError();
+        QCOMPARE(p.exitStatus(), QProcess::NormalExit);
+        QCOMPARE(p.exitCode(), 0);
+        QVERIFY2(err.contains("SIGHUP: Cancel is disabled while the firmware is being reloaded; the reload goes on"),
+                 err.constData());
+        QVERIFY(err.contains("SIGTERM: Cancel is disabled while the firmware is being reloaded"));
+        QVERIFY(err.contains("Success: Korvane-S successfully programmed"));
+        QFile fw(fx.folder.filePath("korvanes.fwr"));
+        QVERIFY(fw.open(QIODevice::ReadOnly));
+        QCOMPARE(sim.firmware(), fw.readAll());
+    }
+
+    // Two runs at once, each with its own settings, on two processors, writing filter.bin in
+    // the same folder: each processor holds exactly the image of its own settings.
+    void twoRunsAtOnceEachSendTheirOwnImage()
+    {
+        CliFixture fx;
+        QString coefs;
+        for (int i = 0; i < 64; ++i)
+            coefs += QString::number(i == 32 ? 0.5 : 0.001 * (i % 7)) + "\r\n";
+        QFile c(fx.folder.filePath("coef.txt"));
+        QVERIFY(c.open(QIODevice::WriteOnly));
+        c.write(coefs.toLatin1());
+        c.close();
+        const QString other = fx.folder.filePath("other.min");
+        QCOMPARE(fx.run({"import-coef", fx.settings, "0", "1", c.fileName(), other}).exitCode, 0);
+        const QString imageA = fx.folder.filePath("a.bin"), imageB = fx.folder.filePath("b.bin");
+        QCOMPARE(fx.run({"build-image", fx.settings, "-o", imageA}).exitCode, 0);
+        QCOMPARE(fx.run({"build-image", other, "-o", imageB}).exitCode, 0);
+        QVERIFY(readFile(imageA) != readFile(imageB));
+
+        SimProcess simA({"--filters", "3"});
+        SimProcess simB({"--filters", "3"});
+        QVERIFY(simA.isReady() && simB.isReady());
+        QProcess a, b;
+        fx.start(a, {"program", fx.settings, "--folder", fx.folder.path(), "--yes", "--device", simA.devicePath()});
+        fx.start(b, {"program", other, "--folder", fx.folder.path(), "--yes", "--device", simB.devicePath()});
+        QVERIFY(a.waitForFinished(60000) && b.waitForFinished(60000));
+        QCOMPARE(a.exitCode(), 0);
+        QCOMPARE(b.exitCode(), 0);
+        QCOMPARE(simA.image(), readFile(imageA));
+        QCOMPARE(simB.image(), readFile(imageB));
+        QCOMPARE(fx.builtImage().size(), 28672); // whole: one of the two, never a mixture
+        QVERIFY(fx.builtImage() == readFile(imageA) || fx.builtImage() == readFile(imageB));
     }
 };
 

@@ -111,12 +111,19 @@ private slots:
         QTest::newRow("one piece") << QList<QByteArray>{"Korvane-S Rev0105\r\n>"} << true << 105 << 1;
         QTest::newRow("with echo") << QList<QByteArray>{"F V\r\n", "Korvane-S Rev 2.10 0210\r\n>"} << true << 210 << 1;
         QTest::newRow("split before digits") << QList<QByteArray>{"Korvane-S Rev0", "105\r\n>"} << true << 105 << 1;
-        // Complete at 17 characters: judged before the final digits arrive.
-        QTest::newRow("judged on completion") << QList<QByteArray>{"Korvane-S Rev 010", "5\r\n>"} << false << 0 << 1;
+        // Judged by content, not by length: 17 characters with three digits are not yet the
+        // reply, whose last digit is still on the line.
+        QTest::newRow("digits still arriving") << QList<QByteArray>{"Korvane-S Rev 010", "5\r\n>"} << true << 105 << 1;
+        QTest::newRow("echo, one piece a byte") << QList<QByteArray>{"F", " V\r", "\nK", "orvane-S Rev01", "06", "\r\n>"}
+                                                << true << 106 << 1;
+        QTest::newRow("tail of an earlier reply first") << QList<QByteArray>{"\n>", "Korvane-S Rev0105\r\n>"} << true
+                                                        << 105 << 1;
+        QTest::newRow("stray line end before the digits") << QList<QByteArray>{"Korvane-S Rev\r\n", "0105\r\n>"} << true
+                                                          << 105 << 1;
         QTest::newRow("not digits") << QList<QByteArray>{"Korvane-S Rev v1.05\r\n>"} << false << 0 << 1;
         // A read that comes late holds the digits and the CR that follows them.
         QTest::newRow("digits with their CR") << QList<QByteArray>{"Korvane-S Rev", "0105\r", "\n>"} << true << 105 << 1;
-        QTest::newRow("only line ends after the text") << QList<QByteArray>{"Korvane-S Rev010\r\r"} << false << 0 << 1;
+        QTest::newRow("line ended without four digits") << QList<QByteArray>{"Korvane-S Rev010\r\r"} << false << 0 << 1;
     }
     void firmwareVersionReplies()
     {
@@ -155,6 +162,27 @@ private slots:
         QVERIFY(GetNumFiltersLoaded(line, c));
         QCOMPARE(int(c), count);
         QCOMPARE(line.countWrites("T S\r\n"), writes);
+    }
+
+    // A reply takes only text: the NAK that came in the same read as "Ready" stays on the line
+    // for the XMODEM sender. Before the next command, the rest of an earlier reply is drained
+    // up to its prompt, and does not count towards the new reply.
+    void replyLeavesProtocolBytesAndDrainsLeftovers()
+    {
+        ScriptedLine line;
+        QVERIFY(OpenComPort(line, 1));
+        answer(line, "F P F", {QByteArray("Ready\r\n") + char(0x15)});
+        QString reply;
+        QVERIFY(TransmitCommand(line, "F P F", reply, QString(), 0, 10, 1));
+        QCOMPARE(reply, QStringLiteral("Ready"));
+        QCOMPARE(line.readAll(), QByteArray(1, char(0x15)));
+
+        line.unread("Filters Loaded: 3\r\n>");
+        answer(line, "T S", {"Filters Loaded: 16\r\n>"});
+        int16_t count = 0;
+        QVERIFY(GetNumFiltersLoaded(line, count));
+        QCOMPARE(int(count), 16);
+        QCOMPARE(line.writes.last(), QByteArray("T S\r\n"));
     }
 
     // attempts 0, timeout 0 and minLength -3 mean 5 attempts of 1 s, complete on any text.

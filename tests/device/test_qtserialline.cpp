@@ -2,7 +2,15 @@
 // a later pass of the event loop, and a write larger than the driver's buffer still arrives
 // whole and in order.
 
+#include "device/comroutines.h"
+#include "device/portlock.h"
 #include "device/qtserialline.h"
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QProcess>
+#include <QTemporaryDir>
 
 #include <QCoreApplication>
 #include <QDeadlineTimer>
@@ -108,6 +116,62 @@ private slots:
         QCOMPARE(got.size(), data.size());
         QVERIFY(got == data);
         QCOMPARE(line.bytesWaitingOut(), qint64(0));
+    }
+
+    // Who else holds the port: a UUCP lock file of a living program keeps it closed and is
+    // left alone; one whose program is gone is removed and the port opens. The same pty by
+    // its link and by its own name is one port.
+    void locksAreHonoured()
+    {
+        const QString lockDir = QStringLiteral("/var/lock");
+        if (!QFileInfo(lockDir).isWritable())
+            QSKIP("/var/lock is not writable here");
+        Pty pty;
+        QVERIFY(!pty.path.isEmpty());
+        const QString lockFile = lockDir + "/" + PortLockFileName(QFileInfo(pty.path).canonicalFilePath());
+        QProcess holder;
+        holder.start("sleep", {"30"});
+        QVERIFY(holder.waitForStarted());
+        auto writeLock = [&](qint64 pid) {
+            QFile f(lockFile);
+            QVERIFY(f.open(QIODevice::WriteOnly | QIODevice::Truncate));
+            f.write(QByteArray::number(pid).rightJustified(10, ' ') + "\n"); // as most programs write it
+        };
+        writeLock(holder.processId());
+        {
+            QtSerialLine line(pty.path);
+            QVERIFY(!OpenComPort(line, 1));
+            QVERIFY2(line.errorText().contains(pty.path + ": Device or resource busy; in use by sleep (process "),
+                     qPrintable(line.errorText()));
+            QVERIFY(QFile::exists(lockFile));
+        }
+        holder.kill();
+        holder.waitForFinished();
+        {
+            QtSerialLine line(pty.path);
+            QVERIFY2(OpenComPort(line, 1), qPrintable(line.errorText()));
+            QVERIFY(CloseComPort(line));
+        }
+        QVERIFY(!QFile::exists(lockFile)); // the stale lock went, and ours with the close
+
+        QTemporaryDir dir;
+        const QString link = dir.filePath("com3");
+        QVERIFY(QFile::link(pty.path, link));
+        QtSerialLine byName(pty.path);
+        QtSerialLine byLink(link);
+        QVERIFY(OpenComPort(byName, 1));
+        QVERIFY(!OpenComPort(byLink, 1));
+        QVERIFY2(byLink.errorText().startsWith(link + ": "), qPrintable(byLink.errorText()));
+        QVERIFY(CloseComPort(byName));
+        QVERIFY2(OpenComPort(byLink, 1), qPrintable(byLink.errorText()));
+        QVERIFY(CloseComPort(byLink));
+    }
+
+    void missingDeviceSaysSo()
+    {
+        QtSerialLine line(QStringLiteral("/dev/ttyKORVANE-none"));
+        QVERIFY(!OpenComPort(line, 1));
+        QCOMPARE(line.errorText(), QStringLiteral("/dev/ttyKORVANE-none: No such file or directory"));
     }
 };
 

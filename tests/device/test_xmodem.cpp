@@ -6,7 +6,9 @@
 #include <QElapsedTimer>
 #include <QFile>
 #include <QProcess>
+#include <QStandardPaths>
 #include <QRandomGenerator>
+#include <QSet>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
@@ -24,6 +26,8 @@ struct ScriptedReceiver {
     QList<QByteArray> verdict{"Finished\r\n>"};
     QByteArray startSignal{1, kNAK};
     bool ackPackets = true;
+    QSet<int> nakFirstArrival;                 // packets (1-based) refused the first time
+    QByteArray eotReply{1, kACK};              // what the EOT gets before the verdict pieces
     std::function<void(int packet)> beforeAck; // runs as packet n (1-based) comes in
 
     void attach(ScriptedLine &line)
@@ -32,6 +36,11 @@ struct ScriptedReceiver {
         line.deliver(startSignal, 10);
         line.responder = [this](ScriptedLine &l, int, const QByteArray &w) {
             if (w.size() == kXmodemPacketSize && w[0] == kSOH) {
+                const int number = int(packets.size()) + 1;
+                if (nakFirstArrival.remove(number)) {
+                    l.deliver(QByteArray(1, kNAK));
+                    return;
+                }
                 packets << w;
                 if (beforeAck)
                     beforeAck(int(packets.size()));
@@ -39,7 +48,7 @@ struct ScriptedReceiver {
                     l.deliver(QByteArray(1, kACK));
             } else if (w == QByteArray(1, kEOT)) {
                 ++eots;
-                l.deliver(QByteArray(1, kACK));
+                l.deliver(eotReply);
                 int due = 5;
                 for (const auto &p : verdict)
                     l.deliver(p, due += 5);
@@ -262,6 +271,106 @@ private slots:
             QCOMPARE(shown, (QList<int>{1, 2, 3}));
             QCOMPARE(line.writes.back(), QByteArray(1, kEOT));
         }
+    }
+
+    // A refused packet goes out again at once: one bad block costs one block, not the 10 s
+    // ACK time-out; the try limit still holds against a receiver that refuses for ever.
+    void nakSendsThePacketAgainAtOnce()
+    {
+        const QByteArray content = randomBytes(384, 7);
+        ScriptedLine line;
+        ScriptedReceiver rx;
+        rx.nakFirstArrival = {2};
+        rx.attach(line);
+        QElapsedTimer clock;
+        clock.start();
+        QVERIFY(SendDataXModem(line, content, 384, 1, true));
+        QVERIFY2(clock.elapsed() < 1000, qPrintable(QString::number(clock.elapsed())));
+        QCOMPARE(line.countWrites(BuildXmodemPacket(content.mid(128, 128), 2)), 2);
+        QCOMPARE(rx.data(), content);
+
+        ScriptedLine refusing;
+        ScriptedReceiver never;
+        never.attach(refusing);
+        refusing.responder = [](ScriptedLine &l, int, const QByteArray &w) {
+            l.deliver(QByteArray(1, w[0] == kSOH ? kNAK : kACK));
+        };
+        QVERIFY(!SendDataXModem(refusing, content, 384, 1, false));
+        QCOMPARE(refusing.countWrites(BuildXmodemPacket(content.left(128), 1)), 10);
+    }
+
+    // However the receiver's bytes are grouped into reads, each wait takes what it needs and
+    // leaves the rest: the tail of "Ready" and the start NAK in one read, then the EOT's ACK
+    // with the verdict behind it in one read. What is left after the verdict stays for the
+    // next command.
+    void groupedRepliesAreEachTaken()
+    {
+        const QByteArray content = randomBytes(256, 8);
+        ScriptedLine line;
+        ScriptedReceiver rx;
+        rx.startSignal = QByteArray("eady\r\n") + kNAK + kNAK;
+        rx.eotReply = QByteArray(1, kACK) + "Finished\r\n>";
+        rx.verdict = {};
+        rx.attach(line);
+        QElapsedTimer clock;
+        clock.start();
+        QVERIFY(SendDataXModem(line, content, 256, 1, true));
+        QVERIFY(clock.elapsed() < 1000);
+        QCOMPARE(rx.data(), content);
+        QCOMPARE(rx.eots, 1);
+        QCOMPARE(line.readAll(), QByteArray("\r\n>"));
+    }
+
+    // A line that spoils one block in 50 on its way to lrzsz's rx or to python3-xmodem: the
+    // file arrives byte-identical and each bad block costs the receiver's own wait before
+    // its NAK plus one block, well under two seconds.
+    void lossyLineToThirdPartyReceivers_data()
+    {
+        QTest::addColumn<QString>("receiver");
+        QTest::newRow("lrzsz rx") << "rx";
+        QTest::newRow("python3-xmodem") << "python";
+    }
+    void lossyLineToThirdPartyReceivers()
+    {
+        QFETCH(QString, receiver);
+        if (!QFile::exists("/usr/bin/python3"))
+            QSKIP("/usr/bin/python3 missing");
+        if (receiver == "rx" && QStandardPaths::findExecutable("rx").isEmpty())
+            QSKIP("rx (Debian package lrzsz) missing");
+        QTemporaryDir dir;
+        const QByteArray content = randomBytes(100 * kXmodemBlockSize, 9);
+        const QString received = dir.filePath("received.bin");
+        QProcess peer;
+        peer.start("/usr/bin/python3", {qEnvironmentVariable("KORVANE_SOURCE_DIR") + "/tests/device/xmodem_lossy_peer.py",
+                                        receiver, received, "50"});
+        QVERIFY(peer.waitForStarted());
+        QVERIFY(peer.waitForReadyRead(10000));
+        const QByteArray first = peer.readLine().trimmed();
+        QVERIFY2(first.startsWith("PTY "), first.constData());
+        QtSerialLine line(QString::fromLocal8Bit(first.mid(4)));
+        QVERIFY(OpenComPort(line, 1));
+        peer.write("go\n");
+        const bool sent = SendDataXModem(line, content, content.size(), 1, false);
+        const QString lineError = line.errorText();
+        (void)CloseComPort(line);
+        QVERIFY(peer.waitForFinished(20000));
+        const QByteArray output = peer.readAllStandardOutput();
+        QVERIFY2(sent, qPrintable(lineError + " | " + QString::fromLocal8Bit(output)));
+        const QList<QByteArray> report = output.trimmed().split('\n');
+        QVERIFY2(report.contains("RECEIVED " + QByteArray::number(content.size())), report.join('|').constData());
+        int bad = 0;
+        for (const QByteArray &l : report) {
+            if (!l.startsWith("BAD "))
+                continue;
+            ++bad;
+            qInfo("%s: %s s", qPrintable(receiver), l.constData());
+            const double seconds = l.split(' ').value(2).toDouble();
+            QVERIFY2(seconds < 2.0, l.constData());
+        }
+        QCOMPARE(bad, 2);
+        QFile f(received);
+        QVERIFY(f.open(QIODevice::ReadOnly));
+        QCOMPARE(f.readAll(), content);
     }
 
     // The whole road over a real pseudo-terminal to an independent receiver.

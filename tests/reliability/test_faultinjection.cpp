@@ -104,7 +104,8 @@ void TestFaultInjection::programmingRun_data()
                                   << QStringList{kNotFound};
     // The image arrived, but the processor never confirmed the restart.
     QTest::newRow("invalid=RESET") << QStringList{"--fault", "invalid=RESET"} << none << QString() << false << aborted;
-    // One lost or damaged block costs one 10-second wait and a repeat; the image still arrives.
+    // A lost block costs one 10-second wait and a repeat, a damaged one (NAK) an immediate
+    // repeat; the image still arrives.
     QTest::newRow("drop-block=5") << QStringList{"--fault", "drop-block=5"} << none << QString() << true
                                   << QStringList{kSuccess};
     QTest::newRow("corrupt-block=200") << QStringList{"--fault", "corrupt-block=200"} << none << QString() << true

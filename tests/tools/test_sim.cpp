@@ -139,6 +139,7 @@ private slots:
     void comLinkCreatedReplacedAndRemoved();
     void pacedBlockTakesLineTime();
     void lineTraceRecordsBothDirections();
+    void groupedOutputComesInOneWrite();
 };
 
 void TestSim::commands_data()
@@ -550,6 +551,31 @@ void TestSim::lineTraceRecordsBothDirections()
     QVERIFY(QByteArray("F V\r\n").startsWith(firstRead));
     QCOMPARE(written, qint64(reply.size()));
     QVERIFY(reply.startsWith(firstWrite));
+}
+
+// --group hands the paced output over as an adapter does, and --gap 0 puts "Ready" and the
+// NAK behind it in the same group: one write on the line, as the trace shows. The echo of
+// the command goes with them.
+void TestSim::groupedOutputComesInOneWrite()
+{
+    QTemporaryDir dir;
+    const QString tracePath = dir.filePath("line.trace");
+    SimProcess sim({"--pace", "9600", "--group", "16", "--gap", "0", "--echo", "--line-trace", tracePath});
+    QVERIFY2(sim.isReady(), qPrintable(sim.errorString()));
+    Line line;
+    QVERIFY(line.open(sim.devicePath()));
+    line.write("F P F\r\n");
+    QCOMPARE(line.readBytes(15), QByteArray("F P F\r\nReady\r\n\x15"));
+    sim.stop();
+    QFile trace(tracePath);
+    QVERIFY(trace.open(QIODevice::ReadOnly));
+    QList<qint64> writes;
+    for (const QByteArray &l : trace.readAll().split('\n')) {
+        if (l.startsWith("W "))
+            writes << l.split(' ').value(2).toLongLong();
+    }
+    QVERIFY2(writes.size() <= 2, qPrintable(QString::number(writes.size())));
+    QCOMPARE(writes.value(0) + writes.value(1), qint64(15));
 }
 
 QTEST_GUILESS_MAIN(TestSim)

@@ -74,6 +74,10 @@ Options:
   --exit-after-reset, --once
                         exit after the RESET that follows a completed filter upload
   --echo                echo command characters back, as a terminal would
+  --group MS            hand output over in groups, as a USB serial adapter does: the
+                        first byte waits up to MS ms and all bytes due by then go out in
+                        one write (with --gap 0, an ACK and "Finished", or "Ready" and
+                        the NAK, arrive together)
   --nak-interval MS     repeat of the start NAK while no block arrives (default 3000)
   --nak-tries N         start NAKs, and NAKs for silence between blocks, before the
                         receiver gives up and returns to the prompt (default 10)
@@ -162,6 +166,7 @@ struct Options {
     int com = 0;
     std::string link;
     std::string lineTrace;
+    long groupMs = 0; // 0: every byte as soon as it is due
 };
 
 Options parseOptions(int argc, char **argv)
@@ -213,6 +218,8 @@ Options parseOptions(int argc, char **argv)
             s.firmwareOut = next();
         } else if (arg == "--exit-after-reset" || arg == "--once") {
             s.exitAfterReset = true;
+        } else if (arg == "--group") {
+            o.groupMs = parseNumber(next(), arg, 0, 10000);
         } else if (arg == "--echo") {
             s.echo = true;
         } else if (arg == "--nak-interval") {
@@ -319,9 +326,16 @@ struct Timed {
 };
 
 // The sending half of the line: bytes wait here until their paced delivery time.
+// With a group interval the bytes are handed over as a USB serial adapter does: the first
+// byte due waits up to the interval (the adapter's latency timer), and everything due by then
+// goes out in one write, so an ACK and the text after it, or a reply and the NAK behind it,
+// arrive in one read.
 class LineOutput : public Output {
 public:
-    LineOutput(Clock::duration byteTime, LineTrace &trace) : byteTime_(byteTime), trace_(trace) {}
+    LineOutput(Clock::duration byteTime, Clock::duration group, LineTrace &trace)
+        : byteTime_(byteTime), group_(group), trace_(trace)
+    {
+    }
 
     void send(std::string_view bytes, Clock::time_point notBefore) override
     {
@@ -334,6 +348,15 @@ public:
     // Writes what is due; returns false when the pty would block.
     bool flush(int fd, Clock::time_point now)
     {
+        if (group_ > Clock::duration::zero()) {
+            if (queue_.empty() || queue_.front().due > now)
+                return true;
+            if (!groupStart_)
+                groupStart_ = queue_.front().due;
+            if (now < *groupStart_ + group_)
+                return true;
+            groupStart_.reset();
+        }
         std::string chunk;
         for (const Timed &t : queue_) {
             if (t.due > now)
@@ -355,11 +378,15 @@ public:
     {
         if (queue_.empty())
             return std::nullopt;
+        if (group_ > Clock::duration::zero())
+            return std::max(queue_.front().due, groupStart_.value_or(queue_.front().due)) + group_;
         return queue_.front().due;
     }
 
 private:
     Clock::duration byteTime_;
+    Clock::duration group_;
+    std::optional<Clock::time_point> groupStart_;
     LineTrace &trace_;
     Clock::time_point lastDue_{};
     std::deque<Timed> queue_;
@@ -429,7 +456,7 @@ int main(int argc, char **argv)
         std::printf("LINK %s\n", l.c_str());
     std::fflush(stdout);
 
-    LineOutput out(byteTime, trace);
+    LineOutput out(byteTime, Millis(options.groupMs), trace);
     Device dev(options.settings, out);
     std::deque<Timed> input;
     Clock::time_point lastRx{};
