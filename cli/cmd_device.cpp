@@ -54,24 +54,15 @@ const char kProgramUsage[] =
     "File > Program Korvane-S does: finds the processor (the file's port first, or COM N with\n"
     "--port; only PATH with --device), builds filter.bin, reloads the firmware when the\n"
     "processor's is older or it reports 10 or more filters, uploads the filters and resets\n"
-    "the processor. Progress goes to stderr; Ctrl-C, SIGTERM and SIGHUP cancel, except while
-"
-    "the firmware is being reloaded, when they are held off until the reload has ended. The
-"
-    "machine is kept from sleeping or shutting down while the run lasts. The 20-band
-"
-    "equalizer file \"20Band\" is the current folder's, else the program's own.
-"
-    "  --firmware PATH  firmware image to use instead of korvanes.fwr, which is looked for in
-"
-    "                   the program folder, then ~/.local/share/korvane-s, then the
-"
-    "                   installed data folder
-"
-    "  --folder DIR     program folder (default: the folder of korvane-s-cli); filter.bin is
-"
-    "                   written there when it is writable, else to ~/.local/state/korvane-s
-"
+    "the processor. Progress goes to stderr; Ctrl-C, SIGTERM and SIGHUP cancel, except while\n"
+    "the firmware is being reloaded, when they are held off until the reload has ended. The\n"
+    "machine is kept from sleeping or shutting down while the run lasts. The 20-band\n"
+    "equalizer file \"20Band\" is the current folder's, else the program's own.\n"
+    "  --firmware PATH  firmware image to use instead of korvanes.fwr, which is looked for in\n"
+    "                   the program folder, then ~/.local/share/korvane-s, then the\n"
+    "                   installed data folder\n"
+    "  --folder DIR     program folder (default: the folder of korvane-s-cli); filter.bin is\n"
+    "                   written there when it is writable, else to ~/.local/state/korvane-s\n"
     "  --yes            do not ask \"Program All Filters?\"\n"
     "Exit status: 0 programmed, 1 not programmed, 2 usage error.\n";
 
