@@ -99,7 +99,7 @@ MainWindow::MainWindow(Model &model, UserDialog &dialog, QString programFolder, 
     buildClientArea(client);
     buildShortcuts();
     // An addition beside the client area, which keeps its size and layout.
-    auto *dock = new QDockWidget(this);
+    auto *dock = new QDockWidget(QStringLiteral("Response"), this);
     dock->setObjectName(QStringLiteral("ResponseDock"));
     dock->setFeatures(QDockWidget::NoDockWidgetFeatures);
     dock->setTitleBarWidget(new QWidget(dock));

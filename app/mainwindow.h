@@ -149,7 +149,6 @@ private:
     void buildFileAdditions();
     void buildSummaryLabels();
     void refreshOverview();
-    void placeSummaryLabels();
     void refreshRecentFilesMenu();
     void refreshUndoActions();
     void showRestoredSet(int set);

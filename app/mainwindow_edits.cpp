@@ -20,6 +20,7 @@
 #include <QDir>
 #include <QFileInfo>
 #include <QGroupBox>
+#include <QLayout>
 #include <QGuiApplication>
 #include <QLabel>
 #include <QMenu>
@@ -142,40 +143,32 @@ void MainWindow::buildFileAdditions()
     refreshRecentFilesMenu();
 }
 
+// Under each stage's Control button, inside its frame: two lines at most.
 void MainWindow::buildSummaryLabels()
 {
     for (int i = 0; i < 2; ++i) {
-        auto *label = new QLabel(centralWidget());
+        QGroupBox *frame = StageFrame[static_cast<size_t>(i)];
+        auto *label = new QLabel(frame);
         label->setObjectName(QStringLiteral("StageSummary%1").arg(i + 1));
         label->setWordWrap(true);
         label->setAlignment(Qt::AlignLeft | Qt::AlignTop);
         label->setTextFormat(Qt::PlainText);
+        label->setMinimumHeight(2 * label->fontMetrics().lineSpacing());
+        frame->layout()->addWidget(label);
         StageSummary[static_cast<size_t>(i)] = label;
-    }
-}
-
-// Under each stage frame, as wide as the frame reaches before the AGC options.
-void MainWindow::placeSummaryLabels()
-{
-    for (int i = 0; i < 2; ++i) {
-        const QRect frame = StageFrame[static_cast<size_t>(i)]->geometry();
-        const int right = fraAGC->geometry().left() - 6;
-        const int height = 2 * fontMetrics().lineSpacing() + 2;
-        StageSummary[static_cast<size_t>(i)]->setGeometry(frame.left() + 4, frame.bottom() + 3,
-                                                          std::max(frame.width(), right - frame.left() - 4), height);
-        StageSummary[static_cast<size_t>(i)]->raise();
     }
 }
 
 void MainWindow::refreshOverview()
 {
-    placeSummaryLabels();
     for (int stage = 1; stage <= 2; ++stage) {
         QLabel *label = StageSummary[static_cast<size_t>(stage - 1)];
         const QString text = korvane::StageSummary(model_, model_.CurrentSet, stage);
         // At most two lines; the whole line is in the tool tip.
         const QFontMetrics fm(label->font());
-        label->setText(fm.elidedText(text, Qt::ElideRight, label->width() * 2 - fm.averageCharWidth() * 6));
+        // Before the first layout the label has no width yet: the frame's least width stands in.
+        const int width = std::max(label->width(), StageFrame[static_cast<size_t>(stage - 1)]->minimumWidth() - 20);
+        label->setText(fm.elidedText(text, Qt::ElideRight, width * 2 - fm.averageCharWidth() * 6));
         label->setToolTip(text);
     }
     const QIcon mark = activeSetIcon();

@@ -87,23 +87,33 @@ void AddTypedFields(QWidget &editor, int type, int sampleRate)
             continue;
         QBoxLayout *box = wrapped.value(bar);
         if (!box) {
-            // The bar's place in its frame goes to a row (a column for a vertical bar) that
-            // holds the bar and its field.
+            // The bar's place in its frame goes to a holder with the bar and its fields: a
+            // horizontal bar keeps its width and gets its fields on a row under its right end
+            // (so no window grows wider), a vertical bar gets its field underneath.
             QWidget *frame = bar->parentWidget();
             auto *holder = new QWidget(frame);
             holder->setObjectName(spec.barName + QStringLiteral("Holder"));
             const bool horizontal = bar->orientation() == Qt::Horizontal;
-            box = new QBoxLayout(horizontal ? QBoxLayout::LeftToRight : QBoxLayout::TopToBottom, holder);
-            box->setContentsMargins(0, 0, 0, 0);
-            box->setSpacing(4);
+            auto *column = new QVBoxLayout(holder);
+            column->setContentsMargins(0, 0, 0, 0);
+            column->setSpacing(2);
             delete frame->layout()->replaceWidget(bar, holder);
-            box->addWidget(bar, 1, horizontal ? Qt::Alignment() : Qt::AlignHCenter);
+            column->addWidget(bar, 1, horizontal ? Qt::Alignment() : Qt::AlignHCenter);
+            box = column;
+            if (horizontal) {
+                auto *row = new QHBoxLayout;
+                row->setSpacing(4);
+                row->addStretch(1);
+                column->addLayout(row);
+                box = row;
+            }
             wrapped.insert(bar, box);
         }
-        auto *field = new TypedField(bar, spec, lookup, box->parentWidget());
+        // The bar now lives in its holder, which owns the fields too.
+        auto *field = new TypedField(bar, spec, lookup, bar->parentWidget());
         box->addWidget(field, 0, Qt::AlignHCenter);
         if (!spec.unit.isEmpty() && bar->orientation() == Qt::Horizontal) {
-            auto *unit = new QLabel(spec.unit, box->parentWidget());
+            auto *unit = new QLabel(spec.unit, bar->parentWidget());
             unit->setObjectName(spec.fieldName + QStringLiteral("Unit"));
             box->addWidget(unit);
         }

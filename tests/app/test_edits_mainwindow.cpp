@@ -252,10 +252,11 @@ private slots:
         QVERIFY(summary2->toolTip().startsWith(QStringLiteral("Comb ")));
         QVERIFY(!tabs()->tabIcon(0).isNull());
         QVERIFY(tabs()->tabIcon(1).isNull());
-        // The labels sit under their frames, inside the client area.
-        const QRect frame1 = child<QWidget>(QStringLiteral("StageFrame1"))->geometry();
-        QVERIFY(summary1->geometry().top() > frame1.bottom());
-        QVERIFY(summary1->geometry().bottom() < child<QWidget>(QStringLiteral("StageFrame2"))->geometry().top());
+        // The labels sit in their stage frames, under the Control buttons, wholly inside.
+        QWidget *frame1 = child<QWidget>(QStringLiteral("StageFrame1"));
+        QCOMPARE(summary1->parentWidget(), frame1);
+        QVERIFY(summary1->geometry().top() > child<QWidget>(QStringLiteral("Stage1ControlButton"))->geometry().bottom());
+        QVERIFY(frame1->rect().contains(summary1->geometry()));
         QVERIFY(summary1->isVisible());
 
         tabs()->setCurrentIndex(5);
