@@ -10,13 +10,13 @@
 
 namespace korvane {
 
-TypedField::TypedField(SettingBar *bar, TypedFieldSpec spec, BarValueLookup bars, QWidget *parent)
-    : QLineEdit(parent), bar_(bar), spec_(std::move(spec)), bars_(std::move(bars))
+TypedField::TypedField(SettingBar *bar, TypedFieldDef def, BarValueLookup bars, QWidget *parent)
+    : QLineEdit(parent), bar_(bar), def_(std::move(def)), bars_(std::move(bars))
 {
-    setObjectName(spec_.fieldName);
-    setToolTip(spec_.toolTip);
+    setObjectName(def_.fieldName);
+    setToolTip(def_.toolTip);
     setAlignment(Qt::AlignRight | Qt::AlignVCenter);
-    const int digits = spec_.decimals > 0 ? 8 : bar->orientation() == Qt::Vertical ? 3 : 6;
+    const int digits = def_.decimals > 0 ? 8 : bar->orientation() == Qt::Vertical ? 3 : 6;
     setFixedWidth(fontMetrics().horizontalAdvance(QString(digits, QLatin1Char('0'))) + 12);
     connect(this, &QLineEdit::textEdited, this, &TypedField::markValidity);
     refresh();
@@ -26,7 +26,7 @@ void TypedField::refresh()
 {
     if (hasFocus() && isModified())
         return;
-    setText(FormatFixed(spec_.shown(bar_->value(), bars_), spec_.decimals));
+    setText(FormatFixed(def_.shown(bar_->value(), bars_), def_.decimals));
     setModified(false);
     markValidity();
 }
@@ -35,8 +35,8 @@ void TypedField::apply()
 {
     const std::optional<double> typed = ParseTypedValue(text());
     if (typed) {
-        const int n = NearestSetting(*typed, spec_.decimals, bar_->minimum(), bar_->maximum(), bar_->value(),
-                                     [this](int v) { return spec_.shown(v, bars_); });
+        const int n = NearestSetting(*typed, def_.decimals, bar_->minimum(), bar_->maximum(), bar_->value(),
+                                     [this](int v) { return def_.shown(v, bars_); });
         bar_->setValue(n); // the window's own change handling runs, as for an arrow click
     }
     setModified(false);
@@ -49,7 +49,7 @@ void TypedField::markValidity()
 {
     const bool ok = ParseTypedValue(text()).has_value();
     setStyleSheet(ok ? QString() : QStringLiteral("QLineEdit { background: #ffd6d6; }"));
-    setToolTip(ok ? spec_.toolTip : QStringLiteral("Not a number: type a value such as 2700, then press Enter"));
+    setToolTip(ok ? def_.toolTip : QStringLiteral("Not a number: type a value such as 2700, then press Enter"));
 }
 
 void TypedField::keyPressEvent(QKeyEvent *event)
@@ -71,8 +71,8 @@ void TypedField::focusOutEvent(QFocusEvent *event)
 
 void AddTypedFields(QWidget &editor, int type, int sampleRate)
 {
-    const std::vector<TypedFieldSpec> specs = TypedFieldsOfEditor(type, sampleRate);
-    if (specs.empty())
+    const std::vector<TypedFieldDef> defs = TypedFieldsOfEditor(type, sampleRate);
+    if (defs.empty())
         return;
     QWidget *root = &editor;
     BarValueLookup lookup = [root](const QString &name) {
@@ -81,8 +81,8 @@ void AddTypedFields(QWidget &editor, int type, int sampleRate)
     };
     QMap<SettingBar *, QBoxLayout *> wrapped;
     QList<TypedField *> fields;
-    for (const TypedFieldSpec &spec : specs) {
-        SettingBar *bar = editor.findChild<SettingBar *>(spec.barName);
+    for (const TypedFieldDef &def : defs) {
+        SettingBar *bar = editor.findChild<SettingBar *>(def.barName);
         if (!bar || !bar->parentWidget() || !bar->parentWidget()->layout())
             continue;
         QBoxLayout *box = wrapped.value(bar);
@@ -92,7 +92,7 @@ void AddTypedFields(QWidget &editor, int type, int sampleRate)
             // (so no window grows wider), a vertical bar gets its field underneath.
             QWidget *frame = bar->parentWidget();
             auto *holder = new QWidget(frame);
-            holder->setObjectName(spec.barName + QStringLiteral("Holder"));
+            holder->setObjectName(def.barName + QStringLiteral("Holder"));
             const bool horizontal = bar->orientation() == Qt::Horizontal;
             auto *column = new QVBoxLayout(holder);
             column->setContentsMargins(0, 0, 0, 0);
@@ -110,11 +110,11 @@ void AddTypedFields(QWidget &editor, int type, int sampleRate)
             wrapped.insert(bar, box);
         }
         // The bar now lives in its holder, which owns the fields too.
-        auto *field = new TypedField(bar, spec, lookup, bar->parentWidget());
+        auto *field = new TypedField(bar, def, lookup, bar->parentWidget());
         box->addWidget(field, 0, Qt::AlignHCenter);
-        if (!spec.unit.isEmpty() && bar->orientation() == Qt::Horizontal) {
-            auto *unit = new QLabel(spec.unit, bar->parentWidget());
-            unit->setObjectName(spec.fieldName + QStringLiteral("Unit"));
+        if (!def.unit.isEmpty() && bar->orientation() == Qt::Horizontal) {
+            auto *unit = new QLabel(def.unit, bar->parentWidget());
+            unit->setObjectName(def.fieldName + QStringLiteral("Unit"));
             box->addWidget(unit);
         }
         fields << field;

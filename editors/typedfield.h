@@ -16,7 +16,7 @@ class SettingBar;
 class TypedField final : public QLineEdit {
     Q_OBJECT
 public:
-    TypedField(SettingBar *bar, TypedFieldSpec spec, BarValueLookup bars, QWidget *parent = nullptr);
+    TypedField(SettingBar *bar, TypedFieldDef def, BarValueLookup bars, QWidget *parent = nullptr);
 
     // Shows the figure of the bar's present value (unless the user is typing in the field).
     void refresh();
@@ -33,7 +33,7 @@ private:
     void markValidity();
 
     SettingBar *bar_;
-    TypedFieldSpec spec_;
+    TypedFieldDef def_;
     BarValueLookup bars_;
 };
 

@@ -14,7 +14,7 @@ namespace {
 
 double plain(int n, const BarValueLookup &) { return n; }
 
-TypedFieldSpec field(const QString &bar, const QString &unit, const QString &tip, int decimals,
+TypedFieldDef field(const QString &bar, const QString &unit, const QString &tip, int decimals,
                      std::function<double(int, const BarValueLookup &)> shown, const QString &suffix = QString())
 {
     return {bar, bar + QStringLiteral("Value") + suffix, unit, tip, decimals, std::move(shown)};
@@ -22,7 +22,7 @@ TypedFieldSpec field(const QString &bar, const QString &unit, const QString &tip
 
 } // namespace
 
-std::vector<TypedFieldSpec> TypedFieldsOfEditor(int type, int sampleRate)
+std::vector<TypedFieldDef> TypedFieldsOfEditor(int type, int sampleRate)
 {
     const int s = sampleRate;
     const QString hz = QStringLiteral("Hz"), db = QStringLiteral("dB"), oct = QStringLiteral("dB/Octave");
@@ -67,7 +67,7 @@ std::vector<TypedFieldSpec> TypedFieldsOfEditor(int type, int sampleRate)
                 field(QStringLiteral("hscrlNotchLimit"), hz, tip.arg(hz), 0, plain),
                 field(QStringLiteral("hscrlNotchDepth"), db, tip.arg(db), 0, plain)};
     case GraphicEq20: {
-        std::vector<TypedFieldSpec> out;
+        std::vector<TypedFieldDef> out;
         for (int i = 0; i < kEqBandCount; ++i)
             out.push_back(field(QStringLiteral("GainSlider%1").arg(i), QString(), tip.arg(QStringLiteral("dB (0 to -40)")),
                                 0, [](int n, const BarValueLookup &) { return EqGainLabel(n).toDouble(); }));

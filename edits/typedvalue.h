@@ -21,7 +21,7 @@ namespace korvane {
 // cutoff bar).
 using BarValueLookup = std::function<int(const QString &barName)>;
 
-struct TypedFieldSpec {
+struct TypedFieldDef {
     QString barName;   // the bar's object name, e.g. "HScroll1"
     QString fieldName; // the field's object name, e.g. "HScroll1Value"
     QString unit;      // shown after the field
@@ -33,7 +33,7 @@ struct TypedFieldSpec {
 
 // The fields of the editor of filter type 0..8 (none for the spectral equalizer, which has no
 // bars) at the set's sample rate, in the order the bars appear.
-[[nodiscard]] std::vector<TypedFieldSpec> TypedFieldsOfEditor(int type, int sampleRate);
+[[nodiscard]] std::vector<TypedFieldDef> TypedFieldsOfEditor(int type, int sampleRate);
 
 // The number in a typed text: "2700", " 2700 Hz", "60.5", "60,5", "-6 dB"; "(Out)" or "out"
 // read as 0 (the bandpass lower cutoff). std::nullopt when there is no number.

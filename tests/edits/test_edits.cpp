@@ -41,11 +41,11 @@ void setType(Model &m, int set, int stage, FilterType type)
 int typedSetting(int type, const QString &fieldName, double typed, int sampleRate, int minimum, int maximum,
                  int current, QMap<QString, int> bars = {})
 {
-    for (const TypedFieldSpec &spec : TypedFieldsOfEditor(type, sampleRate))
-        if (spec.fieldName == fieldName) {
+    for (const TypedFieldDef &def : TypedFieldsOfEditor(type, sampleRate))
+        if (def.fieldName == fieldName) {
             const BarValueLookup lookup = [&bars](const QString &n) { return bars.value(n); };
-            return NearestSetting(typed, spec.decimals, minimum, maximum, current,
-                                  [&](int n) { return spec.shown(n, lookup); });
+            return NearestSetting(typed, def.decimals, minimum, maximum, current,
+                                  [&](int n) { return def.shown(n, lookup); });
         }
     qWarning("no field %s", qPrintable(fieldName));
     return -1;
