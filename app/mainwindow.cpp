@@ -376,7 +376,6 @@ void MainWindow::load()
     refreshResponsePanel();
     // What default.min held is where undo stops, and the configuration New and Open compare with.
     history_->clear();
-    history_->setClean();
     markSaved(QString());
 }
 
@@ -530,7 +529,7 @@ void MainWindow::toolbarButtonClicked(const QString &key)
         programKorvane();
 }
 
-bool MainWindow::isModified() const { return model_.FilterData != savedData_; }
+bool MainWindow::isModified() const { return !history_->isClean(); }
 
 void MainWindow::updateCaption()
 {
@@ -542,7 +541,7 @@ void MainWindow::markSaved(const QString &path)
 {
     if (!path.isEmpty())
         fileTitle_ = QFileInfo(path).fileName();
-    savedData_ = model_.FilterData;
+    history_->setClean();
     updateCaption();
 }
 

@@ -168,7 +168,6 @@ private:
     bool deviceOperation_ = false;
     bool shutDownDone_ = false;
     QString fileTitle_; // name of the settings file last opened or saved, without folder
-    std::array<FilterSet, kFilterSetCount> savedData_{};
 
     QToolBar *tbToolbar = nullptr;
     QTabWidget *TabStrip1 = nullptr;
@@ -203,9 +202,9 @@ private:
     QAction *mnuEditUndo = nullptr;
     QAction *mnuEditRedo = nullptr;
     QMenu *mnuFileRecent = nullptr;
-    // Under each stage frame: what the stage does, in one line.
+    // In each stage frame, under its Control button: what the stage does, two lines at most.
     std::array<QLabel *, 2> StageSummary{};
-    // Beside it: the shown set's filters on an audio clip.
+    // On a tab beside the response panel: the shown set's filters on an audio clip.
     ListenPanel *Listen = nullptr;
 };
 

@@ -282,10 +282,9 @@ void MainWindow::openRecentFile(const QString &path)
     markSaved(path);
 }
 
-// After a successful Open or Save As: the clean state for "unsaved changes", and the recent list.
+// After a successful Open or Save As: the file goes to the top of the recent list.
 void MainWindow::noteFileUsed(const QString &path)
 {
-    history_->setClean();
     recent_->add(path);
     refreshRecentFilesMenu();
 }
