@@ -40,7 +40,7 @@ mkdir -p "$KORVANE_COM_DIR" "$demo/work"
   --image-out "$demo/received-filter.bin" --firmware-out "$demo/received-firmware.bin" >"$demo/sim.out" 2>&1 &
 sim=$!
 trap 'kill $sim 2>/dev/null || true; wait $sim 2>/dev/null || true' EXIT
-for _ in $(seq 50); do grep -q '^LINK' "$demo/sim.out" && break; sleep 0.1; done
+for _ in $(seq 200); do grep -q '^LINK' "$demo/sim.out" && break; sleep 0.1; done
 grep -q '^LINK' "$demo/sim.out" || { cat "$demo/sim.out" >&2; echo "demo: the simulated processor did not start" >&2; exit 1; }
 echo "demo: simulated processor on $(sed -n 's/^DEVICE //p' "$demo/sim.out"), attached as COM 3 ($KORVANE_COM_DIR/com3)"
 

@@ -112,7 +112,7 @@ start_sim() {
   as_user "$T/sim" bash -c 'echo $$ >"$0.pid"; exec ./korvane-s-sim "$@"' "$T/sim/$name" --log "$T/sim/$name.log" \
     --image-out "$T/sim/$name-image.bin" --firmware-out "$T/sim/$name-firmware.bin" "$@" >"$T/sim/$name.out" 2>&1 &
   pids+=($!)
-  for _ in $(seq 50); do grep -q '^LINK' "$T/sim/$name.out" && break; sleep 0.1; done
+  for _ in $(seq 200); do grep -q '^LINK' "$T/sim/$name.out" && break; sleep 0.1; done
   grep -q '^LINK' "$T/sim/$name.out" || { cat "$T/sim/$name.out"; fail "the simulated processor $name did not start"; }
 }
 stop_sim() {
@@ -176,8 +176,10 @@ exec 3>"$T/display"
 Xvfb -displayfd 3 -ac -nolisten tcp -screen 0 1280x1024x24 >"$T/xvfb.log" 2>&1 &
 pids+=($!)
 exec 3>&-
-for _ in $(seq 50); do [[ -s "$T/display" ]] && break; sleep 0.1; done
-[[ -s "$T/display" ]] || { cat "$T/xvfb.log"; fail "Xvfb did not start"; }
+# A loaded machine (a sanitizer build beside the tests) can take several seconds to bring
+# the server up: its first start compiles the keymap.
+for _ in $(seq 300); do [[ -s "$T/display" ]] && break; sleep 0.1; done
+[[ -s "$T/display" ]] || { cat "$T/xvfb.log"; fail "Xvfb did not start within 30 s"; }
 export DISPLAY=:$(cat "$T/display")
 # gui DIR [FILE]: the program as the user, driven like a person by tools/demo-drive.sh.
 gui() {
