@@ -128,29 +128,6 @@ private slots:
         QCOMPARE(dialog.messages[0].icon, icon);
         QCOMPARE(dialog.messages[0].buttons, MessageButtons::Ok);
     }
-
-    void programAllQuestionAsksYesOrNo()
-    {
-        const UserMessage q = ProgramAllQuestion();
-        QCOMPARE(q.title, QStringLiteral("Program All Filters?"));
-        QCOMPARE(q.text,
-                 QStringLiteral("Programming the Korvane-S updates all 16 filters (0-15).  Click Yes if you "
-                                "wish to program all the filters."));
-        QCOMPARE(q.icon, MessageIcon::Question);
-        QCOMPARE(q.buttons, MessageButtons::YesNo);
-    }
-
-    void progressTexts()
-    {
-        QCOMPARE(ProbedPortText(7), QStringLiteral("Port: COM 7"));
-        const FirmwareReloadNotice n = FirmwareReloadTexts();
-        QCOMPARE(
-            n.wait,
-            QStringLiteral("  Please wait while the firmware is being reloaded.  This may take up to 20 minutes."));
-        QVERIFY(n.why.startsWith(QStringLiteral("Periodically the memory on the Korvane-S must be reset")));
-        QVERIFY(n.warning.startsWith(QStringLiteral("WARNING:  Do not turn off the power")));
-        QVERIFY(n.warning.endsWith(QStringLiteral("returned to the factory for reprogramming.")));
-    }
 };
 
 QTEST_GUILESS_MAIN(TestUserMessages)
