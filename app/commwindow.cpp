@@ -1,5 +1,7 @@
 #include "commwindow.h"
 
+#include "messages/usermessages.h"
+
 #include <QCloseEvent>
 #include <QFrame>
 #include <QGroupBox>
@@ -57,21 +59,18 @@ CommWindow::CommWindow(QWidget *parent) : QWidget(parent, Qt::Window)
     Line1->setFrameShadow(QFrame::Sunken);
     Line1->setGeometry(0, 106, kClientWidth, 4);
 
-    Label1 = new QLabel(QStringLiteral("  Please wait while the firmware is being reloaded.  This may take up to 20 minutes."), this);
+    const FirmwareReloadNotice notice = FirmwareReloadTexts();
+    Label1 = new QLabel(notice.wait, this);
     Label1->setObjectName(QStringLiteral("Label1"));
     Label1->setWordWrap(true);
     Label1->setGeometry(10, 114, kClientWidth - 20, 30);
 
-    Label2 = new QLabel(QStringLiteral("Periodically the memory on the Korvane-S must be reset to provide optimal space for the filter "
-                                       "configurations to be stored.  Once the memory is reset the software that resides on the "
-                                       "Korvane-S (the firmware) must be reloaded."), this);
+    Label2 = new QLabel(notice.why, this);
     Label2->setObjectName(QStringLiteral("Label2"));
     Label2->setWordWrap(true);
     Label2->setGeometry(10, 146, kClientWidth - 20, 46);
 
-    lblWarning = new QLabel(QStringLiteral("WARNING:  Do not turn off the power or disconnect the RS-232 cable while the firmware is "
-                                           "being uploaded.  Doing so will require the Korvane-S to be returned to the factory for "
-                                           "reprogramming."), this);
+    lblWarning = new QLabel(notice.warning, this);
     lblWarning->setObjectName(QStringLiteral("lblWarning"));
     lblWarning->setWordWrap(true);
     lblWarning->setStyleSheet(QStringLiteral("color: #c00000;"));
@@ -140,7 +139,7 @@ void CommWindow::setStageCaption(const QString &caption)
     emit stageCaptionShown(caption);
 }
 
-void CommWindow::setProbedPort(int port) { lblPort->setText(QStringLiteral("Port: COM ") + QString::number(port)); }
+void CommWindow::setProbedPort(int port) { lblPort->setText(ProbedPortText(port)); }
 
 void CommWindow::setPacketInfoVisible(bool visible) { visible ? ShowPacketInfo() : HidePacketInfo(); }
 

@@ -7,13 +7,14 @@
 #include "programicon.h"
 
 #include "config/filelocations.h"
-#include "config/settingsfile.h"
 #include "config/firfile.h"
+#include "config/settingsfile.h"
 #include "editors/openeditor.h"
 #include "editors/responseplot.h"
 #include "edits/edithistory.h"
 #include "edits/recentfiles.h"
 #include "listen/listenpanel.h"
+#include "messages/usermessages.h"
 
 #include <QAction>
 #include <QApplication>
@@ -651,11 +652,8 @@ void MainWindow::helpAbout()
 
 void MainWindow::programKorvane()
 {
-    const MessageAnswer answer = dialog_.showMessage(
-        QStringLiteral("Program All Filters?"),
-        QStringLiteral("Programming the Korvane-S updates all 16 filters (0-15).") +
-            QStringLiteral("  Click Yes if you wish to program all the filters."),
-        MessageIcon::Question, MessageButtons::YesNo);
+    const UserMessage question = ProgramAllQuestion();
+    const MessageAnswer answer = dialog_.showMessage(question.title, question.text, question.icon, question.buttons);
     if (answer != MessageAnswer::Yes)
         return;
     BeginDeviceOperation();

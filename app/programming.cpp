@@ -4,6 +4,7 @@
 
 #include "device/comports.h"
 #include "device/programmingsequence.h"
+#include "messages/usermessages.h"
 
 namespace korvane {
 
@@ -11,6 +12,9 @@ bool RunProgrammingSequence(ProgrammingRunContext &context)
 {
     ProgrammingOptions options;
     options.programFolder = context.programFolder;
+    // The window's words for what the run reports, shown the moment it happens.
+    UserDialog &dialog = context.dialog;
+    options.present = [&dialog](const ProgrammingReport &report) { ShowProgrammingReport(dialog, report); };
     ProgrammingSequence sequence(context.model, context.dialog, options);
     CommWindow &view = context.view;
     QObject::connect(&sequence, &ProgrammingSequence::stageChanged, &view, &CommWindow::setStageCaption);

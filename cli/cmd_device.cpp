@@ -9,6 +9,7 @@
 #include "device/comroutines.h"
 #include "device/programmingsequence.h"
 #include "device/qtserialline.h"
+#include "messages/usermessages.h"
 
 #include <QCoreApplication>
 #include <QFileInfo>
@@ -151,7 +152,7 @@ const char *signalName(int sig)
 // packet bar. On a terminal the bar redraws in place; otherwise a line per tenth.
 class ProgressView : public QObject {
 public:
-    explicit ProgressView(ProgrammingSequence &seq) : m_tty(::isatty(STDERR_FILENO) == 1)
+    explicit ProgressView(ProgrammingSequence &seq) : tty_(::isatty(STDERR_FILENO) == 1)
     {
         connect(&seq, &ProgrammingSequence::stageChanged, this, [this](const QString &c) {
             endLine();
@@ -159,20 +160,18 @@ public:
         });
         connect(&seq, &ProgrammingSequence::portProbed, this, [this](int p) {
             endLine();
-            err(QStringLiteral("  Port: COM %1\n").arg(p));
+            err(QStringLiteral("  ") + ProbedPortText(p) + QLatin1Char('\n'));
         });
         connect(&seq, &ProgrammingSequence::warningVisibleChanged, this, [this](bool visible) {
             if (!visible)
                 return;
             endLine();
-            err(QStringLiteral("  Please wait while the firmware is being reloaded.  This may take up to 20 minutes.\n"
-                               "WARNING:  Do not turn off the power or disconnect the RS-232 cable while the firmware is "
-                               "being uploaded.  Doing so will require the Korvane-S to be returned to the factory for "
-                               "reprogramming.\n"));
+            const FirmwareReloadNotice notice = FirmwareReloadTexts();
+            err(notice.wait + QLatin1Char('\n') + notice.warning + QLatin1Char('\n'));
         });
         connect(&seq, &ProgrammingSequence::progressMaximumChanged, this, [this](int n) {
-            m_max = n;
-            m_lastTenth = -1;
+            max_ = n;
+            lastTenth_ = -1;
         });
         connect(&seq, &ProgrammingSequence::packetSent, this, [this](int n) { packet(n); });
     }
@@ -180,36 +179,36 @@ public:
 
     void endLine()
     {
-        if (m_open)
+        if (open_)
             err(QStringLiteral("\n"));
-        m_open = false;
+        open_ = false;
     }
 
 private:
     void packet(int n)
     {
-        const int max = m_max > 0 ? m_max : n;
-        if (m_tty) {
+        const int max = max_ > 0 ? max_ : n;
+        if (tty_) {
             constexpr int width = 40;
             const int filled = int(qint64(width) * n / max);
             err(QStringLiteral("\r  [%1%2] Data Packet: %3/%4")
                     .arg(QString(filled, QLatin1Char('#')), QString(width - filled, QLatin1Char(' ')))
                     .arg(n)
                     .arg(max));
-            m_open = true;
+            open_ = true;
         } else {
             const int tenth = int(qint64(10) * n / max);
-            if (tenth != m_lastTenth) {
-                m_lastTenth = tenth;
+            if (tenth != lastTenth_) {
+                lastTenth_ = tenth;
                 err(QStringLiteral("  Data Packet: %1/%2\n").arg(n).arg(max));
             }
         }
     }
 
-    bool m_tty;
-    bool m_open = false;
-    int m_max = 0;
-    int m_lastTenth = -1;
+    bool tty_;
+    bool open_ = false;
+    int max_ = 0;
+    int lastTenth_ = -1;
 };
 
 // Messages start on a line of their own, after a progress bar that is still being drawn.
@@ -227,8 +226,8 @@ public:
 
 bool confirm()
 {
-    err(QStringLiteral("Program All Filters?: Programming the Korvane-S updates all 16 filters (0-15).  Click Yes if "
-                       "you wish to program all the filters.\nProgram? [y/N] "));
+    const UserMessage question = ProgramAllQuestion();
+    err(question.title + QStringLiteral(": ") + question.text + QStringLiteral("\nProgram? [y/N] "));
     char line[64] = {};
     if (!std::fgets(line, sizeof line, stdin))
         return false;
@@ -275,12 +274,12 @@ int cmdProbe(const QStringList &args)
     const bool onlyDevice = !a.device.isEmpty();
     QStringList reasons;
     const int found = DetermineComPort(
-        line, a.port.value_or(1), [](int p) { err(QStringLiteral("Port: COM %1\n").arg(p)); }, onlyDevice, &reasons);
+        line, a.port.value_or(1), [](int p) { err(ProbedPortText(p) + QLatin1Char('\n')); }, onlyDevice, &reasons);
     if (found == 0) {
-        QString text = QStringLiteral("Unable to locate Korvane-S.  Ensure Korvane-S is ON and COM Port setting is correct.");
-        for (const QString &r : reasons)
-            text += kCR + r;
-        dialog.inform(QStringLiteral("Communications Error!"), text, MessageIcon::Exclamation);
+        ProgrammingReport report;
+        report.outcome = ProgrammingReport::Outcome::DeviceNotFound;
+        report.reasons = reasons;
+        ShowProgrammingReport(dialog, report);
         return 1;
     }
     int16_t version = 0;
@@ -290,8 +289,9 @@ int cmdProbe(const QStringList &args)
     const QString device = line.deviceName();
     CloseComPort(line);
     if (!ok) {
-        dialog.inform(QStringLiteral("Error!"), QStringLiteral("Error retrieving firmware version from Korvane-S"),
-                      MessageIcon::Exclamation);
+        ProgrammingReport report;
+        report.outcome = ProgrammingReport::Outcome::FirmwareVersionUnreadable;
+        ShowProgrammingReport(dialog, report);
         return 1;
     }
     if (onlyDevice)
@@ -329,6 +329,7 @@ int cmdProgram(const QStringList &args)
     options.programFolder = a.folder.isEmpty() ? QCoreApplication::applicationDirPath() : a.folder;
     options.firmwarePath = a.firmware;
     options.onlyDevicePath = a.device;
+    options.present = [&dialog](const ProgrammingReport &report) { ShowProgrammingReport(dialog, report); };
     if (!a.yes && !confirm()) {
         err(QStringLiteral("Not programmed.\n"));
         return 1;

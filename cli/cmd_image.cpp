@@ -7,6 +7,7 @@
 #include "coefgen/imageinspect.h"
 #include "coefgen/spectral.h"
 #include "config/settingsfile.h"
+#include "messages/usermessages.h"
 
 #include <QFile>
 
@@ -66,8 +67,9 @@ int cmdBuildImage(const QStringList &args)
         QString why;
         if (!BindCalculateIfft(&why))
             std::fprintf(stderr, "korvane-s-cli: korvanes: %s\n", qPrintable(why));
-        std::fprintf(stderr, "Temporary File Error: Problem creating temporary file for programming Korvane-S.\n"
-                             "Disk may be full.  Unable to program Korvane-S\n");
+        ProgrammingReport report;
+        report.outcome = ProgrammingReport::Outcome::ImageNotWritten;
+        ShowProgrammingReport(dialog, report);
         return 1;
     }
     return 0;

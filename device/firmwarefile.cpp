@@ -4,10 +4,6 @@
 #include "debugassist.h"
 #include "standinfirmware.h"
 
-#include "config/filelocations.h"
-#include "config/userdialog.h"
-
-#include <QDir>
 #include <QFile>
 #include <QFileInfo>
 
@@ -43,17 +39,6 @@ bool IsStandInFirmware(const QString &path)
 }
 
 bool StandInFirmwareAllowed() { return qEnvironmentVariable(kStandInFirmwareSwitch) == QLatin1String("1"); }
-
-QString StandInFirmwareRefusedText(const QString &path)
-{
-    return QStringLiteral("The firmware file %1 is the stand-in written by the build for the simulated processor, "
-                          "not the maker's firmware.  It was not sent, and the firmware of the Korvane-S was left "
-                          "as it is.")
-               .arg(QDir::toNativeSeparators(QFileInfo(path).absoluteFilePath()))
-           + kCR
-           + QStringLiteral("Put the maker's file \"%1\" into %2 and program again.")
-                 .arg(kFirmwareFileName, QDir::toNativeSeparators(UserDataFolder()));
-}
 
 bool UpdateFirmware(SerialLine &port, const QString &path, const XmodemProgress &progress)
 {

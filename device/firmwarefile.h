@@ -29,8 +29,6 @@ inline const QString kFirmwareFileName = QStringLiteral("korvanes.fwr");
 // True when the developer switch allows uploading the stand-in ($KORVANE_ALLOW_STANDIN_FIRMWARE
 // is 1).
 [[nodiscard]] bool StandInFirmwareAllowed();
-// The "Error!" text shown when a stand-in is refused.
-[[nodiscard]] QString StandInFirmwareRefusedText(const QString &path);
 
 // "F P C", the whole file by XMODEM (no verdict wait), then "RESET". True when all three
 // succeeded; nothing of the file is sent when "F P C" is not answered, and nothing at all

@@ -9,6 +9,7 @@
 #include "xmodem.h"
 
 #include "config/filelocations.h"
+#include "messages/usermessages.h"
 
 #include <QDir>
 #include <QFile>
@@ -22,95 +23,94 @@ constexpr int32_t kFilterImageLength = kFilterImageSize; // 28672 = 0x7000: 224 
 // Routes the timers' fatal reports to this run's dialog for the run's duration.
 class FatalDialogScope {
 public:
-    explicit FatalDialogScope(UserDialog *d) : m_previous(TimerFatalDialog()) { SetTimerFatalDialog(d); }
-    ~FatalDialogScope() { SetTimerFatalDialog(m_previous); }
+    explicit FatalDialogScope(UserDialog *d) : previous_(TimerFatalDialog()) { SetTimerFatalDialog(d); }
+    ~FatalDialogScope() { SetTimerFatalDialog(previous_); }
 
 private:
-    UserDialog *m_previous;
+    UserDialog *previous_;
 };
 
-// filter.bin for the user: written beside the target and renamed over it, so the file is
-// either the previous image or the complete new one.
-// The reason a port gave, on a line of its own after a message; nothing when it gave none.
-QString reasonLines(const QStringList &reasons)
+ProgrammingReport Report(ProgrammingReport::Outcome outcome)
 {
-    QString out;
-    for (const QString &r : reasons)
-        out += kCR + r;
-    return out;
+    ProgrammingReport r;
+    r.outcome = outcome;
+    return r;
 }
 } // namespace
 
 ProgrammingSequence::ProgrammingSequence(Model &model, UserDialog &dialog, ProgrammingOptions options, QObject *parent)
-    : QObject(parent), m_model(model), m_dialog(dialog), m_options(std::move(options))
+    : QObject(parent), model_(model), dialog_(dialog), options_(std::move(options))
 {
 }
 
-ProgrammingSequence::~ProgrammingSequence() { delete m_ownLine; }
+ProgrammingSequence::~ProgrammingSequence() { delete ownLine_; }
 
 SerialLine &ProgrammingSequence::line()
 {
-    if (m_options.line)
-        return *m_options.line;
-    if (!m_ownLine)
-        m_ownLine = new QtSerialLine(m_options.onlyDevicePath);
-    return *m_ownLine;
+    if (options_.line)
+        return *options_.line;
+    if (!ownLine_)
+        ownLine_ = new QtSerialLine(options_.onlyDevicePath);
+    return *ownLine_;
 }
 
-QString ProgrammingSequence::imagePath() const { return FilterImagePath(m_options.programFolder); }
+QString ProgrammingSequence::imagePath() const { return FilterImagePath(options_.programFolder); }
 
 QString ProgrammingSequence::firmwarePath() const
 {
-    return m_options.firmwarePath.isEmpty() ? FindFirmwareFile(m_options.programFolder) : m_options.firmwarePath;
+    return options_.firmwarePath.isEmpty() ? FindFirmwareFile(options_.programFolder) : options_.firmwarePath;
 }
 
-QString ProgrammingSequence::firmwareFileErrorText() const
+void ProgrammingSequence::present(const ProgrammingReport &report)
+{
+    if (options_.present)
+        options_.present(report);
+    else
+        ShowProgrammingReport(dialog_, report);
+}
+
+ProgrammingReport ProgrammingSequence::firmwareFileReport() const
 {
     const QFileInfo fw(firmwarePath());
-    QString text = QStringLiteral("Error reading firmware file.  Please ensure file named \"") + fw.fileName()
-                   + QStringLiteral("\" is in the program folder: ")
-                   + QDir::toNativeSeparators(fw.absolutePath()) + kCR
-                   + QStringLiteral("Firmware file may be invalid.") + kCR;
+    ProgrammingReport r = Report(ProgrammingReport::Outcome::FirmwareFileUnreadable);
+    r.path = fw.absoluteFilePath();
     if (!fw.exists()) {
-        QStringList looked;
-        if (m_options.firmwarePath.isEmpty()) {
-            for (const QString &folder : FirmwareFolders(m_options.programFolder))
-                looked << QDir::toNativeSeparators(folder);
-        } else {
-            looked << QDir::toNativeSeparators(fw.absoluteFilePath());
-        }
-        text += QStringLiteral("Not found in: ") + looked.join(QStringLiteral(", "));
+        r.fileProblem = ProgrammingReport::FileProblem::Missing;
+        if (options_.firmwarePath.isEmpty())
+            r.searched = FirmwareFolders(options_.programFolder);
+        else
+            r.searched << fw.absoluteFilePath();
     } else if (fw.size() != kFirmwareFileSize) {
-        text += QStringLiteral("%1 is %2 bytes long; a firmware file has %3.")
-                    .arg(QDir::toNativeSeparators(fw.absoluteFilePath()))
-                    .arg(fw.size())
-                    .arg(kFirmwareFileSize);
+        r.fileProblem = ProgrammingReport::FileProblem::WrongSize;
+        r.fileSize = fw.size();
+        r.expectedSize = kFirmwareFileSize;
     } else {
+        r.fileProblem = ProgrammingReport::FileProblem::Unreadable;
         QFile file(fw.absoluteFilePath());
         (void)file.open(QIODevice::ReadOnly);
-        text += QDir::toNativeSeparators(fw.absoluteFilePath()) + QStringLiteral(": ") + file.errorString();
+        r.reason = file.errorString();
     }
-    return text;
+    return r;
 }
 
 void ProgrammingSequence::requestCancel()
 {
-    if (m_cancelEnabled)
+    if (cancelEnabled_)
         (void)RequestCancel();
 }
 
 void ProgrammingSequence::setCancelEnabled(bool enabled)
 {
-    m_cancelEnabled = enabled;
+    cancelEnabled_ = enabled;
     emit cancelEnabledChanged(enabled);
 }
 
 bool ProgrammingSequence::run()
 {
-    FatalDialogScope scope(&m_dialog);
+    FatalDialogScope scope(&dialog_);
     // No sleep, shutdown or idle log-out from here to the end of the run.
     const SleepInhibitor inhibitor(QStringLiteral("Programming the Korvane-S"));
-    m_image.clear();
+    image_.clear();
     if (!LocateDevice())
         return false;
 
@@ -119,70 +119,59 @@ bool ProgrammingSequence::run()
     // same time cannot change what this processor receives. filter.bin is still written for
     // the user, whole.
     QString why = QStringLiteral("a filter set could not be built");
-    const auto image = BuildFilterImageBytes(m_model, m_dialog);
+    const auto image = BuildFilterImageBytes(model_, dialog_);
     if (image)
-        m_image = *image;
-    if (!image || !WriteFilterImage(m_image, imagePath(), &why)) {
-        m_image.clear();
-        m_dialog.inform(QStringLiteral("Temporary File Error"),
-                        QStringLiteral("Problem creating temporary file for programming Korvane-S.") + kCR
-                            + QStringLiteral("Disk may be full.  Unable to program Korvane-S") + kCR
-                            + QDir::toNativeSeparators(QFileInfo(imagePath()).absoluteFilePath())
-                            + QStringLiteral(": ") + why,
-                        MessageIcon::Exclamation);
+        image_ = *image;
+    if (!image || !WriteFilterImage(image_, imagePath(), &why)) {
+        image_.clear();
+        ProgrammingReport r = Report(ProgrammingReport::Outcome::ImageNotWritten);
+        r.path = QFileInfo(imagePath()).absoluteFilePath();
+        r.reason = why;
+        present(r);
         return false;
     }
 
     const bool ok = ProgramDevice();
-    if (ok) {
-        m_dialog.inform(QStringLiteral("Success"), QStringLiteral("Korvane-S successfully programmed"),
-                        MessageIcon::None);
-    } else {
-        m_dialog.inform(QStringLiteral("Programming Aborted"),
-                        QStringLiteral("Programming operation aborted!") + kCR
-                            + QStringLiteral("Filters stored in Korvane-S are no longer valid."),
-                        MessageIcon::Exclamation);
-    }
+    present(Report(ok ? ProgrammingReport::Outcome::Programmed : ProgrammingReport::Outcome::Aborted));
     return ok;
 }
 
 bool ProgrammingSequence::LocateDevice()
 {
-    FatalDialogScope scope(&m_dialog);
+    FatalDialogScope scope(&dialog_);
     emit stageChanged(QStringLiteral("Finding Korvane-S"));
     SerialLine &port = line();
     ClearCancelAndClosePort(port);
-    const bool onlyOne = !m_options.onlyDevicePath.isEmpty();
-    const int preferred = onlyOne ? Clamp(m_model.ComPort, 1, 9) : m_model.ComPort;
+    const bool onlyOne = !options_.onlyDevicePath.isEmpty();
+    const int preferred = onlyOne ? Clamp(model_.ComPort, 1, 9) : model_.ComPort;
     QStringList reasons;
     const int found = DetermineComPort(port, preferred, [this](int p) { emit portProbed(p); }, onlyOne, &reasons);
     if (found != 0) {
-        m_model.ComPort = static_cast<int16_t>(found);
+        model_.ComPort = static_cast<int16_t>(found);
         emit comPortChanged(found);
         return true;
     }
-    m_dialog.inform(QStringLiteral("Communications Error!"),
-                    QStringLiteral("Unable to locate Korvane-S.  Ensure Korvane-S is ON and COM Port setting is correct.")
-                        + reasonLines(reasons),
-                    MessageIcon::Exclamation);
+    ProgrammingReport r = Report(ProgrammingReport::Outcome::DeviceNotFound);
+    r.reasons = reasons;
+    present(r);
     return false;
 }
 
 bool ProgrammingSequence::ProgramDevice()
 {
-    FatalDialogScope scope(&m_dialog);
+    FatalDialogScope scope(&dialog_);
     SerialLine &port = line();
     const XmodemProgress progress{[this](int n) { emit progressMaximumChanged(n); },
                                   [this](int n) { emit packetSent(n); }};
     // The image of this run; ProgramDevice on its own sends filter.bin as it is now, read once.
-    QByteArray image = m_image;
+    QByteArray image = image_;
     if (image.isEmpty()) {
         QFile file(imagePath());
         if (file.open(QIODevice::ReadOnly))
             image = file.readAll();
     }
-    bool ok = OpenComPort(port, m_model.ComPort);
-    // Why the port failed, in the system's words, for the "COM Error!" message.
+    bool ok = OpenComPort(port, model_.ComPort);
+    // Why the port failed, in the system's words, for the ComWriteError report.
     QString portProblem = ok ? QString() : port.errorText();
     bool reported = false;
     int16_t count = 0;
@@ -196,7 +185,7 @@ bool ProgrammingSequence::ProgramDevice()
     if (ok) {
         ok = GetFirmwareFileVersion(firmwarePath(), fileVersion);
         if (!ok) {
-            m_dialog.inform(QStringLiteral("Error!"), firmwareFileErrorText(), MessageIcon::Exclamation);
+            present(firmwareFileReport());
             reported = true;
         }
     }
@@ -204,8 +193,7 @@ bool ProgrammingSequence::ProgramDevice()
         ok = GetFirmwareVersion(port, deviceVersion);
         // After a cancel the unanswered "F V" is the user's doing, not a processor fault.
         if (!ok && !IsCancelRequested()) {
-            m_dialog.inform(QStringLiteral("Error!"), QStringLiteral("Error retrieving firmware version from Korvane-S"),
-                            MessageIcon::Exclamation);
+            present(Report(ProgrammingReport::Outcome::FirmwareVersionUnreadable));
             reported = true;
         }
     }
@@ -213,7 +201,10 @@ bool ProgrammingSequence::ProgramDevice()
     // the factory. Refused before anything is sent.
     if (ok && (fileVersion > deviceVersion || count >= 10) && IsStandInFirmware(firmwarePath())
         && !StandInFirmwareAllowed()) {
-        m_dialog.inform(QStringLiteral("Error!"), StandInFirmwareRefusedText(firmwarePath()), MessageIcon::Exclamation);
+        ProgrammingReport r = Report(ProgrammingReport::Outcome::StandInFirmwareRefused);
+        r.path = QFileInfo(firmwarePath()).absoluteFilePath();
+        r.makerFile = QDir(UserDataFolder()).filePath(kFirmwareFileName);
+        present(r);
         ok = false;
         reported = true;
     }
@@ -227,10 +218,7 @@ bool ProgrammingSequence::ProgramDevice()
         emit warningVisibleChanged(false);
         setCancelEnabled(true);
         if (!ok) {
-            m_dialog.inform(QStringLiteral("Error!"),
-                            QStringLiteral("Error transmitting updated firmware.  ")
-                                + QStringLiteral("Unit may not function properly.  Please contact Halvern for further assistance."),
-                            MessageIcon::Exclamation);
+            present(Report(ProgrammingReport::Outcome::FirmwareUploadFailed));
             reported = true;
         }
     }
@@ -248,11 +236,10 @@ bool ProgrammingSequence::ProgramDevice()
     if (!ok && portProblem.isEmpty() && port.hasError())
         portProblem = port.errorText();
     if (!ok && !reported && !IsCancelRequested()) {
-        m_dialog.inform(QStringLiteral("COM Error!"),
-                        QStringLiteral("Error Writing COM Port.") + kCR + QStringLiteral("Ensure Korvane-S is on and") + kCR
-                            + QStringLiteral("correct COM Port is selected")
-                            + reasonLines(portProblem.isEmpty() ? QStringList{} : QStringList{portProblem}),
-                        MessageIcon::Exclamation);
+        ProgrammingReport r = Report(ProgrammingReport::Outcome::ComWriteError);
+        if (!portProblem.isEmpty())
+            r.reasons << portProblem;
+        present(r);
     }
     CloseComPort(port);
     return ok;

@@ -1,17 +1,21 @@
 #pragma once
 // The programming sequence as a tool object: discovery, building filter.bin, the firmware
-// check and reload, the filter upload and the final message. It shows its messages through
-// the user-dialog interface and reports its progress by signals, so the progress window
-// (frmComm) and the command-line progress bar are two views of the same run.
+// check and reload, the filter upload and how the run ended. It reports what happened as
+// ProgrammingReports to the presenter its caller passes in, and its progress by signals, so
+// the progress window (frmComm) and the command-line progress bar are two views of the same
+// run; the views choose the words (messages/usermessages.h).
 //
 // The confirmation "Program All Filters?" and locking the main window stay with the view.
 
 #include "config/model.h"
 #include "config/userdialog.h"
+#include "messages/programmingreport.h"
 
 #include <QByteArray>
 #include <QObject>
 #include <QString>
+
+#include <functional>
 
 namespace korvane {
 
@@ -24,6 +28,9 @@ struct ProgrammingOptions {
     QString firmwarePath;    // empty: FindFirmwareFile(programFolder)
     QString onlyDevicePath;  // non-empty: probe and program only this serial device
     SerialLine *line = nullptr; // null: the machine's serial port (QtSerialLine); tests pass a fake
+    // Shows a report to the user, at the moment it happens (the run waits for it, as for a
+    // message box). Empty: the catalogue's message through the sequence's dialog.
+    std::function<void(const ProgrammingReport &)> present;
 };
 
 class ProgrammingSequence : public QObject {
@@ -32,22 +39,22 @@ public:
     ProgrammingSequence(Model &model, UserDialog &dialog, ProgrammingOptions options, QObject *parent = nullptr);
     ~ProgrammingSequence() override;
 
-    // Discovery, image build, ProgramDevice and the closing message ("Success" or
-    // "Programming Aborted"). True only when the processor was programmed. Holds the login
+    // Discovery, image build, ProgramDevice and the closing report (Programmed or Aborted). True only when the processor was programmed. Holds the login
     // manager's sleep/shutdown/idle inhibitor for its whole length (when there is one). Pumps events
     // while it waits, so views stay live; call requestCancel() from a view to cancel.
     bool run();
     // Sets the process-wide cancel request, except while the firmware is being reloaded
     // (cancelEnabled() false): an interrupted reload would leave the processor unusable.
     void requestCancel();
-    [[nodiscard]] bool cancelEnabled() const { return m_cancelEnabled; }
+    [[nodiscard]] bool cancelEnabled() const { return cancelEnabled_; }
 
     // The two halves of run(), for views that need them alone.
     // Finds the processor (preferred port model.ComPort, then 1..9) and makes its port
-    // model.ComPort; shows "Communications Error!" when none answered.
+    // model.ComPort; reports DeviceNotFound when none answered.
     [[nodiscard]] bool LocateDevice();
     // Firmware check and reload, "F P F", the upload of the image and "RESET" on the port
-    // model.ComPort; shows the specific error messages. True when the processor was programmed.
+    // model.ComPort; reports what failed (at most one report). True when the processor was
+    // programmed.
     // Sends the image run() built; called on its own, filter.bin as it is at the start.
     [[nodiscard]] bool ProgramDevice();
 
@@ -66,16 +73,17 @@ signals:
 
 private:
     SerialLine &line();
-    // "Error reading firmware file", naming where the file was looked for and why it failed.
-    [[nodiscard]] QString firmwareFileErrorText() const;
+    // FirmwareFileUnreadable: where the file was looked for and why it could not be used.
+    [[nodiscard]] ProgrammingReport firmwareFileReport() const;
     void setCancelEnabled(bool enabled);
+    void present(const ProgrammingReport &report);
 
-    Model &m_model;
-    UserDialog &m_dialog;
-    ProgrammingOptions m_options;
-    SerialLine *m_ownLine = nullptr;
-    QByteArray m_image; // the image this run built and sends
-    bool m_cancelEnabled = true;
+    Model &model_;
+    UserDialog &dialog_;
+    ProgrammingOptions options_;
+    SerialLine *ownLine_ = nullptr;
+    QByteArray image_; // the image this run built and sends
+    bool cancelEnabled_ = true;
 };
 
 } // namespace korvane

@@ -2,6 +2,7 @@
 
 #include "device/comroutines.h"
 #include "device/qtserialline.h"
+#include "messages/usermessages.h"
 
 #include <QFile>
 #include <QRandomGenerator>
@@ -14,6 +15,18 @@ SimRig::SimRig()
     model.ComPort = 1;
     options.programFolder = programFolder.path();
     options.firmwarePath = qEnvironmentVariable("KORVANE_PROGRAM_DIR") + QStringLiteral("/korvanes.fwr");
+    options.present = [this](const ProgrammingReport &r) {
+        reports.push_back(r);
+        ShowProgrammingReport(dialog, r);
+    };
+}
+
+std::vector<ProgrammingReport::Outcome> SimRig::outcomes() const
+{
+    std::vector<ProgrammingReport::Outcome> out;
+    for (const ProgrammingReport &r : reports)
+        out.push_back(r.outcome);
+    return out;
 }
 
 SimRig::~SimRig()

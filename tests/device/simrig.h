@@ -1,7 +1,8 @@
 #pragma once
 // One programming run against the simulated processor attached as COM n through a private
-// port folder: the sequence under test, the dialog that records its messages, and a log
-// of every signal it emitted.
+// port folder: the sequence under test, the reports it made, the dialog that records the
+// messages they became (shown as the program's views show them), and a log of every signal
+// it emitted.
 
 #include "device/programmingsequence.h"
 #include "scripteddialog.h"
@@ -11,6 +12,7 @@
 #include <QTemporaryDir>
 
 #include <memory>
+#include <vector>
 
 namespace korvane::test {
 
@@ -31,9 +33,11 @@ public:
     QTemporaryDir comDir;
     QTemporaryDir programFolder;
     ScriptedDialog dialog;
+    std::vector<ProgrammingReport> reports;
     Model model;
     ProgrammingOptions options;
     QStringList signalLog; // "stage:Finding Korvane-S", "port:3", "warning:1", ...
+    [[nodiscard]] std::vector<ProgrammingReport::Outcome> outcomes() const;
     std::vector<std::unique_ptr<SimProcess>> sims;
 
 private:

@@ -6,6 +6,7 @@
 #include "scriptedline.h"
 #include "simrig.h"
 
+#include <QDir>
 #include <QFile>
 #include <QTest>
 
@@ -88,6 +89,9 @@ private slots:
         (void)rig.writeFilterImage();
         rig.options.firmwarePath.clear(); // the program folder has no korvanes.fwr
         QVERIFY(!rig.sequence().ProgramDevice());
+        QCOMPARE(rig.outcomes(), std::vector{ProgrammingReport::Outcome::FirmwareFileUnreadable});
+        QCOMPARE(rig.reports[0].fileProblem, ProgrammingReport::FileProblem::Missing);
+        QCOMPARE(rig.reports[0].searched, FirmwareFolders(rig.programFolder.path()));
         QCOMPARE(rig.dialog.titles(), QStringList{"Error!"});
         // The fixed text (its sentences now apart), then every folder that was searched.
         const QString text = rig.dialog.messages[0].text;
@@ -149,6 +153,7 @@ private slots:
         const bool ran = rig.sequence().run();
         qputenv("XDG_STATE_HOME", savedState);
         QVERIFY(!ran);
+        QCOMPARE(rig.outcomes(), std::vector{ProgrammingReport::Outcome::ImageNotWritten});
         QCOMPARE(rig.dialog.titles(), QStringList{"Temporary File Error"});
         const QString text = rig.dialog.messages[0].text;
         const QString fixed = QStringLiteral("Problem creating temporary file for programming Korvane-S.\rDisk may be "
@@ -156,6 +161,19 @@ private slots:
         QVERIFY2(text.startsWith(fixed + plain.fileName() + "/state/korvane-s/filter.bin: "), qPrintable(text));
         QVERIFY2(text.size() > fixed.size() + plain.fileName().size() + 30, "the system's reason follows");
         QCOMPARE(rig.sim().logLines(), QStringList{"F V"});
+    }
+
+    // The view that passes a presenter decides what the user sees: the sequence's own dialog
+    // (there for the image build and the timers) shows none of the reports.
+    void presenterTakesTheReports()
+    {
+        SimRig rig; // no processor on any port
+        std::vector<ProgrammingReport> seen;
+        rig.options.present = [&seen](const ProgrammingReport &r) { seen.push_back(r); };
+        QVERIFY(!rig.sequence().LocateDevice());
+        QCOMPARE(seen.size(), size_t(1));
+        QCOMPARE(seen[0].outcome, ProgrammingReport::Outcome::DeviceNotFound);
+        QVERIFY(rig.dialog.messages.empty());
     }
 
     // The build's stand-in firmware reaches the processor only with the developer switch on:
@@ -178,6 +196,8 @@ private slots:
         QVERIFY(line.writes.isEmpty());
         QVERIFY(!programmed);
         QVERIFY(!updated);
+        QCOMPARE(rig.outcomes(), std::vector{ProgrammingReport::Outcome::StandInFirmwareRefused});
+        QCOMPARE(rig.reports[0].makerFile, QDir(UserDataFolder()).filePath("korvanes.fwr"));
         QCOMPARE(rig.dialog.titles(), QStringList{"Error!"});
         QVERIFY2(rig.dialog.messages[0].text.contains("stand-in"), qPrintable(rig.dialog.messages[0].text));
         QVERIFY(rig.dialog.messages[0].text.contains(rig.options.firmwarePath));

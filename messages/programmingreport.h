@@ -1,0 +1,42 @@
+#pragma once
+// What a programming run (or one of its steps) ended with, as the device library reports it:
+// an outcome and the facts a message about it needs. The words are chosen by the view that
+// shows the report (messages/usermessages.h); nothing here is text for the user except the
+// reasons, which are the system's own (a port's or a file's error string).
+
+#include <QString>
+#include <QStringList>
+
+namespace korvane {
+
+struct ProgrammingReport {
+    enum class Outcome {
+        Programmed,                // the processor took the filters and was reset
+        Aborted,                   // the run stopped after the port was opened (a specific report came first)
+        DeviceNotFound,            // no port answered "F V", or the search was cancelled; reasons: one per port
+        ImageNotWritten,           // filter.bin could not be built or written; path, reason
+        FirmwareFileUnreadable,    // korvanes.fwr absent, of the wrong size or unreadable; see fileProblem
+        FirmwareVersionUnreadable, // the processor did not answer "F V" with a version
+        StandInFirmwareRefused,    // the build's stand-in firmware was about to be sent; path, makerFile
+        FirmwareUploadFailed,      // the firmware reload ("F P C", XMODEM, "RESET") failed
+        ComWriteError,             // port not opened, "F P F" unanswered, filter upload or reset failed; reasons
+    };
+    // Why korvanes.fwr could not be used (FirmwareFileUnreadable).
+    enum class FileProblem {
+        Missing,    // searched: the folders looked in (or the one file given)
+        WrongSize,  // fileSize and expectedSize in bytes
+        Unreadable, // reason: the system's error string
+    };
+
+    Outcome outcome = Outcome::Aborted;
+    QString path;         // absolute: filter.bin (ImageNotWritten, may be empty) or korvanes.fwr
+    QString makerFile;    // StandInFirmwareRefused: absolute path where the maker's firmware belongs
+    QStringList searched; // FileProblem::Missing
+    FileProblem fileProblem = FileProblem::Missing;
+    qint64 fileSize = -1;
+    qint64 expectedSize = -1;
+    QString reason;      // one cause in the system's words; may be empty
+    QStringList reasons; // DeviceNotFound, ComWriteError: one line per cause; may be empty
+};
+
+} // namespace korvane
