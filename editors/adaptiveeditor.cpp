@@ -151,22 +151,19 @@ void Ctl1CH::spanChanged()
     lblPspanTime_->setText(MillisecondsLabel(spanBar_->value(), sampleRate()));
 }
 
-bool Ctl1CH::hasUnsavedChanges() const
+StageConfig Ctl1CH::controlsValue() const
 {
-    const StageConfig &r = record();
-    return sizeBar_->value() != r.FilterSize || spanBar_->value() != r.PredictionSpan ||
-           rateBar_->value() != r.AdaptRate || adaptMode_->checkedId() != r.ModeOption ||
-           processorOutput_->checkedId() != r.OutputOption;
-}
-
-void Ctl1CH::storeControls()
-{
-    StageConfig &r = record();
+    StageConfig r = record();
     r.FilterSize = int16_t(sizeBar_->value());
     r.PredictionSpan = int16_t(spanBar_->value());
     r.AdaptRate = int16_t(rateBar_->value());
-    r.ModeOption = adaptMode_->checkedId() == 1 ? 1 : 2;
-    r.OutputOption = processorOutput_->checkedId() == 1 ? 1 : 2;
+    // A stored value outside 1..2 selects no button; until the user picks one the stored
+    // value stays, so an untouched window neither asks nor turns it into "Fixed"/"Predict".
+    if (const int mode = adaptMode_->checkedId(); mode > 0)
+        r.ModeOption = int16_t(mode);
+    if (const int output = processorOutput_->checkedId(); output > 0)
+        r.OutputOption = int16_t(output);
+    return r;
 }
 
 } // namespace korvane

@@ -16,8 +16,7 @@ public:
     Ctl1CH(QWidget *parent, Model &model, UserDialog &dialog);
 
 protected:
-    [[nodiscard]] bool hasUnsavedChanges() const override;
-    void storeControls() override;
+    [[nodiscard]] StageConfig controlsValue() const override;
 
 private:
     void sizeChanged();

@@ -47,15 +47,22 @@ void EditorWindow::done(int result)
     if (!closing_) {
         closing_ = true;
         prepareClose();
+        const StageConfig edited = controlsValue();
+        // Floats compare by value, as the stored curve always has: an untouched window never
+        // asks, and when nothing differs the record is not written at all.
+        const bool changed = edited != record();
         MessageAnswer answer = MessageAnswer::Ok;
-        if (confirmOnClose_ && hasUnsavedChanges())
+        if (confirmOnClose_ && changed)
             answer = dialog_.showMessage(kSaveQuestionTitle, kSaveQuestionText, MessageIcon::Exclamation,
                                          MessageButtons::OkCancel);
-        if (answer == MessageAnswer::Ok)
-            storeControls();
+        // The opener records the change as one undo step around the whole opening.
+        if (answer == MessageAnswer::Ok && changed)
+            record() = edited;
     }
     QDialog::done(result);
 }
+
+bool EditorWindow::hasUnsavedChanges() const { return controlsValue() != record(); }
 
 QPushButton *EditorWindow::makeButton(const QString &name, const QString &text, const QString &toolTip)
 {

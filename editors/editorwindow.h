@@ -2,9 +2,13 @@
 // The skeleton every editor window shares: it edits FilterData[CurrentSet][CurrentStage] in
 // its controls only and writes the record back when it closes with a save.
 //
+// Each editor maps its controls to a stage value in one place, controlsValue(); the skeleton
+// uses that one mapping to tell whether anything changed, to store, and to show the live
+// response.
+//
 // Closing (OK, Cancel, Esc or the close box) can never be refused. OK stores without asking.
-// Any other close compares the controls with the stored record and, when something differs,
-// asks "Do you want to save your changes ?": OK stores, Cancel discards.
+// Any other close compares the controls' value with the stored record and, when something
+// differs, asks "Do you want to save your changes ?": OK stores, Cancel discards.
 
 #include "config/model.h"
 #include "config/userdialog.h"
@@ -40,8 +44,12 @@ public:
 
     void done(int result) override;
 
-    // The stage record as the controls stand now; the stored record is left as it is.
-    [[nodiscard]] StageConfig editedStage();
+    // The stage record as the controls stand now (controlsValue()); the stored record is left
+    // as it is. Closing with a save writes exactly this value.
+    [[nodiscard]] StageConfig editedStage() const { return controlsValue(); }
+    // True when the controls hold settings other than the stored record's: closing without OK
+    // then asks before storing.
+    [[nodiscard]] bool hasUnsavedChanges() const;
 
     // Adds, beside the controls, a plot of the edited stage's frequency response that follows
     // every control while it moves, over the stored stage's response drawn faintly. The
@@ -53,10 +61,10 @@ public:
     void refreshResponse();
 
 protected:
-    // True when closing without OK must ask before storing.
-    [[nodiscard]] virtual bool hasUnsavedChanges() const = 0;
-    // Writes the controls into the stage record.
-    virtual void storeControls() = 0;
+    // The stored record with the fields this editor owns replaced by its controls' values,
+    // converted as they are stored. Fields the editor does not own are the stored ones, so
+    // comparing with record() compares exactly what the window shows.
+    [[nodiscard]] virtual StageConfig controlsValue() const = 0;
     // Runs before the comparison on every close.
     virtual void prepareClose() {}
 

@@ -91,20 +91,12 @@ void CtlEq::setAll(const std::array<int, 20> &cuts)
         sliders_[std::size_t(i)]->setValue(cuts[std::size_t(i)]);
 }
 
-bool CtlEq::hasUnsavedChanges() const
+StageConfig CtlEq::controlsValue() const
 {
-    const StageConfig &r = record();
-    for (int i = 0; i < 20; ++i)
-        if (sliders_[std::size_t(i)]->value() != r.EqBand[std::size_t(i)])
-            return true;
-    return false;
-}
-
-void CtlEq::storeControls()
-{
-    StageConfig &r = record();
+    StageConfig r = record();
     for (int i = 0; i < 20; ++i)
         r.EqBand[std::size_t(i)] = int16_t(sliders_[std::size_t(i)]->value());
+    return r;
 }
 
 } // namespace korvane

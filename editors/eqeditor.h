@@ -14,8 +14,7 @@ public:
     CtlEq(QWidget *parent, Model &model, UserDialog &dialog);
 
 protected:
-    [[nodiscard]] bool hasUnsavedChanges() const override;
-    void storeControls() override;
+    [[nodiscard]] StageConfig controlsValue() const override;
     [[nodiscard]] bool offersLogFrequency() const override { return true; }
 
 private:

@@ -17,18 +17,6 @@ namespace korvane {
 
 EditorWindow::~EditorWindow() = default;
 
-StageConfig EditorWindow::editedStage()
-{
-    // storeControls() writes the record; keep the stored one aside and put it back, so the
-    // editor's own code stays the one place that maps controls to fields.
-    StageConfig &r = record();
-    const StageConfig stored = r;
-    storeControls();
-    StageConfig edited = r;
-    r = stored;
-    return edited;
-}
-
 void EditorWindow::addResponsePlot()
 {
     if (responsePlot_)

@@ -81,18 +81,13 @@ void SingleCutoffEditor::slopeChanged()
     slope_->setText(SlopeLabel(slopeBar_->value(), cutoffBar_->value(), sampleRate()));
 }
 
-bool SingleCutoffEditor::hasUnsavedChanges() const
+StageConfig SingleCutoffEditor::controlsValue() const
 {
-    const StageConfig &r = record();
-    return cutoffBar_->value() != r.Freq1 || slopeBar_->value() != r.Slope || attenBar_->value() != r.AttenDb;
-}
-
-void SingleCutoffEditor::storeControls()
-{
-    StageConfig &r = record();
+    StageConfig r = record();
     r.Freq1 = int16_t(cutoffBar_->value());
     r.Slope = int16_t(slopeBar_->value());
     r.AttenDb = int16_t(attenBar_->value());
+    return r;
 }
 
 // ---------------------------------------------------------------- bandpass / bandstop
@@ -184,20 +179,14 @@ void CutoffPairEditor::refreshSlopes()
     slope2_->setText(SlopeLabel(slopeBar_->value(), upperBar_->value(), s));
 }
 
-bool CutoffPairEditor::hasUnsavedChanges() const
+StageConfig CutoffPairEditor::controlsValue() const
 {
-    const StageConfig &r = record();
-    return lowerBar_->value() != r.Freq1 || upperBar_->value() != r.Freq2 || slopeBar_->value() != r.Slope ||
-           attenBar_->value() != r.AttenDb;
-}
-
-void CutoffPairEditor::storeControls()
-{
-    StageConfig &r = record();
+    StageConfig r = record();
     r.Freq1 = int16_t(lowerBar_->value());
     r.Freq2 = int16_t(upperBar_->value());
     r.Slope = int16_t(slopeBar_->value());
     r.AttenDb = int16_t(attenBar_->value());
+    return r;
 }
 
 // ---------------------------------------------------------------- notch / slot
@@ -240,18 +229,13 @@ void NotchSlotEditor::widthChanged()
     width_->setText(WidthLabel(widthBar_->value(), widthFactor_, sampleRate()));
 }
 
-bool NotchSlotEditor::hasUnsavedChanges() const
+StageConfig NotchSlotEditor::controlsValue() const
 {
-    const StageConfig &r = record();
-    return freqBar_->value() != r.Freq1 || widthBar_->value() != r.Freq2 || attenBar_->value() != r.AttenDb;
-}
-
-void NotchSlotEditor::storeControls()
-{
-    StageConfig &r = record();
+    StageConfig r = record();
     r.Freq1 = int16_t(freqBar_->value());
     r.Freq2 = int16_t(widthBar_->value());
     r.AttenDb = int16_t(attenBar_->value());
+    return r;
 }
 
 // ---------------------------------------------------------------- comb
@@ -307,21 +291,18 @@ void CombEditor::fundamentalChanged()
 void CombEditor::limitChanged() { lblLimit_->setText(QString::number(limitBar_->value())); }
 void CombEditor::depthChanged() { lblDepth_->setText(QString::number(depthBar_->value())); }
 
-bool CombEditor::hasUnsavedChanges() const
+StageConfig CombEditor::controlsValue() const
 {
-    const StageConfig &r = record();
-    return fundBar_->value() != r.Freq1 || limitBar_->value() != r.Freq2 || depthBar_->value() != r.AttenDb ||
-           harmonics_->checkedId() != r.ModeOption - 3;
-}
-
-void CombEditor::storeControls()
-{
-    StageConfig &r = record();
+    StageConfig r = record();
     r.Freq1 = int16_t(fundBar_->value());
     r.Freq2 = int16_t(limitBar_->value());
     r.AttenDb = int16_t(depthBar_->value());
-    const int id = harmonics_->checkedId();
-    r.ModeOption = id == 0 ? 3 : id == 1 ? 4 : 5;
+    // Buttons 0..2 are All, Odd, Even: ModeOption 3..5. A stored value outside 3..5 selects no
+    // button; until the user picks one the stored value stays, so an untouched window neither
+    // asks nor turns it into "Even".
+    if (const int id = harmonics_->checkedId(); id >= 0)
+        r.ModeOption = int16_t(id + 3);
+    return r;
 }
 
 } // namespace korvane

@@ -16,8 +16,7 @@ public:
     SingleCutoffEditor(QWidget *parent, Model &model, UserDialog &dialog, const QString &caption);
 
 protected:
-    [[nodiscard]] bool hasUnsavedChanges() const override;
-    void storeControls() override;
+    [[nodiscard]] StageConfig controlsValue() const override;
 
 private:
     void cutoffChanged();
@@ -34,8 +33,7 @@ public:
     CutoffPairEditor(QWidget *parent, Model &model, UserDialog &dialog, const QString &caption);
 
 protected:
-    [[nodiscard]] bool hasUnsavedChanges() const override;
-    void storeControls() override;
+    [[nodiscard]] StageConfig controlsValue() const override;
 
 private:
     void lowerChanged();
@@ -53,8 +51,7 @@ public:
     NotchSlotEditor(QWidget *parent, Model &model, UserDialog &dialog, bool slot);
 
 protected:
-    [[nodiscard]] bool hasUnsavedChanges() const override;
-    void storeControls() override;
+    [[nodiscard]] StageConfig controlsValue() const override;
 
 private:
     void widthChanged();
@@ -72,8 +69,7 @@ public:
     CombEditor(QWidget *parent, Model &model, UserDialog &dialog);
 
 protected:
-    [[nodiscard]] bool hasUnsavedChanges() const override;
-    void storeControls() override;
+    [[nodiscard]] StageConfig controlsValue() const override;
 
 private:
     void fundamentalChanged();

@@ -378,9 +378,16 @@ void CtlSGE::prepareClose()
     }
 }
 
-// The curve as it stands against the stored one: whatever changed it (an interpolating edit,
-// an edit of a single point, a drop, a Normalize) Cancel and the close box ask before storing.
-bool CtlSGE::hasUnsavedChanges() const { return trace_.trace() != record().SpectralGain; }
+// The curve as it stands: whatever changed it (an interpolating edit, an edit of a single
+// point, a drop, a Normalize) Cancel and the close box ask before storing. An unfinished New or
+// Edit is no curve yet: until it completes, the value is the curve from before it, the one
+// Abort brings back and a close stores.
+StageConfig CtlSGE::controlsValue() const
+{
+    StageConfig r = record();
+    r.SpectralGain = trace_.editActive() ? trace_.undoTrace() : trace_.trace();
+    return r;
+}
 
 QString CtlSGE::liveNote() const
 {
@@ -397,13 +404,6 @@ void CtlSGE::keyPressEvent(QKeyEvent *event)
         return;
     }
     EditorWindow::keyPressEvent(event);
-}
-
-void CtlSGE::storeControls()
-{
-    StageConfig &r = record();
-    for (int k = 0; k < kTracePoints; ++k)
-        r.SpectralGain[std::size_t(k)] = trace_.trace()[std::size_t(k)];
 }
 
 } // namespace korvane

@@ -69,8 +69,7 @@ public:
     [[nodiscard]] SpectralPlot *plot() const { return plot_; }
 
 protected:
-    [[nodiscard]] bool hasUnsavedChanges() const override;
-    void storeControls() override;
+    [[nodiscard]] StageConfig controlsValue() const override;
     // A close in the middle of New or Edit first aborts it: the points not yet entered must
     // never reach the stored curve.
     void prepareClose() override;
