@@ -1,16 +1,15 @@
 #pragma once
 // Start-up helpers of the program's entry procedure.
+//
+// The splash wait is WaitWholeSeconds(3, WholeSecondClock) (device/clock.h): it processes
+// window events until the whole-second count has advanced by 3, between 2 and 3 seconds of
+// real time, sleeping in the event loop between looks at the count.
+
+#include "device/clock.h"
 
 #include <QtGlobal>
 
-#include <functional>
-
 namespace korvane {
-
-// Processes window events until clock() (a whole-second count) has advanced by `seconds`
-// from its value at the call: between seconds - 1 and seconds of real time. Sleeps in the
-// event loop between checks (every 50 ms), never spinning a core.
-void WaitWholeSeconds(int seconds, const std::function<qint64()> &clock);
 
 // Whole seconds since the epoch.
 [[nodiscard]] qint64 WholeSecondClock();

@@ -3,17 +3,12 @@
 #include "debugassist.h"
 #include "tenthstimer.h"
 
-#include <QElapsedTimer>
-#include <QTime>
-#include <QTimer>
-
 #include <optional>
 
 namespace korvane {
 
 namespace {
 bool g_cancelRequested = false;
-constexpr int kSecondsPerDay = 86400;
 } // namespace
 
 int Clamp(int value, int low, int high)
@@ -52,26 +47,10 @@ void CleanReply(QString &reply)
     RemoveAll(reply, QStringLiteral(">"));
 }
 
-int SecondsAdvanced(int from, int to)
-{
-    return ((to - from) % kSecondsPerDay + kSecondsPerDay) % kSecondsPerDay;
-}
-
 void WaitSeconds(int n)
 {
-    // The heartbeat only guarantees that the blocking pump wakes up to look at the clock.
-    QTimer heartbeat;
-    heartbeat.setInterval(100);
-    heartbeat.start();
-    auto now = [] { return QTime::currentTime().msecsSinceStartOfDay() / 1000; };
-    int last = now();
-    int elapsed = 0;
-    while (elapsed < n && !IsCancelRequested()) {
-        PumpEvents(true);
-        const int t = now();
-        elapsed += SecondsAdvanced(last, t);
-        last = t;
-    }
+    WaitWholeSeconds(
+        n, [] { return qint64{CurrentClock().secondOfDay()}; }, IsCancelRequested);
 }
 
 bool RequestCancel()
@@ -128,20 +107,18 @@ void drainEarlierReply(SerialLine &port)
 {
     if (port.bytesWaitingIn() <= 0)
         return;
-    QElapsedTimer total;
-    total.start();
-    QTimer quiet;
-    quiet.setSingleShot(true);
-    quiet.setTimerType(Qt::PreciseTimer);
+    Clock &clock = CurrentClock();
+    const qint64 limit = clock.nowMs() + kDrainLimitMs;
+    ClockTimer quiet([] {});
     for (;;) {
         if (port.bytesWaitingIn() > 0) {
             if (port.readAll().contains('>'))
                 return;
             quiet.start(kQuietMs);
         }
-        if (!quiet.isActive() || total.elapsed() >= kDrainLimitMs || port.hasError() || IsCancelRequested())
+        if (!quiet.isActive() || clock.nowMs() >= limit || port.hasError() || IsCancelRequested())
             return;
-        PumpEvents(true); // the quiet timer wakes it at the latest
+        clock.pumpEvents(limit); // the quiet timer wakes it at the latest
     }
 }
 

@@ -5,6 +5,7 @@
 // Every wait pumps events once per pass and honours the process-wide cancel request.
 // Nothing here shows a message; callers report failures.
 
+#include "clock.h"
 #include "serialline.h"
 
 #include <QString>
@@ -57,11 +58,8 @@ int RemoveAll(QString &text, const QString &pattern);
 // Removes every CR LF pair, then every prompt ">". A lone CR or LF stays.
 void CleanReply(QString &reply);
 
-// Whole seconds the time of day advanced from `from` to `to` (seconds since midnight,
-// 0..86399), across midnight when to < from.
-[[nodiscard]] int SecondsAdvanced(int from, int to);
-// Pumps events until the time of day (whole seconds) has advanced by n, or until a cancel
-// request; lasts between n-1 and n seconds, also across midnight.
+// Pumps events until the time of day (whole seconds, of the current clock) has advanced by n,
+// or until a cancel request; lasts between n-1 and n seconds, also across midnight.
 void WaitSeconds(int n);
 
 // Process-wide cancel request read by every wait of the device link.

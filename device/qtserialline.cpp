@@ -19,47 +19,44 @@
 
 namespace korvane {
 
-QtSerialLine::QtSerialLine(QString fixedDevice) : m_fixedDevice(std::move(fixedDevice)) {}
+QtSerialLine::QtSerialLine(QString fixedDevice) : fixedDevice_(std::move(fixedDevice)) { }
 
 QtSerialLine::~QtSerialLine()
 {
-    if (m_serial.isOpen())
-        m_serial.close();
+    if (serial_.isOpen())
+        serial_.close();
 }
 
 void QtSerialLine::checkHangup() const
 {
 #if !defined(Q_OS_WIN)
-    if (!m_serial.isOpen() || m_serial.handle() < 0)
+    if (!serial_.isOpen() || serial_.handle() < 0)
         return;
-    pollfd p{static_cast<int>(m_serial.handle()), POLLIN, 0};
+    pollfd p{static_cast<int>(serial_.handle()), POLLIN, 0};
     if (::poll(&p, 1, 0) > 0 && (p.revents & (POLLHUP | POLLERR | POLLNVAL))) {
         fail(QStringLiteral("%1: the device went away").arg(deviceName()));
-        m_serial.close();
+        serial_.close();
     }
 #endif
 }
 
 void QtSerialLine::fail(const QString &text) const
 {
-    if (m_ownError.isEmpty())
-        m_ownError = text;
+    if (ownError_.isEmpty())
+        ownError_ = text;
 }
 
 void QtSerialLine::setPortNumber(int port)
 {
-    if (m_serial.isOpen()) {
-        if (port != m_port)
+    if (serial_.isOpen()) {
+        if (port != port_)
             fail(QStringLiteral("port number changed while the port is open"));
         return;
     }
-    m_port = port;
+    port_ = port;
 }
 
-QString QtSerialLine::deviceName() const
-{
-    return m_fixedDevice.isEmpty() ? ComPortDeviceName(m_port) : m_fixedDevice;
-}
+QString QtSerialLine::deviceName() const { return fixedDevice_.isEmpty() ? ComPortDeviceName(port_) : fixedDevice_; }
 
 #if !defined(Q_OS_WIN)
 namespace {
@@ -79,12 +76,12 @@ QString deviceGroup(const QString &path)
 
 void QtSerialLine::open()
 {
-    if (m_serial.isOpen())
+    if (serial_.isOpen())
         return;
     dropUnread();
     const QString name = deviceName();
     if (name.isEmpty()) {
-        fail(QStringLiteral("COM %1 does not exist").arg(m_port));
+        fail(QStringLiteral("COM %1 does not exist").arg(port_));
         return;
     }
 #if !defined(Q_OS_WIN)
@@ -111,57 +108,57 @@ void QtSerialLine::open()
                  .arg(name, QString::fromLocal8Bit(std::strerror(EBUSY)), who, holder->lockFile));
         return;
     }
-    m_serial.setPortName(device);
+    serial_.setPortName(device);
 #else
-    m_serial.setPortName(name);
+    serial_.setPortName(name);
 #endif
-    if (!m_serial.open(QIODevice::ReadWrite)) {
-        fail(QStringLiteral("%1: %2").arg(name, m_serial.errorString()));
-        m_serial.clearError();
+    if (!serial_.open(QIODevice::ReadWrite)) {
+        fail(QStringLiteral("%1: %2").arg(name, serial_.errorString()));
+        serial_.clearError();
         return;
     }
 #if !defined(Q_OS_WIN)
-    if (!LockOpenDevice(static_cast<int>(m_serial.handle()))) {
+    if (!LockOpenDevice(static_cast<int>(serial_.handle()))) {
         fail(QStringLiteral("%1: %2; in use by another program").arg(name, QString::fromLocal8Bit(std::strerror(EBUSY))));
-        m_serial.close();
+        serial_.close();
         return;
     }
 #endif
     // 9600 8N1, no flow control. A port that refuses a setting is closed again so that a
     // half-configured line never carries a command.
-    const bool ok = m_serial.setBaudRate(QSerialPort::Baud9600) && m_serial.setDataBits(QSerialPort::Data8)
-        && m_serial.setParity(QSerialPort::NoParity) && m_serial.setStopBits(QSerialPort::OneStop)
-        && m_serial.setFlowControl(QSerialPort::NoFlowControl);
+    const bool ok = serial_.setBaudRate(QSerialPort::Baud9600) && serial_.setDataBits(QSerialPort::Data8)
+        && serial_.setParity(QSerialPort::NoParity) && serial_.setStopBits(QSerialPort::OneStop)
+        && serial_.setFlowControl(QSerialPort::NoFlowControl);
     if (!ok) {
-        fail(QStringLiteral("%1: line settings refused: %2").arg(name, m_serial.errorString()));
-        m_serial.close();
+        fail(QStringLiteral("%1: line settings refused: %2").arg(name, serial_.errorString()));
+        serial_.close();
         return;
     }
     // Stale bytes from an earlier conversation are not part of this one.
-    m_serial.clear();
+    serial_.clear();
 }
 
 void QtSerialLine::close()
 {
     dropUnread();
-    if (m_serial.isOpen())
-        m_serial.close();
+    if (serial_.isOpen())
+        serial_.close();
 }
 
 void QtSerialLine::write(const QByteArray &bytes)
 {
-    if (!m_serial.isOpen()) {
+    if (!serial_.isOpen()) {
         fail(QStringLiteral("write on a closed port"));
         return;
     }
-    if (m_serial.write(bytes) != bytes.size()) {
-        fail(QStringLiteral("write failed: %1").arg(m_serial.errorString()));
+    if (serial_.write(bytes) != bytes.size()) {
+        fail(QStringLiteral("write failed: %1").arg(serial_.errorString()));
         return;
     }
     // Hand the bytes to the driver now rather than on the next pass of the event loop, so a
     // packet starts on the line as soon as its ACK has been seen. What the driver does not
     // take at once stays queued and goes out from the event loop as before.
-    m_serial.flush();
+    serial_.flush();
 #if !defined(Q_OS_WIN)
     // Let the other end run before our own bookkeeping after a write. Behind a pseudo-
     // terminal (a simulated processor, a network serial bridge) the far end is a process
@@ -175,40 +172,40 @@ void QtSerialLine::write(const QByteArray &bytes)
 
 QByteArray QtSerialLine::readAvailable()
 {
-    if (!m_serial.isOpen())
+    if (!serial_.isOpen())
         return {};
-    return m_serial.readAll();
+    return serial_.readAll();
 }
 
 qint64 QtSerialLine::bytesAvailable() const
 {
-    if (!m_serial.isOpen())
+    if (!serial_.isOpen())
         return 0;
-    const qint64 n = m_serial.bytesAvailable();
+    const qint64 n = serial_.bytesAvailable();
     if (n == 0)
         checkHangup();
     return n;
 }
 
-qint64 QtSerialLine::bytesWaitingOut() const { return m_serial.isOpen() ? m_serial.bytesToWrite() : 0; }
+qint64 QtSerialLine::bytesWaitingOut() const { return serial_.isOpen() ? serial_.bytesToWrite() : 0; }
 
 bool QtSerialLine::hasError() const
 {
     checkHangup();
-    return !m_ownError.isEmpty() || m_serial.error() != QSerialPort::NoError;
+    return !ownError_.isEmpty() || serial_.error() != QSerialPort::NoError;
 }
 
 QString QtSerialLine::errorText() const
 {
-    if (!m_ownError.isEmpty())
-        return m_ownError;
-    return m_serial.error() == QSerialPort::NoError ? QString() : m_serial.errorString();
+    if (!ownError_.isEmpty())
+        return ownError_;
+    return serial_.error() == QSerialPort::NoError ? QString() : serial_.errorString();
 }
 
 void QtSerialLine::clearError()
 {
-    m_ownError.clear();
-    m_serial.clearError();
+    ownError_.clear();
+    serial_.clearError();
 }
 
 } // namespace korvane

@@ -15,10 +15,10 @@ public:
     ~QtSerialLine() override;
 
     void setPortNumber(int port) override;
-    [[nodiscard]] int portNumber() const override { return m_port; }
+    [[nodiscard]] int portNumber() const override { return port_; }
     [[nodiscard]] QString deviceName() const override;
 
-    [[nodiscard]] bool isOpen() const override { return m_serial.isOpen(); }
+    [[nodiscard]] bool isOpen() const override { return serial_.isOpen(); }
     void open() override;
     void close() override;
 
@@ -41,10 +41,10 @@ private:
     // is closed, so waits end instead of spinning.
     void checkHangup() const;
 
-    mutable QSerialPort m_serial;
-    QString m_fixedDevice;
-    int m_port = 1;
-    mutable QString m_ownError; // errors the port object itself does not record
+    mutable QSerialPort serial_;
+    QString fixedDevice_;
+    int port_ = 1;
+    mutable QString ownError_; // errors the port object itself does not record
 };
 
 } // namespace korvane

@@ -1,9 +1,5 @@
 #include "tenthstimer.h"
 
-#include <QCoreApplication>
-#include <QEventLoop>
-#include <QThread>
-
 #include <cstdio>
 #include <cstdlib>
 #include <limits>
@@ -21,25 +17,20 @@ UserDialog *TimerFatalDialog() { return g_fatalDialog; }
 
 void PumpEvents(bool mayBlock)
 {
-    QEventLoop::ProcessEventsFlags flags = QEventLoop::AllEvents;
-    if (mayBlock)
-        flags |= QEventLoop::WaitForMoreEvents;
-    QCoreApplication::processEvents(flags);
+    Clock &clock = CurrentClock();
+    clock.pumpEvents(mayBlock ? Clock::kNoDeadline : clock.nowMs());
 }
 
-frmTenthsTimer::frmTenthsTimer(UserDialog *dialog, QObject *parent) : QObject(parent), m_dialog(dialog)
-{
-    for (QTimer *t : {&m_Timer, &m_waitTimer}) {
-        t->setInterval(kTickMs);
-        t->setTimerType(Qt::PreciseTimer);
-    }
-    connect(&m_Timer, &QTimer::timeout, this, &frmTenthsTimer::onTimeoutTick);
-    connect(&m_waitTimer, &QTimer::timeout, this, &frmTenthsTimer::onWaitTick);
-}
+frmTenthsTimer::frmTenthsTimer(UserDialog *dialog, QObject *parent)
+    : QObject(parent),
+      dialog_(dialog),
+      m_Timer([this] { tick(m_Timer, timeoutCount_); }),
+      m_waitTimer([this] { tick(m_waitTimer, waitCount_); })
+{ }
 
 void frmTenthsTimer::fatal(const QString &text)
 {
-    UserDialog *d = m_dialog ? m_dialog : g_fatalDialog;
+    UserDialog *d = dialog_ ? dialog_ : g_fatalDialog;
     if (d) {
         d->inform(QStringLiteral("Error"), text, MessageIcon::Critical);
         d->endProgram();
@@ -48,7 +39,7 @@ void frmTenthsTimer::fatal(const QString &text)
     std::abort();
 }
 
-void frmTenthsTimer::start(QTimer &timer, int16_t &counter, int32_t tenths, const char *name)
+void frmTenthsTimer::start(ClockTimer &timer, int16_t &counter, int32_t tenths, const char *name)
 {
     const QString op = QString::fromLatin1(name);
     if (tenths < 0)
@@ -58,52 +49,48 @@ void frmTenthsTimer::start(QTimer &timer, int16_t &counter, int32_t tenths, cons
     if (tenths > std::numeric_limits<int16_t>::max())
         throw std::overflow_error("TenthsTimer: countdown above 32767 tenths");
     counter = static_cast<int16_t>(tenths);
-    timer.start();
+    timer.start(kTickMs);
 }
 
-void frmTenthsTimer::StartTimeout(int32_t tenthsofSecond) { start(m_Timer, m_timeoutCount, tenthsofSecond, "StartTimeout"); }
-void frmTenthsTimer::StartWait(int32_t tenthsofSecond) { start(m_waitTimer, m_waitCount, tenthsofSecond, "StartWait"); }
+void frmTenthsTimer::StartTimeout(int32_t tenthsofSecond)
+{
+    start(m_Timer, timeoutCount_, tenthsofSecond, "StartTimeout");
+}
+void frmTenthsTimer::StartWait(int32_t tenthsofSecond) { start(m_waitTimer, waitCount_, tenthsofSecond, "StartWait"); }
 
 void frmTenthsTimer::StopTimeout()
 {
     m_Timer.stop();
-    m_timeoutCount = 0;
+    timeoutCount_ = 0;
 }
 
 void frmTenthsTimer::StopWait()
 {
     m_waitTimer.stop();
-    m_waitCount = 0;
+    waitCount_ = 0;
 }
 
-// A tick restarts its timer, so the next period begins after the tick was handled.
-void frmTenthsTimer::onTimeoutTick()
+// A tick starts the next period once it has been handled: an expired countdown keeps ticking
+// (and stays at 0) until it is stopped.
+void frmTenthsTimer::tick(ClockTimer &timer, int16_t &counter)
 {
-    m_Timer.stop();
-    m_timeoutCount = m_timeoutCount > 0 ? static_cast<int16_t>(m_timeoutCount - 1) : int16_t{0};
-    m_Timer.start();
+    counter = counter > 0 ? static_cast<int16_t>(counter - 1) : int16_t{0};
+    timer.start(kTickMs);
 }
 
-void frmTenthsTimer::onWaitTick()
-{
-    m_waitTimer.stop();
-    m_waitCount = m_waitCount > 0 ? static_cast<int16_t>(m_waitCount - 1) : int16_t{0};
-    m_waitTimer.start();
-}
-
-TenthsTimer::TenthsTimer(UserDialog *dialog) : m_dialog(dialog) { window(); }
+TenthsTimer::TenthsTimer(UserDialog *dialog) : dialog_(dialog) { window(); }
 
 TenthsTimer::~TenthsTimer()
 {
-    if (m_window)
-        m_window->StopTimeout();
+    if (window_)
+        window_->StopTimeout();
 }
 
 frmTenthsTimer &TenthsTimer::window()
 {
-    if (!m_window)
-        m_window = std::make_unique<frmTenthsTimer>(m_dialog);
-    return *m_window;
+    if (!window_)
+        window_ = std::make_unique<frmTenthsTimer>(dialog_);
+    return *window_;
 }
 
 void TenthsTimer::Pause(int32_t tenthsofSecond)
@@ -112,15 +99,15 @@ void TenthsTimer::Pause(int32_t tenthsofSecond)
         return;
     if (tenthsofSecond > std::numeric_limits<int32_t>::max() / kTickMs)
         throw std::overflow_error("TenthsTimer::Pause: duration beyond 32 bits of milliseconds");
-    QThread::msleep(static_cast<unsigned long>(tenthsofSecond) * kTickMs);
+    CurrentClock().sleepMs(static_cast<qint64>(tenthsofSecond) * kTickMs);
 }
 
 void TenthsTimer::Wait(int32_t tenthsofSecond)
 {
     frmTenthsTimer &w = window();
     w.StartWait(tenthsofSecond);
-    while (!w.CheckWait())
-        PumpEvents(w.WaitTimerActive());
+    // The wait's own tick wakes the pump while the countdown runs.
+    PumpUntil([&w] { return w.CheckWait(); }, 0);
     w.StopWait();
 }
 
@@ -132,8 +119,7 @@ void TenthsTimer::StopTimeout() { window().StopTimeout(); }
 void TenthsTimer::DoNothing(int32_t tenthsofSecond)
 {
     StartTimeout(tenthsofSecond);
-    while (!CheckTimeout())
-        PumpOnce();
+    PumpUntil([this] { return CheckTimeout(); }, 0);
     StopTimeout();
 }
 

@@ -7,10 +7,11 @@
 // Misuse (a negative start value, starting a countdown that is still running) is a
 // programming error: a critical "Error" message is shown and the program ends.
 
+#include "clock.h"
+
 #include "config/userdialog.h"
 
 #include <QObject>
-#include <QTimer>
 
 #include <cstdint>
 #include <memory>
@@ -22,15 +23,18 @@ namespace korvane {
 void SetTimerFatalDialog(UserDialog *dialog);
 [[nodiscard]] UserDialog *TimerFatalDialog();
 
-// Processes pending events once. With mayBlock it sleeps in the event loop until at least
-// one event (a tick, serial input, a click, a signal notifier) has been handled, so a
-// polling loop makes one pass per event instead of spinning a core. Callers pass mayBlock
-// only while one of their own timers is running, which guarantees a wake-up within 100 ms.
+// Processes pending events once on the current clock. With mayBlock it sleeps in the event
+// loop until at least one event (a tick, serial input, a click, a signal notifier) has been
+// handled, so a polling loop makes one pass per event instead of spinning a core. Callers
+// pass mayBlock only while one of their own timers is running, which guarantees a wake-up
+// within 100 ms.
 void PumpEvents(bool mayBlock);
 
-// The carrier of the two periodic 100 ms timers: m_Timer drives the time-out counter,
+// The carrier of the two 100 ms tick timers: m_Timer drives the time-out counter,
 // m_waitTimer the wait counter. Counters are tenths left, 0 = expired or stopped, never
-// below 0.
+// below 0. Each tick starts the next 100 ms period only once it has been handled, so time
+// spent blocked (Pause) or busy between pumps is not counted. The timers run on the clock
+// current when the object is made.
 class frmTenthsTimer : public QObject {
     Q_OBJECT
 public:
@@ -39,28 +43,27 @@ public:
     // tenthsofSecond: 0..32767 tenths. Negative or re-entered while running: fatal report.
     // Above 32767: std::overflow_error.
     void StartTimeout(int32_t tenthsofSecond);
-    [[nodiscard]] bool CheckTimeout() const { return m_timeoutCount == 0; }
-    [[nodiscard]] int16_t CurrentTimeoutValue() const { return m_timeoutCount; }
+    [[nodiscard]] bool CheckTimeout() const { return timeoutCount_ == 0; }
+    [[nodiscard]] int16_t CurrentTimeoutValue() const { return timeoutCount_; }
     void StopTimeout();
     [[nodiscard]] bool TimeoutTimerActive() const { return m_Timer.isActive(); }
 
     void StartWait(int32_t tenthsofSecond);
-    [[nodiscard]] bool CheckWait() const { return m_waitCount == 0; }
-    [[nodiscard]] int16_t CurrentWaitValue() const { return m_waitCount; }
+    [[nodiscard]] bool CheckWait() const { return waitCount_ == 0; }
+    [[nodiscard]] int16_t CurrentWaitValue() const { return waitCount_; }
     void StopWait();
     [[nodiscard]] bool WaitTimerActive() const { return m_waitTimer.isActive(); }
 
 private:
-    void onTimeoutTick();
-    void onWaitTick();
+    static void tick(ClockTimer &timer, int16_t &counter);
     [[noreturn]] void fatal(const QString &text);
-    void start(QTimer &timer, int16_t &counter, int32_t tenths, const char *name);
+    void start(ClockTimer &timer, int16_t &counter, int32_t tenths, const char *name);
 
-    UserDialog *m_dialog;
-    QTimer m_Timer;
-    QTimer m_waitTimer;
-    int16_t m_timeoutCount = 0;
-    int16_t m_waitCount = 0;
+    UserDialog *dialog_;
+    int16_t timeoutCount_ = 0;
+    int16_t waitCount_ = 0;
+    ClockTimer m_Timer;
+    ClockTimer m_waitTimer;
 };
 
 class TenthsTimer {
@@ -71,7 +74,8 @@ public:
     TenthsTimer(const TenthsTimer &) = delete;
     TenthsTimer &operator=(const TenthsTimer &) = delete;
 
-    // Blocks the thread for tenthsofSecond x 100 ms without processing events.
+    // Blocks the thread for tenthsofSecond x 100 ms without processing events (on the current
+    // clock, so no tick of any countdown is handled meanwhile).
     // Negative values do nothing; a product beyond 32 bits is std::overflow_error.
     void Pause(int32_t tenthsofSecond);
     // Waits tenthsofSecond tenths on the wait countdown while pumping events.
@@ -90,8 +94,8 @@ public:
 private:
     frmTenthsTimer &window();
 
-    UserDialog *m_dialog;
-    std::unique_ptr<frmTenthsTimer> m_window;
+    UserDialog *dialog_;
+    std::unique_ptr<frmTenthsTimer> window_;
 };
 
 } // namespace korvane

@@ -1,12 +1,12 @@
 #include "xmodem.h"
 
+#include "clock.h"
 #include "comroutines.h"
 #include "debugassist.h"
 #include "tenthstimer.h"
 
 #include <QBuffer>
 #include <QFile>
-#include <QTimer>
 
 #include <utility>
 
@@ -125,9 +125,7 @@ bool transmitPacket(SerialLine &port, const QByteArray &packet, bool written, co
                 prepare();
             }
         };
-        QTimer later;
-        later.setSingleShot(true);
-        QObject::connect(&later, &QTimer::timeout, prepareOnce);
+        ClockTimer later(prepareOnce);
         if (!prepared)
             later.start(kPrepareDelayMs);
         DebugAssist(QStringLiteral("WaitForAck"));

@@ -1,6 +1,6 @@
 #include "scriptedline.h"
 
-#include <QTimer>
+#include "device/clock.h"
 
 namespace korvane::test {
 
@@ -55,7 +55,7 @@ QByteArray ScriptedLine::readAvailable()
 void ScriptedLine::deliver(const QByteArray &bytes, int delayMs)
 {
     const int port = m_port;
-    QTimer::singleShot(delayMs, Qt::PreciseTimer, &m_context, [this, bytes, port] {
+    CurrentClock().callAfter(delayMs, &m_context, [this, bytes, port] {
         if (m_open && m_port == port)
             m_input += bytes;
     });

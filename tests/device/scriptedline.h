@@ -1,7 +1,8 @@
 #pragma once
 // An in-memory serial line for protocol tests. What the code under test writes is recorded;
-// a responder sees every write and schedules replies, which arrive as real timer events so
-// the code's event pumping is exercised as on a real port.
+// a responder sees every write and schedules replies, which arrive as timer events of the
+// current clock (real time, or a test's ManualClock) so the code's event pumping is exercised
+// as on a real port.
 
 #include "device/serialline.h"
 
@@ -31,7 +32,8 @@ public:
     QString errorText() const override { return m_error; }
     void clearError() override { m_error.clear(); }
 
-    // Bytes arrive on the line after delayMs (0: at the next event pass), in call order.
+    // Bytes arrive on the line after delayMs on the current clock (0: at the next event pass);
+    // deliveries due at the same time arrive in call order.
     void deliver(const QByteArray &bytes, int delayMs = 0);
 
     // Called with the port number and each block written; schedules replies with deliver().

@@ -1,15 +1,15 @@
 #include "device/comports.h"
 #include "device/comroutines.h"
+#include "manualclock.h"
 #include "scriptedline.h"
 
 #include <QDir>
-#include <QElapsedTimer>
 #include <QFile>
 #include <QTemporaryDir>
 #include <QTest>
-#include <QTimer>
 
 using namespace korvane;
+using korvane::test::ManualClock;
 using korvane::test::ScriptedLine;
 
 namespace {
@@ -74,6 +74,35 @@ private slots:
         QCOMPARE(SecondsAdvanced(5, 5), 0);
     }
 
+    // WaitSeconds counts whole seconds of the time of day: it lasts between n - 1 and n
+    // seconds, also across midnight, and a cancel request ends it.
+    void waitSecondsCountsWholeSecondsOfTheDay_data()
+    {
+        QTest::addColumn<qint64>("dayStartMs");
+        QTest::addColumn<int>("seconds");
+        QTest::addColumn<qint64>("lastsMs");
+        QTest::newRow("on a second") << qint64(43200000) << 2 << qint64(2000);
+        QTest::newRow("late in a second") << qint64(43200900) << 2 << qint64(1100);
+        QTest::newRow("across midnight") << qint64(86398700) << 3 << qint64(2300);
+        QTest::newRow("zero") << qint64(0) << 0 << qint64(0);
+    }
+    void waitSecondsCountsWholeSecondsOfTheDay()
+    {
+        QFETCH(qint64, dayStartMs);
+        QFETCH(int, seconds);
+        QFETCH(qint64, lastsMs);
+        ManualClock clock;
+        clock.setDayStartMs(dayStartMs);
+        WaitSeconds(seconds);
+        // Looked at every 50 ms: the end is seen within one look.
+        QVERIFY2(clock.nowMs() >= lastsMs && clock.nowMs() < lastsMs + 50, qPrintable(QString::number(clock.nowMs())));
+
+        const qint64 start = clock.nowMs();
+        clock.callAfter(300, nullptr, [] { RequestCancel(); });
+        WaitSeconds(5);
+        QVERIFY2(clock.nowMs() - start < 400, qPrintable(QString::number(clock.nowMs() - start)));
+    }
+
     void openClampsThePortNumber()
     {
         ScriptedLine line;
@@ -93,6 +122,7 @@ private slots:
 
     void replyInPiecesWithSplitLineEnd()
     {
+        ManualClock clock;
         ScriptedLine line;
         QVERIFY(OpenComPort(line, 1));
         answer(line, "X", {"ab\r", "\ncd", "XYZ\r", "\n>"});
@@ -131,6 +161,7 @@ private slots:
         QFETCH(bool, ok);
         QFETCH(int, version);
         QFETCH(int, writes);
+        ManualClock clock;
         ScriptedLine line;
         QVERIFY(OpenComPort(line, 1));
         answer(line, "F V", pieces);
@@ -152,6 +183,7 @@ private slots:
     }
     void filterCountReplies()
     {
+        ManualClock clock;
         QFETCH(QList<QByteArray>, pieces);
         QFETCH(int, count);
         QFETCH(int, writes);
@@ -169,6 +201,7 @@ private slots:
     // up to its prompt, and does not count towards the new reply.
     void replyLeavesProtocolBytesAndDrainsLeftovers()
     {
+        ManualClock clock;
         ScriptedLine line;
         QVERIFY(OpenComPort(line, 1));
         answer(line, "F P F", {QByteArray("Ready\r\n") + char(0x15)});
@@ -188,22 +221,84 @@ private slots:
     // attempts 0, timeout 0 and minLength -3 mean 5 attempts of 1 s, complete on any text.
     void argumentsAreNormalised()
     {
+        ManualClock clock;
         ScriptedLine line;
         QVERIFY(OpenComPort(line, 1));
         QString reply;
-        QElapsedTimer clock;
-        clock.start();
         QVERIFY(!TransmitCommand(line, "Q", reply, QString(), -3, 0, 0));
-        const qint64 silent = clock.elapsed();
         QCOMPARE(line.writes.size(), 5);
-        QVERIFY2(silent >= 4500 && silent < 8000, qPrintable(QString::number(silent)));
+        QCOMPARE(clock.nowMs(), qint64(5000));
 
         answer(line, "Q", {"x"});
         line.writes.clear();
-        clock.restart();
+        const qint64 start = clock.nowMs();
         QVERIFY(TransmitCommand(line, "Q", reply, QString(), -3, 0, 0));
-        QVERIFY(clock.elapsed() < 800); // no settle: minLength 0 with no expected text
+        QCOMPARE(clock.nowMs() - start, qint64(20)); // no settle: minLength 0 with no expected text
         QCOMPARE(reply, QStringLiteral("x"));
+    }
+
+    // What an earlier reply left on the line is not the answer to the next command: a stale
+    // version line is drained (up to its prompt, or until the line has been quiet for 100 ms)
+    // and the version comes from the reply to this "F V".
+    void staleInputBeforeACommandIsDrained_data()
+    {
+        QTest::addColumn<QList<QByteArray>>("stale"); // 30 ms apart, the first already waiting
+        QTest::addColumn<qint64>("writtenAtMs");
+        QTest::newRow("with its prompt") << QList<QByteArray>{"Korvane-S Rev0099\r\n>"} << qint64(0);
+        QTest::newRow("without a prompt") << QList<QByteArray>{"Korvane-S Rev0099\r\n"} << qint64(100);
+        QTest::newRow("still trickling in") << QList<QByteArray>{"Korvane-S Rev00", "99\r", "\n"} << qint64(160);
+    }
+    void staleInputBeforeACommandIsDrained()
+    {
+        QFETCH(QList<QByteArray>, stale);
+        QFETCH(qint64, writtenAtMs);
+        ManualClock clock;
+        ScriptedLine line;
+        QVERIFY(OpenComPort(line, 1));
+        for (int i = 0; i < stale.size(); ++i)
+            line.deliver(stale[i], 30 * i);
+        clock.pumpEvents(0);
+        QVERIFY(line.bytesWaitingIn() > 0);
+        qint64 writtenAt = -1;
+        line.responder = [&](ScriptedLine &l, int, const QByteArray &written) {
+            writtenAt = clock.nowMs();
+            if (written == "F V\r\n")
+                l.deliver("Korvane-S Rev0105\r\n>", 20);
+        };
+        int16_t version = 0;
+        QVERIFY(GetFirmwareVersion(line, version));
+        QCOMPARE(int(version), 105);
+        QCOMPARE(line.writes.size(), 1);
+        QCOMPARE(writtenAt, writtenAtMs);
+    }
+
+    // A line that keeps talking without a prompt is drained for at most 1 s; then the command
+    // goes out all the same.
+    void drainGivesUpOnALineThatKeepsTalking()
+    {
+        ManualClock clock;
+        ScriptedLine line;
+        QVERIFY(OpenComPort(line, 1));
+        bool talking = true;
+        std::function<void()> chatter = [&] {
+            if (!talking)
+                return;
+            line.deliver(".");
+            clock.callAfter(50, nullptr, chatter);
+        };
+        chatter();
+        clock.pumpEvents(0);
+        qint64 writtenAt = -1;
+        line.responder = [&](ScriptedLine &l, int, const QByteArray &written) {
+            talking = false;
+            writtenAt = clock.nowMs();
+            if (written == "F V\r\n")
+                l.deliver("Korvane-S Rev0105\r\n>", 20);
+        };
+        int16_t version = 0;
+        QVERIFY(GetFirmwareVersion(line, version));
+        QCOMPARE(int(version), 105);
+        QVERIFY2(writtenAt >= 1000 && writtenAt < 1100, qPrintable(QString::number(writtenAt)));
     }
 
     void portErrorsEndTheCommandAtOnce()
@@ -217,14 +312,13 @@ private slots:
 
     void cancelEndsTheWaitAndNothingMoreIsWritten()
     {
+        ManualClock clock;
         ScriptedLine line;
         QVERIFY(OpenComPort(line, 1));
-        QTimer::singleShot(150, [] { RequestCancel(); });
-        QElapsedTimer clock;
-        clock.start();
+        clock.callAfter(150, nullptr, [] { RequestCancel(); });
         int16_t v = 0;
         QVERIFY(!GetFirmwareVersion(line, v));
-        QVERIFY(clock.elapsed() < 600);
+        QVERIFY(clock.nowMs() < 250);
         QCOMPARE(line.writes.size(), 1);
         QVERIFY(IsCancelRequested());
         QVERIFY(RequestCancel()); // reports the previous state
@@ -242,6 +336,7 @@ private slots:
         QTest::newRow("ascending after preferred") << 1 << 4 << QList<int>{1, 2, 3, 4};
         QTest::newRow("wraps to the low ports") << 5 << 2 << QList<int>{5, 1, 2};
         QTest::newRow("nobody") << 9 << 0 << QList<int>{9, 1, 2, 3, 4, 5, 6, 7, 8};
+        QTest::newRow("only on COM 9") << 3 << 9 << QList<int>{3, 1, 2, 4, 5, 6, 7, 8, 9};
         QTest::newRow("no preference") << 0 << 6 << QList<int>{1, 2, 3, 4, 5, 6};
     }
     void discoveryOrder()
@@ -249,6 +344,7 @@ private slots:
         QFETCH(int, preferred);
         QFETCH(int, device);
         QFETCH(QList<int>, probed);
+        ManualClock clock;
         ScriptedLine line;
         if (device)
             line.presentPorts = {device};

@@ -1,4 +1,5 @@
 #include "device/tenthstimer.h"
+#include "manualclock.h"
 #include "scripteddialog.h"
 
 #include <QElapsedTimer>
@@ -8,18 +9,20 @@
 #include <stdexcept>
 
 using namespace korvane;
+using korvane::test::ManualClock;
 using korvane::test::ProgramEnded;
 using korvane::test::ScriptedDialog;
 
 class TestTenthsTimer : public QObject {
     Q_OBJECT
 
+    // Pumps events on the current clock (a ManualClock in these tests) for ms of its time.
     static void pumpFor(int ms)
     {
-        QElapsedTimer clock;
-        clock.start();
-        while (clock.elapsed() < ms)
-            QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
+        Clock &clock = CurrentClock();
+        const qint64 until = clock.nowMs() + ms;
+        while (clock.nowMs() < until)
+            clock.pumpEvents(until);
     }
 
 private slots:
@@ -39,14 +42,32 @@ private slots:
 
     void countdownStopsAtZeroAndMayBeRestarted()
     {
+        ManualClock clock;
         TenthsTimer t;
         t.StartTimeout(3);
-        pumpFor(550);
+        pumpFor(299);
+        QCOMPARE(t.CurrentTimeoutValue(), int16_t(1));
+        pumpFor(251);
         QVERIFY(t.CheckTimeout());
         QCOMPARE(t.CurrentTimeoutValue(), int16_t(0));
         t.StartTimeout(2); // from Expired: legal
         QCOMPARE(t.CurrentTimeoutValue(), int16_t(2));
         t.StopTimeout();
+    }
+
+    // n tenths of pumping are n ticks: the waits end at n x 100 ms, no sooner and no later.
+    void pumpedWaitsEndAfterTheirTicks()
+    {
+        ManualClock clock;
+        TenthsTimer t;
+        t.DoNothing(30);
+        QCOMPARE(clock.nowMs(), qint64(3000));
+        QVERIFY(t.CheckTimeout());
+        t.Wait(4);
+        QCOMPARE(clock.nowMs(), qint64(3400));
+        t.DoNothing(0);
+        t.Wait(0);
+        QCOMPARE(clock.nowMs(), qint64(3400));
     }
 
     void misuseIsFatal_data()
@@ -107,32 +128,42 @@ private slots:
 
     void twoTimersCountIndependently()
     {
+        ManualClock clock;
         TenthsTimer a;
         TenthsTimer b;
         a.StartTimeout(2);
         b.StartTimeout(8);
-        pumpFor(400);
+        pumpFor(450);
         QVERIFY(a.CheckTimeout());
-        QVERIFY(!b.CheckTimeout());
-        QVERIFY(b.CurrentTimeoutValue() >= 3 && b.CurrentTimeoutValue() <= 5);
+        QCOMPARE(b.CurrentTimeoutValue(), int16_t(4));
         b.StopTimeout();
         QVERIFY(b.CheckTimeout());
     }
 
+    // A blocked thread handles no tick; afterwards the overdue tick counts once and the next
+    // period starts from then: the countdown does not catch up with the time spent blocked.
     void pauseBlocksWithoutTicks()
     {
+        ManualClock clock;
         TenthsTimer ticking;
         TenthsTimer pausing;
         ticking.StartTimeout(20);
-        QElapsedTimer clock;
-        clock.start();
+        pumpFor(250);
+        QCOMPARE(ticking.CurrentTimeoutValue(), int16_t(18));
         pausing.Pause(5);
-        QVERIFY(clock.elapsed() >= 490);
-        QCOMPARE(ticking.CurrentTimeoutValue(), int16_t(20));
+        QCOMPARE(clock.nowMs(), qint64(750));
+        QCOMPARE(ticking.CurrentTimeoutValue(), int16_t(18));
+        clock.pumpEvents(clock.nowMs());
+        QCOMPARE(ticking.CurrentTimeoutValue(), int16_t(17));
+        pumpFor(99);
+        QCOMPARE(ticking.CurrentTimeoutValue(), int16_t(17));
+        pumpFor(1);
+        QCOMPARE(ticking.CurrentTimeoutValue(), int16_t(16));
         ticking.StopTimeout();
     }
 
-    // The pumped waits must sleep in the event loop between ticks, not poll in a loop.
+    // On the real clock the pumped waits last their time and sleep in the event loop between
+    // ticks instead of polling in a loop.
     void pumpedWaitsLastTheirTimeWithoutSpinning()
     {
         TenthsTimer t;

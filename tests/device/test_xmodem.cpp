@@ -1,19 +1,19 @@
 #include "device/comroutines.h"
 #include "device/qtserialline.h"
 #include "device/xmodem.h"
+#include "manualclock.h"
 #include "scriptedline.h"
 
-#include <QElapsedTimer>
 #include <QFile>
 #include <QProcess>
-#include <QStandardPaths>
 #include <QRandomGenerator>
 #include <QSet>
+#include <QStandardPaths>
 #include <QTemporaryDir>
 #include <QTest>
-#include <QTimer>
 
 using namespace korvane;
+using korvane::test::ManualClock;
 using korvane::test::ScriptedLine;
 
 namespace {
@@ -143,6 +143,7 @@ private slots:
 
     void wholeImageInOrder()
     {
+        ManualClock clock;
         QTemporaryDir dir;
         const QByteArray content = randomBytes(28672, 1);
         const QString path = writeFile(dir, "filter.bin", content);
@@ -165,6 +166,7 @@ private slots:
 
     void shortFileAndStartPositionArePadded()
     {
+        ManualClock clock;
         QTemporaryDir dir;
         const QByteArray content = randomBytes(200, 2);
         const QString path = writeFile(dir, "short.bin", content);
@@ -198,6 +200,7 @@ private slots:
     {
         QFETCH(QList<QByteArray>, pieces);
         QFETCH(bool, ok);
+        ManualClock clock;
         QTemporaryDir dir;
         const QString path = writeFile(dir, "f.bin", randomBytes(256, 3));
         ScriptedLine line;
@@ -206,10 +209,14 @@ private slots:
         rx.attach(line);
         QCOMPARE(SendFileXModem(line, path, 256, 1, true), ok);
         QCOMPARE(rx.packets.size(), 2);
+        // A verdict other than "Finished" is waited out for 3 s.
+        QVERIFY2(ok ? clock.nowMs() < 100 : clock.nowMs() >= 3000 && clock.nowMs() < 3200,
+                 qPrintable(QString::number(clock.nowMs())));
     }
 
     void missingFileStillEndsWithEot()
     {
+        ManualClock clock;
         ScriptedLine line;
         ScriptedReceiver rx;
         rx.attach(line);
@@ -223,14 +230,13 @@ private slots:
     {
         QTemporaryDir dir;
         const QString path = writeFile(dir, "f.bin", randomBytes(256, 4));
+        ManualClock clock;
         ScriptedLine line;
         ScriptedReceiver rx;
         rx.startSignal = "CCC";
         rx.attach(line);
-        QElapsedTimer clock;
-        clock.start();
         QVERIFY(!SendFileXModem(line, path, 256, 1, false));
-        QVERIFY(clock.elapsed() >= 9800);
+        QVERIFY2(clock.nowMs() >= 10000 && clock.nowMs() < 10100, qPrintable(QString::number(clock.nowMs())));
         QVERIFY(rx.packets.isEmpty());
         QCOMPARE(rx.eots, 1);
     }
@@ -240,6 +246,7 @@ private slots:
     // once its successor is already on the line, stops after that successor.
     void cancelStopsTheTransfer()
     {
+        ManualClock clock;
         QTemporaryDir dir;
         const QString path = writeFile(dir, "f.bin", randomBytes(28672, 5));
         {
@@ -278,14 +285,13 @@ private slots:
     void nakSendsThePacketAgainAtOnce()
     {
         const QByteArray content = randomBytes(384, 7);
+        ManualClock clock;
         ScriptedLine line;
         ScriptedReceiver rx;
         rx.nakFirstArrival = {2};
         rx.attach(line);
-        QElapsedTimer clock;
-        clock.start();
         QVERIFY(SendDataXModem(line, content, 384, 1, true));
-        QVERIFY2(clock.elapsed() < 1000, qPrintable(QString::number(clock.elapsed())));
+        QVERIFY2(clock.nowMs() < 1000, qPrintable(QString::number(clock.nowMs())));
         QCOMPARE(line.countWrites(BuildXmodemPacket(content.mid(128, 128), 2)), 2);
         QCOMPARE(rx.data(), content);
 
@@ -299,6 +305,70 @@ private slots:
         QCOMPARE(refusing.countWrites(BuildXmodemPacket(content.left(128), 1)), 10);
     }
 
+    // The answer to one packet or EOT, byte for byte: each NAK sends the same bytes again at
+    // once, and the first ACK ends the sending.
+    void nakAnswerIsResentAtOnce()
+    {
+        ManualClock clock;
+        ScriptedLine line;
+        QVERIFY(OpenComPort(line, 1));
+        const QByteArray block = randomBytes(kXmodemBlockSize, 11);
+        const QByteArray packet = BuildXmodemPacket(block, 7);
+        int naks = 2;
+        line.responder = [&naks](ScriptedLine &l, int, const QByteArray &) {
+            l.deliver(QByteArray(1, naks-- > 0 ? kNAK : kACK), 5);
+        };
+        QVERIFY(TransmitXmodemPacket(line, block, 7));
+        QCOMPARE(line.writes, (QList<QByteArray>{packet, packet, packet}));
+        QVERIFY2(clock.nowMs() < 50, qPrintable(QString::number(clock.nowMs())));
+
+        line.writes.clear();
+        naks = 1;
+        const qint64 start = clock.nowMs();
+        QVERIFY(TransmitEOT(line));
+        QCOMPARE(line.writes, (QList<QByteArray>{QByteArray(1, kEOT), QByteArray(1, kEOT)}));
+        QVERIFY2(clock.nowMs() - start < 50, qPrintable(QString::number(clock.nowMs() - start)));
+    }
+
+    // An EOT counts only once it has been acknowledged: a lost EOT goes out again after the
+    // 10 s ACK wait, and a transfer without a verdict (the firmware reload) fails when none of
+    // the ten EOTs is acknowledged.
+    void eotCountsOnlyWhenAcknowledged()
+    {
+        const QByteArray content = randomBytes(256, 12);
+        {
+            ManualClock clock;
+            ScriptedLine line;
+            ScriptedReceiver rx;
+            rx.eotReply = {};
+            rx.verdict = {};
+            rx.attach(line);
+            const auto receive = line.responder;
+            line.responder = [&rx, receive](ScriptedLine &l, int port, const QByteArray &w) {
+                receive(l, port, w);
+                if (w == QByteArray(1, kEOT) && rx.eots == 2)
+                    l.deliver(QByteArray(1, kACK), 5);
+            };
+            QVERIFY(SendDataXModem(line, content, 256, 1, false));
+            QCOMPARE(rx.data(), content);
+            QCOMPARE(rx.eots, 2);
+            QVERIFY2(clock.nowMs() >= 10000 && clock.nowMs() < 10200, qPrintable(QString::number(clock.nowMs())));
+        }
+        {
+            ManualClock clock;
+            ScriptedLine line;
+            ScriptedReceiver rx;
+            rx.eotReply = {};
+            rx.verdict = {};
+            rx.attach(line);
+            QVERIFY(!SendDataXModem(line, content, 256, 1, false));
+            QCOMPARE(rx.packets.size(), 2);
+            QCOMPARE(rx.eots, 10);
+            QCOMPARE(line.writes.back(), QByteArray(1, kEOT));
+            QVERIFY2(clock.nowMs() >= 100000 && clock.nowMs() < 100500, qPrintable(QString::number(clock.nowMs())));
+        }
+    }
+
     // However the receiver's bytes are grouped into reads, each wait takes what it needs and
     // leaves the rest: the tail of "Ready" and the start NAK in one read, then the EOT's ACK
     // with the verdict behind it in one read. What is left after the verdict stays for the
@@ -306,16 +376,15 @@ private slots:
     void groupedRepliesAreEachTaken()
     {
         const QByteArray content = randomBytes(256, 8);
+        ManualClock clock;
         ScriptedLine line;
         ScriptedReceiver rx;
         rx.startSignal = QByteArray("eady\r\n") + kNAK + kNAK;
         rx.eotReply = QByteArray(1, kACK) + "Finished\r\n>";
         rx.verdict = {};
         rx.attach(line);
-        QElapsedTimer clock;
-        clock.start();
         QVERIFY(SendDataXModem(line, content, 256, 1, true));
-        QVERIFY(clock.elapsed() < 1000);
+        QVERIFY(clock.nowMs() < 1000);
         QCOMPARE(rx.data(), content);
         QCOMPARE(rx.eots, 1);
         QCOMPARE(line.readAll(), QByteArray("\r\n>"));
