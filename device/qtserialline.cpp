@@ -34,13 +34,6 @@ void QtSerialLine::checkHangup() const
         return;
     pollfd p{static_cast<int>(serial_.handle()), POLLIN, 0};
     if (::poll(&p, 1, 0) > 0 && (p.revents & (POLLHUP | POLLERR | POLLNVAL))) {
-        // Bytes that arrived before the hang-up are still in the port's buffer and the
-        // driver's: take them before the close throws them away (the descriptor does not
-        // block, so the loop ends when the driver has nothing more).
-        afterHangup_ += serial_.readAll();
-        char buffer[512];
-        for (ssize_t n; (n = ::read(p.fd, buffer, sizeof buffer)) > 0;)
-            afterHangup_.append(buffer, n);
         fail(QStringLiteral("%1: the device went away").arg(deviceName()));
         serial_.close();
     }
@@ -86,7 +79,6 @@ void QtSerialLine::open()
     if (serial_.isOpen())
         return;
     dropUnread();
-    afterHangup_.clear();
     const QString name = deviceName();
     if (name.isEmpty()) {
         fail(QStringLiteral("COM %1 does not exist").arg(port_));
@@ -149,7 +141,6 @@ void QtSerialLine::open()
 void QtSerialLine::close()
 {
     dropUnread();
-    afterHangup_.clear();
     if (serial_.isOpen())
         serial_.close();
 }
@@ -181,18 +172,19 @@ void QtSerialLine::write(const QByteArray &bytes)
 
 QByteArray QtSerialLine::readAvailable()
 {
-    QByteArray out;
-    out.swap(afterHangup_);
-    if (serial_.isOpen())
-        out += serial_.readAll();
-    return out;
+    if (!serial_.isOpen())
+        return {};
+    return serial_.readAll();
 }
 
 qint64 QtSerialLine::bytesAvailable() const
 {
-    if (serial_.isOpen() && serial_.bytesAvailable() == 0)
+    if (!serial_.isOpen())
+        return 0;
+    const qint64 n = serial_.bytesAvailable();
+    if (n == 0)
         checkHangup();
-    return afterHangup_.size() + (serial_.isOpen() ? serial_.bytesAvailable() : 0);
+    return n;
 }
 
 qint64 QtSerialLine::bytesWaitingOut() const { return serial_.isOpen() ? serial_.bytesToWrite() : 0; }

@@ -38,15 +38,13 @@ private:
     // A device that went away (cable pulled, the peer of a pseudo-terminal closed) leaves
     // the descriptor readable with nothing to read: QSerialPort reports no error and its
     // read notifier fires without end. Seen here, it becomes a pending error and the port
-    // is closed, so waits end instead of spinning. What the peer sent before it hung up (a
-    // receiver's last ACK) is kept in afterHangup_ and still read.
+    // is closed, so waits end instead of spinning.
     void checkHangup() const;
 
     mutable QSerialPort serial_;
     QString fixedDevice_;
     int port_ = 1;
     mutable QString ownError_; // errors the port object itself does not record
-    mutable QByteArray afterHangup_; // input taken from the driver when the device went away
 };
 
 } // namespace korvane

@@ -53,10 +53,7 @@ Reply waitForByte(SerialLine &port, char wanted, bool nakToo, const std::functio
             }
         }
         // A port error (the device went away) cannot be followed by the byte: give up at
-        // once rather than sit out the time-out. What came in before the hang-up is looked
-        // at first: a receiver may send its last ACK and hang up at once.
-        if (port.hasError() && port.bytesWaitingIn() > 0)
-            continue;
+        // once rather than sit out the time-out.
         if (timer.CheckTimeout() || port.hasError()) {
             timer.StopTimeout();
             return Reply::None;

@@ -118,27 +118,6 @@ private slots:
         QCOMPARE(line.bytesWaitingOut(), qint64(0));
     }
 
-    // A receiver that sends its last ACK and hangs up at once: the hang-up is reported, and
-    // the bytes that came before it are still read, not thrown away with the closed port.
-    void bytesBeforeAHangUpAreStillRead()
-    {
-        Pty pty;
-        QVERIFY(!pty.path.isEmpty());
-        QtSerialLine line(pty.path);
-        line.open();
-        QVERIFY2(line.isOpen() && !line.hasError(), qPrintable(line.errorText()));
-        QCOMPARE(::write(pty.master, "\x06Finished", 9), ssize_t(9));
-        ::close(pty.master);
-        pty.master = -1;
-        QVERIFY(line.hasError());
-        QCOMPARE(line.bytesWaitingIn(), qint64(9));
-        QCOMPARE(line.readAll(), QByteArray("\x06Finished"));
-        QCOMPARE(line.bytesWaitingIn(), qint64(0));
-        line.close();
-        line.clearError();
-        QVERIFY(!line.hasError());
-    }
-
     // Who else holds the port: a UUCP lock file of a living program keeps it closed and is
     // left alone; one whose program is gone is removed and the port opens. The same pty by
     // its link and by its own name is one port.
