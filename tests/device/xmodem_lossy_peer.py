@@ -93,6 +93,10 @@ if mode == "rx":
         if proc.poll() is not None and rx_out not in r:
             break
     ok = proc.wait() == 0
+    # rx exits right after its ACK of the EOT; closing the line at once would hang it up
+    # before the sender has read that ACK (the kernel drops unread input at a hang-up). A
+    # real receiver stays on the line: so does this one, for a moment.
+    time.sleep(1.0)
 else:
     from xmodem import XMODEM
     feed_r, feed_w = os.pipe()
