@@ -2,6 +2,8 @@
 
 #include <QTest>
 
+#include <map>
+
 using namespace korvane;
 
 class TestModel : public QObject {
@@ -13,6 +15,8 @@ private slots:
     void validateUnknownTypeBecomesAdaptive();
     void validateBandpassPair();
     void validateArrays();
+    void validateFieldLimits_data();
+    void validateFieldLimits();
     void typeDefaults();
 };
 
@@ -136,6 +140,56 @@ void TestModel::validateArrays()
     QCOMPARE(ic.Coef[5], 1.0f);
     QCOMPARE(ic.Coef[6], -1.0f);
     QVERIFY(ic.CoefFileName.isEmpty());
+}
+
+// Each type's scalar fields at both edges of their range: a value just inside stays, one just
+// outside comes back to the edge. A limit copied from a neighbouring type shows here.
+void TestModel::validateFieldLimits_data()
+{
+    QTest::addColumn<int>("type");
+    QTest::addColumn<QString>("field");
+    QTest::addColumn<int>("value");
+    QTest::addColumn<int>("want");
+    const struct {
+        int type;
+        const char *field;
+        int low;
+        int high;
+    } limits[] = {
+        {Adaptive1CH, "FilterSize", 4, 256},   {Adaptive1CH, "PredictionSpan", 1, 64},
+        {Adaptive1CH, "AdaptRate", 1, 256},    {Adaptive1CH, "OutputOption", 1, 2},
+        {Lowpass, "AttenDb", 12, 60},          {Highpass, "Slope", 3, 125},
+        {Bandstop, "AttenDb", 12, 60},         {Notch, "AttenDb", 10, 60},
+        {Slot, "AttenDb", 10, 60},             {Notch, "Freq2", 3, 125},
+        {Comb, "AttenDb", 12, 60},             {Comb, "ModeOption", 3, 5},
+    };
+    for (const auto &l : limits) {
+        const QByteArray name = FilterTypeDisplayText(l.type).toLatin1() + " " + l.field;
+        QTest::newRow(name + " low") << l.type << l.field << l.low << l.low;
+        QTest::newRow(name + " below") << l.type << l.field << l.low - 1 << l.low;
+        QTest::newRow(name + " high") << l.type << l.field << l.high << l.high;
+        QTest::newRow(name + " above") << l.type << l.field << l.high + 1 << l.high;
+    }
+}
+
+void TestModel::validateFieldLimits()
+{
+    QFETCH(int, type);
+    QFETCH(QString, field);
+    QFETCH(int, value);
+    QFETCH(int, want);
+    Model m;
+    m.CurrentSet = 5;
+    StageConfig &s = m.stage(5, 2);
+    s.Type = static_cast<int16_t>(type);
+    m.ApplyTypeDefaults(2);
+    const std::map<QString, int16_t *> fields = {
+        {"FilterSize", &s.FilterSize}, {"PredictionSpan", &s.PredictionSpan}, {"AdaptRate", &s.AdaptRate},
+        {"OutputOption", &s.OutputOption}, {"AttenDb", &s.AttenDb}, {"Slope", &s.Slope},
+        {"Freq2", &s.Freq2}, {"ModeOption", &s.ModeOption}};
+    *fields.at(field) = static_cast<int16_t>(value);
+    m.ValidateStage(5, 2);
+    QCOMPARE(int(*fields.at(field)), want);
 }
 
 void TestModel::typeDefaults()

@@ -16,9 +16,12 @@
 #include <QDeadlineTimer>
 #include <QTest>
 
+#include <cerrno>
+
 #include <fcntl.h>
 #include <poll.h>
 #include <pty.h>
+#include <sys/file.h>
 #include <termios.h>
 #include <unistd.h>
 
@@ -165,6 +168,29 @@ private slots:
         QVERIFY(CloseComPort(byName));
         QVERIFY2(OpenComPort(byLink, 1), qPrintable(byLink.errorText()));
         QVERIFY(CloseComPort(byLink));
+    }
+
+    // While the line is open, no other program gets the device: not by opening it (refused
+    // outright for anyone but root), and not by taking even a shared lock on it.
+    void openLineHoldsTheDeviceExclusively()
+    {
+        Pty pty;
+        QVERIFY(!pty.path.isEmpty());
+        QtSerialLine line(pty.path);
+        QVERIFY2(OpenComPort(line, 1), qPrintable(line.errorText()));
+        const int other = ::open(QFile::encodeName(pty.path).constData(), O_RDWR | O_NOCTTY | O_NONBLOCK);
+        if (other >= 0) {
+            QCOMPARE(::flock(other, LOCK_SH | LOCK_NB), -1);
+            QCOMPARE(errno, EWOULDBLOCK);
+            ::close(other);
+        } else {
+            QCOMPARE(errno, EBUSY);
+        }
+        QVERIFY(CloseComPort(line));
+        const int after = ::open(QFile::encodeName(pty.path).constData(), O_RDWR | O_NOCTTY | O_NONBLOCK);
+        QVERIFY(after >= 0);
+        QCOMPARE(::flock(after, LOCK_EX | LOCK_NB), 0); // the close gave the device back
+        ::close(after);
     }
 
     void missingDeviceSaysSo()
