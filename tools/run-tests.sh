@@ -90,7 +90,14 @@ default_rc=0
 build default build || default_rc=$?
 default_build_s=$build_seconds default_notes=$build_notes
 
+# The background build ends with the script (Ctrl+C, a kill): the build and all its children.
+kill_tree() {
+  local child
+  for child in $(ps -o pid= --ppid "$1"); do kill_tree "$child"; done
+  kill "$1" 2>/dev/null || true
+}
 asan_pid=
+trap '[[ -z $asan_pid ]] || kill_tree "$asan_pid"' EXIT
 if [[ ${KORVANE_SKIP_ASAN:-0} != 1 ]]; then
   # Only what the tests need: no benchmarks or screenshot programs. Its output goes to a file
   # that is shown once the default tests are done, so the two do not interleave.
@@ -107,6 +114,7 @@ run_tests default build "$default_build_s" "$default_rc" "$default_notes; all te
 
 if [[ -n $asan_pid ]]; then
   wait "$asan_pid" || true
+  asan_pid=
   echo "== asan build (ran beside the default tests):"
   cat "$asan_out"
   IFS=$'\t' read -r asan_rc asan_build_s asan_notes <"$asan_out.result"
