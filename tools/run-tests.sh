@@ -33,29 +33,25 @@ if [[ ${KORVANE_NO_CCACHE:-0} != 1 ]] && command -v ccache >/dev/null; then
   # it only when told to trust it this far. Nothing here uses __DATE__ or __TIME__.
   export CCACHE_SLOPPINESS=pch_defines,time_macros,include_file_mtime,include_file_ctime
 fi
-# Hits and misses so far, to log how much of a build came from the cache (0 0 without ccache).
-ccache_counts() {
-  ((use_ccache)) || { echo "0 0"; return; }
-  ccache --print-stats | awk '$1 ~ /^(direct|preprocessed)_cache_hit$/ { h += $2 } $1 == "cache_miss" { m += $2 }
-    END { print h + 0, m + 0 }'
-}
 
 # build PRESET BUILD-DIR CMAKE-ARGS...: configure + build. Sets build_seconds and build_notes
 # (fresh or incremental, ccache hits); returns the build's status.
 build() {
   local preset=$1 dir=$2
   shift 2
-  local t0 h0 m0 h1 m1 rc=0
+  local t0 stats rc=0
   # Whether this build starts from nothing (as on CI) or on top of an earlier build.
   [[ -f $dir/build.ninja ]] && build_notes=incremental || build_notes=fresh
-  read -r h0 m0 < <(ccache_counts)
+  # ccache notes each compile's outcome here (its own counters would mix in other builds).
+  stats=$(mktemp)
   t0=$(date +%s)
-  cmake --preset "$preset" "$@" >/dev/null && cmake --build --preset "$preset" -j "$jobs" || rc=$?
+  cmake --preset "$preset" "$@" >/dev/null && CCACHE_STATSLOG=$stats cmake --build --preset "$preset" -j "$jobs" || rc=$?
   build_seconds=$(($(date +%s) - t0))
   if ((use_ccache)); then
-    read -r h1 m1 < <(ccache_counts)
-    build_notes="$build_notes; ccache $((h1 - h0)) hits $((m1 - m0)) misses"
+    build_notes="$build_notes; ccache $(grep -cxE '(direct|preprocessed)_cache_hit' "$stats" || true) hits"
+    build_notes="$build_notes $(grep -cx cache_miss "$stats" || true) misses"
   fi
+  rm -f "$stats"
   return "$rc"
 }
 
