@@ -1,3 +1,11 @@
+# Qt's test library compiles the build and source folders into every test as absolute paths
+# (for QFINDTESTDATA, which no test here uses). With them, no test compiled in one checkout
+# could be taken from ccache by a checkout in another folder; without them QFINDTESTDATA
+# still searches beside the test program and its source file.
+get_target_property(korvane_qttest_defs Qt6::Test INTERFACE_COMPILE_DEFINITIONS)
+list(FILTER korvane_qttest_defs EXCLUDE REGEX "^QT_TESTCASE_(BUILD|SOURCE)DIR=")
+set_target_properties(Qt6::Test PROPERTIES INTERFACE_COMPILE_DEFINITIONS "${korvane_qttest_defs}")
+
 # korvane_add_test(NAME SOURCES a.cpp ... LIBS lib ... [GUI] [TIMEOUT s] [LABELS l ...])
 # One QtTest executable per call, registered with CTest. Test binaries live outside the
 # program folder so that folder stays what a user would install.
@@ -6,6 +14,7 @@ function(korvane_add_test name)
   add_executable(${name} ${T_SOURCES})
   target_link_libraries(${name} PRIVATE Qt6::Test korvane_testsupport ${T_LIBS})
   set_target_properties(${name} PROPERTIES RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR}/tests-bin)
+  target_precompile_headers(${name} REUSE_FROM korvane_testpch)
   add_test(NAME ${name} COMMAND ${name})
   # The tests send the build's stand-in firmware to the simulated processor.
   set(env "KORVANE_PROGRAM_DIR=${KORVANE_PROGRAM_DIR}" "KORVANE_SOURCE_DIR=${CMAKE_SOURCE_DIR}"

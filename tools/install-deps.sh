@@ -3,7 +3,7 @@
 # missing (so a second run costs a second, not a download). Run as root.
 set -euo pipefail
 pkgs=(
-  build-essential cmake ninja-build pkg-config
+  build-essential cmake ninja-build pkg-config ccache
   qt6-base-dev qt6-serialport-dev libgl-dev
   clang libclang-rt-14-dev            # fuzzers and the sanitizer build
   libbenchmark-dev                     # micro-benchmarks

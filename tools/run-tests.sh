@@ -2,8 +2,13 @@
 # Builds everything and runs every test twice: the default build, then the AddressSanitizer
 # + UndefinedBehaviorSanitizer build (preset asan, build-asan/). Usage: bash tools/run-tests.sh
 #   KORVANE_SKIP_ASAN=1   only the default build (a quick local run)
+#   KORVANE_NO_CCACHE=1   compile without ccache (to time a build from nothing)
 # Tests labelled "slow" are left out of the sanitizer pass; they run in the default pass.
 # Each pass appends its timings and counts to docs/reliability/testruns.tsv.
+#
+# The sanitizer build runs at low priority while the default tests run: those spend most of
+# their time waiting on paced serial lines and simulated time-outs, so the CPUs are free. Its
+# build_seconds in the log is therefore wall time overlapped with the default tests.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 bash tools/install-deps.sh
@@ -13,40 +18,109 @@ mkdir -p "$(dirname "$log")"
 [[ -f $log ]] || printf 'finished_utc\tbuild\tbuild_seconds\tctest_seconds\ttests\tfailed\toptions\tcommit\n' >"$log"
 commit=$(git rev-parse --short HEAD 2>/dev/null || echo unknown)
 
-# pass NAME PRESET BUILD-DIR OPTIONS CTEST-ARGS...: configure + build, then ctest; logs one line.
-pass() {
-  local name=$1 preset=$2 dir=$3 options=$4
-  shift 4
-  local t0 t1 t2 out rc total failed
-  # Whether this pass builds from nothing (as on CI) or on top of an earlier build.
-  [[ -f $dir/build.ninja ]] && options="incremental; $options" || options="fresh; $options"
+# ccache, when installed (tools/install-deps.sh installs it). Paths under the checkout are
+# hashed relative to the compiling folder and the folder itself is not hashed, so a fresh
+# clone anywhere reuses what a clone elsewhere compiled. The base is the checkout itself, not
+# its parent: a checkout at /src would otherwise make / the base, and system headers would be
+# hashed by their path relative to the clone. Debug info then names the folder of whichever
+# build compiled an object first; the source file names in it stay right.
+use_ccache=0
+if [[ ${KORVANE_NO_CCACHE:-0} != 1 ]] && command -v ccache >/dev/null; then
+  use_ccache=1
+  export CMAKE_C_COMPILER_LAUNCHER=ccache CMAKE_CXX_COMPILER_LAUNCHER=ccache
+  export CCACHE_BASEDIR=$PWD CCACHE_NOHASHDIR=1
+  # The tests share one precompiled QtCore (tests/support); ccache caches the compiles that use
+  # it only when told to trust it this far. Nothing here uses __DATE__ or __TIME__.
+  export CCACHE_SLOPPINESS=pch_defines,time_macros,include_file_mtime,include_file_ctime
+fi
+
+# build PRESET BUILD-DIR CMAKE-ARGS...: configure + build. Sets build_seconds and build_notes
+# (fresh or incremental, ccache hits); returns the build's status.
+build() {
+  local preset=$1 dir=$2
+  shift 2
+  local t0 stats rc=0
+  # Whether this build starts from nothing (as on CI) or on top of an earlier build.
+  [[ -f $dir/build.ninja ]] && build_notes=incremental || build_notes=fresh
+  # ccache notes each compile's outcome here (its own counters would mix in other builds).
+  stats=$(mktemp)
   t0=$(date +%s)
-  cmake --preset "$preset" >/dev/null
-  cmake --build --preset "$preset" -j "$jobs"
-  t1=$(date +%s)
-  out=$(mktemp)
-  set +e
-  ctest --test-dir "$dir" --output-on-failure -j "$jobs" "$@" 2>&1 | tee "$out"
-  rc=${PIPESTATUS[0]}
-  set -e
-  t2=$(date +%s)
-  total=$(grep -oE 'tests failed out of [0-9]+' "$out" | grep -oE '[0-9]+$' || echo 0)
-  failed=$(grep -oE '[0-9]+ tests failed out of' "$out" | grep -oE '^[0-9]+' || echo "?")
-  rm -f "$out"
-  printf '%s\t%s\t%s\t%s\t%s\t%s\t%s\t%s\n' "$(date -u +%Y-%m-%dT%H:%M:%SZ)" "$name" $((t1 - t0)) $((t2 - t1)) \
+  cmake --preset "$preset" "$@" >/dev/null && CCACHE_STATSLOG=$stats cmake --build --preset "$preset" -j "$jobs" || rc=$?
+  build_seconds=$(($(date +%s) - t0))
+  if ((use_ccache)); then
+    build_notes="$build_notes; ccache $(grep -cxE '(direct|preprocessed)_cache_hit' "$stats" || true) hits"
+    build_notes="$build_notes $(grep -cx cache_miss "$stats" || true) misses"
+  fi
+  rm -f "$stats"
+  return "$rc"
+}
+
+# run_tests NAME DIR BUILD-SECONDS BUILD-STATUS OPTIONS CTEST-ARGS...: ctest (unless the build
+# failed), then one log line. Returns non-zero when the build or any test failed.
+run_tests() {
+  local name=$1 dir=$2 build_s=$3 build_rc=$4 options=$5
+  shift 5
+  local t0 out rc total failed
+  t0=$(date +%s)
+  if ((build_rc == 0)); then
+    out=$(mktemp)
+    set +e
+    ctest --test-dir "$dir" --output-on-failure -j "$jobs" "$@" 2>&1 | tee "$out"
+    rc=${PIPESTATUS[0]}
+    set -e
+    total=$(grep -oE 'tests failed out of [0-9]+' "$out" | grep -oE '[0-9]+$' || echo 0)
+    failed=$(grep -oE '[0-9]+ tests failed out of' "$out" | grep -oE '^[0-9]+' || echo "?")
+    rm -f "$out"
+  else
+    rc=$build_rc total=0 failed="build failed"
+  fi
+  local ctest_s=$(($(date +%s) - t0))
+  printf '%s\t%s\t%s\t%s\t%s\t%s\t%s\t%s\n' "$(date -u +%Y-%m-%dT%H:%M:%SZ)" "$name" "$build_s" "$ctest_s" \
     "$total" "$failed" "$options" "$commit" >>"$log"
-  echo "== $name: build $((t1 - t0)) s, ctest $((t2 - t1)) s, $failed of $total failed"
+  echo "== $name: build $build_s s, ctest $ctest_s s, $failed of $total failed"
   return "$rc"
 }
 
 status=0
-pass default default build "all tests" || status=1
+default_rc=0
+build default build || default_rc=$?
+default_build_s=$build_seconds default_notes=$build_notes
+
+# The background build ends with the script (Ctrl+C, a kill): the build and all its children.
+kill_tree() {
+  local child
+  for child in $(ps -o pid= --ppid "$1"); do kill_tree "$child"; done
+  kill "$1" 2>/dev/null || true
+}
+asan_pid=
+trap '[[ -z $asan_pid ]] || kill_tree "$asan_pid"' EXIT
 if [[ ${KORVANE_SKIP_ASAN:-0} != 1 ]]; then
+  # Only what the tests need: no benchmarks or screenshot programs. Its output goes to a file
+  # that is shown once the default tests are done, so the two do not interleave.
+  asan_out=$(mktemp)
+  (
+    renice -n 19 -p "$BASHPID" >/dev/null
+    build asan build-asan -DKORVANE_BUILD_EXTRAS=OFF && rc=0 || rc=$?
+    printf '%s\t%s\t%s\n' "$rc" "$build_seconds" "$build_notes" >"$asan_out.result"
+  ) >"$asan_out" 2>&1 &
+  asan_pid=$!
+fi
+
+run_tests default build "$default_build_s" "$default_rc" "$default_notes; all tests" || status=1
+
+if [[ -n $asan_pid ]]; then
+  wait "$asan_pid" || true
+  asan_pid=
+  echo "== asan build (ran beside the default tests):"
+  cat "$asan_out"
+  IFS=$'\t' read -r asan_rc asan_build_s asan_notes <"$asan_out.result"
+  rm -f "$asan_out" "$asan_out.result"
   # Leak checking stays on: the Qt parts in use (core, widgets on the offscreen platform,
   # serial port) free what they allocate. The UB checks abort, so any report fails the test.
   export ASAN_OPTIONS=detect_leaks=1:abort_on_error=1
   export UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1
-  pass asan asan build-asan "ASAN_OPTIONS=$ASAN_OPTIONS; UBSAN_OPTIONS=$UBSAN_OPTIONS; -LE slow" -LE slow || status=1
+  run_tests asan build-asan "$asan_build_s" "$asan_rc" \
+    "$asan_notes; overlapped; ASAN_OPTIONS=$ASAN_OPTIONS; UBSAN_OPTIONS=$UBSAN_OPTIONS; -LE slow" -LE slow || status=1
 fi
 if [[ -x /usr/bin/python3 && -f tools/reliability/render-report.py ]]; then
   /usr/bin/python3 tools/reliability/render-report.py || true
