@@ -16,6 +16,11 @@
 #include <cmath>
 #include <limits>
 
+#include <pwd.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
 using namespace korvane;
 using namespace korvane::test;
 
@@ -305,6 +310,59 @@ private slots:
         ScriptedDialog dialog;
         QVERIFY(!BuildFilterImage(passThruModel(), QStringLiteral("/nonexistent-folder/filter.bin"), dialog));
         QVERIFY(dialog.messages.empty());
+    }
+
+    // A folder the user may not write to, holding a filter.bin the user may write: the new
+    // image has nowhere to be made beside the old one, and writing straight into filter.bin
+    // could leave it half old, half new. The write must fail and keep the old file whole.
+    // Root may write anywhere, so as root the write runs in a child that becomes "nobody".
+    void readOnlyFolderKeepsTheOldImage()
+    {
+        uid_t asUid = geteuid();
+        gid_t asGid = getegid();
+        if (asUid == 0) {
+            const passwd *pw = getpwnam("nobody");
+            if (!pw || pw->pw_uid == 0)
+                QSKIP("running as root and there is no unprivileged user \"nobody\" to write as");
+            asUid = pw->pw_uid;
+            asGid = pw->pw_gid;
+        }
+        QTemporaryDir dir;
+        QVERIFY(dir.isValid());
+        const QString path = dir.filePath(QStringLiteral("filter.bin"));
+        const QByteArray old(kFilterImageSize, 'o');
+        {
+            QFile f(path);
+            QVERIFY(f.open(QIODevice::WriteOnly));
+            QCOMPARE(f.write(old), old.size());
+        }
+        const QByteArray dirPath = QFile::encodeName(dir.path());
+        const QByteArray filePath = QFile::encodeName(path);
+        QCOMPARE(chmod(filePath.constData(), 0666), 0);
+        QCOMPARE(chmod(dirPath.constData(), 0555), 0);
+
+        // Child exit codes: 0 write refused, 1 write reported done, 2 could not drop to the user,
+        // 3 filter.bin not writable for that user (a folder above it is closed to it).
+        const pid_t child = fork();
+        QVERIFY(child >= 0);
+        if (child == 0) {
+            if (asUid != geteuid() && (setgid(asGid) != 0 || setuid(asUid) != 0))
+                _exit(2);
+            if (access(filePath.constData(), W_OK) != 0)
+                _exit(3);
+            _exit(WriteFilterImage(QByteArray(kFilterImageSize, 'n'), path) ? 1 : 0);
+        }
+        int status = 0;
+        QCOMPARE(waitpid(child, &status, 0), child);
+        (void)chmod(dirPath.constData(), 0755); // so the folder can be removed
+        QVERIFY(WIFEXITED(status));
+        QVERIFY2(WEXITSTATUS(status) != 2, "could not switch to the unprivileged user");
+        if (WEXITSTATUS(status) == 3)
+            QSKIP("the temporary folder's parents are closed to the unprivileged user");
+        QFile f(path);
+        QVERIFY(f.open(QIODevice::ReadOnly));
+        QCOMPARE(f.readAll(), old);
+        QCOMPARE(WEXITSTATUS(status), 0);
     }
 
     void inspectionFindsDamage()

@@ -61,6 +61,11 @@ void ScriptedLine::deliver(const QByteArray &bytes, int delayMs)
     });
 }
 
+void ScriptedLine::failAfter(int delayMs, const QString &text)
+{
+    CurrentClock().callAfter(delayMs, &m_context, [this, text] { m_error = text; });
+}
+
 int ScriptedLine::countWrites(const QByteArray &bytes) const
 {
     int n = 0;

@@ -35,6 +35,9 @@ public:
     // Bytes arrive on the line after delayMs on the current clock (0: at the next event pass);
     // deliveries due at the same time arrive in call order.
     void deliver(const QByteArray &bytes, int delayMs = 0);
+    // The line fails after delayMs on the current clock, as when the adapter is pulled out:
+    // from then on hasError() holds with this text until cleared.
+    void failAfter(int delayMs, const QString &text);
 
     // Called with the port number and each block written; schedules replies with deliver().
     std::function<void(ScriptedLine &, int port, const QByteArray &)> responder;

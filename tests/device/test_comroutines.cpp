@@ -196,6 +196,21 @@ private slots:
         QCOMPARE(line.countWrites("T S\r\n"), writes);
     }
 
+    // A processor that echoes the command before "INVALID COMMAND" has refused it just the
+    // same: each attempt ends the moment the refusal is in, none waits out its 1 s time-out.
+    void echoedInvalidCommandEndsEachAttemptAtOnce()
+    {
+        ManualClock clock;
+        ScriptedLine line;
+        QVERIFY(OpenComPort(line, 1));
+        answer(line, "F P C", {"F P C\r\n", "INVALID COMMAND\r\n>"});
+        QString reply;
+        QVERIFY(!TransmitCommand(line, "F P C", reply, QStringLiteral("Ready"), 0, 10, 5));
+        QCOMPARE(line.countWrites("F P C\r\n"), 5);
+        QVERIFY2(clock.nowMs() < 1000, qPrintable(QString::number(clock.nowMs())));
+        QVERIFY(reply.contains(QStringLiteral("INVALID COMMAND")));
+    }
+
     // A reply takes only text: the NAK that came in the same read as "Ready" stays on the line
     // for the XMODEM sender. Before the next command, the rest of an earlier reply is drained
     // up to its prompt, and does not count towards the new reply.

@@ -1,8 +1,10 @@
 // The programming sequence against the simulated processor on a real pseudo-terminal.
 
-#include "device/comroutines.h"
 #include "config/filelocations.h"
+#include "device/comroutines.h"
 #include "device/firmwarefile.h"
+#include "device/xmodem.h"
+#include "manualclock.h"
 #include "scriptedline.h"
 #include "simrig.h"
 
@@ -46,6 +48,45 @@ private slots:
         QCOMPARE(rig.signalLog,
                  QStringList({"stage:Finding Korvane-S", "port:3", "comport:3", "stage:Determining Firmware Status",
                               "stage:Programming Filters", "packetinfo:1", "max:224"}));
+    }
+
+    // A processor already running the file's firmware version keeps it: with four filters
+    // stored, only the filters are sent. A scripted processor on fake time keeps this quick
+    // even when the decision goes wrong ("F P C" is left unanswered).
+    void equalVersionsKeepTheFirmware()
+    {
+        ManualClock clock;
+        SimRig rig;
+        int16_t fileVersion = 0;
+        QVERIFY(GetFirmwareFileVersion(rig.options.firmwarePath, fileVersion));
+        const QByteArray image = rig.writeFilterImage();
+        const QByteArray versionReply
+            = QStringLiteral("Korvane-S Rev%1\r\n>").arg(fileVersion, 4, 10, QLatin1Char('0')).toLatin1();
+        ScriptedLine line;
+        QByteArray received;
+        line.responder = [&](ScriptedLine &l, int, const QByteArray &w) {
+            if (w == "T S\r\n")
+                l.deliver("Filters Loaded: 4\r\n>", 20);
+            else if (w == "F V\r\n")
+                l.deliver(versionReply, 20);
+            else if (w == "F P F\r\n")
+                l.deliver(QByteArray("Ready\r\n") + kNAK, 20);
+            else if (w.size() == kXmodemPacketSize && w[0] == kSOH) {
+                received += w.mid(3, kXmodemBlockSize);
+                l.deliver(QByteArray(1, kACK), 5);
+            } else if (w == QByteArray(1, kEOT))
+                l.deliver(QByteArray(1, kACK) + "Finished\r\n>", 5);
+            else if (w == "RESET\r\n")
+                l.deliver("\r\n>", 20);
+        };
+        rig.options.line = &line;
+        const bool programmed = rig.sequence().ProgramDevice();
+        QVERIFY2(!rig.signalLog.contains("stage:Uploading Firmware"), qPrintable(rig.signalLog.join('|')));
+        QCOMPARE(line.countWrites("F P C\r\n"), 0);
+        QVERIFY(programmed);
+        QCOMPARE(received, image);
+        QCOMPARE(line.writes.last(), QByteArray("RESET\r\n"));
+        QVERIFY(rig.dialog.messages.empty());
     }
 
     void firmwareReload_data()

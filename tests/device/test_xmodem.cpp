@@ -305,6 +305,26 @@ private slots:
         QCOMPARE(refusing.countWrites(BuildXmodemPacket(content.left(128), 1)), 10);
     }
 
+    // The adapter is pulled out while the sender waits for a packet's ACK: no ACK can follow,
+    // so the transfer ends within moments instead of sitting out the 10 s ACK wait.
+    void lineErrorEndsTheAckWaitAtOnce()
+    {
+        const QByteArray content = randomBytes(256, 13);
+        ManualClock clock;
+        ScriptedLine line;
+        ScriptedReceiver rx;
+        rx.ackPackets = false;
+        rx.beforeAck = [&line](int n) {
+            if (n == 1)
+                line.failAfter(50, QStringLiteral("device removed"));
+        };
+        rx.attach(line);
+        QVERIFY(!SendDataXModem(line, content, 256, 1, false));
+        QVERIFY2(clock.nowMs() < 500, qPrintable(QString::number(clock.nowMs())));
+        QCOMPARE(rx.packets.size(), 1);
+        QCOMPARE(line.countWrites(BuildXmodemPacket(content.left(128), 1)), 1);
+    }
+
     // The answer to one packet or EOT, byte for byte: each NAK sends the same bytes again at
     // once, and the first ACK ends the sending.
     void nakAnswerIsResentAtOnce()
