@@ -11,6 +11,9 @@
 # build_seconds in the log is therefore wall time overlapped with the default tests.
 set -euo pipefail
 cd "$(dirname "$0")/.."
+# The tests run programs as another user (runuser, useradd), which live in the system folders:
+# a caller whose PATH lacks them (a bare environment) still finds them.
+export PATH="$PATH:/usr/sbin:/sbin"
 bash tools/install-deps.sh
 jobs=$(nproc)
 log=docs/reliability/testruns.tsv

@@ -481,7 +481,7 @@ private slots:
         QtSerialLine line(QString::fromLocal8Bit(first.mid(4)));
         QVERIFY(OpenComPort(line, 1));
         rx.write("go\n");
-        QVERIFY(SendFileXModem(line, path, 28672, 1, false));
+        QVERIFY2(SendFileXModem(line, path, 28672, 1, false), qPrintable(line.errorText()));
         QVERIFY(CloseComPort(line));
         QVERIFY(rx.waitForFinished(20000));
         const QByteArray tail = rx.readAllStandardOutput();

@@ -1,7 +1,7 @@
 # Receives one XMODEM (checksum) upload on a fresh pseudo-terminal with python3-xmodem.
 # Prints "PTY <slave path>" when ready, starts after a line on stdin, then writes the received stream to argv[1] and
 # prints "RECEIVED <bytes>" (or "FAILED").
-import os, select, sys, tty
+import os, select, sys, time, tty
 from xmodem import XMODEM
 
 master, slave = os.openpty()
@@ -27,3 +27,6 @@ def putc(data, timeout=1):
 with open(sys.argv[1], "wb") as out:
     n = XMODEM(getc, putc).recv(out, crc_mode=0, retry=20)
 print("RECEIVED %s" % n if n is not None else "FAILED", flush=True)
+# The ACK of the EOT was the last thing written; leaving at once would hang the line up and
+# the kernel would drop that ACK before the sender read it. A real receiver stays on the line.
+time.sleep(1.0)
