@@ -94,12 +94,12 @@ buildTree() {
     "s/TIMEOUT \"([0-9]{4,}|[3-9][0-9]{2}|2[0-9]{2})\"/TIMEOUT \"$cap\"/" {} +
 }
 
-# runSuite LOG CTEST-ARGS...: runs ctest; prints "TEST<TAB>SECONDS<TAB>STATUS" of the first
-# test that did not pass, nothing when all passed.
+# runSuite LOG JOBS CTEST-ARGS...: runs ctest; prints "TEST<TAB>SECONDS<TAB>STATUS" of the
+# first test that did not pass, nothing when all passed.
 runSuite() {
-  local log=$1
-  shift
-  ctest --test-dir "$build" -j2 --stop-on-failure -LE slow "$@" >"$log" 2>&1
+  local log=$1 jobs=$2
+  shift 2
+  ctest --test-dir "$build" -j "$jobs" --stop-on-failure -LE slow "$@" >"$log" 2>&1
   # "  3/54 Test  #3: test_model ......***Failed    0.52 sec"; a timed-out test reads
   # "***Timeout  60.01 sec", one that crashed "***Exception: SegFault  0.10 sec".
   grep -E '^ *[0-9]+/[0-9]+ Test +#[0-9]+: ' "$log" | grep -v ' Passed ' |
@@ -167,7 +167,10 @@ while IFS=$'\t' read -r -u 3 id area file kin description original replacement; 
       built=1
       args=(-R "$kin")
       [[ -z $excluded ]] || args+=(-E "$excluded")
-      first=$(runSuite "$logdir/ctest-$id-kin.log" "${args[@]}")
+      # All kin tests at once (they mostly wait on lines and time-outs): ctest starts the
+      # longest first, and --stop-on-failure would otherwise keep a quick test that catches
+      # the fault waiting behind a minute-long one.
+      first=$(runSuite "$logdir/ctest-$id-kin.log" "$((${#kinTargets[@]} > 2 ? ${#kinTargets[@]} : 2))" "${args[@]}")
       pass=kin
     fi
     # Second pass: everything built, the whole suite (kin tests again: a program they run
@@ -177,7 +180,7 @@ while IFS=$'\t' read -r -u 3 id area file kin description original replacement; 
         built=1
         args=()
         [[ -z $excluded ]] || args=(-E "$excluded")
-        first=$(runSuite "$logdir/ctest-$id-rest.log" "${args[@]}")
+        first=$(runSuite "$logdir/ctest-$id-rest.log" 2 "${args[@]}")
         pass=rest
       else
         built=0
