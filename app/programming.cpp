@@ -4,7 +4,6 @@
 
 #include "device/comports.h"
 #include "device/programmingsequence.h"
-#include "messages/usermessages.h"
 
 namespace korvane {
 
@@ -12,9 +11,6 @@ bool RunProgrammingSequence(ProgrammingRunContext &context)
 {
     ProgrammingOptions options;
     options.programFolder = context.programFolder;
-    // The window's words for what the run reports, shown the moment it happens.
-    UserDialog &dialog = context.dialog;
-    options.present = [&dialog](const ProgrammingReport &report) { ShowProgrammingReport(dialog, report); };
     ProgrammingSequence sequence(context.model, context.dialog, options);
     CommWindow &view = context.view;
     QObject::connect(&sequence, &ProgrammingSequence::stageChanged, &view, &CommWindow::setStageCaption);

@@ -329,7 +329,6 @@ int cmdProgram(const QStringList &args)
     options.programFolder = a.folder.isEmpty() ? QCoreApplication::applicationDirPath() : a.folder;
     options.firmwarePath = a.firmware;
     options.onlyDevicePath = a.device;
-    options.present = [&dialog](const ProgrammingReport &report) { ShowProgrammingReport(dialog, report); };
     if (!a.yes && !confirm()) {
         err(QStringLiteral("Not programmed.\n"));
         return 1;

@@ -1,9 +1,9 @@
 #pragma once
 // The programming sequence as a tool object: discovery, building filter.bin, the firmware
 // check and reload, the filter upload and how the run ended. It reports what happened as
-// ProgrammingReports to the presenter its caller passes in, and its progress by signals, so
-// the progress window (frmComm) and the command-line progress bar are two views of the same
-// run; the views choose the words (messages/usermessages.h).
+// ProgrammingReports, shown in the catalogue's words (messages/usermessages.h) through its
+// dialog unless the caller passes a presenter of its own, and its progress by signals, so the
+// progress window (frmComm) and the command-line progress bar are two views of the same run.
 //
 // The confirmation "Program All Filters?" and locking the main window stay with the view.
 
@@ -39,8 +39,9 @@ public:
     ProgrammingSequence(Model &model, UserDialog &dialog, ProgrammingOptions options, QObject *parent = nullptr);
     ~ProgrammingSequence() override;
 
-    // Discovery, image build, ProgramDevice and the closing report (Programmed or Aborted). True only when the processor was programmed. Holds the login
-    // manager's sleep/shutdown/idle inhibitor for its whole length (when there is one). Pumps events
+    // Discovery, image build, ProgramDevice and the closing report (Programmed or Aborted).
+    // True only when the processor was programmed. Holds the login manager's
+    // sleep/shutdown/idle inhibitor for its whole length (when there is one). Pumps events
     // while it waits, so views stay live; call requestCancel() from a view to cancel.
     bool run();
     // Sets the process-wide cancel request, except while the firmware is being reloaded
