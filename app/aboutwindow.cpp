@@ -34,7 +34,8 @@ AboutWindow::AboutWindow(UserDialog &dialog, QWidget *parent) : QDialog(parent),
     lblVersion->setObjectName(QStringLiteral("lblVersion"));
     lblVersion->setGeometry(72, 42, 296, 18);
 
-    lblDescription = new QLabel(QStringLiteral("The utility allows for the configuration of the ten filter sets on the Korvane"), this);
+    lblDescription = new QLabel(
+        QStringLiteral("The utility allows for the configuration of the ten filter sets on the Korvane"), this);
     lblDescription->setObjectName(QStringLiteral("lblDescription"));
     lblDescription->setWordWrap(true);
     lblDescription->setGeometry(72, 68, 296, 40);
@@ -44,9 +45,10 @@ AboutWindow::AboutWindow(UserDialog &dialog, QWidget *parent) : QDialog(parent),
     line->setFrameShadow(QFrame::Sunken);
     line->setGeometry(8, 118, 368, 4);
 
-    lblDisclaimer = new QLabel(QStringLiteral("This program is licensed for use with the Korvane-S processor. It may be copied and "
-                                              "distributed only complete and unchanged, together with its help document."),
-                               this);
+    lblDisclaimer = new QLabel(
+        QStringLiteral("This program is licensed for use with the Korvane-S processor. It may be copied and "
+                       "distributed only complete and unchanged, together with its help document."),
+        this);
     lblDisclaimer->setObjectName(QStringLiteral("lblDisclaimer"));
     lblDisclaimer->setWordWrap(true);
     lblDisclaimer->setGeometry(16, 130, 240, 90);

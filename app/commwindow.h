@@ -33,8 +33,8 @@ public slots:
     void ShowPacketInfo();
     void HidePacketInfo();
 
-    void setStageCaption(const QString &caption);   // CommInfo frame caption
-    void setProbedPort(int port);                   // "Port: COM " + port
+    void setStageCaption(const QString &caption); // CommInfo frame caption
+    void setProbedPort(int port);                 // "Port: COM " + port
     void setPacketInfoVisible(bool visible);
     void setWarningVisible(bool visible);
     void setCancelEnabled(bool enabled);

@@ -7,18 +7,15 @@ namespace korvane {
 
 namespace {
 
-QString plainText(const QString &html)
-{
-    return QTextDocumentFragment::fromHtml(html).toPlainText().simplified();
-}
+QString plainText(const QString &html) { return QTextDocumentFragment::fromHtml(html).toPlainText().simplified(); }
 
 } // namespace
 
 std::vector<HelpTopic> ParseHelpTopics(const QString &html)
 {
-    static const QRegularExpression heading(
-        QStringLiteral(R"re(<h2\b[^>]*\bid\s*=\s*"([^"]+)"[^>]*>(.*?)</h2\s*>)re"),
-        QRegularExpression::CaseInsensitiveOption | QRegularExpression::DotMatchesEverythingOption);
+    static const QRegularExpression heading(QStringLiteral(R"re(<h2\b[^>]*\bid\s*=\s*"([^"]+)"[^>]*>(.*?)</h2\s*>)re"),
+                                            QRegularExpression::CaseInsensitiveOption
+                                                | QRegularExpression::DotMatchesEverythingOption);
     std::vector<HelpTopic> topics;
     std::vector<qsizetype> bodyStart;
     std::vector<qsizetype> headStart;

@@ -11,7 +11,7 @@ namespace korvane {
 struct HelpTopic {
     QString anchor;
     QString title;
-    QString text;  // the topic's plain text (tags removed, entities decoded), for searching
+    QString text; // the topic's plain text (tags removed, entities decoded), for searching
 };
 
 [[nodiscard]] std::vector<HelpTopic> ParseHelpTopics(const QString &html);

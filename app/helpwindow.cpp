@@ -59,7 +59,8 @@ bool HelpWindow::loadDocument(const QString &path, QString *error)
     QFile f(path);
     if (!f.open(QIODevice::ReadOnly)) {
         if (error)
-            *error = QStringLiteral("Unable to open the help file %1: %2").arg(QDir::toNativeSeparators(path), f.errorString());
+            *error = QStringLiteral("Unable to open the help file %1: %2")
+                         .arg(QDir::toNativeSeparators(path), f.errorString());
         return false;
     }
     const QString html = QString::fromUtf8(f.readAll());

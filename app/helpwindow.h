@@ -19,8 +19,8 @@ public:
     // Loads the document; false when it cannot be read (nothing changes then).
     [[nodiscard]] bool loadDocument(const QString &path, QString *error);
 
-    void showContents();                        // the top of the document
-    void showSearch(const QString &keyword);    // keyword field focused, matching topics listed
+    void showContents();                     // the top of the document
+    void showSearch(const QString &keyword); // keyword field focused, matching topics listed
     void showTopic(const QString &anchor);
 
     [[nodiscard]] QStringList listedTopicTitles() const;

@@ -4,10 +4,10 @@
 // does (the desktop file's %f, "Open with"); `korvane-s --version` prints the version.
 
 #include "mainwindow.h"
+#include "programicon.h"
 #include "qtuserdialog.h"
 #include "splashwindow.h"
 #include "startup.h"
-#include "programicon.h"
 
 #include "korvane_version.h"
 

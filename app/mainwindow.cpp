@@ -52,8 +52,8 @@ constexpr int px(int twips) { return (twips * 2 + 15) / 30; }
 constexpr int kResponsePanelWidth = 460;
 constexpr int kResponsePanelHeight = 440;
 
-const QString kNoHelpText =
-    QStringLiteral("Unable to display Help Contents. There is no Help associated with this project.");
+const QString kNoHelpText = QStringLiteral(
+    "Unable to display Help Contents. There is no Help associated with this project.");
 
 // A stage's type list. Turning the mouse wheel over a closed list would change the stage's
 // type, and so reset its parameters, while the user only scrolls past it: the list takes the
@@ -141,7 +141,8 @@ void MainWindow::buildMenus()
     add(mnuFile, "mnuFileNew", QStringLiteral("&New"), QKeySequence(Qt::CTRL | Qt::Key_N), &MainWindow::fileNew);
     add(mnuFile, "mnuFileOpen", QStringLiteral("&Open"), QKeySequence(Qt::CTRL | Qt::Key_O), &MainWindow::fileOpen);
     mnuFile->addSeparator();
-    add(mnuFile, "mnuFileSaveAs", QStringLiteral("&Save As..."), QKeySequence(Qt::CTRL | Qt::Key_S), &MainWindow::fileSaveAs);
+    add(mnuFile, "mnuFileSaveAs", QStringLiteral("&Save As..."), QKeySequence(Qt::CTRL | Qt::Key_S),
+        &MainWindow::fileSaveAs);
     mnuFile->addSeparator();
     add(mnuFile, "mnuProgramKorvane", QStringLiteral("&Program Korvane-S"), QKeySequence(Qt::CTRL | Qt::Key_P),
         &MainWindow::programKorvane);
@@ -186,9 +187,12 @@ void MainWindow::buildToolbar(QWidget *client)
         a->setData(key);
         a->setToolTip(tip);
     };
-    add(st->standardIcon(QStyle::SP_FileIcon), QStringLiteral("New"), QStringLiteral("New - makes all filters Pass Thru"));
-    add(st->standardIcon(QStyle::SP_DirOpenIcon), QStringLiteral("Open"), QStringLiteral("Open filter configuration file"));
-    add(st->standardIcon(QStyle::SP_DialogSaveButton), QStringLiteral("Save"), QStringLiteral("Save filter configuration file"));
+    add(st->standardIcon(QStyle::SP_FileIcon), QStringLiteral("New"),
+        QStringLiteral("New - makes all filters Pass Thru"));
+    add(st->standardIcon(QStyle::SP_DirOpenIcon), QStringLiteral("Open"),
+        QStringLiteral("Open filter configuration file"));
+    add(st->standardIcon(QStyle::SP_DialogSaveButton), QStringLiteral("Save"),
+        QStringLiteral("Save filter configuration file"));
     tbToolbar->addSeparator();
     add(st->standardIcon(QStyle::SP_ArrowUp), QStringLiteral("Program"),
         QStringLiteral("Program all 16 filters into the Korvane-S"));
@@ -212,8 +216,8 @@ void MainWindow::buildClientArea(QWidget *client)
         pageLayout->setContentsMargins(0, 0, 0, 0);
         TabStrip1->addTab(page, QStringLiteral("Filter %1").arg(set));
         // The tool tip of the sixth tab has always been spelled this way.
-        TabStrip1->setTabToolTip(set, set == 5 ? QStringLiteral("Fitler 5 settings")
-                                               : QStringLiteral("Filter %1 settings").arg(set));
+        TabStrip1->setTabToolTip(
+            set, set == 5 ? QStringLiteral("Fitler 5 settings") : QStringLiteral("Filter %1 settings").arg(set));
     }
     // The tabs share one set of controls, shown on whichever page is current.
     setPage_ = new QWidget;
@@ -289,9 +293,10 @@ void MainWindow::buildClientArea(QWidget *client)
     Frame1 = new QGroupBox(setPage_);
     Frame1->setObjectName(QStringLiteral("Frame1"));
     auto *noteLayout = new QVBoxLayout(Frame1);
-    Label1 = new QLabel(QStringLiteral("To program the Korvane once all the filters have been updated click on the Program Korvane "
-                                       "button on the toolbar or the Program Korvane option in the File Menu."),
-                        Frame1);
+    Label1 = new QLabel(
+        QStringLiteral("To program the Korvane once all the filters have been updated click on the Program Korvane "
+                       "button on the toolbar or the Program Korvane option in the File Menu."),
+        Frame1);
     Label1->setObjectName(QStringLiteral("Label1"));
     Label1->setWordWrap(true);
     Label1->setAlignment(Qt::AlignLeft | Qt::AlignVCenter);
@@ -494,8 +499,8 @@ void MainWindow::OpenStageEditor(int type, const QString &suffix)
     } else if (type == ImportedCoef) {
         ImportCoefficientFile();
     } else if (type == PassThru) {
-        dialog_.inform(QStringLiteral("Pass Thru Filter") + suffix, QStringLiteral("No Control Options for this filter"),
-                       MessageIcon::None);
+        dialog_.inform(QStringLiteral("Pass Thru Filter") + suffix,
+                       QStringLiteral("No Control Options for this filter"), MessageIcon::None);
     }
 }
 
@@ -552,12 +557,16 @@ bool MainWindow::maySetConfigurationAside()
         return true;
     const QString where = fileTitle_.isEmpty() ? QString() : QStringLiteral(" (") + fileTitle_ + QLatin1Char(')');
     switch (dialog_.showMessage(kSaveChangesTitle,
-                                QStringLiteral("The filter settings have changed since they were last opened or saved") +
-                                    where + QStringLiteral(".") + kCR + QStringLiteral("Do you want to save your changes?"),
+                                QStringLiteral("The filter settings have changed since they were last opened or saved")
+                                    + where + QStringLiteral(".") + kCR
+                                    + QStringLiteral("Do you want to save your changes?"),
                                 MessageIcon::Question, MessageButtons::YesNoCancel)) {
-    case MessageAnswer::Yes: return saveAs();
-    case MessageAnswer::No: return true;
-    default: return false;
+    case MessageAnswer::Yes:
+        return saveAs();
+    case MessageAnswer::No:
+        return true;
+    default:
+        return false;
     }
 }
 

@@ -95,12 +95,12 @@ public:
     [[nodiscard]] EditHistory &editHistory() const;
     void editUndo();
     void editRedo();
-    void copyStage(int stage);   // stage 1..2 of the shown set, to the system clipboard
+    void copyStage(int stage); // stage 1..2 of the shown set, to the system clipboard
     void pasteStage(int stage);
     void copyFilterSet();
     void pasteFilterSet();
-    void exportSummary();        // File > Export Summary: the HTML page
-    void exportResponse();       // the response panel's PNG, SVG or CSV
+    void exportSummary();  // File > Export Summary: the HTML page
+    void exportResponse(); // the response panel's PNG, SVG or CSV
     void openRecentFile(const QString &path);
     [[nodiscard]] QStringList recentFiles() const;
 

@@ -20,9 +20,9 @@
 #include <QDir>
 #include <QFileInfo>
 #include <QGroupBox>
-#include <QLayout>
 #include <QGuiApplication>
 #include <QLabel>
+#include <QLayout>
 #include <QMenu>
 #include <QMenuBar>
 #include <QPainter>
@@ -48,8 +48,8 @@ QIcon activeSetIcon()
 }
 
 const QString kHtmlFilter = QStringLiteral("HTML Files (*.html)|*.html|All Files (*.*)|*.*");
-const QString kResponseFilter =
-    QStringLiteral("PNG Image (*.png)|*.png|SVG Image (*.svg)|*.svg|CSV Table (*.csv)|*.csv|All Files (*.*)|*.*");
+const QString kResponseFilter = QStringLiteral(
+    "PNG Image (*.png)|*.png|SVG Image (*.svg)|*.svg|CSV Table (*.csv)|*.csv|All Files (*.*)|*.*");
 
 // A name without an extension gets `extension`.
 QString withExtension(const QString &path, const QString &extension)
@@ -180,8 +180,10 @@ void MainWindow::refreshUndoActions()
 {
     mnuEditUndo->setEnabled(history_->canUndo());
     mnuEditRedo->setEnabled(history_->canRedo());
-    mnuEditUndo->setText(history_->canUndo() ? QStringLiteral("&Undo ") + history_->undoName() : QStringLiteral("&Undo"));
-    mnuEditRedo->setText(history_->canRedo() ? QStringLiteral("&Redo ") + history_->redoName() : QStringLiteral("&Redo"));
+    mnuEditUndo->setText(history_->canUndo() ? QStringLiteral("&Undo ") + history_->undoName()
+                                             : QStringLiteral("&Undo"));
+    mnuEditRedo->setText(history_->canRedo() ? QStringLiteral("&Redo ") + history_->redoName()
+                                             : QStringLiteral("&Redo"));
 }
 
 void MainWindow::editUndo() { showRestoredSet(history_->undo()); }
@@ -207,10 +209,7 @@ void MainWindow::copyStage(int stage)
     QGuiApplication::clipboard()->setText(StageClipboardText(model_, model_.CurrentSet, stage));
 }
 
-void MainWindow::copyFilterSet()
-{
-    QGuiApplication::clipboard()->setText(SetClipboardText(model_, model_.CurrentSet));
-}
+void MainWindow::copyFilterSet() { QGuiApplication::clipboard()->setText(SetClipboardText(model_, model_.CurrentSet)); }
 
 void MainWindow::pasteStage(int stage)
 {
@@ -296,11 +295,11 @@ std::optional<QString> MainWindow::completeSaveName(const QString &chosen)
 {
     const QString completed = CompleteSettingsFileName(chosen);
     if (completed != chosen && QFileInfo::exists(completed)) {
-        const MessageAnswer answer = dialog_.showMessage(
-            QStringLiteral("Confirm Save As"),
-            QFileInfo(completed).fileName() + QStringLiteral(" already exists.") + kCR +
-                QStringLiteral("Do you want to replace it?"),
-            MessageIcon::Exclamation, MessageButtons::YesNo);
+        const MessageAnswer answer = dialog_.showMessage(QStringLiteral("Confirm Save As"),
+                                                         QFileInfo(completed).fileName()
+                                                             + QStringLiteral(" already exists.") + kCR
+                                                             + QStringLiteral("Do you want to replace it?"),
+                                                         MessageIcon::Exclamation, MessageButtons::YesNo);
         if (answer != MessageAnswer::Yes)
             return std::nullopt;
     }

@@ -15,7 +15,8 @@ bool RunProgrammingSequence(ProgrammingRunContext &context)
     CommWindow &view = context.view;
     QObject::connect(&sequence, &ProgrammingSequence::stageChanged, &view, &CommWindow::setStageCaption);
     QObject::connect(&sequence, &ProgrammingSequence::portProbed, &view, &CommWindow::setProbedPort);
-    QObject::connect(&sequence, &ProgrammingSequence::packetInfoVisibleChanged, &view, &CommWindow::setPacketInfoVisible);
+    QObject::connect(&sequence, &ProgrammingSequence::packetInfoVisibleChanged, &view,
+                     &CommWindow::setPacketInfoVisible);
     QObject::connect(&sequence, &ProgrammingSequence::warningVisibleChanged, &view, &CommWindow::setWarningVisible);
     QObject::connect(&sequence, &ProgrammingSequence::cancelEnabledChanged, &view, &CommWindow::setCancelEnabled);
     QObject::connect(&sequence, &ProgrammingSequence::progressMaximumChanged, &view, &CommWindow::setProgressMaximum);

@@ -17,8 +17,8 @@ struct ProgrammingRunContext {
     Model &model;
     UserDialog &dialog;
     CommWindow &view;
-    QString programFolder;                       // filter.bin is written and korvanes.fwr read here
-    std::function<void(int)> onComPortChanged;   // discovery found the processor on this COM port
+    QString programFolder;                     // filter.bin is written and korvanes.fwr read here
+    std::function<void(int)> onComPortChanged; // discovery found the processor on this COM port
 };
 
 // Runs discovery, the image build and the upload with its closing message; true when the

@@ -46,18 +46,37 @@ MessageAnswer QtUserDialog::showMessage(const QString &title, const QString &tex
 {
     QMessageBox::Icon qicon = QMessageBox::NoIcon;
     switch (icon) {
-    case MessageIcon::None: qicon = QMessageBox::NoIcon; break;
-    case MessageIcon::Information: qicon = QMessageBox::Information; break;
-    case MessageIcon::Question: qicon = QMessageBox::Question; break;
-    case MessageIcon::Exclamation: qicon = QMessageBox::Warning; break;
-    case MessageIcon::Critical: qicon = QMessageBox::Critical; break;
+    case MessageIcon::None:
+        qicon = QMessageBox::NoIcon;
+        break;
+    case MessageIcon::Information:
+        qicon = QMessageBox::Information;
+        break;
+    case MessageIcon::Question:
+        qicon = QMessageBox::Question;
+        break;
+    case MessageIcon::Exclamation:
+        qicon = QMessageBox::Warning;
+        break;
+    case MessageIcon::Critical:
+        qicon = QMessageBox::Critical;
+        break;
     }
     QMessageBox::StandardButtons qbuttons = QMessageBox::Ok;
     QMessageBox::StandardButton defaultButton = QMessageBox::Ok;
     switch (buttons) {
-    case MessageButtons::Ok: qbuttons = QMessageBox::Ok; defaultButton = QMessageBox::Ok; break;
-    case MessageButtons::OkCancel: qbuttons = QMessageBox::Ok | QMessageBox::Cancel; defaultButton = QMessageBox::Ok; break;
-    case MessageButtons::YesNo: qbuttons = QMessageBox::Yes | QMessageBox::No; defaultButton = QMessageBox::Yes; break;
+    case MessageButtons::Ok:
+        qbuttons = QMessageBox::Ok;
+        defaultButton = QMessageBox::Ok;
+        break;
+    case MessageButtons::OkCancel:
+        qbuttons = QMessageBox::Ok | QMessageBox::Cancel;
+        defaultButton = QMessageBox::Ok;
+        break;
+    case MessageButtons::YesNo:
+        qbuttons = QMessageBox::Yes | QMessageBox::No;
+        defaultButton = QMessageBox::Yes;
+        break;
     case MessageButtons::YesNoCancel:
         qbuttons = QMessageBox::Yes | QMessageBox::No | QMessageBox::Cancel;
         defaultButton = QMessageBox::Yes;
@@ -67,17 +86,24 @@ MessageAnswer QtUserDialog::showMessage(const QString &title, const QString &tex
     box.setTextFormat(Qt::PlainText);
     box.setDefaultButton(defaultButton);
     switch (box.exec()) {
-    case QMessageBox::Yes: return MessageAnswer::Yes;
-    case QMessageBox::No: return MessageAnswer::No;
-    case QMessageBox::Cancel: return MessageAnswer::Cancel;
-    case QMessageBox::Ok: return MessageAnswer::Ok;
+    case QMessageBox::Yes:
+        return MessageAnswer::Yes;
+    case QMessageBox::No:
+        return MessageAnswer::No;
+    case QMessageBox::Cancel:
+        return MessageAnswer::Cancel;
+    case QMessageBox::Ok:
+        return MessageAnswer::Ok;
     default:
         // Closed by Escape or the window's close button: the answer of the cancelling button.
         switch (buttons) {
-        case MessageButtons::YesNo: return MessageAnswer::No;
+        case MessageButtons::YesNo:
+            return MessageAnswer::No;
         case MessageButtons::YesNoCancel:
-        case MessageButtons::OkCancel: return MessageAnswer::Cancel;
-        case MessageButtons::Ok: break;
+        case MessageButtons::OkCancel:
+            return MessageAnswer::Cancel;
+        case MessageButtons::Ok:
+            break;
         }
         return MessageAnswer::Ok;
     }

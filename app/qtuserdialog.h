@@ -26,7 +26,7 @@ public:
     // parent: the window message boxes and file dialogs are centred on when no modal window
     // is open (may be null and may change, see setParent). While a modal window (an editor,
     // the About window) is open, they belong to it: the window that asks.
-    explicit QtUserDialog(QWidget *parent = nullptr) : parent_(parent) {}
+    explicit QtUserDialog(QWidget *parent = nullptr) : parent_(parent) { }
     void setParent(QWidget *parent) { parent_ = parent; }
 
     [[nodiscard]] MessageAnswer showMessage(const QString &title, const QString &text, MessageIcon icon,

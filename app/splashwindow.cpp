@@ -36,7 +36,8 @@ SplashWindow::SplashWindow(QWidget *parent)
     lblVersion->setObjectName(QStringLiteral("lblVersion"));
     lblVersion->setGeometry(140, 104, 264, 20);
 
-    lblPlatform = new QLabel(QStringLiteral("Filter sets, editors and programming for the Korvane-S audio filter processor"), this);
+    lblPlatform = new QLabel(
+        QStringLiteral("Filter sets, editors and programming for the Korvane-S audio filter processor"), this);
     lblPlatform->setObjectName(QStringLiteral("lblPlatform"));
     lblPlatform->setWordWrap(true);
     lblPlatform->setGeometry(140, 130, 264, 40);

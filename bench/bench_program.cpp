@@ -90,12 +90,12 @@ bool isSingle(const TraceEvent &e, std::uint8_t byte) { return e.n == 1 && !e.he
 
 // One XMODEM upload as the receiving end saw it.
 struct Upload {
-    long blocks = 0;       // packets started after an ACK (or the start NAK), repeats included
-    long repeats = 0;      // packets sent again after a NAK
-    std::int64_t startUs = 0; // first byte of block 1 read
-    std::int64_t endUs = 0;   // ACK of the EOT written
-    std::int64_t firstUs = 0; // start NAK written -> block 1 read
-    std::int64_t eotGapUs = 0; // last ACK -> EOT read
+    long blocks = 0;                  // packets started after an ACK (or the start NAK), repeats included
+    long repeats = 0;                 // packets sent again after a NAK
+    std::int64_t startUs = 0;         // first byte of block 1 read
+    std::int64_t endUs = 0;           // ACK of the EOT written
+    std::int64_t firstUs = 0;         // start NAK written -> block 1 read
+    std::int64_t eotGapUs = 0;        // last ACK -> EOT read
     std::vector<std::int64_t> gapsUs; // ACK written -> next block read
     // The receiver's side of each block: first byte of a packet read -> its ACK written,
     // less the 133 byte times the packet and the ACK need on the line.
@@ -114,7 +114,7 @@ std::vector<Upload> findUploads(const std::vector<TraceEvent> &events)
     std::vector<Upload> uploads;
     enum class State { Idle, Blocks, Eot } state = State::Idle;
     const TraceEvent *lastWrite = nullptr;
-    bool answered = false;            // ACK/NAK written: the next read starts a packet
+    bool answered = false; // ACK/NAK written: the next read starts a packet
     std::int64_t answeredAt = 0;
     bool answeredWithNak = false;
     std::int64_t packetAt = -1; // first byte of the packet being received, -1 between packets
@@ -230,10 +230,19 @@ public:
         if (::pipe(out) != 0)
             return false;
         const std::string exe = (programDir / "korvane-s-sim").string();
-        std::vector<std::string> args = {exe, "--pace", g_pace, "--line-trace", tracePath.string(), "--log",
-                                         logPath.string(), "--image-out", (work / (tag + "-image.bin")).string(),
-                                         "--version", withFirmware ? "0001" : "9999",
-                                         "--filters", withFirmware ? "16" : "0"};
+        std::vector<std::string> args = {exe,
+                                         "--pace",
+                                         g_pace,
+                                         "--line-trace",
+                                         tracePath.string(),
+                                         "--log",
+                                         logPath.string(),
+                                         "--image-out",
+                                         (work / (tag + "-image.bin")).string(),
+                                         "--version",
+                                         withFirmware ? "0001" : "9999",
+                                         "--filters",
+                                         withFirmware ? "16" : "0"};
         pid_ = ::fork();
         if (pid_ == 0) {
             ::dup2(out[1], STDOUT_FILENO);
@@ -494,15 +503,16 @@ int main(int argc, char **argv)
         else if (a == "--sx-only" && i + 1 < argc)
             sxOnlyImage = fs::absolute(argv[++i]);
         else {
-            std::fprintf(stderr, "usage: bench_program [--runs N] [--firmware] [--no-sx] [--keep] [--unpaced] "
-                                 "[--program-dir DIR] [--settings FILE.min] [--cli PATH] | --sx-only IMAGE [--runs N]\n");
+            std::fprintf(stderr,
+                         "usage: bench_program [--runs N] [--firmware] [--no-sx] [--keep] [--unpaced] "
+                         "[--program-dir DIR] [--settings FILE.min] [--cli PATH] | --sx-only IMAGE [--runs N]\n");
             return 2;
         }
     }
     programDir = fs::absolute(programDir);
     if (cli.empty())
         cli = programDir / "korvane-s-cli";
-    struct sigaction sa{};
+    struct sigaction sa { };
     sa.sa_handler = onAlarm;
     sigaction(SIGALRM, &sa, nullptr);
 

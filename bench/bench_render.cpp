@@ -36,8 +36,7 @@ AudioClip noise(int rate, double seconds)
     return c;
 }
 
-template <class F>
-double medianSeconds(int runs, F &&f)
+template <class F> double medianSeconds(int runs, F &&f)
 {
     std::vector<double> t;
     for (int i = 0; i < runs; ++i) {
@@ -75,9 +74,8 @@ void renderFigures(const char *name, const Model &model, const AudioClip &clip)
     const double audio = clip.seconds();
     const double whole = medianSeconds(5, [&] { (void)RenderClip(*path, clip); });
     std::vector<float> atRate;
-    const double in = medianSeconds(3, [&] {
-        atRate = *Resample(clip.samples, 1, clip.sampleRate, path->sampleRate());
-    });
+    const double in = medianSeconds(3,
+                                    [&] { atRate = *Resample(clip.samples, 1, clip.sampleRate, path->sampleRate()); });
     std::vector<float> work;
     const double filter = medianSeconds(3, [&] {
         work = atRate;

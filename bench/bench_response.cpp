@@ -55,8 +55,7 @@ struct Times {
     double median = 0, worst = 0;
 };
 
-template <typename F>
-Times measure(int runs, F &&f)
+template <typename F> Times measure(int runs, F &&f)
 {
     std::vector<double> t;
     t.reserve(runs);
@@ -127,7 +126,10 @@ int main(int argc, char **argv)
     std::printf("%-24s %9.3f %9.3f\n", "20-band bar moving", liveEq.median, liveEq.worst);
 
     // The engine's own setup (twiddle tables), paid once per plot.
-    const Times setup = measure(std::min(runs, 200), [&] { ResponseEngine e; sink = sink + e.points(); });
+    const Times setup = measure(std::min(runs, 200), [&] {
+        ResponseEngine e;
+        sink = sink + e.points();
+    });
     std::printf("\nengine construction (ms)  median %.3f  worst %.3f\n", setup.median, setup.worst);
     return 0;
 }

@@ -43,7 +43,7 @@ public:
         std::fprintf(stderr, "message: %s: %s\n", qPrintable(title), qPrintable(text));
         return MessageAnswer::Ok;
     }
-    void beep() override {}
+    void beep() override { }
     std::optional<QString> askFileName(const FileDialogRequest &) override { return std::nullopt; }
     [[noreturn]] void endProgram() override { std::abort(); }
     int messages = 0;

@@ -11,7 +11,7 @@ class CliDialog : public UserDialog {
 public:
     MessageAnswer showMessage(const QString &title, const QString &text, MessageIcon icon,
                               MessageButtons buttons) override;
-    void beep() override {}
+    void beep() override { }
     std::optional<QString> askFileName(const FileDialogRequest &) override { return std::nullopt; }
     [[noreturn]] void endProgram() override;
 

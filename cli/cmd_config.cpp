@@ -18,41 +18,37 @@ namespace korvane::cli {
 
 namespace {
 
-const char kShowUsage[] =
-    "usage: korvane-s-cli show FILE\n"
-    "\n"
-    "Reads FILE as a settings file exactly as File > Open does (every stage validated, so\n"
-    "every set reads back as 7.5 kHz) and prints each filter set: AGC, bandwidth, noise\n"
-    "filter and, per stage, the filter type and the parameters that type uses. The port\n"
-    "number stored in the file is shown but, as with File > Open, not applied.\n"
-    "Exit status: 0 shown, 1 FILE cannot be read, 2 usage error.\n";
+const char kShowUsage[] = "usage: korvane-s-cli show FILE\n"
+                          "\n"
+                          "Reads FILE as a settings file exactly as File > Open does (every stage validated, so\n"
+                          "every set reads back as 7.5 kHz) and prints each filter set: AGC, bandwidth, noise\n"
+                          "filter and, per stage, the filter type and the parameters that type uses. The port\n"
+                          "number stored in the file is shown but, as with File > Open, not applied.\n"
+                          "Exit status: 0 shown, 1 FILE cannot be read, 2 usage error.\n";
 
-const char kConvertUsage[] =
-    "usage: korvane-s-cli convert IN OUT [--port N | --keep-port]\n"
-    "\n"
-    "Reads IN as File > Open does (a 16-set or an older 10-set file; every stage validated)\n"
-    "and writes OUT as File > Save As does, always in the 16-set form.\n"
-    "Port written: File > Open keeps the port in use, and the program started without a\n"
-    "default.min uses COM 1, so OUT gets port 1 unless --port N (1..9) names another or\n"
-    "--keep-port keeps the number stored in IN (clamped into 1..9).\n"
-    "Exit status: 0 written, 1 IN cannot be read or OUT cannot be written, 2 usage error.\n";
+const char kConvertUsage[] = "usage: korvane-s-cli convert IN OUT [--port N | --keep-port]\n"
+                             "\n"
+                             "Reads IN as File > Open does (a 16-set or an older 10-set file; every stage validated)\n"
+                             "and writes OUT as File > Save As does, always in the 16-set form.\n"
+                             "Port written: File > Open keeps the port in use, and the program started without a\n"
+                             "default.min uses COM 1, so OUT gets port 1 unless --port N (1..9) names another or\n"
+                             "--keep-port keeps the number stored in IN (clamped into 1..9).\n"
+                             "Exit status: 0 written, 1 IN cannot be read or OUT cannot be written, 2 usage error.\n";
 
-const char kNewUsage[] =
-    "usage: korvane-s-cli new OUT [--port N]\n"
-    "\n"
-    "Writes OUT with the model as File > New leaves it: every stage \"Pass Thru Filter\",\n"
-    "\"No AGC\", \"5.0 kHz\", noise filter off; port 1 unless --port N (1..9).\n"
-    "Exit status: 0 written, 1 OUT cannot be written, 2 usage error.\n";
+const char kNewUsage[] = "usage: korvane-s-cli new OUT [--port N]\n"
+                         "\n"
+                         "Writes OUT with the model as File > New leaves it: every stage \"Pass Thru Filter\",\n"
+                         "\"No AGC\", \"5.0 kHz\", noise filter off; port 1 unless --port N (1..9).\n"
+                         "Exit status: 0 written, 1 OUT cannot be written, 2 usage error.\n";
 
-const char kImportUsage[] =
-    "usage: korvane-s-cli import-coef FILE SET STAGE COEF OUT [--port N | --keep-port]\n"
-    "\n"
-    "Reads the settings file FILE as File > Open does, makes stage STAGE (1 or 2) of filter\n"
-    "set SET (0..15) an \"Imported Coefficient File\" stage, reads the coefficient text file\n"
-    "COEF into it (one number per line, up to 256, each clipped into -1..+1) and writes OUT.\n"
-    "Port written: as for convert, 1 unless --port N or --keep-port.\n"
-    "Exit status: 0 written, 1 FILE or COEF cannot be read or OUT cannot be written (OUT is\n"
-    "then not written), 2 usage error.\n";
+const char kImportUsage[] = "usage: korvane-s-cli import-coef FILE SET STAGE COEF OUT [--port N | --keep-port]\n"
+                            "\n"
+                            "Reads the settings file FILE as File > Open does, makes stage STAGE (1 or 2) of filter\n"
+                            "set SET (0..15) an \"Imported Coefficient File\" stage, reads the coefficient text file\n"
+                            "COEF into it (one number per line, up to 256, each clipped into -1..+1) and writes OUT.\n"
+                            "Port written: as for convert, 1 unless --port N or --keep-port.\n"
+                            "Exit status: 0 written, 1 FILE or COEF cannot be read or OUT cannot be written (OUT is\n"
+                            "then not written), 2 usage error.\n";
 
 void out(const QString &text) { std::fputs(qPrintable(text + QLatin1Char('\n')), stdout); }
 
@@ -131,10 +127,7 @@ void printRow(const QString &label, const QStringList &values, int perRow)
 {
     for (int i = 0; i < values.size(); i += perRow) {
         const QString head = i == 0 ? label : QString(label.size(), QLatin1Char(' '));
-        out(QStringLiteral("      %1 [%2] %3")
-                .arg(head)
-                .arg(i, 3)
-                .arg(values.mid(i, perRow).join(QLatin1Char(' '))));
+        out(QStringLiteral("      %1 [%2] %3").arg(head).arg(i, 3).arg(values.mid(i, perRow).join(QLatin1Char(' '))));
     }
 }
 
@@ -142,9 +135,7 @@ void printStage(const Model &m, int set, int stageNo)
 {
     const StageConfig &s = m.stage(set, stageNo);
     out(QStringLiteral("    Stage %1: %2").arg(stageNo).arg(FilterTypeDisplayText(s.Type)));
-    auto line = [](const QString &name, const QString &value) {
-        out(QStringLiteral("      %1: %2").arg(name, value));
-    };
+    auto line = [](const QString &name, const QString &value) { out(QStringLiteral("      %1: %2").arg(name, value)); };
     auto hz = [](int v) { return QStringLiteral("%1 Hz").arg(v); };
     auto db = [](int v) { return QStringLiteral("%1 dB").arg(v); };
     switch (s.Type) {
@@ -174,9 +165,9 @@ void printStage(const Model &m, int set, int stageNo)
         line(QStringLiteral("Fundamental setting"), QStringLiteral("%1 (fundamental %2 Hz)").arg(s.Freq1).arg(f0));
         line(QStringLiteral("Notch limit"), hz(s.Freq2));
         line(QStringLiteral("Notch depth"), db(s.AttenDb));
-        line(QStringLiteral("Harmonics"), s.ModeOption >= 3 && s.ModeOption <= 5
-                                               ? QString::fromLatin1(harmonics[s.ModeOption - 3])
-                                               : QString::number(s.ModeOption));
+        line(QStringLiteral("Harmonics"),
+             s.ModeOption >= 3 && s.ModeOption <= 5 ? QString::fromLatin1(harmonics[s.ModeOption - 3])
+                                                    : QString::number(s.ModeOption));
         break;
     }
     case Notch:
@@ -196,8 +187,7 @@ void printStage(const Model &m, int set, int stageNo)
         QStringList gains;
         for (float g : s.SpectralGain)
             gains << num(g);
-        line(QStringLiteral("Gain curve"),
-             QStringLiteral("dB at point k = k x %1 / 256 Hz").arg(m.SampleRate(set)));
+        line(QStringLiteral("Gain curve"), QStringLiteral("dB at point k = k x %1 / 256 Hz").arg(m.SampleRate(set)));
         printRow(QStringLiteral("Gain"), gains, 10);
         break;
     }

@@ -27,45 +27,43 @@ namespace korvane::cli {
 
 namespace {
 
-const char kPortsUsage[] =
-    "usage: korvane-s-cli ports\n"
-    "\n"
-    "Lists COM 1..9 and the serial device behind each (\"-\" when there is none), with its\n"
-    "stable /dev/serial/by-id name where it has one.\n"
-    "COM n is <comdir>/comN when that entry exists, where comdir is $KORVANE_COM_DIR or else\n"
-    "${XDG_CONFIG_HOME:-$HOME/.config}/korvane-s/ports. Without KORVANE_COM_DIR the remaining\n"
-    "numbers go, in order, to USB adapters sorted by their by-id name, then to the built-in\n"
-    "ports /dev/ttyS* that have hardware.\n"
-    "Exit status: 0.\n";
+const char kPortsUsage[] = "usage: korvane-s-cli ports\n"
+                           "\n"
+                           "Lists COM 1..9 and the serial device behind each (\"-\" when there is none), with its\n"
+                           "stable /dev/serial/by-id name where it has one.\n"
+                           "COM n is <comdir>/comN when that entry exists, where comdir is $KORVANE_COM_DIR or else\n"
+                           "${XDG_CONFIG_HOME:-$HOME/.config}/korvane-s/ports. Without KORVANE_COM_DIR the remaining\n"
+                           "numbers go, in order, to USB adapters sorted by their by-id name, then to the built-in\n"
+                           "ports /dev/ttyS* that have hardware.\n"
+                           "Exit status: 0.\n";
 
-const char kProbeUsage[] =
-    "usage: korvane-s-cli probe [--port N | --device PATH]\n"
-    "\n"
-    "Looks for the processor as a programming run does: COM N first (default 1), then the\n"
-    "other ports 1..9 in ascending order, each asked \"F V\". --device probes only PATH.\n"
-    "Prints the port, the device, the firmware version (for example 105) and the number of\n"
-    "filters loaded.\n"
-    "Exit status: 0 found, 1 not found, 2 usage error.\n";
+const char kProbeUsage[] = "usage: korvane-s-cli probe [--port N | --device PATH]\n"
+                           "\n"
+                           "Looks for the processor as a programming run does: COM N first (default 1), then the\n"
+                           "other ports 1..9 in ascending order, each asked \"F V\". --device probes only PATH.\n"
+                           "Prints the port, the device, the firmware version (for example 105) and the number of\n"
+                           "filters loaded.\n"
+                           "Exit status: 0 found, 1 not found, 2 usage error.\n";
 
-const char kProgramUsage[] =
-    "usage: korvane-s-cli program FILE.min [--port N | --device PATH] [--firmware PATH]\n"
-    "                              [--folder DIR] [--yes]\n"
-    "\n"
-    "Programs all 16 filter sets of the settings file FILE.min into the processor, as\n"
-    "File > Program Korvane-S does: finds the processor (the file's port first, or COM N with\n"
-    "--port; only PATH with --device), builds filter.bin, reloads the firmware when the\n"
-    "processor's is older or it reports 10 or more filters, uploads the filters and resets\n"
-    "the processor. Progress goes to stderr; Ctrl-C, SIGTERM and SIGHUP cancel, except while\n"
-    "the firmware is being reloaded, when they are held off until the reload has ended. The\n"
-    "machine is kept from sleeping or shutting down while the run lasts. The 20-band\n"
-    "equalizer file \"20Band\" is the current folder's, else the program's own.\n"
-    "  --firmware PATH  firmware image to use instead of korvanes.fwr, which is looked for in\n"
-    "                   the program folder, then ~/.local/share/korvane-s, then the\n"
-    "                   installed data folder\n"
-    "  --folder DIR     program folder (default: the folder of korvane-s-cli); filter.bin is\n"
-    "                   written there when it is writable, else to ~/.local/state/korvane-s\n"
-    "  --yes            do not ask \"Program All Filters?\"\n"
-    "Exit status: 0 programmed, 1 not programmed, 2 usage error.\n";
+const char kProgramUsage[]
+    = "usage: korvane-s-cli program FILE.min [--port N | --device PATH] [--firmware PATH]\n"
+      "                              [--folder DIR] [--yes]\n"
+      "\n"
+      "Programs all 16 filter sets of the settings file FILE.min into the processor, as\n"
+      "File > Program Korvane-S does: finds the processor (the file's port first, or COM N with\n"
+      "--port; only PATH with --device), builds filter.bin, reloads the firmware when the\n"
+      "processor's is older or it reports 10 or more filters, uploads the filters and resets\n"
+      "the processor. Progress goes to stderr; Ctrl-C, SIGTERM and SIGHUP cancel, except while\n"
+      "the firmware is being reloaded, when they are held off until the reload has ended. The\n"
+      "machine is kept from sleeping or shutting down while the run lasts. The 20-band\n"
+      "equalizer file \"20Band\" is the current folder's, else the program's own.\n"
+      "  --firmware PATH  firmware image to use instead of korvanes.fwr, which is looked for in\n"
+      "                   the program folder, then ~/.local/share/korvane-s, then the\n"
+      "                   installed data folder\n"
+      "  --folder DIR     program folder (default: the folder of korvane-s-cli); filter.bin is\n"
+      "                   written there when it is writable, else to ~/.local/state/korvane-s\n"
+      "  --yes            do not ask \"Program All Filters?\"\n"
+      "Exit status: 0 programmed, 1 not programmed, 2 usage error.\n";
 
 struct DeviceArgs {
     QStringList positional;
@@ -358,8 +356,9 @@ int cmdProgram(const QStringList &args)
                     } else {
                         // A closed terminal or a dropped session must not cut the reload short:
                         // the processor would be left without firmware.
-                        err(from + QStringLiteral("Cancel is disabled while the firmware is being reloaded; the reload "
-                                                  "goes on\n"));
+                        err(from
+                            + QStringLiteral("Cancel is disabled while the firmware is being reloaded; the reload "
+                                             "goes on\n"));
                     }
                 }
             }

@@ -17,19 +17,18 @@ namespace korvane::cli {
 
 namespace {
 
-const char kBuildImageUsage[] =
-    "usage: korvane-s-cli build-image FILE.min -o OUT.bin [--lib-dir DIR]\n"
-    "  Reads FILE.min as File > Open does and builds the coefficient image into OUT.bin\n"
-    "  (16 blocks of 1792 bytes). The 20-band equalizer file \"20Band\" is the current\n"
-    "  folder's, else the program's own; libkorvanes.so from DIR (default: the program's\n"
-    "  folder, then its private library folder).\n"
-    "  Exit status: 0 built, 1 the settings file or the image failed, 2 usage error.\n";
+const char kBuildImageUsage[] = "usage: korvane-s-cli build-image FILE.min -o OUT.bin [--lib-dir DIR]\n"
+                                "  Reads FILE.min as File > Open does and builds the coefficient image into OUT.bin\n"
+                                "  (16 blocks of 1792 bytes). The 20-band equalizer file \"20Band\" is the current\n"
+                                "  folder's, else the program's own; libkorvanes.so from DIR (default: the program's\n"
+                                "  folder, then its private library folder).\n"
+                                "  Exit status: 0 built, 1 the settings file or the image failed, 2 usage error.\n";
 
-const char kInspectUsage[] =
-    "usage: korvane-s-cli inspect IMAGE.bin\n"
-    "  Decodes a coefficient image: per block the magic word, AGC and bandwidth bytes, both\n"
-    "  stage headers, the first and centre taps, comb words, noise flag and checksum.\n"
-    "  Exit status: 0 well formed, 1 unreadable or malformed (size, magic or checksum), 2 usage.\n";
+const char kInspectUsage[]
+    = "usage: korvane-s-cli inspect IMAGE.bin\n"
+      "  Decodes a coefficient image: per block the magic word, AGC and bandwidth bytes, both\n"
+      "  stage headers, the first and centre taps, comb words, noise flag and checksum.\n"
+      "  Exit status: 0 well formed, 1 unreadable or malformed (size, magic or checksum), 2 usage.\n";
 
 } // namespace
 
@@ -84,7 +83,8 @@ int cmdInspect(const QStringList &args)
     QFile file(args[0]);
     // A real image is 28672 bytes; read a little more so an oversized file shows as such.
     if (!file.open(QIODevice::ReadOnly)) {
-        std::fprintf(stderr, "korvane-s-cli: cannot open %s: %s\n", qPrintable(args[0]), qPrintable(file.errorString()));
+        std::fprintf(stderr, "korvane-s-cli: cannot open %s: %s\n", qPrintable(args[0]),
+                     qPrintable(file.errorString()));
         return 1;
     }
     const QByteArray data = file.read(4 * kFilterImageSize);

@@ -15,18 +15,18 @@ namespace korvane::cli {
 
 namespace {
 
-const char kRenderUsage[] =
-    "usage: korvane-s-cli render FILE.min --set N IN OUT [--stage 1|2|both] [--lib-dir DIR]\n"
-    "  Reads FILE.min as File > Open does, builds filter set N (0..15) into the block that\n"
-    "  filter.bin would carry and runs IN through it: each channel is converted to the set's\n"
-    "  sample rate, filtered by Stage 1 then Stage 2 (or only the one --stage names) from the\n"
-    "  block's 24-bit taps, comb words and adaptive settings, and converted back to IN's rate.\n"
-    "  IN: any file libsndfile reads (WAV, FLAC, Ogg Vorbis, ...). OUT: .wav, .flac or .ogg.\n"
-    "  A 1CH Adaptive stage is an approximation; the AGC and the broadband noise filter are\n"
-    "  passed through (both said on standard error). The 20-band file \"20Band\" is read from\n"
-    "  the current folder, libkorvanes.so from DIR (default: the program's folder).\n"
-    "  Exit status: 0 written, 1 a file could not be read or written or the set cannot be\n"
-    "  built, 2 usage error.\n";
+const char kRenderUsage[]
+    = "usage: korvane-s-cli render FILE.min --set N IN OUT [--stage 1|2|both] [--lib-dir DIR]\n"
+      "  Reads FILE.min as File > Open does, builds filter set N (0..15) into the block that\n"
+      "  filter.bin would carry and runs IN through it: each channel is converted to the set's\n"
+      "  sample rate, filtered by Stage 1 then Stage 2 (or only the one --stage names) from the\n"
+      "  block's 24-bit taps, comb words and adaptive settings, and converted back to IN's rate.\n"
+      "  IN: any file libsndfile reads (WAV, FLAC, Ogg Vorbis, ...). OUT: .wav, .flac or .ogg.\n"
+      "  A 1CH Adaptive stage is an approximation; the AGC and the broadband noise filter are\n"
+      "  passed through (both said on standard error). The 20-band file \"20Band\" is read from\n"
+      "  the current folder, libkorvanes.so from DIR (default: the program's folder).\n"
+      "  Exit status: 0 written, 1 a file could not be read or written or the set cannot be\n"
+      "  built, 2 usage error.\n";
 
 void err(const QString &text) { std::fputs(qPrintable(text), stderr); }
 
@@ -34,7 +34,7 @@ void err(const QString &text) { std::fputs(qPrintable(text), stderr); }
 // enough to wait for.
 class RenderProgress {
 public:
-    explicit RenderProgress(bool show) : m_show(show), m_tty(::isatty(STDERR_FILENO) == 1) {}
+    explicit RenderProgress(bool show) : m_show(show), m_tty(::isatty(STDERR_FILENO) == 1) { }
     ~RenderProgress()
     {
         if (m_open)
@@ -50,7 +50,9 @@ public:
                 return true;
             constexpr int width = 40;
             const int filled = width * percent / 100;
-            err(QStringLiteral("\r  [%1%2] %3%").arg(QString(filled, QLatin1Char('#')), QString(width - filled, QLatin1Char(' '))).arg(percent));
+            err(QStringLiteral("\r  [%1%2] %3%")
+                    .arg(QString(filled, QLatin1Char('#')), QString(width - filled, QLatin1Char(' ')))
+                    .arg(percent));
             m_open = true;
         } else if (percent / 10 != m_last / 10) {
             err(QStringLiteral("  rendered %1%\n").arg(percent / 10 * 10));
@@ -108,7 +110,8 @@ int cmdRender(const QStringList &args)
         }
     }
     if (positional.size() != 3 || set < 0)
-        return usageError(kRenderUsage, QStringLiteral("a settings file, --set N, an input and an output file are required"));
+        return usageError(kRenderUsage,
+                          QStringLiteral("a settings file, --set N, an input and an output file are required"));
     settings = positional[0];
     in = positional[1];
     out = positional[2];

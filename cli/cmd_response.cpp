@@ -20,27 +20,28 @@ namespace korvane::cli {
 
 namespace {
 
-const char kResponseUsage[] =
-    "usage: korvane-s-cli response FILE.min --set N [--csv OUT] [--svg OUT] [--png OUT]\n"
-    "                              [--size WxH] [--points P] [--lib-dir DIR]\n"
-    "  Reads FILE.min as File > Open does, builds filter set N (0..15) as the coefficient image\n"
-    "  would carry it and writes its magnitude response from 0 Hz to half the sample rate:\n"
-    "    --csv OUT  frequency_hz,stage1_db,stage2_db,cascade_db, one row per frequency\n"
-    "               (a 1CH Adaptive stage has no fixed response: its column is empty);\n"
-    "               OUT - writes to standard output\n"
-    "    --svg OUT, --png OUT  the three curves on a chart of WxH pixels (default 900x520)\n"
-    "    --points P  frequencies from 0 to fs/2 (default 513, rounded up to 2^k + 1)\n"
-    "  At least one output is required. The 20-band file \"20Band\" is the current folder's,\n"
-    "  else the program's own; libkorvanes.so from DIR (default: the program's folder); what\n"
-    "  the image builder\n"
-    "  would have shown is printed on standard error.\n"
-    "  Exit status: 0 written, 1 the settings file or an output failed, or a stage of the set\n"
-    "  cannot be built (the outputs are still written, that stage left out), 2 usage error.\n";
+const char kResponseUsage[]
+    = "usage: korvane-s-cli response FILE.min --set N [--csv OUT] [--svg OUT] [--png OUT]\n"
+      "                              [--size WxH] [--points P] [--lib-dir DIR]\n"
+      "  Reads FILE.min as File > Open does, builds filter set N (0..15) as the coefficient image\n"
+      "  would carry it and writes its magnitude response from 0 Hz to half the sample rate:\n"
+      "    --csv OUT  frequency_hz,stage1_db,stage2_db,cascade_db, one row per frequency\n"
+      "               (a 1CH Adaptive stage has no fixed response: its column is empty);\n"
+      "               OUT - writes to standard output\n"
+      "    --svg OUT, --png OUT  the three curves on a chart of WxH pixels (default 900x520)\n"
+      "    --points P  frequencies from 0 to fs/2 (default 513, rounded up to 2^k + 1)\n"
+      "  At least one output is required. The 20-band file \"20Band\" is the current folder's,\n"
+      "  else the program's own; libkorvanes.so from DIR (default: the program's folder); what\n"
+      "  the image builder\n"
+      "  would have shown is printed on standard error.\n"
+      "  Exit status: 0 written, 1 the settings file or an output failed, or a stage of the set\n"
+      "  cannot be built (the outputs are still written, that stage left out), 2 usage error.\n";
 
 bool writeFile(const QString &path, const QByteArray &data)
 {
     if (path == QLatin1String("-"))
-        return std::fwrite(data.constData(), 1, static_cast<size_t>(data.size()), stdout) == static_cast<size_t>(data.size());
+        return std::fwrite(data.constData(), 1, static_cast<size_t>(data.size()), stdout)
+            == static_cast<size_t>(data.size());
     QSaveFile f(path);
     if (!f.open(QIODevice::WriteOnly) || f.write(data) != data.size() || !f.commit()) {
         std::fprintf(stderr, "korvane-s-cli: cannot write %s: %s\n", qPrintable(path), qPrintable(f.errorString()));
@@ -74,9 +75,9 @@ int cmdResponse(const QStringList &args)
     QSize size(900, 520);
     for (int i = 0; i < args.size(); ++i) {
         const QString &a = args[i];
-        static const QStringList withValue = {QStringLiteral("--set"), QStringLiteral("--csv"), QStringLiteral("--svg"),
-                                              QStringLiteral("--png"), QStringLiteral("--size"),
-                                              QStringLiteral("--points"), QStringLiteral("--lib-dir")};
+        static const QStringList withValue = {
+            QStringLiteral("--set"),  QStringLiteral("--csv"),    QStringLiteral("--svg"),    QStringLiteral("--png"),
+            QStringLiteral("--size"), QStringLiteral("--points"), QStringLiteral("--lib-dir")};
         if (withValue.contains(a)) {
             if (i + 1 >= args.size())
                 return usageError(kResponseUsage, QStringLiteral("%1 needs a value").arg(a));
@@ -94,7 +95,11 @@ int cmdResponse(const QStringList &args)
                 if (!parseSize(v, size))
                     return usageError(kResponseUsage, QStringLiteral("--size takes WxH, 200x150 to 8000x8000"));
             } else {
-                (a == QLatin1String("--csv") ? csv : a == QLatin1String("--svg") ? svg : a == QLatin1String("--png") ? png : libDir) = v;
+                (a == QLatin1String("--csv")       ? csv
+                     : a == QLatin1String("--svg") ? svg
+                     : a == QLatin1String("--png") ? png
+                                                   : libDir)
+                    = v;
             }
         } else if (a.startsWith(QLatin1Char('-'))) {
             return usageError(kResponseUsage, QStringLiteral("unknown option %1").arg(a));

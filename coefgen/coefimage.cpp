@@ -22,7 +22,8 @@ constexpr StageHeader kFirHeader = {0, 255, 0, 0, 0, 1, 0, 4};
 
 class BlockWriter {
 public:
-    BlockWriter(std::span<uint8_t, kFilterSetBlockSize> block, UserDialog &dialog) : m_block(block), m_dialog(dialog) {}
+    BlockWriter(std::span<uint8_t, kFilterSetBlockSize> block, UserDialog &dialog)
+        : m_block(block), m_dialog(dialog) { }
 
     void header(int stageIndex, const StageHeader &h)
     {
@@ -44,8 +45,8 @@ public:
         for (int k = 0; k < kCoefCount; ++k) {
             const auto bytes = SingleToFixed(values[k]);
             if (!bytes) {
-                m_dialog.inform(QStringLiteral("Conversion Error"), QStringLiteral("Error generated in Single To Fixed"),
-                                MessageIcon::Exclamation);
+                m_dialog.inform(QStringLiteral("Conversion Error"),
+                                QStringLiteral("Error generated in Single To Fixed"), MessageIcon::Exclamation);
                 return false;
             }
             tap(stageIndex, k, *bytes);
@@ -103,7 +104,12 @@ bool buildStage(const Model &model, int set, int stage, BlockWriter &out, BlockS
         const auto taps = DesignStageFir(s, model.SampleRate(set));
         return taps && out.convertedTaps(stageIndex, taps->data());
     }
-    case Lowpass: case Highpass: case Bandpass: case Bandstop: case Notch: case Slot: {
+    case Lowpass:
+    case Highpass:
+    case Bandpass:
+    case Bandstop:
+    case Notch:
+    case Slot: {
         out.header(stageIndex, kFirHeader);
         const auto taps = DesignStageFir(s, model.SampleRate(set));
         return taps && out.convertedTaps(stageIndex, taps->data());

@@ -21,8 +21,8 @@
 namespace korvane {
 
 struct CombModel {
-    int loop = 1;          // D + 1, samples
-    double feedback = 0.0; // a = F / 16384, |a| < 1 for every word the image builder writes
+    int loop = 1;           // D + 1, samples
+    double feedback = 0.0;  // a = F / 16384, |a| < 1 for every word the image builder writes
     double inputGain = 1.0; // 1 - |a|
 
     [[nodiscard]] static CombModel FromWords(int delay, int16_t feedbackWord);

@@ -19,7 +19,7 @@ constexpr qint64 kMaxFileSize = 16 * 1024 * 1024;
 
 class ItemReader {
 public:
-    explicit ItemReader(const QByteArray &data) : m_text(data.constData(), static_cast<size_t>(data.size())) {}
+    explicit ItemReader(const QByteArray &data) : m_text(data.constData(), static_cast<size_t>(data.size())) { }
 
     // A text item: to the next comma or line end, or a quoted string. Trailing blanks of an
     // unquoted item are dropped.
@@ -68,7 +68,8 @@ public:
             return std::nullopt;
         // from_chars also accepts "inf" and "nan"; a tap must be a plain decimal number.
         for (char c : item) {
-            if (!(std::isdigit(static_cast<unsigned char>(c)) || c == '.' || c == '-' || c == '+' || c == 'e' || c == 'E'))
+            if (!(std::isdigit(static_cast<unsigned char>(c)) || c == '.' || c == '-' || c == '+' || c == 'e'
+                  || c == 'E'))
                 return std::nullopt;
         }
         float value = 0.0f;
@@ -146,7 +147,7 @@ float BandGainFromDb(int16_t v) { return static_cast<float>(std::pow(10.0, v / -
 QString Eq20FileErrorText()
 {
     return QStringLiteral("Error reading 20-Band Equalizer coefficient file.") + kCR
-           + QStringLiteral("  Filter replaced by empty filter.");
+        + QStringLiteral("  Filter replaced by empty filter.");
 }
 
 std::optional<BandFilters> Parse20BandData(const QByteArray &data)

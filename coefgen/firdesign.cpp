@@ -46,7 +46,13 @@ FirDesignInput FirInputFromStage(const StageConfig &stage, int sampleRate)
 std::optional<FirTaps> DesignFir(const FirDesignInput &in)
 {
     switch (in.type) {
-    case Lowpass: case Highpass: case Bandpass: case Bandstop: case Notch: case Slot: case Comb:
+    case Lowpass:
+    case Highpass:
+    case Bandpass:
+    case Bandstop:
+    case Notch:
+    case Slot:
+    case Comb:
         break;
     default:
         return std::nullopt;

@@ -96,9 +96,10 @@ DecodedImage DecodeFilterImage(const QByteArray &image)
                 b.headers[s] = decodeHeader(p + kStageHeaderOffset[s]);
                 b.firstTap[s] = DecodeTap24(p + kStageTapsOffset[s]);
                 b.centreTap[s] = DecodeTap24(p + kStageTapsOffset[s] + 3 * 127);
-                b.combDelay[s] = static_cast<uint16_t>((p[kCombDelayHighOffset[s]] << 8) | p[kStageHeaderOffset[s] + 2]);
-                b.combFeedback[s] =
-                    static_cast<int16_t>(static_cast<uint16_t>((p[kCombFeedbackOffset[s]] << 8) | p[kCombFeedbackOffset[s] + 1]));
+                b.combDelay[s] = static_cast<uint16_t>((p[kCombDelayHighOffset[s]] << 8)
+                                                       | p[kStageHeaderOffset[s] + 2]);
+                b.combFeedback[s] = static_cast<int16_t>(
+                    static_cast<uint16_t>((p[kCombFeedbackOffset[s]] << 8) | p[kCombFeedbackOffset[s] + 1]));
             }
             b.noiseFlag = p[kNoiseFlagOffset];
             b.storedChecksum = static_cast<uint16_t>((p[kChecksumOffset] << 8) | p[kChecksumOffset + 1]);
@@ -118,10 +119,15 @@ QString DescribeFilterImage(const DecodedImage &image)
                  .arg(image.sizeOk() ? QString() : QStringLiteral(" (MALFORMED: expected %1)").arg(kFilterImageSize));
     for (const DecodedBlock &b : image.blocks) {
         if (!b.complete()) {
-            lines << QStringLiteral("block %1: MALFORMED: only %2 of %3 bytes").arg(b.index).arg(b.size).arg(kFilterSetBlockSize);
+            lines << QStringLiteral("block %1: MALFORMED: only %2 of %3 bytes")
+                         .arg(b.index)
+                         .arg(b.size)
+                         .arg(kFilterSetBlockSize);
             continue;
         }
-        lines << QStringLiteral("block %1:%2").arg(b.index).arg(b.wellFormed() ? QString() : QStringLiteral(" MALFORMED"));
+        lines << QStringLiteral("block %1:%2")
+                     .arg(b.index)
+                     .arg(b.wellFormed() ? QString() : QStringLiteral(" MALFORMED"));
         lines << QStringLiteral("  magic: %1").arg(b.magicOk ? QStringLiteral("ok") : QStringLiteral("WRONG"));
         lines << QStringLiteral("  AGC byte: 0x%1 (AGC code %2), bandwidth code: %3")
                      .arg(b.agcByte, 2, 16, QLatin1Char('0'))
@@ -131,7 +137,8 @@ QString DescribeFilterImage(const DecodedImage &image)
             const DecodedStageHeader &h = b.headers[s];
             lines << QStringLiteral("  stage %1: %2").arg(s + 1).arg(headerText(h));
             if (h.kind == DecodedStageHeader::Kind::Fir || h.kind == DecodedStageHeader::Kind::Comb)
-                lines << QStringLiteral("    tap 0: %1, tap 127: %2").arg(tapText(b.firstTap[s]), tapText(b.centreTap[s]));
+                lines << QStringLiteral("    tap 0: %1, tap 127: %2")
+                             .arg(tapText(b.firstTap[s]), tapText(b.centreTap[s]));
             if (h.kind == DecodedStageHeader::Kind::Comb || b.combDelay[s] != 0 || b.combFeedback[s] != 0)
                 lines << QStringLiteral("    comb delay %1, feedback %2 (%3)")
                              .arg(b.combDelay[s])
@@ -139,10 +146,12 @@ QString DescribeFilterImage(const DecodedImage &image)
                              .arg(b.combFeedback[s] / 16384.0, 0, 'f', 5);
         }
         lines << QStringLiteral("  broadband noise filter: %1").arg(b.noiseFlag);
-        lines << QStringLiteral("  checksum: 0x%1 %2")
-                     .arg(b.storedChecksum, 4, 16, QLatin1Char('0'))
-                     .arg(b.checksumOk ? QStringLiteral("ok")
-                                       : QStringLiteral("WRONG (expected 0x%1)").arg(b.computedChecksum, 4, 16, QLatin1Char('0')));
+        lines
+            << QStringLiteral("  checksum: 0x%1 %2")
+                   .arg(b.storedChecksum, 4, 16, QLatin1Char('0'))
+                   .arg(b.checksumOk
+                            ? QStringLiteral("ok")
+                            : QStringLiteral("WRONG (expected 0x%1)").arg(b.computedChecksum, 4, 16, QLatin1Char('0')));
     }
     lines << (image.wellFormed() ? QStringLiteral("image well formed") : QStringLiteral("image MALFORMED"));
     return lines.join(QLatin1Char('\n')) + QLatin1Char('\n');

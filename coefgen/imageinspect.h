@@ -25,8 +25,8 @@ struct DecodedStageHeader {
 
 struct DecodedBlock {
     int index = 0;
-    int size = 0;            // bytes present; a block shorter than 1792 is not decoded further
-    bool magicOk = false;    // "ZARVEL", 0, 6
+    int size = 0;         // bytes present; a block shorter than 1792 is not decoded further
+    bool magicOk = false; // "ZARVEL", 0, 6
     bool checksumOk = false;
     uint16_t storedChecksum = 0;
     uint16_t computedChecksum = 0;
@@ -34,8 +34,8 @@ struct DecodedBlock {
     uint8_t bandwidth = 0;
     // Per-stage values, indexed by StageIndex(stage): [0] is Stage 1.
     std::array<DecodedStageHeader, 2> headers{};
-    std::array<int32_t, 2> firstTap{};  // tap 0, sign-extended 24-bit
-    std::array<int32_t, 2> centreTap{}; // tap 127
+    std::array<int32_t, 2> firstTap{};     // tap 0, sign-extended 24-bit
+    std::array<int32_t, 2> centreTap{};    // tap 127
     std::array<uint16_t, 2> combDelay{};   // header byte 2 | high byte << 8
     std::array<int16_t, 2> combFeedback{}; // Q14
     uint8_t noiseFlag = 0;

@@ -1,8 +1,8 @@
 #include "response.h"
 
 #include "coefimage.h"
-#include "fixedpoint.h"
 #include "combmodel.h"
+#include "fixedpoint.h"
 #include "imageinspect.h"
 #include "spectral.h"
 
@@ -26,8 +26,7 @@ double toDb(double magnitude) { return 20.0 * std::log10(std::max(magnitude, kFl
 // never open a message box.
 class SilentDialog : public UserDialog {
 public:
-    MessageAnswer showMessage(const QString &title, const QString &text, MessageIcon,
-                              MessageButtons buttons) override
+    MessageAnswer showMessage(const QString &title, const QString &text, MessageIcon, MessageButtons buttons) override
     {
         QString line = title + QStringLiteral(": ") + text;
         line.replace(kCR, QStringLiteral(" "));
@@ -36,7 +35,7 @@ public:
             messages << line;
         return buttons == MessageButtons::YesNo ? MessageAnswer::No : MessageAnswer::Cancel;
     }
-    void beep() override {}
+    void beep() override { }
     std::optional<QString> askFileName(const FileDialogRequest &) override { return std::nullopt; }
     [[noreturn]] void endProgram() override { std::abort(); } // the builder never ends the program
 
@@ -223,15 +222,15 @@ SetResponse ResponseEngine::compute(const Model &model, int set)
             if (st.Type == SpectralEq && !BindCalculateIfft(&why))
                 out.problems << QStringLiteral("Stage %1: korvanes: %2").arg(s + 1).arg(why);
             else
-                out.problems << QStringLiteral("Stage %1: the coefficients cannot be computed from these settings")
-                                    .arg(s + 1);
+                out.problems
+                    << QStringLiteral("Stage %1: the coefficients cannot be computed from these settings").arg(s + 1);
         }
     }
     for (const QString &m : dialog.messages)
         out.problems << m;
 
-    const DecodedImage decoded = DecodeFilterImage(QByteArray(reinterpret_cast<const char *>(block.data()),
-                                                              kFilterSetBlockSize));
+    const DecodedImage decoded = DecodeFilterImage(
+        QByteArray(reinterpret_cast<const char *>(block.data()), kFilterSetBlockSize));
     const DecodedBlock &b = decoded.blocks.front();
     for (int s = 0; s < 2; ++s) {
         StageResponse &r = out.stages[s];
@@ -240,11 +239,21 @@ SetResponse ResponseEngine::compute(const Model &model, int set)
             continue;
         }
         switch (b.headers[s].kind) {
-        case DecodedStageHeader::Kind::Adaptive: r.kind = Kind::Adaptive; break;
-        case DecodedStageHeader::Kind::PassThru: r.kind = Kind::PassThru; break;
-        case DecodedStageHeader::Kind::Comb: r.kind = Kind::Comb; break;
-        case DecodedStageHeader::Kind::Fir: r.kind = Kind::Fir; break;
-        case DecodedStageHeader::Kind::Unknown: r.kind = Kind::Unavailable; break;
+        case DecodedStageHeader::Kind::Adaptive:
+            r.kind = Kind::Adaptive;
+            break;
+        case DecodedStageHeader::Kind::PassThru:
+            r.kind = Kind::PassThru;
+            break;
+        case DecodedStageHeader::Kind::Comb:
+            r.kind = Kind::Comb;
+            break;
+        case DecodedStageHeader::Kind::Fir:
+            r.kind = Kind::Fir;
+            break;
+        case DecodedStageHeader::Kind::Unknown:
+            r.kind = Kind::Unavailable;
+            break;
         }
         if (r.kind == Kind::Fir || r.kind == Kind::Comb) {
             const uint8_t *p = block.data() + kStageTapsOffset[s];

@@ -45,7 +45,7 @@ struct StageResponse {
     std::vector<double> db;
     // The decoded taps (value / 8388607), all zero for PassThru and Adaptive.
     std::array<double, kCoefCount> taps{};
-    int combDelay = 0;       // D, Comb only
+    int combDelay = 0;        // D, Comb only
     int16_t combFeedback = 0; // F in Q14, Comb only
     // Comb only: the lowest and highest level around each point, over half a grid step either
     // side when the grid has eight or more points per repetition of the comb, else over one
@@ -65,8 +65,8 @@ struct StageResponse {
 
 struct SetResponse {
     int set = 0;
-    int sampleRate = 0;            // Hz
-    std::vector<double> frequency; // Hz, one per point
+    int sampleRate = 0;                            // Hz
+    std::vector<double> frequency;                 // Hz, one per point
     std::array<StageResponse, kStageCount> stages; // indexed by StageIndex(stage)
     // Stage 1 + Stage 2 in dB where both have a fixed response. When one stage is Adaptive
     // the cascade is the other stage's response (the adaptive part is left out, not taken as
@@ -109,8 +109,8 @@ private:
     void fillStage(StageResponse &r);
 
     int m_points = 0;
-    int m_grid = 0;                    // 2 * (points - 1), the number of points around the circle
-    std::vector<double> m_cos, m_sin;  // cos/sin(2 pi i / grid), i = 0 .. grid - 1
+    int m_grid = 0;                   // 2 * (points - 1), the number of points around the circle
+    std::vector<double> m_cos, m_sin; // cos/sin(2 pi i / grid), i = 0 .. grid - 1
     Model m_scratch;
 };
 

@@ -12,7 +12,7 @@ namespace korvane {
 
 class BufferedByteReader {
 public:
-    explicit BufferedByteReader(QIODevice &device, qint64 blockSize) : device_(device), blockSize_(blockSize) {}
+    explicit BufferedByteReader(QIODevice &device, qint64 blockSize) : device_(device), blockSize_(blockSize) { }
 
     [[nodiscard]] bool failed() const { return failed_; }
 

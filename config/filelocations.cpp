@@ -34,8 +34,8 @@ QString xdgFolder(const char *var, const char *fallback)
 {
     const QString value = qEnvironmentVariable(var);
     const QString base = !value.isEmpty() && QDir::isAbsolutePath(value)
-                             ? value
-                             : QDir(QDir::homePath()).filePath(QString::fromLatin1(fallback));
+        ? value
+        : QDir(QDir::homePath()).filePath(QString::fromLatin1(fallback));
     return QDir::cleanPath(base + QLatin1Char('/') + kAppFolderName);
 }
 
@@ -58,7 +58,7 @@ bool canWriteFile(const QString &path)
     const QFileInfo info(path);
     if (info.exists())
         return info.isFile() && ::access(QFile::encodeName(info.absoluteFilePath()).constData(), W_OK) == 0
-               && IsFolderWritable(info.absolutePath());
+            && IsFolderWritable(info.absolutePath());
     return IsFolderWritable(info.absolutePath());
 }
 

@@ -22,7 +22,7 @@ bool isSpace(char c) { return c == ' ' || c == '\t'; }
 // Reads lines ended by CR LF, a lone CR or a lone LF (files written on Linux).
 class LineReader : public BufferedByteReader {
 public:
-    explicit LineReader(QIODevice &device) : BufferedByteReader(device, 16384) {}
+    explicit LineReader(QIODevice &device) : BufferedByteReader(device, 16384) { }
 
     [[nodiscard]] bool atEnd() { return peek() < 0; }
 
@@ -49,7 +49,6 @@ public:
             return std::nullopt;
         return out;
     }
-
 };
 
 // One coefficient line: drop one trailing non-digit, then spaces around the number.
@@ -117,8 +116,8 @@ bool ReadFirFile(Model &model, int stage, const QString &path, UserDialog &dialo
     s.Coef = r->coef;
     if (r->clipped)
         dialog.inform(QStringLiteral("Coefficients Out of Bounds"),
-                      QStringLiteral("One or more coefficients exceeded -1.0 or +1.0") + kCR +
-                          QStringLiteral("and were clipped to keep within the valid range."),
+                      QStringLiteral("One or more coefficients exceeded -1.0 or +1.0") + kCR
+                          + QStringLiteral("and were clipped to keep within the valid range."),
                       MessageIcon::Information);
     s.CoefFileName = path;
     return true;

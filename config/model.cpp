@@ -33,9 +33,18 @@ void applyAdaptiveDefaults(StageConfig &s)
 QString FilterTypeDisplayText(int type)
 {
     static const char *const texts[kFilterTypeCount] = {
-        "1CH Adaptive", "Lowpass", "Highpass", "Bandpass",
-        "Bandstop", "Comb", "Notch", "Slot",
-        "20-Band Graphic Equalizer", "Spectral Graphic Equalizer", "Imported Coefficient File", "Pass Thru Filter",
+        "1CH Adaptive",
+        "Lowpass",
+        "Highpass",
+        "Bandpass",
+        "Bandstop",
+        "Comb",
+        "Notch",
+        "Slot",
+        "20-Band Graphic Equalizer",
+        "Spectral Graphic Equalizer",
+        "Imported Coefficient File",
+        "Pass Thru Filter",
     };
     if (type < 0 || type >= kFilterTypeCount)
         return {};
@@ -74,25 +83,42 @@ void Model::ApplyTypeDefaults(int stageNo)
         applyAdaptiveDefaults(s);
         break;
     case Lowpass:
-        s.Freq1 = 2500; s.AttenDb = 30; s.Slope = 64;
+        s.Freq1 = 2500;
+        s.AttenDb = 30;
+        s.Slope = 64;
         break;
     case Highpass:
-        s.Freq1 = 300; s.AttenDb = 30; s.Slope = 64;
+        s.Freq1 = 300;
+        s.AttenDb = 30;
+        s.Slope = 64;
         break;
     case Bandpass:
-        s.Freq1 = 300; s.Freq2 = 2500; s.AttenDb = 30; s.Slope = 64;
+        s.Freq1 = 300;
+        s.Freq2 = 2500;
+        s.AttenDb = 30;
+        s.Slope = 64;
         break;
     case Bandstop:
-        s.Freq1 = 2000; s.Freq2 = 2500; s.AttenDb = 30; s.Slope = 64;
+        s.Freq1 = 2000;
+        s.Freq2 = 2500;
+        s.AttenDb = 30;
+        s.Slope = 64;
         break;
     case Comb:
-        s.Freq1 = 286; s.Freq2 = 2500; s.AttenDb = 30; s.ModeOption = 3;
+        s.Freq1 = 286;
+        s.Freq2 = 2500;
+        s.AttenDb = 30;
+        s.ModeOption = 3;
         break;
     case Notch:
-        s.Freq1 = 400; s.AttenDb = 30; s.Freq2 = 64;
+        s.Freq1 = 400;
+        s.AttenDb = 30;
+        s.Freq2 = 64;
         break;
     case Slot:
-        s.Freq1 = 1000; s.AttenDb = 30; s.Freq2 = 64;
+        s.Freq1 = 1000;
+        s.AttenDb = 30;
+        s.Freq2 = 64;
         break;
     case ImportedCoef:
         s.CoefFileName.clear();
@@ -107,18 +133,24 @@ void Model::ApplyTypeDefaults(int stageNo)
 int16_t Model::MaxFilterFrequency(int set) const
 {
     switch (stage(set, 1).Bandwidth) {
-    case 0: return 3400;
-    case 1: return 5000;
-    default: return 7000;
+    case 0:
+        return 3400;
+    case 1:
+        return 5000;
+    default:
+        return 7000;
     }
 }
 
 int16_t Model::SampleRate(int set) const
 {
     switch (stage(set, 1).Bandwidth) {
-    case 0: return 9000;
-    case 1: return 12000;
-    default: return 17200;
+    case 0:
+        return 9000;
+    case 1:
+        return 12000;
+    default:
+        return 17200;
     }
 }
 

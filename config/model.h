@@ -52,22 +52,22 @@ inline constexpr int16_t kFalse = 0;
 // last held. Bandwidth, Agc and NoiseFilter are set-wide values held in both stage records.
 struct StageConfig {
     int16_t Type = 0;
-    QString CoefFileName;                              // ImportedCoef: full path of the text file
-    std::array<float, kCoefCount> Coef{};              // ImportedCoef: taps, each -1..+1
-    int16_t Bandwidth = 0;                             // 0 = 3.4 kHz, 1 = 5.0 kHz, 2 = 7.5 kHz
-    int16_t Agc = 0;                                   // 0 = none, 1..3 = 10/20/30 dB
-    int16_t FilterSize = 0;                            // Adaptive1CH: taps, 4..256
-    int16_t AdaptRate = 0;                             // Adaptive1CH: 1..256
-    int16_t PredictionSpan = 0;                        // Adaptive1CH: samples, 1..64
-    int16_t ModeOption = 0;                            // Adaptive1CH: 1 Auto, 2 Fixed; Comb: 3 All, 4 Odd, 5 Even
-    int16_t OutputOption = 0;                          // Adaptive1CH: 1 Residue, 2 Predict
-    int16_t Freq1 = 0;                                 // Hz; Comb: fundamental setting N
-    int16_t Freq2 = 0;                                 // Hz; Comb: notch limit; Notch/Slot: width 3..125
-    int16_t Slope = 0;                                 // transition setting 3..125 (half-length in taps)
-    int16_t AttenDb = 0;                               // stopband attenuation or notch depth, dB
-    std::array<int16_t, kEqBandCount> EqBand{};        // GraphicEq20: cut per band, 0..40 dB
+    QString CoefFileName;                                  // ImportedCoef: full path of the text file
+    std::array<float, kCoefCount> Coef{};                  // ImportedCoef: taps, each -1..+1
+    int16_t Bandwidth = 0;                                 // 0 = 3.4 kHz, 1 = 5.0 kHz, 2 = 7.5 kHz
+    int16_t Agc = 0;                                       // 0 = none, 1..3 = 10/20/30 dB
+    int16_t FilterSize = 0;                                // Adaptive1CH: taps, 4..256
+    int16_t AdaptRate = 0;                                 // Adaptive1CH: 1..256
+    int16_t PredictionSpan = 0;                            // Adaptive1CH: samples, 1..64
+    int16_t ModeOption = 0;                                // Adaptive1CH: 1 Auto, 2 Fixed; Comb: 3 All, 4 Odd, 5 Even
+    int16_t OutputOption = 0;                              // Adaptive1CH: 1 Residue, 2 Predict
+    int16_t Freq1 = 0;                                     // Hz; Comb: fundamental setting N
+    int16_t Freq2 = 0;                                     // Hz; Comb: notch limit; Notch/Slot: width 3..125
+    int16_t Slope = 0;                                     // transition setting 3..125 (half-length in taps)
+    int16_t AttenDb = 0;                                   // stopband attenuation or notch depth, dB
+    std::array<int16_t, kEqBandCount> EqBand{};            // GraphicEq20: cut per band, 0..40 dB
     std::array<float, kSpectralPointCount> SpectralGain{}; // SpectralEq: dB, -40..0, point k at k*fs/256 Hz
-    int16_t NoiseFilter = kFalse;                      // set-wide broadband noise switch (-1/0)
+    int16_t NoiseFilter = kFalse;                          // set-wide broadband noise switch (-1/0)
 
     bool operator==(const StageConfig &) const = default;
 };
@@ -87,9 +87,9 @@ struct FilterSet {
 class Model {
 public:
     std::array<FilterSet, kFilterSetCount> FilterData{}; // [set 0..15][stage 1..2]
-    int16_t CurrentSet = 0;    // 0..15, the set shown on the main window
-    int16_t CurrentStage = 1;  // 1..2, the stage whose editor is open
-    int16_t ComPort = 0;       // 1..9
+    int16_t CurrentSet = 0;                              // 0..15, the set shown on the main window
+    int16_t CurrentStage = 1;                            // 1..2, the stage whose editor is open
+    int16_t ComPort = 0;                                 // 1..9
     bool LoadingAtStartup = false;
     bool SilentSave = false;
     bool SuppressEvents = false;

@@ -93,7 +93,7 @@ void putStage(QByteArray &out, const StageConfig &s)
 // follows it up to the separator is ignored). Reads the device in blocks.
 class FieldReader : public BufferedByteReader {
 public:
-    explicit FieldReader(QIODevice &device) : BufferedByteReader(device, 65536) {}
+    explicit FieldReader(QIODevice &device) : BufferedByteReader(device, 65536) { }
 
     // The next field's text, or nullptr at the end of the file, on a read error, on an
     // unterminated quoted field or a field beyond kMaxFieldLength. The text stays valid until
@@ -172,7 +172,7 @@ QString decodeText(const QByteArray &bytes)
 
 class StageParser {
 public:
-    explicit StageParser(FieldReader &reader) : reader_(reader) {}
+    explicit StageParser(FieldReader &reader) : reader_(reader) { }
 
     bool int16(int16_t &out)
     {
@@ -225,8 +225,8 @@ public:
         for (float &c : s.Coef)
             if (!single(c))
                 return false;
-        for (int16_t *field : {&s.Bandwidth, &s.Agc, &s.FilterSize, &s.AdaptRate, &s.PredictionSpan,
-                               &s.ModeOption, &s.OutputOption, &s.Freq1, &s.Freq2, &s.Slope, &s.AttenDb})
+        for (int16_t *field : {&s.Bandwidth, &s.Agc, &s.FilterSize, &s.AdaptRate, &s.PredictionSpan, &s.ModeOption,
+                               &s.OutputOption, &s.Freq1, &s.Freq2, &s.Slope, &s.AttenDb})
             if (!int16(*field))
                 return false;
         for (int16_t &band : s.EqBand)
@@ -312,8 +312,8 @@ bool WriteSettingsFile(const Model &model, const QString &path, UserDialog &dial
         dialog.beep();
         // The fixed text first, then the system's reason.
         dialog.inform(QStringLiteral("Unable to Store File."),
-                      QStringLiteral("Error writing file ") + path + kCR +
-                          QStringLiteral(".  Disk may be full or write protected") + kCR + why,
+                      QStringLiteral("Error writing file ") + path + kCR
+                          + QStringLiteral(".  Disk may be full or write protected") + kCR + why,
                       MessageIcon::Exclamation);
     }
     return ok;
@@ -335,7 +335,8 @@ bool ReadSettingsFile(Model &model, const QString &path, UserDialog &dialog, Set
         } else {
             dialog.beep();
             dialog.inform(QStringLiteral("Unable to read file"),
-                          QStringLiteral("Error reading file ") + path + kCR + QStringLiteral(".  Invalid settings file."),
+                          QStringLiteral("Error reading file ") + path + kCR
+                              + QStringLiteral(".  Invalid settings file."),
                           MessageIcon::Exclamation, MessageButtons::OkCancel);
         }
         return false;

@@ -43,15 +43,14 @@ struct SettingsFileInfo {
 // failure the model is unchanged and "Unable to read file" is shown after a beep; while
 // model.LoadingAtStartup the model is reset with ComPort 1 instead and nothing is shown.
 [[nodiscard]] bool ReadSettingsFile(Model &model, const QString &path, UserDialog &dialog);
-[[nodiscard]] bool ReadSettingsFile(Model &model, const QString &path, UserDialog &dialog,
-                                    SettingsFileInfo *info);
+[[nodiscard]] bool ReadSettingsFile(Model &model, const QString &path, UserDialog &dialog, SettingsFileInfo *info);
 
 // Stage blocks outside a settings file (the clipboard): a quoted header line, then each stage
 // block in the file's own layout, CR LF line ends. The parser is the settings file's: a text
 // cut short, a value that does not convert or another header is rejected (std::nullopt).
 // Nothing is validated here; callers validate as ReadSettingsFile does.
 [[nodiscard]] QByteArray StageBlocksText(const QByteArray &header, const std::vector<StageConfig> &stages);
-[[nodiscard]] std::optional<std::vector<StageConfig>> ParseStageBlocks(const QByteArray &text,
-                                                                      const QByteArray &header, int count);
+[[nodiscard]] std::optional<std::vector<StageConfig>> ParseStageBlocks(const QByteArray &text, const QByteArray &header,
+                                                                       int count);
 
 } // namespace korvane

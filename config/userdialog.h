@@ -27,8 +27,8 @@ struct FileDialogRequest {
     // Pairs of description and pattern separated by '|', first pair preselected:
     // "Korvane-S Files (*.min)|*.min|All Files (*.*)|*.*".
     QString filter;
-    QString fileName;          // offered file name (may hold a folder)
-    QString initialDirectory;  // folder shown first when fileName has none
+    QString fileName;         // offered file name (may hold a folder)
+    QString initialDirectory; // folder shown first when fileName has none
     bool confirmOverwrite = false;
 };
 
@@ -37,7 +37,8 @@ public:
     virtual ~UserDialog() = default;
 
     [[nodiscard]] virtual MessageAnswer showMessage(const QString &title, const QString &text, MessageIcon icon,
-                                                    MessageButtons buttons) = 0;
+                                                    MessageButtons buttons)
+        = 0;
     virtual void beep() = 0;
     // The chosen path, or std::nullopt when the user cancelled.
     [[nodiscard]] virtual std::optional<QString> askFileName(const FileDialogRequest &request) = 0;

@@ -53,7 +53,7 @@ bool hasHardware(const QString &name)
 QStringList systemSerialDevices()
 {
     struct Entry {
-        int group;      // 0 adapters with an id, 1 adapters without, 2 built-in ports
+        int group; // 0 adapters with an id, 1 adapters without, 2 built-in ports
         QString key;
         int number;
         QString path;
@@ -127,7 +127,8 @@ QString StableDeviceName(const QString &device)
     // Every entry of the folder is a link named after the adapter; the one that leads to the
     // device names it.
     std::error_code ec;
-    for (const auto &entry : std::filesystem::directory_iterator(QFile::encodeName(StableNameFolder()).toStdString(), ec)) {
+    for (const auto &entry :
+         std::filesystem::directory_iterator(QFile::encodeName(StableNameFolder()).toStdString(), ec)) {
         const QString link = QFile::decodeName(QByteArray::fromStdString(entry.path().string()));
         if (QFileInfo(link).canonicalFilePath() == target)
             return link;

@@ -90,8 +90,8 @@ bool CloseComPort(SerialLine &port)
 
 namespace {
 
-constexpr int kQuietMs = 100;        // a line this long without a byte has finished its reply
-constexpr int kDrainLimitMs = 1000;  // a line that keeps talking is not waited on longer
+constexpr int kQuietMs = 100;       // a line this long without a byte has finished its reply
+constexpr int kDrainLimitMs = 1000; // a line that keeps talking is not waited on longer
 
 // Protocol bytes (NAK, ACK, ...) are not reply text: every byte below a blank except the line
 // ends and the tab.

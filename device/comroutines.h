@@ -63,7 +63,7 @@ void CleanReply(QString &reply);
 void WaitSeconds(int n);
 
 // Process-wide cancel request read by every wait of the device link.
-bool RequestCancel();            // sets it; returns its previous value
+bool RequestCancel(); // sets it; returns its previous value
 [[nodiscard]] bool IsCancelRequested();
 bool ClearCancelAndClosePort(SerialLine &port);
 

@@ -25,7 +25,8 @@ bool GetFirmwareFileVersion(const QString &path, int16_t &version)
     char low = 0;
     if (!file.getChar(&high) || !file.getChar(&low))
         return false;
-    version = static_cast<int16_t>(BcdToValue(static_cast<uint8_t>(high)) * 100 + BcdToValue(static_cast<uint8_t>(low)));
+    version = static_cast<int16_t>(BcdToValue(static_cast<uint8_t>(high)) * 100
+                                   + BcdToValue(static_cast<uint8_t>(low)));
     return true;
 }
 
@@ -34,8 +35,7 @@ bool IsStandInFirmware(const QString &path)
     QFile file(path);
     if (!file.open(QIODevice::ReadOnly))
         return false;
-    return file.read(kStandInFirmwareMarkerLength)
-           == QByteArray(kStandInFirmwareMarker, kStandInFirmwareMarkerLength);
+    return file.read(kStandInFirmwareMarkerLength) == QByteArray(kStandInFirmwareMarker, kStandInFirmwareMarkerLength);
 }
 
 bool StandInFirmwareAllowed() { return qEnvironmentVariable(kStandInFirmwareSwitch) == QLatin1String("1"); }

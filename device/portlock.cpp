@@ -53,10 +53,7 @@ long long lockPid(const QByteArray &content)
     return 0;
 }
 
-bool processLives(long long pid)
-{
-    return ::kill(static_cast<pid_t>(pid), 0) == 0 || errno == EPERM;
-}
+bool processLives(long long pid) { return ::kill(static_cast<pid_t>(pid), 0) == 0 || errno == EPERM; }
 
 } // namespace
 

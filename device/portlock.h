@@ -21,9 +21,9 @@ namespace korvane {
 
 // The lock file of another living process that holds the device.
 struct PortLockHolder {
-    QString lockFile;  // its path
+    QString lockFile; // its path
     long long pid = 0;
-    QString program;   // the holder's program name ("minicom"); empty when unknown
+    QString program; // the holder's program name ("minicom"); empty when unknown
 };
 
 // Lock file name for a canonical device path: "LCK..ttyUSB0".

@@ -40,8 +40,7 @@ ProgrammingReport Report(ProgrammingReport::Outcome outcome)
 
 ProgrammingSequence::ProgrammingSequence(Model &model, UserDialog &dialog, ProgrammingOptions options, QObject *parent)
     : QObject(parent), model_(model), dialog_(dialog), options_(std::move(options))
-{
-}
+{ }
 
 ProgrammingSequence::~ProgrammingSequence() { delete ownLine_; }
 
@@ -145,7 +144,8 @@ bool ProgrammingSequence::LocateDevice()
     const bool onlyOne = !options_.onlyDevicePath.isEmpty();
     const int preferred = onlyOne ? Clamp(model_.ComPort, 1, 9) : model_.ComPort;
     QStringList reasons;
-    const int found = DetermineComPort(port, preferred, [this](int p) { emit portProbed(p); }, onlyOne, &reasons);
+    const int found = DetermineComPort(
+        port, preferred, [this](int p) { emit portProbed(p); }, onlyOne, &reasons);
     if (found != 0) {
         model_.ComPort = static_cast<int16_t>(found);
         emit comPortChanged(found);

@@ -22,11 +22,11 @@ namespace korvane {
 class SerialLine;
 
 struct ProgrammingOptions {
-    QString programFolder;   // the program folder; filter.bin (written for the user: the upload
-                             // sends the image from memory) and korvanes.fwr are found from it
-                             // (FilterImagePath, FindFirmwareFile in config/filelocations.h)
-    QString firmwarePath;    // empty: FindFirmwareFile(programFolder)
-    QString onlyDevicePath;  // non-empty: probe and program only this serial device
+    QString programFolder;      // the program folder; filter.bin (written for the user: the upload
+                                // sends the image from memory) and korvanes.fwr are found from it
+                                // (FilterImagePath, FindFirmwareFile in config/filelocations.h)
+    QString firmwarePath;       // empty: FindFirmwareFile(programFolder)
+    QString onlyDevicePath;     // non-empty: probe and program only this serial device
     SerialLine *line = nullptr; // null: the machine's serial port (QtSerialLine); tests pass a fake
     // Shows a report to the user, at the moment it happens (the run waits for it, as for a
     // message box). Empty: the catalogue's message through the sequence's dialog.
@@ -63,9 +63,9 @@ public:
     [[nodiscard]] QString firmwarePath() const;
 
 signals:
-    void stageChanged(const QString &caption);       // "Finding Korvane-S", "Configuring Filters", ...
-    void portProbed(int port);                       // view shows "Port: COM " + port
-    void comPortChanged(int port);                   // discovery found the processor here
+    void stageChanged(const QString &caption); // "Finding Korvane-S", "Configuring Filters", ...
+    void portProbed(int port);                 // view shows "Port: COM " + port
+    void comPortChanged(int port);             // discovery found the processor here
     void packetInfoVisibleChanged(bool visible);
     void warningVisibleChanged(bool visible);
     void cancelEnabledChanged(bool enabled);

@@ -64,7 +64,7 @@ namespace {
 // The group that may open the device ("dialout" on Debian), for the remedy of a refused open.
 QString deviceGroup(const QString &path)
 {
-    struct stat st {};
+    struct stat st { };
     if (::stat(QFile::encodeName(path).constData(), &st) != 0)
         return QStringLiteral("dialout");
     const group *g = ::getgrgid(st.st_gid);
@@ -88,7 +88,7 @@ void QtSerialLine::open()
     // Every refusal names the device and gives the system's words, with what the user can do
     // about it where there is something.
     const QByteArray local = QFile::encodeName(name);
-    struct stat st {};
+    struct stat st { };
     if (::stat(local.constData(), &st) != 0) {
         fail(QStringLiteral("%1: %2").arg(name, QString::fromLocal8Bit(std::strerror(errno))));
         return;
@@ -119,7 +119,8 @@ void QtSerialLine::open()
     }
 #if !defined(Q_OS_WIN)
     if (!LockOpenDevice(static_cast<int>(serial_.handle()))) {
-        fail(QStringLiteral("%1: %2; in use by another program").arg(name, QString::fromLocal8Bit(std::strerror(EBUSY))));
+        fail(QStringLiteral("%1: %2; in use by another program")
+                 .arg(name, QString::fromLocal8Bit(std::strerror(EBUSY))));
         serial_.close();
         return;
     }

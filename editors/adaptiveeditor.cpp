@@ -59,9 +59,9 @@ Ctl1CH::Ctl1CH(QWidget *parent, Model &model, UserDialog &dialog)
     v->setContentsMargins(0, 0, 0, 0);
 
     // A length frame: the bar, then "<value> <unit>" and "<time> milliseconds".
-    auto lengthFrame = [&](const QString &caption, SettingBar *&bar, const QString &barName, int lo, int hi,
-                           int large, QLabel *&value, const QString &valueName, const QString &unitName,
-                           const QString &unit, QLabel *&time, const QString &timeName, const QString &msName) {
+    auto lengthFrame = [&](const QString &caption, SettingBar *&bar, const QString &barName, int lo, int hi, int large,
+                           QLabel *&value, const QString &valueName, const QString &unitName, const QString &unit,
+                           QLabel *&time, const QString &timeName, const QString &msName) {
         auto *frame = new QGroupBox(caption, controls());
         auto *grid = new QGridLayout(frame);
         bar = makeBar(barName, lo, hi, 1, large, frame);

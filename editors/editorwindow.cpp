@@ -98,10 +98,9 @@ QLabel *EditorWindow::makeLabel(const QString &name, const QString &text, QWidge
     return l;
 }
 
-SettingBar *EditorWindow::addBarFrame(QBoxLayout *into, const QString &caption, const QString &barName,
-                                      int minimum, int maximum, int smallChange, int largeChange,
-                                      const QString &valueName, QLabel **valueLabel, const QString &unitName,
-                                      const QString &unitText)
+SettingBar *EditorWindow::addBarFrame(QBoxLayout *into, const QString &caption, const QString &barName, int minimum,
+                                      int maximum, int smallChange, int largeChange, const QString &valueName,
+                                      QLabel **valueLabel, const QString &unitName, const QString &unitText)
 {
     auto *frame = new QGroupBox(caption, controls_);
     auto *v = new QVBoxLayout(frame);

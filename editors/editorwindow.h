@@ -66,7 +66,7 @@ protected:
     // comparing with record() compares exactly what the window shows.
     [[nodiscard]] virtual StageConfig controlsValue() const = 0;
     // Runs before the comparison on every close.
-    virtual void prepareClose() {}
+    virtual void prepareClose() { }
 
     void showEvent(QShowEvent *event) override;
 
@@ -96,9 +96,9 @@ protected:
 
     // A frame with a caption holding a horizontal bar and, under it, a value label and a
     // unit label. Returns the bar; *valueLabel receives the value label.
-    SettingBar *addBarFrame(QBoxLayout *into, const QString &caption, const QString &barName, int minimum,
-                            int maximum, int smallChange, int largeChange, const QString &valueName,
-                            QLabel **valueLabel, const QString &unitName, const QString &unitText);
+    SettingBar *addBarFrame(QBoxLayout *into, const QString &caption, const QString &barName, int minimum, int maximum,
+                            int smallChange, int largeChange, const QString &valueName, QLabel **valueLabel,
+                            const QString &unitName, const QString &unitText);
     static QLabel *makeLabel(const QString &name, const QString &text, QWidget *parent = nullptr);
 
     Model &model_;

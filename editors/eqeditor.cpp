@@ -73,8 +73,8 @@ CtlEq::CtlEq(QWidget *parent, Model &model, UserDialog &dialog)
     buttonRow()->insertWidget(1, normalize);
     buttonRow()->insertWidget(2, down);
     buttonRow()->addWidget(makeOkButton(QStringLiteral("Command2"), QStringLiteral("Saves filter settings")));
-    buttonRow()->addWidget(makeCancelButton(QStringLiteral("Command3"),
-                                            QStringLiteral("Discard filter settingsDiscard filter settings")));
+    buttonRow()->addWidget(
+        makeCancelButton(QStringLiteral("Command3"), QStringLiteral("Discard filter settingsDiscard filter settings")));
 }
 
 std::array<int, 20> CtlEq::cuts() const

@@ -46,10 +46,7 @@ QString MillisecondsLabel(int samples, int sampleRate)
 int ConstrainLowerCutoff(int lower, int upper) { return lower > upper - 100 ? upper - 100 : lower; }
 int ConstrainUpperCutoff(int upper, int lower) { return upper < lower + 100 ? lower + 100 : upper; }
 
-QString LowerCutoffLabel(int lower)
-{
-    return lower == 0 ? QStringLiteral("(Out)") : QString::number(lower);
-}
+QString LowerCutoffLabel(int lower) { return lower == 0 ? QStringLiteral("(Out)") : QString::number(lower); }
 
 QString EqGainLabel(int cut) { return QString::number(-cut); }
 
@@ -75,8 +72,8 @@ EqBands EqNormalize(const EqBands &bands)
 
 std::array<QString, 20> EqFrequencyLabels(int bandwidth)
 {
-    static const char *const narrow[20] = {"75",  "150", "250", "350", "450", "550", "650",
-                                           "750", "850", "950", "1.1K", "1.4K", "1.6K", "1.9K",
+    static const char *const narrow[20] = {"75",   "150",  "250",  "350",  "450",  "550",  "650",
+                                           "750",  "850",  "950",  "1.1K", "1.4K", "1.6K", "1.9K",
                                            "2.2K", "2.5K", "2.8K", "3.1K", "3.4K", "3.7K"};
     static const char *const medium[20] = {"67",   "200",  "333",  "467",  "600",  "733",  "867",
                                            "1.0K", "1.1K", "1.3K", "1.5K", "1.8K", "2.1K", "2.5K",

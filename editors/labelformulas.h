@@ -39,7 +39,7 @@ inline constexpr double kSlotWidthFactor = 1.709;
 
 // The 20-band equalizer: band cuts 0..40 dB, band 0 the lowest.
 using EqBands = std::array<int, 20>;
-[[nodiscard]] QString EqGainLabel(int cut);          // the cut negated: 5 -> "-5", 0 -> "0"
+[[nodiscard]] QString EqGainLabel(int cut);               // the cut negated: 5 -> "-5", 0 -> "0"
 [[nodiscard]] EqBands EqAllDown1dB(const EqBands &bands); // +1 dB cut, bands at 40 stay
 [[nodiscard]] EqBands EqNormalize(const EqBands &bands);  // least-cut band to 0, spacing kept
 // Band centre texts by the stage's Bandwidth index (0, 2, anything else as 1).

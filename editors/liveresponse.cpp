@@ -9,9 +9,9 @@
 
 #include <QAbstractButton>
 #include <QCheckBox>
-#include <QVBoxLayout>
 #include <QHBoxLayout>
 #include <QTimer>
+#include <QVBoxLayout>
 
 namespace korvane {
 

@@ -13,17 +13,28 @@ namespace {
 std::unique_ptr<EditorWindow> createEditor(QWidget *parent, Model &model, UserDialog &dialog, int type)
 {
     switch (type) {
-    case Adaptive1CH: return std::make_unique<Ctl1CH>(parent, model, dialog);
-    case Lowpass: return std::make_unique<CtlLPF>(parent, model, dialog);
-    case Highpass: return std::make_unique<CtlHPF>(parent, model, dialog);
-    case Bandpass: return std::make_unique<CtlBPF>(parent, model, dialog);
-    case Bandstop: return std::make_unique<CtlBSF>(parent, model, dialog);
-    case Comb: return std::make_unique<CtlComb>(parent, model, dialog);
-    case Notch: return std::make_unique<CtlNotch>(parent, model, dialog);
-    case Slot: return std::make_unique<CtlSlot>(parent, model, dialog);
-    case GraphicEq20: return std::make_unique<CtlEq>(parent, model, dialog);
-    case SpectralEq: return std::make_unique<CtlSGE>(parent, model, dialog);
-    default: return nullptr;
+    case Adaptive1CH:
+        return std::make_unique<Ctl1CH>(parent, model, dialog);
+    case Lowpass:
+        return std::make_unique<CtlLPF>(parent, model, dialog);
+    case Highpass:
+        return std::make_unique<CtlHPF>(parent, model, dialog);
+    case Bandpass:
+        return std::make_unique<CtlBPF>(parent, model, dialog);
+    case Bandstop:
+        return std::make_unique<CtlBSF>(parent, model, dialog);
+    case Comb:
+        return std::make_unique<CtlComb>(parent, model, dialog);
+    case Notch:
+        return std::make_unique<CtlNotch>(parent, model, dialog);
+    case Slot:
+        return std::make_unique<CtlSlot>(parent, model, dialog);
+    case GraphicEq20:
+        return std::make_unique<CtlEq>(parent, model, dialog);
+    case SpectralEq:
+        return std::make_unique<CtlSGE>(parent, model, dialog);
+    default:
+        return nullptr;
     }
 }
 

@@ -17,7 +17,7 @@ namespace korvane {
 // FilterData[CurrentSet][CurrentStage], captioned with its own caption; nullptr for a type
 // without editor.
 [[nodiscard]] std::unique_ptr<EditorWindow> CreateStageEditor(QWidget *parent, Model &model, UserDialog &dialog,
-                                                            int type);
+                                                              int type);
 
 // Opens, modally and freshly created, the editor of filter type `type` (0..9) for
 // FilterData[CurrentSet][CurrentStage]; its caption is the editor's own caption followed by

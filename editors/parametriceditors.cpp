@@ -202,12 +202,11 @@ NotchSlotEditor::NotchSlotEditor(QWidget *parent, Model &model, UserDialog &dial
                            slot ? 30 : 0, maxFrequency(), 1, 50, QStringLiteral("Freq"), &freq_,
                            QStringLiteral("Label1"), QStringLiteral("Hz"));
     // Reversed: moving right lowers the setting, which widens the notch.
-    widthBar_ = addBarFrame(v, slot ? tr("Slot Width") : tr("Notch Width"), QStringLiteral("HScroll2"), 125, 3, 1,
-                            8, slot ? QStringLiteral("SWidth") : QStringLiteral("NWidth"), &width_,
+    widthBar_ = addBarFrame(v, slot ? tr("Slot Width") : tr("Notch Width"), QStringLiteral("HScroll2"), 125, 3, 1, 8,
+                            slot ? QStringLiteral("SWidth") : QStringLiteral("NWidth"), &width_,
                             slot ? QStringLiteral("Label2") : QStringLiteral("Label4"), QStringLiteral("Hz"));
-    attenBar_ = addBarFrame(v, slot ? tr("Stopband Attenuation") : tr("Notch Depth"), QStringLiteral("HScroll3"),
-                            10, 60, 1, 3, QStringLiteral("Atten"), &atten_, QStringLiteral("Label7"),
-                            QStringLiteral("dB"));
+    attenBar_ = addBarFrame(v, slot ? tr("Stopband Attenuation") : tr("Notch Depth"), QStringLiteral("HScroll3"), 10,
+                            60, 1, 3, QStringLiteral("Atten"), &atten_, QStringLiteral("Label7"), QStringLiteral("dB"));
     addOkCancel(buttonRow(), makeOkButton(QStringLiteral("Command1"), kSaveTip),
                 makeCancelButton(QStringLiteral("Command2"), kDiscardTip));
 
@@ -224,10 +223,7 @@ NotchSlotEditor::NotchSlotEditor(QWidget *parent, Model &model, UserDialog &dial
     onChange(attenBar_, this, [this] { atten_->setText(QString::number(attenBar_->value())); });
 }
 
-void NotchSlotEditor::widthChanged()
-{
-    width_->setText(WidthLabel(widthBar_->value(), widthFactor_, sampleRate()));
-}
+void NotchSlotEditor::widthChanged() { width_->setText(WidthLabel(widthBar_->value(), widthFactor_, sampleRate())); }
 
 StageConfig NotchSlotEditor::controlsValue() const
 {

@@ -82,27 +82,27 @@ private:
 
 class CtlLPF final : public SingleCutoffEditor {
 public:
-    CtlLPF(QWidget *p, Model &m, UserDialog &d) : SingleCutoffEditor(p, m, d, QStringLiteral("Lowpass")) {}
+    CtlLPF(QWidget *p, Model &m, UserDialog &d) : SingleCutoffEditor(p, m, d, QStringLiteral("Lowpass")) { }
 };
 class CtlHPF final : public SingleCutoffEditor {
 public:
-    CtlHPF(QWidget *p, Model &m, UserDialog &d) : SingleCutoffEditor(p, m, d, QStringLiteral("Highpass")) {}
+    CtlHPF(QWidget *p, Model &m, UserDialog &d) : SingleCutoffEditor(p, m, d, QStringLiteral("Highpass")) { }
 };
 class CtlBPF final : public CutoffPairEditor {
 public:
-    CtlBPF(QWidget *p, Model &m, UserDialog &d) : CutoffPairEditor(p, m, d, QStringLiteral("Bandpass")) {}
+    CtlBPF(QWidget *p, Model &m, UserDialog &d) : CutoffPairEditor(p, m, d, QStringLiteral("Bandpass")) { }
 };
 class CtlBSF final : public CutoffPairEditor {
 public:
-    CtlBSF(QWidget *p, Model &m, UserDialog &d) : CutoffPairEditor(p, m, d, QStringLiteral("Bandstop")) {}
+    CtlBSF(QWidget *p, Model &m, UserDialog &d) : CutoffPairEditor(p, m, d, QStringLiteral("Bandstop")) { }
 };
 class CtlNotch final : public NotchSlotEditor {
 public:
-    CtlNotch(QWidget *p, Model &m, UserDialog &d) : NotchSlotEditor(p, m, d, false) {}
+    CtlNotch(QWidget *p, Model &m, UserDialog &d) : NotchSlotEditor(p, m, d, false) { }
 };
 class CtlSlot final : public NotchSlotEditor {
 public:
-    CtlSlot(QWidget *p, Model &m, UserDialog &d) : NotchSlotEditor(p, m, d, true) {}
+    CtlSlot(QWidget *p, Model &m, UserDialog &d) : NotchSlotEditor(p, m, d, true) { }
 };
 using CtlComb = CombEditor;
 

@@ -44,8 +44,8 @@ void ResponsePlot::showLive(const SetResponse &live, const SetResponse &stored, 
     c.maxHz = live.sampleRate / 2.0;
     c.frequency = live.frequency;
     c.curves.push_back({QStringLiteral("Stored"), before.db, kStoredColor, 1.5, false, before.dbLow, before.dbHigh});
-    c.curves.push_back({QStringLiteral("Edited"), now.db, s == 0 ? kStage1Color : kStage2Color, 2.0, false, now.dbLow,
-                        now.dbHigh});
+    c.curves.push_back(
+        {QStringLiteral("Edited"), now.db, s == 0 ? kStage1Color : kStage2Color, 2.0, false, now.dbLow, now.dbHigh});
     if (!note.isEmpty())
         c.notes << note;
     if (!now.note().isEmpty())
@@ -68,10 +68,7 @@ void ResponsePlot::showLive(const SetResponse &live, const SetResponse &stored, 
     update();
 }
 
-PlotGeometry ResponsePlot::geometry() const
-{
-    return ChartGeometry(QSizeF(width(), height()), chart_);
-}
+PlotGeometry ResponsePlot::geometry() const { return ChartGeometry(QSizeF(width(), height()), chart_); }
 
 void ResponsePlot::paintEvent(QPaintEvent *)
 {

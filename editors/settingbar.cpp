@@ -13,8 +13,8 @@
 namespace korvane {
 
 namespace {
-constexpr int kBreadth = 17;          // pixels across the bar
-constexpr int kFirstRepeatMs = 300;   // delay before a held arrow starts repeating
+constexpr int kBreadth = 17;        // pixels across the bar
+constexpr int kFirstRepeatMs = 300; // delay before a held arrow starts repeating
 constexpr int kRepeatMs = 50;
 } // namespace
 
@@ -125,8 +125,8 @@ void SettingBar::paintEvent(QPaintEvent *)
         QStyleOptionButton opt;
         opt.initFrom(this);
         opt.rect = r;
-        opt.state = (isEnabled() ? QStyle::State_Enabled : QStyle::State_None) |
-                    (sunken ? QStyle::State_Sunken : QStyle::State_Raised);
+        opt.state = (isEnabled() ? QStyle::State_Enabled : QStyle::State_None)
+            | (sunken ? QStyle::State_Sunken : QStyle::State_Raised);
         style()->drawPrimitive(QStyle::PE_PanelButtonBevel, &opt, &p, this);
     };
     auto drawArrow = [&](const QRect &r, QStyle::PrimitiveElement arrow, bool sunken) {

@@ -74,12 +74,12 @@ private:
 
     [[nodiscard]] int lowest() const { return std::min(minimum_, maximum_); }
     [[nodiscard]] int highest() const { return std::max(minimum_, maximum_); }
-    [[nodiscard]] int length() const;        // along the bar, pixels
-    [[nodiscard]] int breadth() const;       // across the bar, pixels
+    [[nodiscard]] int length() const;  // along the bar, pixels
+    [[nodiscard]] int breadth() const; // across the bar, pixels
     [[nodiscard]] int thumbLength() const;
     [[nodiscard]] int along(const QPoint &p) const;
     [[nodiscard]] int valueAtThumbStart(int position) const;
-    [[nodiscard]] int thumbStart() const;    // pixel offset of the thumb along the bar
+    [[nodiscard]] int thumbStart() const; // pixel offset of the thumb along the bar
     void moveTo(int value, bool byDrag);
     void runRepeat();
 
@@ -90,10 +90,10 @@ private:
     int smallChange_ = 1;
     int largeChange_ = 10;
     bool dragging_ = false;
-    int dragOffset_ = 0;     // pointer position inside the thumb when the drag began
+    int dragOffset_ = 0; // pointer position inside the thumb when the drag began
     int dragStartValue_ = 0;
     Repeat repeat_ = Repeat::None;
-    int repeatTarget_ = 0;   // trough repeats stop when the thumb reaches the pointer
+    int repeatTarget_ = 0; // trough repeats stop when the thumb reaches the pointer
     QTimer repeatTimer_;
 };
 

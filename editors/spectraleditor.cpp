@@ -235,7 +235,8 @@ CtlSGE::CtlSGE(QWidget *parent, Model &model, UserDialog &dialog)
     zero->setGeometry(kMargin + G::kLeft / G::kUnitsPerPixel - 4, plotBottom + 2, 20, 20);
 
     auto *readout = new QWidget(panel);
-    readout->setGeometry(kMargin + G::kLeft / G::kUnitsPerPixel + 20, plotBottom, (G::kRight - G::kLeft) / G::kUnitsPerPixel, 24);
+    readout->setGeometry(kMargin + G::kLeft / G::kUnitsPerPixel + 20, plotBottom,
+                         (G::kRight - G::kLeft) / G::kUnitsPerPixel, 24);
     auto *rr = new QHBoxLayout(readout);
     rr->setContentsMargins(0, 0, 0, 0);
     rr->addStretch(1);
@@ -268,7 +269,8 @@ CtlSGE::CtlSGE(QWidget *parent, Model &model, UserDialog &dialog)
     undoButton_ = makeButton(QStringLiteral("UndoButton"), QStringLiteral("Undo"), QStringLiteral("Undo changes"));
     cancelButton_ = makeCancelButton(QStringLiteral("CancelButton"), QStringLiteral("Discard filter settings"));
     okButton_ = makeOkButton(QStringLiteral("OKButton"), QStringLiteral("Saves filter settings"));
-    for (QPushButton *b : {newButton_, abortButton_, editButton_, normalizeButton_, undoButton_, cancelButton_, okButton_})
+    for (QPushButton *b :
+         {newButton_, abortButton_, editButton_, normalizeButton_, undoButton_, cancelButton_, okButton_})
         buttons->addWidget(b);
     buttons->addStretch(1);
     row->addLayout(buttons);

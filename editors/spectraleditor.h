@@ -88,8 +88,7 @@ private:
     SpectralTrace trace_;
     SpectralPlot *plot_;
     QLabel *markerX_, *markerY_;
-    QPushButton *newButton_, *abortButton_, *editButton_, *normalizeButton_, *undoButton_, *cancelButton_,
-        *okButton_;
+    QPushButton *newButton_, *abortButton_, *editButton_, *normalizeButton_, *undoButton_, *cancelButton_, *okButton_;
 };
 
 } // namespace korvane

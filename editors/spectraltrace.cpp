@@ -7,10 +7,7 @@ namespace korvane {
 
 using G = SpectralPlotGeometry;
 
-int G::dBToVideo(float dB)
-{
-    return int(std::nearbyint(-double(dB) * 2380.0 / 40.0 + 90.0));
-}
+int G::dBToVideo(float dB) { return int(std::nearbyint(-double(dB) * 2380.0 / 40.0 + 90.0)); }
 
 float G::VideoTodB(int y) { return float(-(y - 90) * 40) / 2380.0f; }
 
@@ -38,7 +35,7 @@ QPoint G::pixelForPoint(int k, double y)
     return toPixel(x, y);
 }
 
-SpectralTrace::SpectralTrace(const TraceValues &initial) : trace_(initial), undoTrace_(initial) {}
+SpectralTrace::SpectralTrace(const TraceValues &initial) : trace_(initial), undoTrace_(initial) { }
 
 void SpectralTrace::redraw(bool full)
 {

@@ -21,13 +21,13 @@ using TraceValues = std::array<float, kTracePoints>;
 // Mapping between curve values, plot units and widget pixels.
 class SpectralPlotGeometry {
 public:
-    static constexpr int kWidth = 7275;   // plot units
+    static constexpr int kWidth = 7275; // plot units
     static constexpr int kHeight = 2895;
-    static constexpr int kLeft = 500;     // x of point 0
-    static constexpr int kRight = 6900;   // x of point 114
-    static constexpr int kTop = 90;       // y of 0 dB
-    static constexpr int kBottom = 2470;  // y of -40 dB
-    static constexpr int kGridTop = 100;  // upper end of the vertical grid and marker lines
+    static constexpr int kLeft = 500;    // x of point 0
+    static constexpr int kRight = 6900;  // x of point 114
+    static constexpr int kTop = 90;      // y of 0 dB
+    static constexpr int kBottom = 2470; // y of -40 dB
+    static constexpr int kGridTop = 100; // upper end of the vertical grid and marker lines
     static constexpr int kUnitsPerPixel = 10;
 
     // y of a level in dB: -dB * 2380 / 40 + 90, halves to even.
@@ -82,8 +82,8 @@ public:
     // A mouse release over the plot at raw point index rawIndex (pointIndex of x, unlimited)
     // and level dB (pointerDb of y).
     Release release(int rawIndex, float dB);
-    void abort();   // back to the curve before the unfinished New or Edit
-    void undo();    // back to the curve before the last New, Edit or Normalize
+    void abort(); // back to the curve before the unfinished New or Edit
+    void undo();  // back to the curve before the last New, Edit or Normalize
     void normalize();
 
     // Readout for the pointer at raw point index rawIndex and level dB, S in Hz.

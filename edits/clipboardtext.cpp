@@ -14,17 +14,17 @@ PasteResult failure(const QString &what, const char *expectedHeader)
     const bool wantStage = QByteArray(expectedHeader) == kStageClipboardHeader;
     const QString kind = wantStage ? QStringLiteral("stage") : QStringLiteral("filter set");
     // The other kind of Korvane-S text is named, so the user knows which command to use.
-    const QString other = QLatin1Char('"') + QLatin1String(wantStage ? kSetClipboardHeader : kStageClipboardHeader) +
-                          QLatin1Char('"');
+    const QString other = QLatin1Char('"') + QLatin1String(wantStage ? kSetClipboardHeader : kStageClipboardHeader)
+        + QLatin1Char('"');
     if (what.trimmed().startsWith(other))
-        r.text = wantStage ? QStringLiteral("The clipboard holds a whole filter set, not a single stage.") + kCR +
-                                 QStringLiteral("Use Paste Filter Set, or copy a single stage first.")
-                           : QStringLiteral("The clipboard holds a single stage, not a whole filter set.") + kCR +
-                                 QStringLiteral("Use Paste into Stage 1 or 2, or copy a whole filter set first.");
+        r.text = wantStage ? QStringLiteral("The clipboard holds a whole filter set, not a single stage.") + kCR
+                + QStringLiteral("Use Paste Filter Set, or copy a single stage first.")
+                           : QStringLiteral("The clipboard holds a single stage, not a whole filter set.") + kCR
+                + QStringLiteral("Use Paste into Stage 1 or 2, or copy a whole filter set first.");
     else
-        r.text = QStringLiteral("The clipboard holds no complete Korvane-S ") + kind +
-                 QStringLiteral(" (it is empty, cut short or holds a value that is not a number).") + kCR +
-                 QStringLiteral("Copy a ") + kind + QStringLiteral(" with the Edit menu first, then paste again.");
+        r.text = QStringLiteral("The clipboard holds no complete Korvane-S ") + kind
+            + QStringLiteral(" (it is empty, cut short or holds a value that is not a number).") + kCR
+            + QStringLiteral("Copy a ") + kind + QStringLiteral(" with the Edit menu first, then paste again.");
     return r;
 }
 

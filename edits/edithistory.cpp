@@ -6,8 +6,7 @@ namespace korvane {
 
 EditHistory::EditHistory(Model &model, int limit, QObject *parent)
     : QObject(parent), model_(model), limit_(static_cast<size_t>(std::max(1, limit))), clean_(model.FilterData)
-{
-}
+{ }
 
 bool EditHistory::record(const QString &name, int set, const Sets &before)
 {

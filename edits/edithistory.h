@@ -84,8 +84,7 @@ class EditStep {
 public:
     EditStep(EditHistory &history, const Model &model, QString name, int set)
         : history_(history), name_(std::move(name)), set_(set), before_(model.FilterData)
-    {
-    }
+    { }
     ~EditStep()
     {
         if (!cancelled_)

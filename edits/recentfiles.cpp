@@ -9,8 +9,8 @@ namespace {
 const QString kKey = QStringLiteral("recentFiles");
 
 // The per-user configuration file of the program.
-#define KORVANE_USER_SETTINGS(name)                                                                              \
-    QSettings name(QSettings::NativeFormat, QSettings::UserScope, QStringLiteral("korvane-s"),                  \
+#define KORVANE_USER_SETTINGS(name)                                                                                    \
+    QSettings name(QSettings::NativeFormat, QSettings::UserScope, QStringLiteral("korvane-s"),                         \
                    QStringLiteral("korvane-s"))
 } // namespace
 

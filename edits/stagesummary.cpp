@@ -59,8 +59,8 @@ QString eqSummary(const StageConfig &s)
         }
         i = j + 1;
     }
-    return QStringLiteral("20-band: ") + parts.join(QStringLiteral(", ")) + QStringLiteral(", elsewhere ") +
-           EqGainLabel(base) + QStringLiteral(" dB");
+    return QStringLiteral("20-band: ") + parts.join(QStringLiteral(", ")) + QStringLiteral(", elsewhere ")
+        + EqGainLabel(base) + QStringLiteral(" dB");
 }
 
 QString spectralSummary(const StageConfig &s, int sampleRate)
@@ -90,25 +90,25 @@ QString StageSummary(const Model &model, int set, int stage)
                  s.OutputOption == 2 ? QStringLiteral("Predict") : QStringLiteral("Residue"));
     case Lowpass:
     case Highpass:
-        return FilterTypeDisplayText(s.Type) + QLatin1Char(' ') + hz(s.Freq1) + QStringLiteral(", ") +
-               SlopeLabel(s.Slope, s.Freq1, sr) + QStringLiteral(" dB/Octave, ") + db(s.AttenDb);
+        return FilterTypeDisplayText(s.Type) + QLatin1Char(' ') + hz(s.Freq1) + QStringLiteral(", ")
+            + SlopeLabel(s.Slope, s.Freq1, sr) + QStringLiteral(" dB/Octave, ") + db(s.AttenDb);
     case Bandpass:
     case Bandstop:
-        return FilterTypeDisplayText(s.Type) + QLatin1Char(' ') + LowerCutoffLabel(s.Freq1) + QStringLiteral(" to ") +
-               hz(s.Freq2) + QStringLiteral(", ") + SlopeLabel(s.Slope, s.Freq1 / 2.0, sr) + QLatin1Char('/') +
-               SlopeLabel(s.Slope, s.Freq2, sr) + QStringLiteral(" dB/Octave, ") + db(s.AttenDb);
+        return FilterTypeDisplayText(s.Type) + QLatin1Char(' ') + LowerCutoffLabel(s.Freq1) + QStringLiteral(" to ")
+            + hz(s.Freq2) + QStringLiteral(", ") + SlopeLabel(s.Slope, s.Freq1 / 2.0, sr) + QLatin1Char('/')
+            + SlopeLabel(s.Slope, s.Freq2, sr) + QStringLiteral(" dB/Octave, ") + db(s.AttenDb);
     case Comb: {
         const QString harmonics = s.ModeOption == 4 ? QStringLiteral("Odd")
-                                  : s.ModeOption == 5 ? QStringLiteral("Even")
-                                                      : QStringLiteral("All");
-        return QStringLiteral("Comb ") + CombFundamentalLabel(s.Freq1, sr) + QStringLiteral(" Hz, ") + harmonics +
-               QStringLiteral(" harmonics, limit ") + hz(s.Freq2) + QStringLiteral(", ") + db(s.AttenDb);
+            : s.ModeOption == 5                     ? QStringLiteral("Even")
+                                                    : QStringLiteral("All");
+        return QStringLiteral("Comb ") + CombFundamentalLabel(s.Freq1, sr) + QStringLiteral(" Hz, ") + harmonics
+            + QStringLiteral(" harmonics, limit ") + hz(s.Freq2) + QStringLiteral(", ") + db(s.AttenDb);
     }
     case Notch:
     case Slot:
-        return FilterTypeDisplayText(s.Type) + QLatin1Char(' ') + hz(s.Freq1) + QStringLiteral(", ") +
-               WidthLabel(s.Freq2, s.Type == Notch ? kNotchWidthFactor : kSlotWidthFactor, sr) +
-               QStringLiteral(" Hz wide, ") + db(s.AttenDb);
+        return FilterTypeDisplayText(s.Type) + QLatin1Char(' ') + hz(s.Freq1) + QStringLiteral(", ")
+            + WidthLabel(s.Freq2, s.Type == Notch ? kNotchWidthFactor : kSlotWidthFactor, sr)
+            + QStringLiteral(" Hz wide, ") + db(s.AttenDb);
     case GraphicEq20:
         return eqSummary(s);
     case SpectralEq:

@@ -18,11 +18,11 @@ QString esc(const QString &text) { return text.toHtmlEscaped(); }
 QByteArray SummaryHtml(const Model &model, const QString &title)
 {
     QString html;
-    html += QStringLiteral("<!DOCTYPE html>\n<html><head><meta charset=\"utf-8\">\n<title>") + esc(title) +
-            QStringLiteral("</title>\n<style>body{font-family:sans-serif;margin:2em}section{margin-bottom:2em}"
-                           "table{border-collapse:collapse}td,th{padding:2px 10px;text-align:left}"
-                           ".pass{color:#777}</style>\n</head><body>\n<h1>") +
-            esc(title) + QStringLiteral("</h1>\n");
+    html += QStringLiteral("<!DOCTYPE html>\n<html><head><meta charset=\"utf-8\">\n<title>") + esc(title)
+        + QStringLiteral("</title>\n<style>body{font-family:sans-serif;margin:2em}section{margin-bottom:2em}"
+                         "table{border-collapse:collapse}td,th{padding:2px 10px;text-align:left}"
+                         ".pass{color:#777}</style>\n</head><body>\n<h1>")
+        + esc(title) + QStringLiteral("</h1>\n");
     ResponseEngine engine;
     for (int set = 0; set < kFilterSetCount; ++set) {
         const StageConfig &s1 = model.stage(set, 1);

@@ -15,7 +15,7 @@ namespace {
 double plain(int n, const BarValueLookup &) { return n; }
 
 TypedFieldDef field(const QString &bar, const QString &unit, const QString &tip, int decimals,
-                     std::function<double(int, const BarValueLookup &)> shown, const QString &suffix = QString())
+                    std::function<double(int, const BarValueLookup &)> shown, const QString &suffix = QString())
 {
     return {bar, bar + QStringLiteral("Value") + suffix, unit, tip, decimals, std::move(shown)};
 }
@@ -34,10 +34,11 @@ std::vector<TypedFieldDef> TypedFieldsOfEditor(int type, int sampleRate)
     };
     switch (type) {
     case Adaptive1CH:
-        return {field(QStringLiteral("HScroll1"), QStringLiteral("taps"), tip.arg(QStringLiteral("taps")), 0, plain),
-                field(QStringLiteral("HScroll2"), QStringLiteral("samples"), tip.arg(QStringLiteral("samples")), 0, plain),
-                field(QStringLiteral("HScroll3"), QStringLiteral("x 2^-14"), tip.arg(QStringLiteral("steps of 2^-14")), 0,
-                      plain)};
+        return {
+            field(QStringLiteral("HScroll1"), QStringLiteral("taps"), tip.arg(QStringLiteral("taps")), 0, plain),
+            field(QStringLiteral("HScroll2"), QStringLiteral("samples"), tip.arg(QStringLiteral("samples")), 0, plain),
+            field(QStringLiteral("HScroll3"), QStringLiteral("x 2^-14"), tip.arg(QStringLiteral("steps of 2^-14")), 0,
+                  plain)};
     case Lowpass:
     case Highpass:
         return {field(QStringLiteral("HScroll1"), hz, tip.arg(hz), 0, plain),
@@ -69,8 +70,9 @@ std::vector<TypedFieldDef> TypedFieldsOfEditor(int type, int sampleRate)
     case GraphicEq20: {
         std::vector<TypedFieldDef> out;
         for (int i = 0; i < kEqBandCount; ++i)
-            out.push_back(field(QStringLiteral("GainSlider%1").arg(i), QString(), tip.arg(QStringLiteral("dB (0 to -40)")),
-                                0, [](int n, const BarValueLookup &) { return EqGainLabel(n).toDouble(); }));
+            out.push_back(field(QStringLiteral("GainSlider%1").arg(i), QString(),
+                                tip.arg(QStringLiteral("dB (0 to -40)")), 0,
+                                [](int n, const BarValueLookup &) { return EqGainLabel(n).toDouble(); }));
         return out;
     }
     default:
@@ -83,7 +85,8 @@ std::optional<double> ParseTypedValue(const QString &text)
     const QString t = text.trimmed();
     if (t.contains(QLatin1String("out"), Qt::CaseInsensitive))
         return 0.0;
-    static const QRegularExpression number(QStringLiteral("^([-+]?(?:\\d+(?:[.,]\\d*)?|[.,]\\d+))\\s*([A-Za-z/^ \\-0-9]*)$"));
+    static const QRegularExpression number(
+        QStringLiteral("^([-+]?(?:\\d+(?:[.,]\\d*)?|[.,]\\d+))\\s*([A-Za-z/^ \\-0-9]*)$"));
     const QRegularExpressionMatch m = number.match(t);
     if (!m.hasMatch())
         return std::nullopt;
@@ -111,8 +114,8 @@ int NearestSetting(double typed, int decimals, int minimum, int maximum, int cur
         const double gap = std::abs(shown(n) - wanted);
         // Figures of equal distance (within rounding noise) go to the smaller move.
         const double tolerance = 0.5 / scale / 1000.0;
-        if (gap < bestGap - tolerance ||
-            (std::abs(gap - bestGap) <= tolerance && std::abs(n - current) < std::abs(best - current))) {
+        if (gap < bestGap - tolerance
+            || (std::abs(gap - bestGap) <= tolerance && std::abs(n - current) < std::abs(best - current))) {
             best = n;
             bestGap = gap;
         }

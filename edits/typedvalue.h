@@ -26,7 +26,7 @@ struct TypedFieldDef {
     QString fieldName; // the field's object name, e.g. "HScroll1Value"
     QString unit;      // shown after the field
     QString toolTip;
-    int decimals = 0;  // as the label shows the figure
+    int decimals = 0; // as the label shows the figure
     // The figure the label shows for bar value n.
     std::function<double(int n, const BarValueLookup &bars)> shown;
 };

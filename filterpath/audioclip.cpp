@@ -80,19 +80,21 @@ std::optional<AudioClip> ReadAudioFile(const QString &path, QString *error)
     SF_INFO info{};
     SndFile file(sf_open(QFile::encodeName(path).constData(), SFM_READ, &info));
     if (!file) {
-        setError(error, QStringLiteral("Cannot read audio file %1: %2. It is not an audio file this program can "
-                                       "read, or its header is damaged. %3")
-                            .arg(path, sndReason(nullptr), kFormatsHint));
+        setError(error,
+                 QStringLiteral("Cannot read audio file %1: %2. It is not an audio file this program can "
+                                "read, or its header is damaged. %3")
+                     .arg(path, sndReason(nullptr), kFormatsHint));
         return std::nullopt;
     }
     if (info.channels <= 0 || info.samplerate <= 0 || info.frames <= 0) {
-        setError(error, QStringLiteral("Cannot read audio file %1: it has %2 channels, %3 Hz and %4 frames; it needs "
-                                       "at least one of each. %5")
-                            .arg(path)
-                            .arg(info.channels)
-                            .arg(info.samplerate)
-                            .arg(static_cast<qint64>(info.frames))
-                            .arg(kFormatsHint));
+        setError(error,
+                 QStringLiteral("Cannot read audio file %1: it has %2 channels, %3 Hz and %4 frames; it needs "
+                                "at least one of each. %5")
+                     .arg(path)
+                     .arg(info.channels)
+                     .arg(info.samplerate)
+                     .arg(static_cast<qint64>(info.frames))
+                     .arg(kFormatsHint));
         return std::nullopt;
     }
     AudioClip clip;
@@ -102,8 +104,9 @@ std::optional<AudioClip> ReadAudioFile(const QString &path, QString *error)
     clip.samples.resize(static_cast<size_t>(info.frames) * static_cast<size_t>(info.channels));
     const sf_count_t got = sf_readf_float(file.get(), clip.samples.data(), info.frames);
     if (got <= 0) {
-        setError(error, QStringLiteral("Cannot read audio file %1: no samples could be read (%2). %3")
-                            .arg(path, sndReason(file.get()), kFormatsHint));
+        setError(error,
+                 QStringLiteral("Cannot read audio file %1: no samples could be read (%2). %3")
+                     .arg(path, sndReason(file.get()), kFormatsHint));
         return std::nullopt;
     }
     // A file cut short reads as the frames that are there.
@@ -117,17 +120,18 @@ bool WriteAudioFile(const QString &path, const AudioClip &clip, QString *error)
     int format = 0;
     if (suffix == QLatin1String("wav")) {
         const bool floatSource = (clip.fileFormat & SF_FORMAT_TYPEMASK) == SF_FORMAT_WAV
-                                 && ((clip.fileFormat & SF_FORMAT_SUBMASK) == SF_FORMAT_FLOAT
-                                     || (clip.fileFormat & SF_FORMAT_SUBMASK) == SF_FORMAT_DOUBLE);
+            && ((clip.fileFormat & SF_FORMAT_SUBMASK) == SF_FORMAT_FLOAT
+                || (clip.fileFormat & SF_FORMAT_SUBMASK) == SF_FORMAT_DOUBLE);
         format = SF_FORMAT_WAV | (floatSource ? SF_FORMAT_FLOAT : SF_FORMAT_PCM_16);
     } else if (suffix == QLatin1String("flac")) {
         format = SF_FORMAT_FLAC | SF_FORMAT_PCM_16;
     } else if (suffix == QLatin1String("ogg") || suffix == QLatin1String("oga")) {
         format = SF_FORMAT_OGG | SF_FORMAT_VORBIS;
     } else {
-        return setError(error, QStringLiteral("Cannot write %1: the name must end in .wav, .flac or .ogg to choose "
-                                              "the format.")
-                                   .arg(path));
+        return setError(error,
+                        QStringLiteral("Cannot write %1: the name must end in .wav, .flac or .ogg to choose "
+                                       "the format.")
+                            .arg(path));
     }
     if (clip.channels <= 0 || clip.sampleRate <= 0)
         return setError(error, QStringLiteral("Cannot write %1: the clip has no channels.").arg(path));
@@ -152,7 +156,8 @@ bool WriteAudioFile(const QString &path, const AudioClip &clip, QString *error)
     }
     if (std::rename(partName.constData(), QFile::encodeName(path).constData()) != 0) {
         QFile::remove(part);
-        return setError(error, QStringLiteral("Cannot write %1: the finished file could not be moved into place.").arg(path));
+        return setError(error,
+                        QStringLiteral("Cannot write %1: the finished file could not be moved into place.").arg(path));
     }
     return true;
 }
@@ -184,7 +189,9 @@ bool ResampleInto(const float *in, size_t inFrames, int channels, double fromRat
     const soxr_runtime_spec_t rt = soxr_runtime_spec(1); // one thread: the caller decides about threads
     std::unique_ptr<soxr, SoxrDeleter> s(soxr_create(fromRate, toRate, static_cast<unsigned>(ch), &err, &io, &q, &rt));
     if (!s || err)
-        return setError(error, QStringLiteral("The resampler could not start: %1").arg(QString::fromLocal8Bit(err ? err : "unknown")));
+        return setError(
+            error,
+            QStringLiteral("The resampler could not start: %1").arg(QString::fromLocal8Bit(err ? err : "unknown")));
     // Room for every frame plus what the flush may add beyond the exact length.
     constexpr size_t kSlack = 64;
     out.resize((outFrames + kSlack) * ch);
@@ -210,7 +217,9 @@ bool ResampleInto(const float *in, size_t inFrames, int channels, double fromRat
             flushing = true;
         else if (flushing && odone == 0)
             break;
-        if (progress && !progress(std::min(1.0, static_cast<double>(produced) / static_cast<double>(std::max<size_t>(1, outFrames)))))
+        if (progress
+            && !progress(
+                std::min(1.0, static_cast<double>(produced) / static_cast<double>(std::max<size_t>(1, outFrames)))))
             return false;
     }
     out.resize(outFrames * ch);

@@ -36,8 +36,8 @@ struct AudioClip {
 [[nodiscard]] bool WriteAudioFile(const QString &path, const AudioClip &clip, QString *error = nullptr);
 
 enum class ResampleQuality {
-    High,  // libsoxr's high quality (20-bit), for rendering to a file
-    Quick  // libsoxr's medium quality, for re-rendering while a clip plays
+    High, // libsoxr's high quality (20-bit), for rendering to a file
+    Quick // libsoxr's medium quality, for re-rendering while a clip plays
 };
 
 // Converts interleaved frames from one rate to another (libsoxr). The output is aligned with

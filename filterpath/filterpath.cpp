@@ -11,9 +11,9 @@ namespace korvane {
 
 namespace {
 
-constexpr float kTapScale = 1.0f / 8388608.0f; // 2^-23: the processor's Q23 fraction
-constexpr size_t kTile = 2048;                 // outputs per pass over the taps (fits L1)
-constexpr size_t kPiece = 1 << 16;             // samples between progress reports
+constexpr float kTapScale = 1.0f / 8388608.0f;   // 2^-23: the processor's Q23 fraction
+constexpr size_t kTile = 2048;                   // outputs per pass over the taps (fits L1)
+constexpr size_t kPiece = 1 << 16;               // samples between progress reports
 constexpr double kAdaptStepUnit = 1.0 / 16384.0; // AdaptRate x 2^-14
 
 // y[i] = sum over m of hr[m] * x[i + m] for the listed m, i = 0 .. n - 1. The loop over i is
@@ -22,8 +22,8 @@ constexpr double kAdaptStepUnit = 1.0 / 16384.0; // AdaptRate x 2^-14
 // through memory a quarter as often. Each output adds its terms in the same order whatever
 // the tile, so pieces of any size give the same samples. Built for AVX2 as well as the
 // baseline; the loader picks the one the processor has.
-__attribute__((target_clones("avx2", "default")))
-void firTile(const float *x, const float *hr, const int *nonZero, size_t used, float *y, size_t n)
+__attribute__((target_clones("avx2", "default"))) void firTile(const float *x, const float *hr, const int *nonZero,
+                                                               size_t used, float *y, size_t n)
 {
     std::fill(y, y + n, 0.0f);
     size_t t = 0;
@@ -58,7 +58,8 @@ QString PathStage::describe(int sampleRate) const
     case Kind::PassThru:
         return QStringLiteral("Pass Thru");
     case Kind::Adaptive:
-        return QStringLiteral("1CH Adaptive (approximation: %1 predictor of %2 taps, span %3, mu %4 x 2^-14, %5 output)")
+        return QStringLiteral(
+                   "1CH Adaptive (approximation: %1 predictor of %2 taps, span %3, mu %4 x 2^-14, %5 output)")
             .arg(adaptive.autoMode ? QStringLiteral("normalised LMS") : QStringLiteral("LMS"))
             .arg(adaptive.filterSize)
             .arg(adaptive.predictionSpan)
@@ -76,11 +77,13 @@ std::optional<FilterPath> FilterPath::FromBlock(std::span<const uint8_t> block, 
         return std::nullopt;
     };
     if (!validRate(sampleRate))
-        return fail(QStringLiteral("sample rate %1 Hz is not one of the processor's 9000, 12000 or 17200 Hz").arg(sampleRate));
+        return fail(
+            QStringLiteral("sample rate %1 Hz is not one of the processor's 9000, 12000 or 17200 Hz").arg(sampleRate));
     if (block.size() != static_cast<size_t>(kFilterSetBlockSize))
-        return fail(QStringLiteral("a filter-set block is %1 bytes, not %2").arg(kFilterSetBlockSize).arg(block.size()));
-    const DecodedImage decoded =
-        DecodeFilterImage(QByteArray(reinterpret_cast<const char *>(block.data()), kFilterSetBlockSize));
+        return fail(
+            QStringLiteral("a filter-set block is %1 bytes, not %2").arg(kFilterSetBlockSize).arg(block.size()));
+    const DecodedImage decoded = DecodeFilterImage(
+        QByteArray(reinterpret_cast<const char *>(block.data()), kFilterSetBlockSize));
     const DecodedBlock &b = decoded.blocks.front();
     if (!b.magicOk)
         return fail(QStringLiteral("the block does not start with its magic word"));
@@ -95,10 +98,18 @@ std::optional<FilterPath> FilterPath::FromBlock(std::span<const uint8_t> block, 
         const DecodedStageHeader &h = b.headers[s];
         PathStage &st = path.m_stages[s];
         switch (h.kind) {
-        case DecodedStageHeader::Kind::PassThru: st.kind = PathStage::Kind::PassThru; break;
-        case DecodedStageHeader::Kind::Adaptive: st.kind = PathStage::Kind::Adaptive; break;
-        case DecodedStageHeader::Kind::Comb: st.kind = PathStage::Kind::Comb; break;
-        case DecodedStageHeader::Kind::Fir: st.kind = PathStage::Kind::Fir; break;
+        case DecodedStageHeader::Kind::PassThru:
+            st.kind = PathStage::Kind::PassThru;
+            break;
+        case DecodedStageHeader::Kind::Adaptive:
+            st.kind = PathStage::Kind::Adaptive;
+            break;
+        case DecodedStageHeader::Kind::Comb:
+            st.kind = PathStage::Kind::Comb;
+            break;
+        case DecodedStageHeader::Kind::Fir:
+            st.kind = PathStage::Kind::Fir;
+            break;
         case DecodedStageHeader::Kind::Unknown:
             return fail(QStringLiteral("stage %1 has a header the processor does not know").arg(s + 1));
         }

@@ -76,7 +76,7 @@ public:
 
     [[nodiscard]] int sampleRate() const { return m_rate; }
     [[nodiscard]] const PathStage &stage(int index) const { return m_stages[index]; } // 0 or 1
-    [[nodiscard]] int agcCode() const { return m_agc; }     // 0..3 ("No AGC" .. "30dB AGC")
+    [[nodiscard]] int agcCode() const { return m_agc; }                               // 0..3 ("No AGC" .. "30dB AGC")
     [[nodiscard]] bool noiseFilter() const { return m_noise; }
 
     // What the renderer does not model exactly, one sentence each: an adaptive stage is an
@@ -117,12 +117,12 @@ private:
     void runAdaptive(const float *in, float *out, size_t n);
 
     PathStage m_stage;
-    std::vector<float> m_reversed;   // taps in reverse order (tap 255 first)
-    std::vector<int> m_nonZero;      // indexes into m_reversed of the non-zero taps
-    std::vector<float> m_work;       // 255 samples of history + the current piece
-    std::vector<double> m_combLoop;  // the last D + 1 outputs of the comb
+    std::vector<float> m_reversed;  // taps in reverse order (tap 255 first)
+    std::vector<int> m_nonZero;     // indexes into m_reversed of the non-zero taps
+    std::vector<float> m_work;      // 255 samples of history + the current piece
+    std::vector<double> m_combLoop; // the last D + 1 outputs of the comb
     size_t m_combPos = 0;
-    std::vector<double> m_weights;   // adaptive predictor
+    std::vector<double> m_weights;      // adaptive predictor
     std::vector<double> m_adaptHistory; // newest last
 };
 

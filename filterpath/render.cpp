@@ -36,8 +36,8 @@ std::optional<AudioClip> RenderClip(const FilterPath &path, const AudioClip &in,
             return std::nullopt;
         }
         std::vector<float> &target = in.channels == 1 ? out.samples : back;
-        if (!ResampleInto(atSetRate.data(), atSetRate.size(), 1, path.sampleRate(), in.sampleRate, ResampleQuality::High,
-                          target, phase(0.8, 0.2), error))
+        if (!ResampleInto(atSetRate.data(), atSetRate.size(), 1, path.sampleRate(), in.sampleRate,
+                          ResampleQuality::High, target, phase(0.8, 0.2), error))
             return std::nullopt;
         target.resize(in.frames(), 0.0f);
         if (in.channels > 1) {
@@ -92,7 +92,8 @@ Spectrogram ComputeSpectrogram(const std::vector<float> &mono, int sampleRate, i
     s.sampleRate = sampleRate;
     if (mono.empty() || sampleRate <= 0 || maxColumns <= 0)
         return s;
-    const size_t hop = std::max<size_t>(1, (mono.size() + static_cast<size_t>(maxColumns) - 1) / static_cast<size_t>(maxColumns));
+    const size_t hop = std::max<size_t>(
+        1, (mono.size() + static_cast<size_t>(maxColumns) - 1) / static_cast<size_t>(maxColumns));
     s.columns = static_cast<int>((mono.size() + hop - 1) / hop);
     s.hopSeconds = static_cast<double>(hop) / sampleRate;
     s.db.resize(static_cast<size_t>(s.columns) * static_cast<size_t>(s.bins));
@@ -115,7 +116,8 @@ Spectrogram ComputeSpectrogram(const std::vector<float> &mono, int sampleRate, i
         const std::ptrdiff_t centre = static_cast<std::ptrdiff_t>(static_cast<size_t>(c) * hop);
         for (int i = 0; i < fftSize; ++i) {
             const std::ptrdiff_t at = centre - fftSize / 2 + i;
-            const float v = at >= 0 && at < static_cast<std::ptrdiff_t>(mono.size()) ? mono[static_cast<size_t>(at)] : 0.0f;
+            const float v = at >= 0 && at < static_cast<std::ptrdiff_t>(mono.size()) ? mono[static_cast<size_t>(at)]
+                                                                                     : 0.0f;
             re[i] = v * window[i];
             im[i] = 0.0f;
         }

@@ -27,7 +27,8 @@ extern "C" int LLVMFuzzerInitialize(int *, char ***)
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
 {
-    const QByteArray bytes = QByteArray::fromRawData(reinterpret_cast<const char *>(data), static_cast<qsizetype>(size));
+    const QByteArray bytes = QByteArray::fromRawData(reinterpret_cast<const char *>(data),
+                                                     static_cast<qsizetype>(size));
     const std::optional<BandFilters> bands = Parse20BandData(bytes);
 
     QFile file(k20BandFileName);
@@ -53,7 +54,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
         if (!built || dialog.messages != 1)
             std::abort();
         for (int stage = 0; stage < 2; ++stage)
-            if (std::memcmp(block.data() + kStageHeaderOffset[stage], kPassThruHeader.data(), kPassThruHeader.size()) != 0)
+            if (std::memcmp(block.data() + kStageHeaderOffset[stage], kPassThruHeader.data(), kPassThruHeader.size())
+                != 0)
                 std::abort();
     }
     if (built) {

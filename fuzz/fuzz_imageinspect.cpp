@@ -10,7 +10,8 @@ using namespace korvane;
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
 {
     // A QByteArray that does not own the fuzzer's buffer, so ASan sees every byte past it.
-    const QByteArray image = QByteArray::fromRawData(reinterpret_cast<const char *>(data), static_cast<qsizetype>(size));
+    const QByteArray image = QByteArray::fromRawData(reinterpret_cast<const char *>(data),
+                                                     static_cast<qsizetype>(size));
     const DecodedImage decoded = DecodeFilterImage(image);
     (void)DescribeFilterImage(decoded);
 

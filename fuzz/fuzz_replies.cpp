@@ -31,7 +31,7 @@ void wake() { QCoreApplication::postEvent(g_waker, new QEvent(QEvent::User)); }
 
 class FuzzLine : public SerialLine {
 public:
-    explicit FuzzLine(QList<QList<QByteArray>> segments) : m_segments(std::move(segments)) {}
+    explicit FuzzLine(QList<QList<QByteArray>> segments) : m_segments(std::move(segments)) { }
 
     void setPortNumber(int port) override { m_port = port; }
     int portNumber() const override { return m_port; }

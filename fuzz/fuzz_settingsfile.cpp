@@ -12,10 +12,7 @@ using namespace korvane;
 
 namespace {
 
-bool sameModel(const Model &a, const Model &b)
-{
-    return a.ComPort == b.ComPort && a.FilterData == b.FilterData;
-}
+bool sameModel(const Model &a, const Model &b) { return a.ComPort == b.ComPort && a.FilterData == b.FilterData; }
 
 } // namespace
 

@@ -25,7 +25,7 @@ public:
         ++messages;
         return buttons == MessageButtons::YesNo ? MessageAnswer::Yes : MessageAnswer::Ok;
     }
-    void beep() override {}
+    void beep() override { }
     std::optional<QString> askFileName(const FileDialogRequest &) override { return std::nullopt; }
     [[noreturn]] void endProgram() override { std::abort(); }
 
@@ -45,8 +45,8 @@ inline const QString &ScratchPath()
 inline const QString &WriteScratch(const uint8_t *data, size_t size)
 {
     QFile f(ScratchPath());
-    if (!f.open(QIODevice::WriteOnly | QIODevice::Truncate) ||
-        f.write(reinterpret_cast<const char *>(data), static_cast<qint64>(size)) != static_cast<qint64>(size))
+    if (!f.open(QIODevice::WriteOnly | QIODevice::Truncate)
+        || f.write(reinterpret_cast<const char *>(data), static_cast<qint64>(size)) != static_cast<qint64>(size))
         std::abort();
     return ScratchPath();
 }

@@ -77,7 +77,8 @@ void SpectrogramView::paintEvent(QPaintEvent *)
         const int y = area.bottom() - static_cast<int>(area.height() * khz * 1000 / top);
         p.drawLine(area.left() - 4, y, area.left() - 1, y);
         if (khz % 2 == 0)
-            p.drawText(QRect(0, y - 7, area.left() - 6, 14), Qt::AlignRight | Qt::AlignVCenter, QStringLiteral("%1k").arg(khz));
+            p.drawText(QRect(0, y - 7, area.left() - 6, 14), Qt::AlignRight | Qt::AlignVCenter,
+                       QStringLiteral("%1k").arg(khz));
     }
     if (m_loopTo > m_loopFrom && m_loopFrom >= 0) {
         const int x0 = area.left() + static_cast<int>(area.width() * m_loopFrom);
@@ -185,9 +186,10 @@ bool ListenPanel::openFile(const QString &path) { return m_tool.openFile(path); 
 
 void ListenPanel::chooseFile()
 {
-    const QString path = QFileDialog::getOpenFileName(this, QStringLiteral("Open Audio File"), QString(),
-                                                      QStringLiteral("Audio files (*.wav *.flac *.ogg *.oga *.aif *.aiff);;"
-                                                                     "All files (*)"));
+    const QString path = QFileDialog::getOpenFileName(
+        this, QStringLiteral("Open Audio File"), QString(),
+        QStringLiteral("Audio files (*.wav *.flac *.ogg *.oga *.aif *.aiff);;"
+                       "All files (*)"));
     if (!path.isEmpty())
         openFile(path);
 }
@@ -233,8 +235,9 @@ void ListenPanel::refreshState()
 void ListenPanel::tick()
 {
     const double length = m_tool.clipSeconds();
-    m_position->setText(length > 0 ? QStringLiteral("%1 / %2 s").arg(m_tool.positionSeconds(), 0, 'f', 1).arg(length, 0, 'f', 1)
-                                   : QString());
+    m_position->setText(
+        length > 0 ? QStringLiteral("%1 / %2 s").arg(m_tool.positionSeconds(), 0, 'f', 1).arg(length, 0, 'f', 1)
+                   : QString());
     const double head = length > 0 ? m_tool.positionSeconds() / length : -1;
     const double from = m_tool.looping() ? m_loopFrom->value() / length : -1;
     const double to = m_tool.looping() ? m_loopTo->value() / length : -1;

@@ -28,7 +28,7 @@ public:
         messages << line.simplified();
         return buttons == MessageButtons::YesNo ? MessageAnswer::No : MessageAnswer::Cancel;
     }
-    void beep() override {}
+    void beep() override { }
     std::optional<QString> askFileName(const FileDialogRequest &) override { return std::nullopt; }
     [[noreturn]] void endProgram() override { std::abort(); }
     QStringList messages;
@@ -45,9 +45,13 @@ constexpr int kSpectrogramColumns = 400;
 
 // Unbuffered: QIODevice would otherwise read ahead into a buffer of its own, and an A/B switch
 // would be heard only once that buffer had played.
-PlaybackSource::PlaybackSource(QObject *parent) : QIODevice(parent) { open(QIODevice::ReadOnly | QIODevice::Unbuffered); }
+PlaybackSource::PlaybackSource(QObject *parent) : QIODevice(parent)
+{
+    open(QIODevice::ReadOnly | QIODevice::Unbuffered);
+}
 
-void PlaybackSource::setBuffers(std::shared_ptr<const std::vector<float>> a, std::shared_ptr<const std::vector<float>> b)
+void PlaybackSource::setBuffers(std::shared_ptr<const std::vector<float>> a,
+                                std::shared_ptr<const std::vector<float>> b)
 {
     QMutexLocker lock(&m_lock);
     m_a = std::move(a);
@@ -188,11 +192,12 @@ void ListenTool::setClip(const AudioClip &clip, const QString &name)
     m_loopFrom = m_loopTo = 0;
     m_source.clearLoop();
     m_source.seek(0);
-    setMessage(QStringLiteral("%1: %2 s, %3 Hz%4")
-                   .arg(name.isEmpty() ? QStringLiteral("clip") : name)
-                   .arg(clipSeconds(), 0, 'f', 1)
-                   .arg(m_rate)
-                   .arg(clip.channels > 1 ? QStringLiteral(", %1 channels mixed to one").arg(clip.channels) : QString()));
+    setMessage(
+        QStringLiteral("%1: %2 s, %3 Hz%4")
+            .arg(name.isEmpty() ? QStringLiteral("clip") : name)
+            .arg(clipSeconds(), 0, 'f', 1)
+            .arg(m_rate)
+            .arg(clip.channels > 1 ? QStringLiteral(", %1 channels mixed to one").arg(clip.channels) : QString()));
     emit clipChanged();
     rerender();
 }
@@ -235,13 +240,15 @@ void ListenTool::rerender()
         m_filtered = m_original;
         m_originalSpec = m_filteredSpec = {};
         if (hasClip() && m_rate > 0)
-            m_originalSpec = m_filteredSpec = ComputeSpectrogram(*m_original, m_rate, kSpectrogramFft, kSpectrogramColumns);
+            m_originalSpec = m_filteredSpec = ComputeSpectrogram(*m_original, m_rate, kSpectrogramFft,
+                                                                 kSpectrogramColumns);
     } else {
         const int fs = m_path->sampleRate();
         if (m_originalSetRate != fs) {
             // Once per clip and rate: the original at the set's rate, for the filter and its
             // spectrogram.
-            m_originalAtSetRate = Resample(*m_original, 1, m_rate, fs, ResampleQuality::High).value_or(std::vector<float>{});
+            m_originalAtSetRate = Resample(*m_original, 1, m_rate, fs, ResampleQuality::High)
+                                      .value_or(std::vector<float>{});
             m_originalSetRate = fs;
             m_originalSpec = ComputeSpectrogram(m_originalAtSetRate, fs, kSpectrogramFft, kSpectrogramColumns);
         }
@@ -249,8 +256,9 @@ void ListenTool::rerender()
         m_path->process(m_work);
         m_filteredSpec = ComputeSpectrogram(m_work, fs, kSpectrogramFft, kSpectrogramColumns);
         // Convert into the buffer before last unless playback still holds it.
-        std::shared_ptr<std::vector<float>> next =
-            m_spare && m_spare.use_count() == 1 ? std::move(m_spare) : std::make_shared<std::vector<float>>();
+        std::shared_ptr<std::vector<float>> next = m_spare && m_spare.use_count() == 1
+            ? std::move(m_spare)
+            : std::make_shared<std::vector<float>>();
         if (!ResampleInto(m_work.data(), m_work.size(), 1, fs, m_rate, ResampleQuality::Quick, *next))
             next->clear();
         next->resize(m_original->size(), 0.0f);
@@ -284,7 +292,8 @@ bool ListenTool::play()
     if (!device.isFormatSupported(format))
         format.setSampleFormat(QAudioFormat::Int16);
     if (!device.isFormatSupported(format)) {
-        setMessage(QStringLiteral("The audio output \"%1\" cannot play %2 Hz mono.").arg(device.description()).arg(m_rate));
+        setMessage(
+            QStringLiteral("The audio output \"%1\" cannot play %2 Hz mono.").arg(device.description()).arg(m_rate));
         return false;
     }
     m_source.setSampleFormat(format.sampleFormat());

@@ -47,7 +47,7 @@ public:
     void seek(size_t frame);
     [[nodiscard]] size_t frame() const;
     void setSampleFormat(QAudioFormat::SampleFormat format); // Float or Int16
-    [[nodiscard]] size_t largestRead() const; // frames, the most one read asked for
+    [[nodiscard]] size_t largestRead() const;                // frames, the most one read asked for
     void resetLargestRead();
 
     [[nodiscard]] bool isSequential() const override { return true; }
@@ -130,9 +130,9 @@ private:
     QAudioSink *m_sink = nullptr;
     std::shared_ptr<const std::vector<float>> m_original, m_filtered;
     std::vector<float> m_originalAtSetRate;
-    std::vector<float> m_work;                  // the filter's buffer, kept between renders
+    std::vector<float> m_work;                   // the filter's buffer, kept between renders
     std::shared_ptr<std::vector<float>> m_spare; // the filtered buffer before the last, reused
-    int m_originalSetRate = 0; // rate m_originalAtSetRate is at, 0 when none
+    int m_originalSetRate = 0;                   // rate m_originalAtSetRate is at, 0 when none
     std::optional<FilterPath> m_path;
     int m_rate = 0;
     QString m_name;

@@ -254,13 +254,16 @@ QByteArray ChartSvg(const ResponseChart &chart, QSize size)
              .arg(size.width())
              .arg(size.height());
     s += QStringLiteral("<rect width=\"100%\" height=\"100%\" fill=\"white\"/>\n");
-    s += QStringLiteral("<defs><clipPath id=\"area\"><rect x=\"%1\" y=\"%2\" width=\"%3\" height=\"%4\"/></clipPath></defs>\n")
+    s += QStringLiteral(
+             "<defs><clipPath id=\"area\"><rect x=\"%1\" y=\"%2\" width=\"%3\" height=\"%4\"/></clipPath></defs>\n")
              .arg(num(a.left() - 1), num(a.top() - 1), num(a.width() + 2), num(a.height() + 2));
     s += QStringLiteral("<g stroke=\"%1\" stroke-width=\"1\">\n").arg(kGridColor.name());
     for (double hz : g.frequencyTicks())
-        s += QStringLiteral("<line x1=\"%1\" y1=\"%2\" x2=\"%1\" y2=\"%3\"/>\n").arg(num(g.x(hz)), num(a.top()), num(a.bottom()));
+        s += QStringLiteral("<line x1=\"%1\" y1=\"%2\" x2=\"%1\" y2=\"%3\"/>\n")
+                 .arg(num(g.x(hz)), num(a.top()), num(a.bottom()));
     for (double db : g.dbTicks())
-        s += QStringLiteral("<line x1=\"%1\" y1=\"%2\" x2=\"%3\" y2=\"%2\"/>\n").arg(num(a.left()), num(g.y(db)), num(a.right()));
+        s += QStringLiteral("<line x1=\"%1\" y1=\"%2\" x2=\"%3\" y2=\"%2\"/>\n")
+                 .arg(num(a.left()), num(g.y(db)), num(a.right()));
     s += QStringLiteral("</g>\n<g fill=\"%1\">\n").arg(kTextColor.name());
     for (double hz : g.frequencyTicks())
         s += QStringLiteral("<text x=\"%1\" y=\"%2\" text-anchor=\"middle\">%3</text>\n")
@@ -272,7 +275,8 @@ QByteArray ChartSvg(const ResponseChart &chart, QSize size)
              .arg(num(a.center().x()), num(size.height() - 6), kHzCaption);
     s += QStringLiteral("<text transform=\"translate(16 %1) rotate(-90)\" text-anchor=\"middle\">%2</text>\n")
              .arg(num(a.center().y()), kDbCaption);
-    s += QStringLiteral("<text x=\"%1\" y=\"%2\">%3</text>\n</g>\n").arg(num(a.left()), num(a.top() - 8), escaped(chart.title));
+    s += QStringLiteral("<text x=\"%1\" y=\"%2\">%3</text>\n</g>\n")
+             .arg(num(a.left()), num(a.top() - 8), escaped(chart.title));
     s += QStringLiteral("<rect x=\"%1\" y=\"%2\" width=\"%3\" height=\"%4\" fill=\"none\" stroke=\"%5\"/>\n")
              .arg(num(a.left()), num(a.top()), num(a.width()), num(a.height()), kAxisColor.name());
 
@@ -284,7 +288,8 @@ QByteArray ChartSvg(const ResponseChart &chart, QSize size)
         QString pts;
         for (const QPointF &q : bandOutline(g, chart, c, n))
             pts += num(q.x()) + QLatin1Char(',') + num(q.y()) + QLatin1Char(' ');
-        s += QStringLiteral("<polygon stroke=\"%1\" stroke-width=\"1\" fill=\"%1\" fill-opacity=\"0.18\" points=\"%2\"><title>%3</title></polygon>\n")
+        s += QStringLiteral("<polygon stroke=\"%1\" stroke-width=\"1\" fill=\"%1\" fill-opacity=\"0.18\" "
+                            "points=\"%2\"><title>%3</title></polygon>\n")
                  .arg(c.color.name(), pts.trimmed(), escaped(c.label));
     }
     for (const ChartCurve &c : chart.curves) {
@@ -296,7 +301,8 @@ QByteArray ChartSvg(const ResponseChart &chart, QSize size)
             const QPointF q = g.point(chart.frequency[j], c.db[j]);
             pts += num(q.x()) + QLatin1Char(',') + num(q.y()) + QLatin1Char(' ');
         }
-        s += QStringLiteral("<polyline stroke=\"%1\" stroke-width=\"%2\"%3 points=\"%4\"><title>%5</title></polyline>\n")
+        s += QStringLiteral(
+                 "<polyline stroke=\"%1\" stroke-width=\"%2\"%3 points=\"%4\"><title>%5</title></polyline>\n")
                  .arg(c.color.name(), num(c.width), c.dashed ? QStringLiteral(" stroke-dasharray=\"6 3\"") : QString(),
                       pts.trimmed(), escaped(c.label));
     }
@@ -328,7 +334,8 @@ QByteArray ChartSvg(const ResponseChart &chart, QSize size)
     widest = std::min(widest, room);
     const double left = a.right() - widest - 14;
     double y = a.top() + 6;
-    s += QStringLiteral("<rect x=\"%1\" y=\"%2\" width=\"%3\" height=\"%4\" fill=\"white\" fill-opacity=\"0.9\" stroke=\"%5\"/>\n")
+    s += QStringLiteral(
+             "<rect x=\"%1\" y=\"%2\" width=\"%3\" height=\"%4\" fill=\"white\" fill-opacity=\"0.9\" stroke=\"%5\"/>\n")
              .arg(num(left), num(y), num(widest + 8), num(rows * kLegendRow + 6), kGridColor.name());
     y += 3 + kLegendRow / 2;
     for (const ChartCurve &c : chart.curves) {

@@ -25,7 +25,7 @@ struct ChartCurve {
     QString label;
     std::vector<double> db; // one value per frequency; empty: listed in the legend, not drawn
     QColor color;
-    double width = 1.5;     // pen width in pixels
+    double width = 1.5; // pen width in pixels
     bool dashed = false;
     // Optional band drawn faintly behind the line, lowest and highest level per frequency
     // (a comb's fine structure, which no grid resolves); both empty or both full.
@@ -37,9 +37,9 @@ struct ResponseChart {
     double maxHz = 1.0;            // right end of the axis, fs/2
     std::vector<double> frequency; // Hz, shared by every curve
     std::vector<ChartCurve> curves;
-    QStringList notes;             // printed below the legend
+    QStringList notes; // printed below the legend
     DbRange range;
-    bool logFrequency = false;     // frequency axis logarithmic (PlotGeometry::kLogAxisLowHz up)
+    bool logFrequency = false; // frequency axis logarithmic (PlotGeometry::kLogAxisLowHz up)
 };
 
 // Where the chart's values land on a canvas of the given size.

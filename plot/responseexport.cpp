@@ -60,8 +60,8 @@ bool WriteResponseFile(const QString &path, const SetResponse &response, Respons
 {
     const QByteArray content = ResponseFileContent(response, format, size);
     QSaveFile f(path);
-    const bool ok = !content.isEmpty() && f.open(QIODevice::WriteOnly) && f.write(content) == content.size() &&
-                    f.commit();
+    const bool ok = !content.isEmpty() && f.open(QIODevice::WriteOnly) && f.write(content) == content.size()
+        && f.commit();
     if (!ok && error)
         *error = content.isEmpty() ? QStringLiteral("the image could not be encoded") : f.errorString();
     return ok;

@@ -113,8 +113,8 @@ private slots:
     {
         start();
         QRandomGenerator rng(18);
-        const int types[] = {Adaptive1CH, Lowpass, Highpass, Bandpass, Bandstop, Comb, Notch, Slot, GraphicEq20,
-                             ImportedCoef, PassThru};
+        const int types[] = {Adaptive1CH, Lowpass, Highpass,    Bandpass,     Bandstop, Comb,
+                             Notch,       Slot,    GraphicEq20, ImportedCoef, PassThru};
         const QByteArray first = content();
         const QByteArray firstImage = image();
         int steps = 0, attempts = 0;
@@ -255,7 +255,8 @@ private slots:
         // The labels sit in their stage frames, under the Control buttons, wholly inside.
         QWidget *frame1 = child<QWidget>(QStringLiteral("StageFrame1"));
         QCOMPARE(summary1->parentWidget(), frame1);
-        QVERIFY(summary1->geometry().top() > child<QWidget>(QStringLiteral("Stage1ControlButton"))->geometry().bottom());
+        QVERIFY(summary1->geometry().top()
+                > child<QWidget>(QStringLiteral("Stage1ControlButton"))->geometry().bottom());
         QVERIFY(frame1->rect().contains(summary1->geometry()));
         QVERIFY(summary1->isVisible());
 

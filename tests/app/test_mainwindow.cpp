@@ -12,8 +12,8 @@
 #include <QCheckBox>
 #include <QComboBox>
 #include <QDir>
-#include <QMenu>
 #include <QFile>
+#include <QMenu>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QTabWidget>
@@ -26,13 +26,12 @@
 using namespace korvane;
 using korvane::test::ScriptedDialog;
 
-
 class MainWindowTest : public QObject {
     Q_OBJECT
 
 private:
-    std::unique_ptr<QTemporaryDir> work_;     // the working folder the program starts in
-    std::unique_ptr<QTemporaryDir> program_;  // the program's own folder
+    std::unique_ptr<QTemporaryDir> work_;    // the working folder the program starts in
+    std::unique_ptr<QTemporaryDir> program_; // the program's own folder
     QString savedCwd_;
     std::unique_ptr<Model> model_;
     std::unique_ptr<ScriptedDialog> dialog_;
@@ -52,7 +51,10 @@ private:
         return w;
     }
     QComboBox *list(int stage) { return child<QComboBox>(stage == 1 ? "FilterList1" : "FilterList2"); }
-    QPushButton *control(int stage) { return child<QPushButton>(stage == 1 ? "Stage1ControlButton" : "Stage2ControlButton"); }
+    QPushButton *control(int stage)
+    {
+        return child<QPushButton>(stage == 1 ? "Stage1ControlButton" : "Stage2ControlButton");
+    }
     QTabWidget *tabs() { return child<QTabWidget>("TabStrip1"); }
     QRadioButton *agc(int i) { return child<QRadioButton>(qPrintable(QStringLiteral("AGCButton%1").arg(i))); }
     QCheckBox *noise() { return child<QCheckBox>("NoiseCheck"); }
@@ -412,8 +414,9 @@ private slots:
         bool lockedDuringRun = false;
         window_->setProgrammingRunner([&](ProgrammingRunContext &ctx) {
             ++runs;
-            lockedDuringRun = !window_->isEnabled() && ctx.view.isVisible() && !child<QMenu>("mnuFile")->menuAction()->isEnabled() &&
-                              !child<QMenu>("mnuHelp")->menuAction()->isEnabled() && !list(1)->isEnabled();
+            lockedDuringRun = !window_->isEnabled() && ctx.view.isVisible()
+                && !child<QMenu>("mnuFile")->menuAction()->isEnabled()
+                && !child<QMenu>("mnuHelp")->menuAction()->isEnabled() && !list(1)->isEnabled();
             // Closing the main window mid-transfer is refused.
             window_->close();
             lockedDuringRun = lockedDuringRun && window_->isVisible();
@@ -427,8 +430,9 @@ private slots:
         QCOMPARE(dialog_->messages.size(), size_t(1));
         const auto &q = dialog_->messages.front();
         QCOMPARE(q.title, QStringLiteral("Program All Filters?"));
-        QCOMPARE(q.text, QStringLiteral("Programming the Korvane-S updates all 16 filters (0-15).  Click Yes if you wish to "
-                                        "program all the filters."));
+        QCOMPARE(q.text,
+                 QStringLiteral("Programming the Korvane-S updates all 16 filters (0-15).  Click Yes if you wish to "
+                                "program all the filters."));
         QCOMPARE(q.icon, MessageIcon::Question);
         QCOMPARE(q.buttons, MessageButtons::YesNo);
         QVERIFY(!window_->commWindow());
@@ -519,7 +523,8 @@ private slots:
         QCOMPARE(dialog_->messages.size(), size_t(2));
         for (const auto &m : dialog_->messages) {
             QCOMPARE(m.title, QStringLiteral("Korvane-S : lab.min"));
-            QCOMPARE(m.text, QStringLiteral("Unable to display Help Contents. There is no Help associated with this project."));
+            QCOMPARE(m.text,
+                     QStringLiteral("Unable to display Help Contents. There is no Help associated with this project."));
             QCOMPARE(m.icon, MessageIcon::Information);
             QCOMPARE(m.buttons, MessageButtons::Ok);
         }
@@ -676,7 +681,8 @@ private slots:
         QCOMPARE(tabs()->currentIndex(), 15);
         QCOMPARE(model_->CurrentSet, int16_t(15));
 
-        window_->setHelpFile(qEnvironmentVariable("KORVANE_SOURCE_DIR") + QStringLiteral("/app/help/korvane-s-help.html"));
+        window_->setHelpFile(qEnvironmentVariable("KORVANE_SOURCE_DIR")
+                             + QStringLiteral("/app/help/korvane-s-help.html"));
         QTest::keyClick(window_.get(), Qt::Key_F1);
         QVERIFY(window_->helpWindow());
         QVERIFY(window_->helpWindow()->isVisible());

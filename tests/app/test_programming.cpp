@@ -9,11 +9,11 @@
 
 #include <QAction>
 #include <QDir>
-#include <QMenu>
 #include <QFile>
 #include <QFileInfo>
-#include <QProcess>
 #include <QLabel>
+#include <QMenu>
+#include <QProcess>
 #include <QPushButton>
 #include <QTemporaryDir>
 #include <QTimer>
@@ -59,7 +59,8 @@ private:
         for (const char *name : {"20Band", "libkorvanes.so"})
             QFile::copy(shipped + QLatin1Char('/') + QLatin1String(name), program_->filePath(QLatin1String(name)));
         if (withFirmware)
-            QVERIFY(QFile::copy(shipped + QStringLiteral("/korvanes.fwr"), program_->filePath(QStringLiteral("korvanes.fwr"))));
+            QVERIFY(QFile::copy(shipped + QStringLiteral("/korvanes.fwr"),
+                                program_->filePath(QStringLiteral("korvanes.fwr"))));
     }
 
     void startWindow()
@@ -121,15 +122,17 @@ private slots:
     {
         prepareProgramFolder(true);
         // Up-to-date firmware and few filters stored: no reload.
-        SimProcess sim({QStringLiteral("--com"), QStringLiteral("3"), QStringLiteral("--filters"), QStringLiteral("2")});
+        SimProcess sim(
+            {QStringLiteral("--com"), QStringLiteral("3"), QStringLiteral("--filters"), QStringLiteral("2")});
         QVERIFY2(sim.isReady(), qPrintable(sim.errorString()));
         startWindow();
         program();
         QCOMPARE(dialog_.titles(), (QStringList{kProgramAll, QStringLiteral("Success")}));
         QCOMPARE(dialog_.messages[1].text, QStringLiteral("Korvane-S successfully programmed"));
         QCOMPARE(dialog_.messages[1].icon, MessageIcon::None);
-        QCOMPARE(captions_, (QStringList{QStringLiteral("Finding Korvane-S"), QStringLiteral("Configuring Filters"),
-                                         QStringLiteral("Determining Firmware Status"), QStringLiteral("Programming Filters")}));
+        QCOMPARE(captions_,
+                 (QStringList{QStringLiteral("Finding Korvane-S"), QStringLiteral("Configuring Filters"),
+                              QStringLiteral("Determining Firmware Status"), QStringLiteral("Programming Filters")}));
         QCOMPARE(model_.ComPort, int16_t(3));
         QCOMPARE(window_->checkedComPort(), 3);
         // Opening the COM Port menu names the device behind each port.
@@ -137,7 +140,8 @@ private slots:
         QVERIFY(QMetaObject::invokeMethod(comMenu, "aboutToShow"));
         const QString tip = window_->findChild<QAction *>(QStringLiteral("mnuCom3"))->toolTip();
         QVERIFY2(tip.contains(QStringLiteral("com3")) && tip.endsWith(sim.devicePath()), qPrintable(tip));
-        QCOMPARE(window_->findChild<QAction *>(QStringLiteral("mnuCom4"))->toolTip(), QStringLiteral("COM 4: no serial device"));
+        QCOMPARE(window_->findChild<QAction *>(QStringLiteral("mnuCom4"))->toolTip(),
+                 QStringLiteral("COM 4: no serial device"));
         // A USB adapter also shows its stable by-id name.
         QTemporaryDir byId;
         const QString id = byId.filePath(QStringLiteral("usb-Maker_Adapter_A1B2-if00-port0"));
@@ -166,8 +170,9 @@ private slots:
         window_->selectComPort(5);
         program();
         QCOMPARE(dialog_.titles(), (QStringList{kProgramAll, QStringLiteral("Communications Error!")}));
-        QCOMPARE(dialog_.messages[1].text,
-                 QStringLiteral("Unable to locate Korvane-S.  Ensure Korvane-S is ON and COM Port setting is correct."));
+        QCOMPARE(
+            dialog_.messages[1].text,
+            QStringLiteral("Unable to locate Korvane-S.  Ensure Korvane-S is ON and COM Port setting is correct."));
         QCOMPARE(dialog_.messages[1].icon, MessageIcon::Exclamation);
         QCOMPARE(model_.ComPort, int16_t(5));
         QCOMPARE(window_->checkedComPort(), 5);
@@ -185,7 +190,8 @@ private slots:
         const bool canLock = QFileInfo(QStringLiteral("/var/lock")).isWritable();
         QProcess holder;
         const QString device = QFileInfo(sim.devicePath()).canonicalFilePath();
-        const QString lock = QStringLiteral("/var/lock/LCK..") + device.mid(5).replace(QLatin1Char('/'), QLatin1Char('_'));
+        const QString lock = QStringLiteral("/var/lock/LCK..")
+            + device.mid(5).replace(QLatin1Char('/'), QLatin1Char('_'));
         if (canLock) {
             holder.start(QStringLiteral("sleep"), {QStringLiteral("30")});
             QVERIFY(holder.waitForStarted());
@@ -202,9 +208,10 @@ private slots:
         }
         QCOMPARE(dialog_.titles(), (QStringList{kProgramAll, QStringLiteral("Communications Error!")}));
         const QString text = dialog_.messages[1].text;
-        QVERIFY2(text.startsWith(QStringLiteral("Unable to locate Korvane-S.  Ensure Korvane-S is ON and COM Port setting "
-                                                "is correct.\r")),
-                 qPrintable(text));
+        QVERIFY2(
+            text.startsWith(QStringLiteral("Unable to locate Korvane-S.  Ensure Korvane-S is ON and COM Port setting "
+                                           "is correct.\r")),
+            qPrintable(text));
         QVERIFY2(text.contains(QStringLiteral("\r") + comDir_->filePath(QStringLiteral("com1"))
                                + QStringLiteral(": No such file or directory")),
                  qPrintable(text));
@@ -222,7 +229,8 @@ private slots:
         QVERIFY2(sim.isReady(), qPrintable(sim.errorString()));
         startWindow();
         program();
-        QCOMPARE(dialog_.titles(), (QStringList{kProgramAll, QStringLiteral("Error!"), QStringLiteral("Programming Aborted")}));
+        QCOMPARE(dialog_.titles(),
+                 (QStringList{kProgramAll, QStringLiteral("Error!"), QStringLiteral("Programming Aborted")}));
         QVERIFY(dialog_.messages[1].text.startsWith(QStringLiteral("Error reading firmware file.")));
         QVERIFY(dialog_.messages[1].text.contains(QDir::toNativeSeparators(program_->path())));
         QVERIFY(sim.image().isEmpty());
@@ -263,7 +271,8 @@ private slots:
         startWindow();
         program();
         if (dialog_.titles().size() != 2 || dialog_.titles()[1] != QStringLiteral("Programming Aborted"))
-            qInfo() << dialog_.titles() << sim.logLines() << QFileInfo(comDir_->filePath(QStringLiteral("com3"))).symLinkTarget() << sim.devicePath();
+            qInfo() << dialog_.titles() << sim.logLines()
+                    << QFileInfo(comDir_->filePath(QStringLiteral("com3"))).symLinkTarget() << sim.devicePath();
         QCOMPARE(dialog_.titles(), (QStringList{kProgramAll, QStringLiteral("Programming Aborted")}));
         QCOMPARE(dialog_.messages[1].text,
                  QStringLiteral("Programming operation aborted!\rFilters stored in Korvane-S are no longer valid."));
@@ -276,8 +285,8 @@ private slots:
     {
         prepareProgramFolder(true);
         // The processor reports an older firmware than the program folder's file.
-        SimProcess sim({QStringLiteral("--com"), QStringLiteral("3"), QStringLiteral("--version"), QStringLiteral("0104"),
-                        QStringLiteral("--filters"), QStringLiteral("2")});
+        SimProcess sim({QStringLiteral("--com"), QStringLiteral("3"), QStringLiteral("--version"),
+                        QStringLiteral("0104"), QStringLiteral("--filters"), QStringLiteral("2")});
         QVERIFY2(sim.isReady(), qPrintable(sim.errorString()));
         bool triedCancel = false;
         onRunStart_ = [&triedCancel](CommWindow &view) {

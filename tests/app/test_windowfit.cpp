@@ -15,15 +15,15 @@
 
 #include <QAbstractButton>
 #include <QCheckBox>
-#include <QGuiApplication>
 #include <QDir>
 #include <QFile>
+#include <QFontInfo>
 #include <QGroupBox>
+#include <QGuiApplication>
 #include <QLabel>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QScreen>
-#include <QFontInfo>
 #include <QStyle>
 #include <QStyleOption>
 #include <QTemporaryDir>
@@ -75,8 +75,8 @@ void checkText(QWidget *w, QStringList &problems)
         if (l->text().isEmpty())
             return;
         const QRect c = l->contentsRect().marginsRemoved(QMargins(l->margin(), l->margin(), l->margin(), l->margin()));
-        const bool rich = l->textFormat() == Qt::RichText ||
-                          (l->textFormat() == Qt::AutoText && Qt::mightBeRichText(l->text()));
+        const bool rich = l->textFormat() == Qt::RichText
+            || (l->textFormat() == Qt::AutoText && Qt::mightBeRichText(l->text()));
         if (l->wordWrap() || rich) {
             QTextDocument doc;
             doc.setDefaultFont(l->font());
@@ -108,7 +108,8 @@ void checkText(QWidget *w, QStringList &problems)
     if (auto *g = qobject_cast<QGroupBox *>(w)) {
         if (g->title().isEmpty())
             return;
-        const int need = fm.horizontalAdvance(plain(g->title())) + 2 * st->pixelMetric(QStyle::PM_DefaultFrameWidth, nullptr, w) + 8;
+        const int need = fm.horizontalAdvance(plain(g->title()))
+            + 2 * st->pixelMetric(QStyle::PM_DefaultFrameWidth, nullptr, w) + 8;
         if (need > g->width())
             report(g->title(), need, g->width(), "caption");
         return;
@@ -122,15 +123,15 @@ void checkText(QWidget *w, QStringList &problems)
     const int textWidth = fm.horizontalAdvance(text);
     int need = 0;
     if (qobject_cast<QCheckBox *>(b)) {
-        need = st->pixelMetric(QStyle::PM_IndicatorWidth, nullptr, b) +
-               st->pixelMetric(QStyle::PM_CheckBoxLabelSpacing, nullptr, b) + textWidth;
+        need = st->pixelMetric(QStyle::PM_IndicatorWidth, nullptr, b)
+            + st->pixelMetric(QStyle::PM_CheckBoxLabelSpacing, nullptr, b) + textWidth;
     } else if (qobject_cast<QRadioButton *>(b)) {
-        need = st->pixelMetric(QStyle::PM_ExclusiveIndicatorWidth, nullptr, b) +
-               st->pixelMetric(QStyle::PM_RadioButtonLabelSpacing, nullptr, b) + textWidth;
+        need = st->pixelMetric(QStyle::PM_ExclusiveIndicatorWidth, nullptr, b)
+            + st->pixelMetric(QStyle::PM_RadioButtonLabelSpacing, nullptr, b) + textWidth;
     } else {
         // The margin is shared by both sides, as QPushButton's own size hint has it.
-        need = textWidth + st->pixelMetric(QStyle::PM_ButtonMargin, nullptr, b) +
-               2 * st->pixelMetric(QStyle::PM_DefaultFrameWidth, nullptr, b);
+        need = textWidth + st->pixelMetric(QStyle::PM_ButtonMargin, nullptr, b)
+            + 2 * st->pixelMetric(QStyle::PM_DefaultFrameWidth, nullptr, b);
     }
     if (need > b->width())
         report(text, need, b->width(), "text");
@@ -199,7 +200,8 @@ private:
         const QString shots = qEnvironmentVariable("KORVANE_SHOT_DIR");
         if (!shots.isEmpty())
             window->grab().save(QDir(shots).filePath(name + QStringLiteral(".png")));
-        QVERIFY2(problems.isEmpty(), qPrintable(name + QStringLiteral(":\n  ") + problems.join(QStringLiteral("\n  "))));
+        QVERIFY2(problems.isEmpty(),
+                 qPrintable(name + QStringLiteral(":\n  ") + problems.join(QStringLiteral("\n  "))));
     }
 
     static Model modelWith(int type, int bandwidth = 2)
@@ -223,7 +225,8 @@ private slots:
         QDir::setCurrent(work_->path());
         SetKorvanesLocation(qEnvironmentVariable("KORVANE_PROGRAM_DIR"));
         // The 20-band stage's data file is read from the current folder.
-        QFile::copy(qEnvironmentVariable("KORVANE_PROGRAM_DIR") + QStringLiteral("/20Band"), work_->filePath(QStringLiteral("20Band")));
+        QFile::copy(qEnvironmentVariable("KORVANE_PROGRAM_DIR") + QStringLiteral("/20Band"),
+                    work_->filePath(QStringLiteral("20Band")));
         qInfo("device pixel ratio %g, font %s %gpt", qApp->devicePixelRatio(),
               qPrintable(QFontInfo(qApp->font()).family()), QFontInfo(qApp->font()).pointSizeF());
     }
@@ -282,8 +285,12 @@ private slots:
             QVERIFY(QTest::qWaitForWindowExposed(onDesktop.get()));
             QVERIFY2(desktop->availableGeometry().contains(onDesktop->frameGeometry()),
                      qPrintable(QStringLiteral("at %1,%2 %3x%4 on a screen at %5,%6")
-                                    .arg(onDesktop->x()).arg(onDesktop->y()).arg(onDesktop->width())
-                                    .arg(onDesktop->height()).arg(desktop->geometry().x()).arg(desktop->geometry().y())));
+                                    .arg(onDesktop->x())
+                                    .arg(onDesktop->y())
+                                    .arg(onDesktop->width())
+                                    .arg(onDesktop->height())
+                                    .arg(desktop->geometry().x())
+                                    .arg(desktop->geometry().y())));
             onDesktop->reject();
         }
         if (auto *sge = qobject_cast<CtlSGE *>(editor.get())) {
@@ -319,7 +326,8 @@ private slots:
     {
         HelpWindow help;
         QString error;
-        const QString doc = qEnvironmentVariable("KORVANE_SOURCE_DIR") + QStringLiteral("/app/help/korvane-s-help.html");
+        const QString doc = qEnvironmentVariable("KORVANE_SOURCE_DIR")
+            + QStringLiteral("/app/help/korvane-s-help.html");
         QVERIFY2(help.loadDocument(doc, &error), qPrintable(error));
         help.showContents();
         help.show();

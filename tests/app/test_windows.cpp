@@ -16,10 +16,10 @@
 #include "scripteddialog.h"
 
 #include <QFileDialog>
-#include <QPointer>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMessageBox>
+#include <QPointer>
 #include <QProgressBar>
 #include <QPushButton>
 #include <QSignalSpy>
@@ -55,15 +55,17 @@ private slots:
         QTest::addColumn<QString>("filter");
         QTest::addColumn<QStringList>("expected");
         QTest::newRow("settings") << QStringLiteral("Korvane-S Files (*.min)|*.min|All Files (*.*)|*.*")
-                                  << QStringList{QStringLiteral("Korvane-S Files (*.min)"), QStringLiteral("All Files (*)")};
+                                  << QStringList{QStringLiteral("Korvane-S Files (*.min)"),
+                                                 QStringLiteral("All Files (*)")};
         QTest::newRow("coefficients") << QStringLiteral("Text Files (*.txt)|*.txt|All Files (*.*)|*.*")
-                                      << QStringList{QStringLiteral("Text Files (*.txt)"), QStringLiteral("All Files (*)")};
-        QTest::newRow("description without pattern") << QStringLiteral("Images|*.bmp;*.png")
-                                                      << QStringList{QStringLiteral("Images (*.bmp *.png)")};
-        QTest::newRow("description pattern differs") << QStringLiteral("Old (*.x)|*.y")
-                                                     << QStringList{QStringLiteral("Old (*.y)")};
-        QTest::newRow("dangling description") << QStringLiteral("Text (*.txt)|*.txt|Orphan")
-                                              << QStringList{QStringLiteral("Text (*.txt)")};
+                                      << QStringList{QStringLiteral("Text Files (*.txt)"),
+                                                     QStringLiteral("All Files (*)")};
+        QTest::newRow("description without pattern")
+            << QStringLiteral("Images|*.bmp;*.png") << QStringList{QStringLiteral("Images (*.bmp *.png)")};
+        QTest::newRow("description pattern differs")
+            << QStringLiteral("Old (*.x)|*.y") << QStringList{QStringLiteral("Old (*.y)")};
+        QTest::newRow("dangling description")
+            << QStringLiteral("Text (*.txt)|*.txt|Orphan") << QStringList{QStringLiteral("Text (*.txt)")};
         QTest::newRow("empty") << QString() << QStringList{};
     }
     void nameFilters()
@@ -88,19 +90,22 @@ private slots:
             buttons = box->standardButtons();
             box->button(QMessageBox::No)->click();
         });
-        const MessageAnswer a = dialog.showMessage(QStringLiteral("COM Error!"),
-                                                   QStringLiteral("Error Writing COM Port.\rEnsure Korvane-S is on and\r"
-                                                                  "correct COM Port is selected"),
-                                                   MessageIcon::Question, MessageButtons::YesNo);
+        const MessageAnswer a = dialog.showMessage(
+            QStringLiteral("COM Error!"),
+            QStringLiteral("Error Writing COM Port.\rEnsure Korvane-S is on and\r"
+                           "correct COM Port is selected"),
+            MessageIcon::Question, MessageButtons::YesNo);
         QCOMPARE(a, MessageAnswer::No);
         QCOMPARE(title, QStringLiteral("COM Error!"));
-        QCOMPARE(text, QStringLiteral("Error Writing COM Port.\nEnsure Korvane-S is on and\ncorrect COM Port is selected"));
+        QCOMPARE(text,
+                 QStringLiteral("Error Writing COM Port.\nEnsure Korvane-S is on and\ncorrect COM Port is selected"));
         QCOMPARE(icon, QMessageBox::Question);
         QCOMPARE(buttons, QMessageBox::Yes | QMessageBox::No);
 
         // Escape answers with the cancelling button.
         whenModal([](QWidget *w) { QTest::keyClick(w, Qt::Key_Escape); });
-        QCOMPARE(dialog.showMessage(QStringLiteral("t"), QStringLiteral("x"), MessageIcon::Exclamation, MessageButtons::OkCancel),
+        QCOMPARE(dialog.showMessage(QStringLiteral("t"), QStringLiteral("x"), MessageIcon::Exclamation,
+                                    MessageButtons::OkCancel),
                  MessageAnswer::Cancel);
         whenModal([&](QWidget *w) {
             auto *box = qobject_cast<QMessageBox *>(w);
@@ -153,7 +158,10 @@ private slots:
         QCOMPARE(owner, static_cast<QWidget *>(editor.get()));
         QVERIFY2((boxCentre - editorCentre).manhattanLength() < 40,
                  qPrintable(QStringLiteral("box centred at %1,%2, editor at %3,%4")
-                                .arg(boxCentre.x()).arg(boxCentre.y()).arg(editorCentre.x()).arg(editorCentre.y())));
+                                .arg(boxCentre.x())
+                                .arg(boxCentre.y())
+                                .arg(editorCentre.x())
+                                .arg(editorCentre.y())));
 
         // With no modal window open, the main window asks.
         whenModal([&](QWidget *w) {
@@ -288,8 +296,10 @@ private slots:
             return out;
         };
         QCOMPARE(titles(QString()).size(), 3);
-        QCOMPARE(titles(QStringLiteral("low")), (QStringList{QStringLiteral("Lowpass filter"), QStringLiteral("Messages")}));
-        QCOMPARE(titles(QStringLiteral("FILTER")), (QStringList{QStringLiteral("Lowpass filter"), QStringLiteral("Notch filter")}));
+        QCOMPARE(titles(QStringLiteral("low")),
+                 (QStringList{QStringLiteral("Lowpass filter"), QStringLiteral("Messages")}));
+        QCOMPARE(titles(QStringLiteral("FILTER")),
+                 (QStringList{QStringLiteral("Lowpass filter"), QStringLiteral("Notch filter")}));
         QCOMPARE(titles(QStringLiteral("cutoff")), QStringList{QStringLiteral("Lowpass filter")});
         QVERIFY(titles(QStringLiteral("xyzzy")).isEmpty());
     }
@@ -298,7 +308,8 @@ private slots:
     {
         HelpWindow help;
         QString error;
-        QVERIFY2(help.loadDocument(qEnvironmentVariable("KORVANE_PROGRAM_DIR") + QStringLiteral("/korvane-s-help.html"), &error),
+        QVERIFY2(help.loadDocument(qEnvironmentVariable("KORVANE_PROGRAM_DIR") + QStringLiteral("/korvane-s-help.html"),
+                                   &error),
                  qPrintable(error));
         help.showSearch(QStringLiteral("Communications Error"));
         QVERIFY(!help.listedTopicTitles().isEmpty());

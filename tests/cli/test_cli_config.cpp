@@ -1,5 +1,5 @@
-#include "config/settingsfile.h"
 #include "clirun.h"
+#include "config/settingsfile.h"
 #include "scripteddialog.h"
 
 #include <QDir>
@@ -9,10 +9,10 @@
 #include <QTest>
 
 using namespace korvane;
-using korvane::test::ScriptedDialog;
 using korvane::test::readAll;
 using korvane::test::Run;
 using korvane::test::runCli;
+using korvane::test::ScriptedDialog;
 
 namespace {
 
@@ -78,7 +78,7 @@ void TestCliConfig::convertPortChoices()
     const QString out = path(QStringLiteral("conv.min"));
     QCOMPARE(runCli({QStringLiteral("convert"), sample_, out}).exitCode, 0);
     QCOMPARE(line(out, 1), QByteArray("1"));
-    QCOMPARE(line(out, 2 + 4 * kStageBlockLines), QByteArray("1")); // set 2 Stage 1 Lowpass
+    QCOMPARE(line(out, 2 + 4 * kStageBlockLines), QByteArray("1"));       // set 2 Stage 1 Lowpass
     QCOMPARE(line(out, 2 + 4 * kStageBlockLines + 258), QByteArray("2")); // validated bandwidth
 
     Model back;
@@ -89,7 +89,8 @@ void TestCliConfig::convertPortChoices()
 
     QCOMPARE(runCli({QStringLiteral("convert"), sample_, out, QStringLiteral("--keep-port")}).exitCode, 0);
     QCOMPARE(line(out, 1), QByteArray("7"));
-    QCOMPARE(runCli({QStringLiteral("convert"), QStringLiteral("--port"), QStringLiteral("3"), sample_, out}).exitCode, 0);
+    QCOMPARE(runCli({QStringLiteral("convert"), QStringLiteral("--port"), QStringLiteral("3"), sample_, out}).exitCode,
+             0);
     QCOMPARE(line(out, 1), QByteArray("3"));
 }
 
@@ -122,7 +123,8 @@ void TestCliConfig::showPrintsParameters()
 {
     const Run r = runCli({QStringLiteral("show"), sample_});
     QCOMPARE(r.exitCode, 0);
-    QVERIFY2(r.out.contains(QStringLiteral("Filter 2: 20dB AGC, 7.5 kHz, Broadband Noise Filter on")), qPrintable(r.out));
+    QVERIFY2(r.out.contains(QStringLiteral("Filter 2: 20dB AGC, 7.5 kHz, Broadband Noise Filter on")),
+             qPrintable(r.out));
     QVERIFY(r.out.contains(QStringLiteral("Stage 1: Lowpass\n      Cutoff frequency: 2500 Hz\n      Slope: 64\n"
                                           "      Attenuation: 30 dB\n")));
     QVERIFY(r.out.contains(QStringLiteral("Stage 2: Comb\n      Fundamental setting: 286 (fundamental 60 Hz)\n"
@@ -181,13 +183,24 @@ void TestCliConfig::usage_data()
     QTest::newRow("show without file") << QStringList{QStringLiteral("show")} << 2;
     QTest::newRow("show two files") << QStringList{QStringLiteral("show"), f, f} << 2;
     QTest::newRow("convert one file") << QStringList{QStringLiteral("convert"), f} << 2;
-    QTest::newRow("convert unknown option") << QStringList{QStringLiteral("convert"), f, f, QStringLiteral("--fast")} << 2;
-    QTest::newRow("port out of range") << QStringList{QStringLiteral("new"), f, QStringLiteral("--port"), QStringLiteral("10")} << 2;
-    QTest::newRow("port and keep-port") << QStringList{QStringLiteral("convert"), f, f, QStringLiteral("--port"),
-                                                       QStringLiteral("2"), QStringLiteral("--keep-port")} << 2;
-    QTest::newRow("set 16") << QStringList{QStringLiteral("import-coef"), f, QStringLiteral("16"), QStringLiteral("1"), f, f} << 2;
-    QTest::newRow("stage 3") << QStringList{QStringLiteral("import-coef"), f, QStringLiteral("0"), QStringLiteral("3"), f, f} << 2;
-    QTest::newRow("set not a number") << QStringList{QStringLiteral("import-coef"), f, QStringLiteral("a"), QStringLiteral("1"), f, f} << 2;
+    QTest::newRow("convert unknown option")
+        << QStringList{QStringLiteral("convert"), f, f, QStringLiteral("--fast")} << 2;
+    QTest::newRow("port out of range") << QStringList{QStringLiteral("new"), f, QStringLiteral("--port"),
+                                                      QStringLiteral("10")}
+                                       << 2;
+    QTest::newRow("port and keep-port")
+        << QStringList{QStringLiteral("convert"),    f, f, QStringLiteral("--port"), QStringLiteral("2"),
+                       QStringLiteral("--keep-port")}
+        << 2;
+    QTest::newRow("set 16") << QStringList{QStringLiteral("import-coef"), f, QStringLiteral("16"),
+                                           QStringLiteral("1"),           f, f}
+                            << 2;
+    QTest::newRow("stage 3") << QStringList{QStringLiteral("import-coef"), f, QStringLiteral("0"),
+                                            QStringLiteral("3"),           f, f}
+                             << 2;
+    QTest::newRow("set not a number") << QStringList{QStringLiteral("import-coef"), f, QStringLiteral("a"),
+                                                     QStringLiteral("1"),           f, f}
+                                      << 2;
 }
 
 void TestCliConfig::usage()

@@ -1,7 +1,7 @@
 // build-image and inspect through the built korvane-s-cli.
 
-#include "config/settingsfile.h"
 #include "clirun.h"
+#include "config/settingsfile.h"
 #include "scripteddialog.h"
 
 #include <QDir>
@@ -11,11 +11,11 @@
 #include <QTest>
 
 using namespace korvane;
-using korvane::test::ScriptedDialog;
 using korvane::test::programDir;
 using korvane::test::readAll;
 using korvane::test::Run;
 using korvane::test::runCli;
+using korvane::test::ScriptedDialog;
 
 namespace {
 
@@ -52,8 +52,8 @@ private slots:
 
     void buildThenInspect()
     {
-        const Run built = runCli({QStringLiteral("build-image"), path(QStringLiteral("mixed.min")), QStringLiteral("-o"),
-                                  path(QStringLiteral("out.bin"))},
+        const Run built = runCli({QStringLiteral("build-image"), path(QStringLiteral("mixed.min")),
+                                  QStringLiteral("-o"), path(QStringLiteral("out.bin"))},
                                  programDir());
         QCOMPARE(built.exitCode, 0);
         QVERIFY2(built.err.isEmpty(), qPrintable(built.err));
@@ -64,7 +64,8 @@ private slots:
         const Run shown = runCli({QStringLiteral("inspect"), path(QStringLiteral("out.bin"))}, m_dir.path());
         QCOMPARE(shown.exitCode, 0);
         QVERIFY(shown.out.contains(QStringLiteral("block 15:")));
-        QVERIFY(shown.out.contains(QStringLiteral("adaptive, 128 taps, prediction span 3, rate 10, residue output, auto adaptation")));
+        QVERIFY(shown.out.contains(
+            QStringLiteral("adaptive, 128 taps, prediction span 3, rate 10, residue output, auto adaptation")));
         QVERIFY(shown.out.contains(QStringLiteral("comb delay 286, feedback -15350")));
         QVERIFY(shown.out.contains(QStringLiteral("image well formed")));
 
@@ -99,17 +100,20 @@ private slots:
         QVERIFY(QFile::copy(QDir(programDir()).filePath(QStringLiteral("korvane-s-cli")), lone));
         QProcess p;
         p.setWorkingDirectory(m_dir.path());
-        p.start(lone, build + QStringList{path(QStringLiteral("nobands.bin")), QStringLiteral("--lib-dir"), programDir()});
+        p.start(lone,
+                build + QStringList{path(QStringLiteral("nobands.bin")), QStringLiteral("--lib-dir"), programDir()});
         QVERIFY(p.waitForFinished(30000));
         QCOMPARE(p.exitCode(), 0);
         const QString err = QString::fromUtf8(p.readAllStandardError());
-        QVERIFY2(err.contains(QStringLiteral("File Error: Error reading 20-Band Equalizer coefficient file.")), qPrintable(err));
+        QVERIFY2(err.contains(QStringLiteral("File Error: Error reading 20-Band Equalizer coefficient file.")),
+                 qPrintable(err));
         QVERIFY2(err.contains(path(QStringLiteral("20Band"))), qPrintable(err)); // names where it looked first
         QCOMPARE(readAll(path(QStringLiteral("nobands.bin"))).size(), 28672);
         QVERIFY(readAll(path(QStringLiteral("nobands.bin"))) != readAll(path(QStringLiteral("here.bin"))));
 
-        const Run noLib = runCli({QStringLiteral("build-image"), path(QStringLiteral("mixed.min")), QStringLiteral("-o"),
-                                  path(QStringLiteral("nolib.bin")), QStringLiteral("--lib-dir"), m_dir.path()},
+        const Run noLib = runCli({QStringLiteral("build-image"), path(QStringLiteral("mixed.min")),
+                                  QStringLiteral("-o"), path(QStringLiteral("nolib.bin")), QStringLiteral("--lib-dir"),
+                                  m_dir.path()},
                                  programDir());
         QCOMPARE(noLib.exitCode, 1);
         QVERIFY(noLib.err.contains(QStringLiteral("Temporary File Error")));
@@ -123,10 +127,13 @@ private slots:
         QTest::newRow("build help") << QStringList{QStringLiteral("build-image"), QStringLiteral("--help")} << 0;
         QTest::newRow("inspect help") << QStringList{QStringLiteral("inspect"), QStringLiteral("--help")} << 0;
         QTest::newRow("no output") << QStringList{QStringLiteral("build-image"), QStringLiteral("x.min")} << 2;
-        QTest::newRow("dangling -o") << QStringList{QStringLiteral("build-image"), QStringLiteral("x.min"), QStringLiteral("-o")} << 2;
+        QTest::newRow("dangling -o") << QStringList{QStringLiteral("build-image"), QStringLiteral("x.min"),
+                                                    QStringLiteral("-o")}
+                                     << 2;
         QTest::newRow("no image") << QStringList{QStringLiteral("inspect")} << 2;
         QTest::newRow("missing settings") << QStringList{QStringLiteral("build-image"), QStringLiteral("missing.min"),
-                                                         QStringLiteral("-o"), QStringLiteral("o.bin")} << 1;
+                                                         QStringLiteral("-o"), QStringLiteral("o.bin")}
+                                          << 1;
         QTest::newRow("missing image") << QStringList{QStringLiteral("inspect"), QStringLiteral("missing.bin")} << 1;
     }
     void usage()

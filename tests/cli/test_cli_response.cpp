@@ -1,7 +1,7 @@
 // response through the built korvane-s-cli: the CSV layout, the charts, and exit codes.
 
-#include "config/settingsfile.h"
 #include "clirun.h"
+#include "config/settingsfile.h"
 #include "scripteddialog.h"
 
 #include <QDir>
@@ -11,11 +11,11 @@
 #include <QTest>
 
 using namespace korvane;
-using korvane::test::ScriptedDialog;
 using korvane::test::programDir;
 using korvane::test::readAll;
 using korvane::test::Run;
 using korvane::test::runCli;
+using korvane::test::ScriptedDialog;
 
 namespace {
 
@@ -29,8 +29,8 @@ void setType(Model &m, int set, int stage, int16_t type)
 // Big-endian 32-bit value at offset.
 quint32 be32(const QByteArray &b, int offset)
 {
-    return (quint32(uchar(b[offset])) << 24) | (quint32(uchar(b[offset + 1])) << 16) | (quint32(uchar(b[offset + 2])) << 8)
-           | quint32(uchar(b[offset + 3]));
+    return (quint32(uchar(b[offset])) << 24) | (quint32(uchar(b[offset + 1])) << 16)
+        | (quint32(uchar(b[offset + 2])) << 8) | quint32(uchar(b[offset + 3]));
 }
 
 } // namespace
@@ -107,7 +107,7 @@ private slots:
     void missingPieces()
     {
         const QStringList set1{QStringLiteral("response"), path(QStringLiteral("sets.min")), QStringLiteral("--set"),
-                               QStringLiteral("1"), QStringLiteral("--csv"), QStringLiteral("-")};
+                               QStringLiteral("1"),        QStringLiteral("--csv"),          QStringLiteral("-")};
         const Run ownBands = runCli(set1, m_dir.path()); // the program folder's 20Band
         QCOMPARE(ownBands.exitCode, 0);
         QVERIFY2(!ownBands.err.contains(QStringLiteral("File Error")), qPrintable(ownBands.err));
@@ -122,7 +122,8 @@ private slots:
         QCOMPARE(p.exitCode(), 0);
         const QString err = QString::fromUtf8(p.readAllStandardError());
         const QString out = QString::fromUtf8(p.readAllStandardOutput());
-        QVERIFY2(err.contains(QStringLiteral("File Error: Error reading 20-Band Equalizer coefficient file.")), qPrintable(err));
+        QVERIFY2(err.contains(QStringLiteral("File Error: Error reading 20-Band Equalizer coefficient file.")),
+                 qPrintable(err));
         QVERIFY(out.split('\n').value(101) == QStringLiteral("1679.6875,0.0000,0.0000,0.0000"));
 
         const Run noLib = runCli({QStringLiteral("response"), path(QStringLiteral("sets.min")), QStringLiteral("--set"),
@@ -141,23 +142,36 @@ private slots:
         QTest::addColumn<QStringList>("args");
         QTest::addColumn<int>("exitCode");
         QTest::newRow("help") << QStringList{QStringLiteral("response"), QStringLiteral("--help")} << 0;
-        QTest::newRow("no set") << QStringList{QStringLiteral("response"), file, QStringLiteral("--csv"), QStringLiteral("-")} << 2;
-        QTest::newRow("set 16") << QStringList{QStringLiteral("response"), file, QStringLiteral("--set"), QStringLiteral("16"),
-                                               QStringLiteral("--csv"), QStringLiteral("-")} << 2;
-        QTest::newRow("set not a number") << QStringList{QStringLiteral("response"), file, QStringLiteral("--set"),
-                                                         QStringLiteral("one"), QStringLiteral("--csv"), QStringLiteral("-")} << 2;
-        QTest::newRow("no output") << QStringList{QStringLiteral("response"), file, QStringLiteral("--set"), QStringLiteral("0")} << 2;
+        QTest::newRow("no set") << QStringList{QStringLiteral("response"), file, QStringLiteral("--csv"),
+                                               QStringLiteral("-")}
+                                << 2;
+        QTest::newRow("set 16") << QStringList{
+            QStringLiteral("response"), file, QStringLiteral("--set"), QStringLiteral("16"), QStringLiteral("--csv"),
+            QStringLiteral("-")} << 2;
+        QTest::newRow("set not a number") << QStringList{
+            QStringLiteral("response"), file, QStringLiteral("--set"), QStringLiteral("one"), QStringLiteral("--csv"),
+            QStringLiteral("-")} << 2;
+        QTest::newRow("no output") << QStringList{QStringLiteral("response"), file, QStringLiteral("--set"),
+                                                  QStringLiteral("0")}
+                                   << 2;
         QTest::newRow("dangling --csv") << QStringList{QStringLiteral("response"), file, QStringLiteral("--set"),
-                                                       QStringLiteral("0"), QStringLiteral("--csv")} << 2;
-        QTest::newRow("bad size") << QStringList{QStringLiteral("response"), file, QStringLiteral("--set"), QStringLiteral("0"),
-                                                 QStringLiteral("--png"), QStringLiteral("x.png"), QStringLiteral("--size"),
-                                                 QStringLiteral("big")} << 2;
-        QTest::newRow("missing settings") << QStringList{QStringLiteral("response"), path(QStringLiteral("missing.min")),
-                                                         QStringLiteral("--set"), QStringLiteral("0"), QStringLiteral("--csv"),
-                                                         QStringLiteral("-")} << 1;
-        QTest::newRow("unwritable output") << QStringList{QStringLiteral("response"), file, QStringLiteral("--set"),
-                                                          QStringLiteral("0"), QStringLiteral("--csv"),
-                                                          path(QStringLiteral("no/such/folder/out.csv"))} << 1;
+                                                       QStringLiteral("0"), QStringLiteral("--csv")}
+                                        << 2;
+        QTest::newRow("bad size") << QStringList{QStringLiteral("response"), file,
+                                                 QStringLiteral("--set"),    QStringLiteral("0"),
+                                                 QStringLiteral("--png"),    QStringLiteral("x.png"),
+                                                 QStringLiteral("--size"),   QStringLiteral("big")}
+                                  << 2;
+        QTest::newRow("missing settings")
+            << QStringList{QStringLiteral("response"), path(QStringLiteral("missing.min")),
+                           QStringLiteral("--set"),    QStringLiteral("0"),
+                           QStringLiteral("--csv"),    QStringLiteral("-")}
+            << 1;
+        QTest::newRow("unwritable output")
+            << QStringList{QStringLiteral("response"), file,
+                           QStringLiteral("--set"),    QStringLiteral("0"),
+                           QStringLiteral("--csv"),    path(QStringLiteral("no/such/folder/out.csv"))}
+            << 1;
     }
     void usage()
     {

@@ -211,7 +211,7 @@ private slots:
         using Kind = DecodedStageHeader::Kind;
         QCOMPARE(decoded.blocks[0].headers[0].kind, Kind::Adaptive);
         QCOMPARE(decoded.blocks[2].headers[1].kind, Kind::Comb);
-        QCOMPARE(decoded.blocks[4].headers[0].kind, Kind::Fir);  // 20-band, file present
+        QCOMPARE(decoded.blocks[4].headers[0].kind, Kind::Fir); // 20-band, file present
         QCOMPARE(decoded.blocks[5].headers[1].kind, Kind::PassThru);
         QCOMPARE(decoded.blocks[4].agcByte, uint8_t(0x3C));
         QCOMPARE(decoded.blocks[4].noiseFlag, uint8_t(1));
@@ -224,7 +224,8 @@ private slots:
         QTest::addColumn<int>("set");
         QTest::addColumn<int>("stage");
         QTest::addColumn<int>("type");
-        QTest::addColumn<int>("field"); // 0 Freq2 := 0, 1 FilterSize := 300, 2 PredictionSpan := 0, 3 AdaptRate := -1, 4 Type := 12
+        QTest::addColumn<int>(
+            "field"); // 0 Freq2 := 0, 1 FilterSize := 300, 2 PredictionSpan := 0, 3 AdaptRate := -1, 4 Type := 12
         QTest::newRow("notch M=0") << 3 << 1 << int(Notch) << 0;
         QTest::newRow("slot M=0 after spectral") << 3 << 2 << int(Slot) << 0;
         QTest::newRow("filter size 300") << 15 << 2 << int(Adaptive1CH) << 1;
@@ -243,11 +244,21 @@ private slots:
         setType(m, set, stage, static_cast<int16_t>(type));
         StageConfig &s = m.stage(set, stage);
         switch (field) {
-        case 0: s.Freq2 = 0; break;
-        case 1: s.FilterSize = 300; break;
-        case 2: s.PredictionSpan = 0; break;
-        case 3: s.AdaptRate = -1; break;
-        case 4: s.Type = 12; break;
+        case 0:
+            s.Freq2 = 0;
+            break;
+        case 1:
+            s.FilterSize = 300;
+            break;
+        case 2:
+            s.PredictionSpan = 0;
+            break;
+        case 3:
+            s.AdaptRate = -1;
+            break;
+        case 4:
+            s.Type = 12;
+            break;
         }
         ScriptedDialog dialog;
         QVERIFY(!BuildFilterImageBytes(m, dialog));

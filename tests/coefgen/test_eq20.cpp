@@ -182,7 +182,8 @@ private slots:
         for (int i = 0; i < kEqBandCount; ++i)
             second += (i == 0 ? 11.0f : syntheticTap(i, 1)) * 0.01f * 256.0f;
         QCOMPARE(tapAt(b, 1, 1), static_cast<int32_t>(std::nearbyint(second)));
-        QCOMPARE(QByteArray(reinterpret_cast<const char *>(b + 786), 8), QByteArray("\x00\xFF\x00\x00\x00\x01\x00\x04", 8));
+        QCOMPARE(QByteArray(reinterpret_cast<const char *>(b + 786), 8),
+                 QByteArray("\x00\xFF\x00\x00\x00\x01\x00\x04", 8));
     }
 
     // One message per filter set; the failed stages are written as pass-through, and the
@@ -306,7 +307,8 @@ private slots:
                 std::array<float, kCoefCount> other{};
                 for (int k = 0; k < kCoefCount; ++k)
                     other[k] = (*bands)[o][k] * 256.0f / 8388607.0f;
-                QVERIFY2(responseDb(other.data(), kCentres[i], 17200) < -20.0, qPrintable(QStringLiteral("%1 vs %2").arg(i).arg(o)));
+                QVERIFY2(responseDb(other.data(), kCentres[i], 17200) < -20.0,
+                         qPrintable(QStringLiteral("%1 vs %2").arg(i).arg(o)));
             }
             // The inner bands peak between their split frequencies, and the centre is on
             // the crest.
@@ -322,7 +324,8 @@ private slots:
                 const double highEdge = std::sqrt(kCentres[i] * kCentres[i + 1]);
                 QVERIFY2(peakHz > lowEdge && peakHz < highEdge,
                          qPrintable(QStringLiteral("band %1 peaks at %2 Hz").arg(i).arg(peakHz)));
-                QVERIFY2(own > peak - 1.0, qPrintable(QStringLiteral("band %1: %2 dB at centre, peak %3 dB").arg(i).arg(own).arg(peak)));
+                QVERIFY2(own > peak - 1.0,
+                         qPrintable(QStringLiteral("band %1: %2 dB at centre, peak %3 dB").arg(i).arg(own).arg(peak)));
             }
         }
     }

@@ -135,7 +135,7 @@ private slots:
         const auto hb = DesignStageFir(b, 17200);
         QVERIFY(ha && hb);
         QCOMPARE(*ha, *hb);
-        QVERIFY((*ha)[2] != 0.0f);   // M = 125: taps 2..252
+        QVERIFY((*ha)[2] != 0.0f); // M = 125: taps 2..252
         QCOMPARE((*ha)[1], 0.0f);
         QVERIFY(std::abs((*ha)[127] - (0.29069767f * (1 - 0.001f) + 0.001f)) < 1e-6f);
     }
@@ -244,7 +244,8 @@ private slots:
             s.Freq1 = 1500, s.Freq2 = 3000;
         const auto h = DesignStageFir(s, 9000);
         QVERIFY(h);
-        QVERIFY2(std::abs(magnitudeDb(*h, passHz, 9000)) < 0.5, qPrintable(QString::number(magnitudeDb(*h, passHz, 9000))));
+        QVERIFY2(std::abs(magnitudeDb(*h, passHz, 9000)) < 0.5,
+                 qPrintable(QString::number(magnitudeDb(*h, passHz, 9000))));
         QVERIFY2(magnitudeDb(*h, stopHz, 9000) < -25.0, qPrintable(QString::number(magnitudeDb(*h, stopHz, 9000))));
     }
 };

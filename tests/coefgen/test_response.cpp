@@ -263,7 +263,7 @@ private slots:
         for (int j = 0; j < r.points(); ++j)
             QCOMPARE(r.cascade[j], r.stages[0].db[j] + r.stages[1].db[j]);
         // 300 Hz highpass and 2500 Hz lowpass: a band between them, both ends down.
-        QVERIFY(r.cascade[60] > -1.0);  // 1008 Hz
+        QVERIFY(r.cascade[60] > -1.0); // 1008 Hz
         QVERIFY(r.cascade[0] < -25.0);
         QVERIFY(r.cascade[400] < -25.0); // 6719 Hz
     }
@@ -306,8 +306,9 @@ private slots:
             QVERIFY(std::abs(notchAtFundamental ? at2F : atF) < 1.0);
         // The curve is the comb on top of the band-limiting lowpass (2500 Hz).
         const int j = 300; // 5039 Hz
-        QCOMPARE(c.db[j], TapsMagnitudeDb(c.taps, r.frequency[j], 17200)
-                              + CombMagnitudeDb(c.combDelay, c.combFeedback, r.frequency[j], 17200));
+        QCOMPARE(c.db[j],
+                 TapsMagnitudeDb(c.taps, r.frequency[j], 17200)
+                     + CombMagnitudeDb(c.combDelay, c.combFeedback, r.frequency[j], 17200));
         QVERIFY(c.db[j] < -50.0);
         // 60 Hz repetitions are finer than the 16.8 Hz grid: the band spans peak to notch.
         const int k = 60; // 1008 Hz, in the lowpass's passband
@@ -323,7 +324,7 @@ private slots:
     {
         Model m = modelAt(2);
         setType(m, 0, 1, Comb);
-        m.stage(0, 1).Freq1 = 5;      // notches every 2867 Hz
+        m.stage(0, 1).Freq1 = 5; // notches every 2867 Hz
         m.stage(0, 1).Freq2 = 7000;
         ResponseEngine engine;
         const SetResponse r = engine.setResponse(m, 0);

@@ -76,11 +76,14 @@ private slots:
         QTest::addColumn<QString>("readFrom");
         QTest::addColumn<QString>("writeTo");
         // As the program always had it: the working folder's is read, the program folder's written.
-        QTest::newRow("own folder, file in working folder") << true << true << "work/default.min" << "prefix/bin/default.min";
-        QTest::newRow("own folder, none in working folder") << true << false << "prefix/bin/default.min" << "prefix/bin/default.min";
-        QTest::newRow("installed, file in working folder") << false << true << "work/default.min" << "work/default.min";
+        QTest::newRow("own folder, file in working folder") << true << true << "work/default.min"
+                                                            << "prefix/bin/default.min";
+        QTest::newRow("own folder, none in working folder") << true << false << "prefix/bin/default.min"
+                                                            << "prefix/bin/default.min";
+        QTest::newRow("installed, file in working folder") << false << true << "work/default.min"
+                                                           << "work/default.min";
         QTest::newRow("installed, none in working folder") << false << false << "xdg/config/korvane-s/default.min"
-                                                         << "xdg/config/korvane-s/default.min";
+                                                           << "xdg/config/korvane-s/default.min";
     }
     void defaultSettings()
     {
@@ -100,7 +103,8 @@ private slots:
     {
         // A default.min read from under a regular file cannot be written back.
         const QString unwritable = at(QStringLiteral("plain/default.min"));
-        QCOMPARE(DefaultSettingsWritePath(unwritable, readOnlyProgram()), at(QStringLiteral("xdg/config/korvane-s/default.min")));
+        QCOMPARE(DefaultSettingsWritePath(unwritable, readOnlyProgram()),
+                 at(QStringLiteral("xdg/config/korvane-s/default.min")));
         QCOMPARE(DefaultSettingsFallbackPath(at(QStringLiteral("prefix/bin/default.min"))),
                  at(QStringLiteral("xdg/config/korvane-s/default.min")));
         QVERIFY(DefaultSettingsFallbackPath(at(QStringLiteral("xdg/config/korvane-s/default.min"))).isEmpty());
@@ -128,8 +132,9 @@ private slots:
     void firmwareIsTheProgramFoldersThenTheUsersThenTheInstalledOne()
     {
         const QString bin = at(QStringLiteral("prefix/bin"));
-        QCOMPARE(FirmwareFolders(bin), QStringList({bin, at(QStringLiteral("xdg/data/korvane-s")),
-                                                    at(QStringLiteral("prefix/share/korvane-s"))}));
+        QCOMPARE(
+            FirmwareFolders(bin),
+            QStringList({bin, at(QStringLiteral("xdg/data/korvane-s")), at(QStringLiteral("prefix/share/korvane-s"))}));
         QCOMPARE(FindFirmwareFile(bin), at(QStringLiteral("prefix/bin/korvanes.fwr"))); // none: where to put it
         touch(at(QStringLiteral("prefix/share/korvane-s/korvanes.fwr")));
         QCOMPARE(FindFirmwareFile(bin), at(QStringLiteral("prefix/share/korvane-s/korvanes.fwr")));

@@ -38,10 +38,11 @@ void TestFirFile::read_data()
     using L = QList<float>;
     QTest::newRow("three values") << QByteArray("0.5\r\n-0.25\r\n1\r\n") << true << L{0.5f, -0.25f, 1.0f} << false;
     QTest::newRow("trailing comma") << QByteArray("0.5,\r\n-0.25,\r\n") << true << L{0.5f, -0.25f} << false;
-    QTest::newRow("trailing semicolon and space") << QByteArray("0.5;\r\n-0.25 \r\n") << true << L{0.5f, -0.25f} << false;
+    QTest::newRow("trailing semicolon and space")
+        << QByteArray("0.5;\r\n-0.25 \r\n") << true << L{0.5f, -0.25f} << false;
     QTest::newRow("spaces around") << QByteArray("  0.5  ,\r\n\t-1\r\n") << true << L{0.5f, -1.0f} << false;
-    QTest::newRow("exponent and no leading zero") << QByteArray("-1.5E-03\r\n.75\r\n+2e-1\r\n") << true
-                                                  << L{-1.5e-3f, 0.75f, 0.2f} << false;
+    QTest::newRow("exponent and no leading zero")
+        << QByteArray("-1.5E-03\r\n.75\r\n+2e-1\r\n") << true << L{-1.5e-3f, 0.75f, 0.2f} << false;
     QTest::newRow("trailing period") << QByteArray("1.\r\n") << true << L{1.0f} << false;
     QTest::newRow("no line end at the end") << QByteArray("0.5\r\n0.25") << true << L{0.5f, 0.25f} << false;
     QTest::newRow("lone carriage returns") << QByteArray("0.5\r0.25\r") << true << L{0.5f, 0.25f} << false;
@@ -55,13 +56,15 @@ void TestFirFile::read_data()
     for (int i = 0; i < 256; ++i)
         fullValues << static_cast<float>((i % 200) / 1000.0);
     QTest::newRow("256 values then a blank line") << full + "\r\n" << true << fullValues << false;
-    QTest::newRow("300 lines, junk after the 256th") << full + "abc\r\n\r\n" + numberLines(43) << true << fullValues << false;
+    QTest::newRow("300 lines, junk after the 256th")
+        << full + "abc\r\n\r\n" + numberLines(43) << true << fullValues << false;
     QTest::newRow("255 values then a blank line") << numberLines(255) + "\r\n" << false << L{} << false;
 
     // Files written on Linux end their lines with a lone LF; mixed ends read line by line.
-    QTest::newRow("line feeds alone end lines") << QByteArray("0.5\n-0.25\n1\n") << true << L{0.5f, -0.25f, 1.0f} << false;
-    QTest::newRow("mixed CR LF, CR and LF") << QByteArray("0.5\r\n-0.25\r1\n0.125") << true
-                                           << L{0.5f, -0.25f, 1.0f, 0.125f} << false;
+    QTest::newRow("line feeds alone end lines")
+        << QByteArray("0.5\n-0.25\n1\n") << true << L{0.5f, -0.25f, 1.0f} << false;
+    QTest::newRow("mixed CR LF, CR and LF")
+        << QByteArray("0.5\r\n-0.25\r1\n0.125") << true << L{0.5f, -0.25f, 1.0f, 0.125f} << false;
     QTest::newRow("blank line between line feeds") << QByteArray("0.5\n\n0.25\n") << false << L{} << false;
     QTest::newRow("LF CR is two line ends") << QByteArray("0.5\n\r0.25\r\n") << false << L{} << false;
     QTest::newRow("single value then bare line feed") << QByteArray("0.5\n") << true << L{0.5f} << false;
@@ -127,8 +130,9 @@ void TestFirFile::read()
         QCOMPARE(dialog.beeps, 0);
         QCOMPARE(dialog.messages.size(), size_t(1));
         QCOMPARE(dialog.messages[0].title, QStringLiteral("Coefficients Out of Bounds"));
-        QCOMPARE(dialog.messages[0].text, QStringLiteral("One or more coefficients exceeded -1.0 or +1.0\r"
-                                                         "and were clipped to keep within the valid range."));
+        QCOMPARE(dialog.messages[0].text,
+                 QStringLiteral("One or more coefficients exceeded -1.0 or +1.0\r"
+                                "and were clipped to keep within the valid range."));
         QCOMPARE(dialog.messages[0].icon, MessageIcon::Information);
         QCOMPARE(dialog.messages[0].buttons, MessageButtons::Ok);
     } else {

@@ -156,12 +156,12 @@ void TestModel::validateFieldLimits_data()
         int low;
         int high;
     } limits[] = {
-        {Adaptive1CH, "FilterSize", 4, 256},   {Adaptive1CH, "PredictionSpan", 1, 64},
-        {Adaptive1CH, "AdaptRate", 1, 256},    {Adaptive1CH, "OutputOption", 1, 2},
-        {Lowpass, "AttenDb", 12, 60},          {Highpass, "Slope", 3, 125},
-        {Bandstop, "AttenDb", 12, 60},         {Notch, "AttenDb", 10, 60},
-        {Slot, "AttenDb", 10, 60},             {Notch, "Freq2", 3, 125},
-        {Comb, "AttenDb", 12, 60},             {Comb, "ModeOption", 3, 5},
+        {Adaptive1CH, "FilterSize", 4, 256}, {Adaptive1CH, "PredictionSpan", 1, 64},
+        {Adaptive1CH, "AdaptRate", 1, 256},  {Adaptive1CH, "OutputOption", 1, 2},
+        {Lowpass, "AttenDb", 12, 60},        {Highpass, "Slope", 3, 125},
+        {Bandstop, "AttenDb", 12, 60},       {Notch, "AttenDb", 10, 60},
+        {Slot, "AttenDb", 10, 60},           {Notch, "Freq2", 3, 125},
+        {Comb, "AttenDb", 12, 60},           {Comb, "ModeOption", 3, 5},
     };
     for (const auto &l : limits) {
         const QByteArray name = FilterTypeDisplayText(l.type).toLatin1() + " " + l.field;
@@ -183,10 +183,10 @@ void TestModel::validateFieldLimits()
     StageConfig &s = m.stage(5, 2);
     s.Type = static_cast<int16_t>(type);
     m.ApplyTypeDefaults(2);
-    const std::map<QString, int16_t *> fields = {
-        {"FilterSize", &s.FilterSize}, {"PredictionSpan", &s.PredictionSpan}, {"AdaptRate", &s.AdaptRate},
-        {"OutputOption", &s.OutputOption}, {"AttenDb", &s.AttenDb}, {"Slope", &s.Slope},
-        {"Freq2", &s.Freq2}, {"ModeOption", &s.ModeOption}};
+    const std::map<QString, int16_t *> fields = {{"FilterSize", &s.FilterSize}, {"PredictionSpan", &s.PredictionSpan},
+                                                 {"AdaptRate", &s.AdaptRate},   {"OutputOption", &s.OutputOption},
+                                                 {"AttenDb", &s.AttenDb},       {"Slope", &s.Slope},
+                                                 {"Freq2", &s.Freq2},           {"ModeOption", &s.ModeOption}};
     *fields.at(field) = static_cast<int16_t>(value);
     m.ValidateStage(5, 2);
     QCOMPARE(int(*fields.at(field)), want);

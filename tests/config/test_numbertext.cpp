@@ -166,8 +166,8 @@ void TestNumberText::germanLocaleStillWritesPeriods()
             QSKIP("no German locale and no localedef to build one");
         const QString target = localeDir_.filePath(QStringLiteral("de_DE.UTF-8"));
         QProcess p;
-        p.start(localedef, {QStringLiteral("-i"), QStringLiteral("de_DE"), QStringLiteral("-f"),
-                            QStringLiteral("UTF-8"), target});
+        p.start(localedef,
+                {QStringLiteral("-i"), QStringLiteral("de_DE"), QStringLiteral("-f"), QStringLiteral("UTF-8"), target});
         p.waitForFinished(60000);
         qputenv("LOCPATH", localeDir_.path().toLocal8Bit());
         if (!trySet())

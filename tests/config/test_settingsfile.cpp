@@ -124,7 +124,8 @@ void compareModels(const Model &got, const Model &want)
             StageConfig g = got.stage(set, st);
             const StageConfig &w = want.stage(set, st);
             for (int i = 0; i < kCoefCount; ++i) {
-                QVERIFY2(nearSingle(g.Coef[i], w.Coef[i]), qPrintable(QStringLiteral("set %1 stage %2 coef %3").arg(set).arg(st).arg(i)));
+                QVERIFY2(nearSingle(g.Coef[i], w.Coef[i]),
+                         qPrintable(QStringLiteral("set %1 stage %2 coef %3").arg(set).arg(st).arg(i)));
                 g.Coef[i] = w.Coef[i];
             }
             for (int i = 0; i < kSpectralPointCount; ++i) {
@@ -223,7 +224,7 @@ void TestSettingsFile::roundTripValidates()
     QCOMPARE(read.stage(15, 2).FilterSize, 128);
     QCOMPARE(read.stage(3, 1).CoefFileName, QStringLiteral("/home/jürgen/koeffizienten 3.txt"));
     QVERIFY(read.stage(5, 1).CoefFileName.isEmpty()); // ImportedCoef, name over 512 characters
-    QCOMPARE(read.stage(5, 1).Coef[0], -1.0f); // 1.3 x sin 5 clipped
+    QCOMPARE(read.stage(5, 1).Coef[0], -1.0f);        // 1.3 x sin 5 clipped
     QCOMPARE(read.stage(6, 1).Agc, 1);
     QCOMPARE(read.stage(4, 1).Agc, 3);
     QCOMPARE(read.stage(5, 2).Type, PassThru);
@@ -296,8 +297,7 @@ void TestSettingsFile::tolerantFieldReader_data()
     QTest::newRow("no leading zero") << with(coefLine, ".5") << 0.5f << 2500;
     QTest::newRow("plus sign and exponent") << with(coefLine, "+5E-01") << 0.5f << 2500;
     QTest::newRow("fraction in an integer field") << with(freqLine, "2499.5") << 0.5f << 2500;
-    QTest::newRow("spaces around a quoted field")
-        << with(blockLine(0, 1, 1), "  \"\"  ") << 0.5f << 2500;
+    QTest::newRow("spaces around a quoted field") << with(blockLine(0, 1, 1), "  \"\"  ") << 0.5f << 2500;
     {
         QList<QByteArray> copy = ls;
         copy[coefLine] = "0.5,0";
@@ -320,8 +320,7 @@ void TestSettingsFile::tolerantFieldReader_data()
         return joinLines(copy);
     };
     QTest::newRow("number across a block edge") << acrossBlockEdge(coefLine, "0.5", 2) << 0.5f << 2500;
-    QTest::newRow("quoted field across a block edge")
-        << acrossBlockEdge(blockLine(0, 1, 1), "\"\"", 1) << 0.5f << 2500;
+    QTest::newRow("quoted field across a block edge") << acrossBlockEdge(blockLine(0, 1, 1), "\"\"", 1) << 0.5f << 2500;
     QTest::newRow("CR LF across a block edge") << acrossBlockEdge(coefLine, "0.5", 4) << 0.5f << 2500;
     QTest::newRow("no line end after the last field") << base.chopped(2) << 0.5f << 2500;
     QTest::newRow("junk after the last field") << base + "junk, \"more\r\n12\r\n" << 0.5f << 2500;
@@ -514,7 +513,8 @@ void TestSettingsFile::writeFailureMessages()
     QCOMPARE(dialog.events[0], ScriptedDialog::Event::Beep);
     QCOMPARE(dialog.messages.size(), size_t(1));
     QCOMPARE(dialog.messages[0].title, QStringLiteral("Unable to Store File."));
-    const QString fixed = QStringLiteral("Error writing file ") + target + QStringLiteral("\r.  Disk may be full or write protected\r");
+    const QString fixed = QStringLiteral("Error writing file ") + target
+        + QStringLiteral("\r.  Disk may be full or write protected\r");
     QVERIFY2(dialog.messages[0].text.startsWith(fixed), qPrintable(dialog.messages[0].text));
     QVERIFY2(dialog.messages[0].text.size() > fixed.size(), "the system's reason follows"); // e.g. "Not a directory"
     QCOMPARE(dialog.messages[0].icon, MessageIcon::Exclamation);

@@ -44,8 +44,8 @@ public:
     // Ports that can be opened; empty = every port.
     QSet<int> presentPorts;
 
-    QList<QByteArray> writes;   // every write() while open, in order
-    QList<int> openedPorts;     // every successful or failed open, by port number
+    QList<QByteArray> writes; // every write() while open, in order
+    QList<int> openedPorts;   // every successful or failed open, by port number
     [[nodiscard]] int countWrites(const QByteArray &bytes) const;
 
 protected:

@@ -122,8 +122,8 @@ private slots:
         QVERIFY(sim.isReady());
         CliRun r = fx.run({"probe", "--port", "6"});
         QCOMPARE(r.exitCode, 0);
-        QCOMPARE(r.out, "COM port: 4\nDevice: " + fx.comDir.filePath("com4")
-                            + "\nFirmware version: 210\nFilters loaded: 7\n");
+        QCOMPARE(r.out,
+                 "COM port: 4\nDevice: " + fx.comDir.filePath("com4") + "\nFirmware version: 210\nFilters loaded: 7\n");
         QVERIFY(r.err.contains("Port: COM 6\nPort: COM 1\nPort: COM 2\nPort: COM 3\nPort: COM 4\n"));
 
         r = fx.run({"probe", "--device", sim.devicePath()});
@@ -152,7 +152,8 @@ private slots:
         QVERIFY(r.err.contains("Success: Korvane-S successfully programmed"));
         QVERIFY(r.err.contains("Data Packet: 224/224"));
         QVERIFY(sim.waitForLogLine("RESET"));
-        QCOMPARE(sim.logLines(), QStringList({"F V", "T S", "F V", "F P F", "XMODEM F P F 224 blocks", "EOT", "RESET"}));
+        QCOMPARE(sim.logLines(),
+                 QStringList({"F V", "T S", "F V", "F P F", "XMODEM F P F 224 blocks", "EOT", "RESET"}));
         QCOMPARE(fx.builtImage().size(), 28672);
         QCOMPARE(sim.image(), fx.builtImage());
     }
@@ -180,8 +181,9 @@ private slots:
         QVERIFY(r.err.contains("WARNING:  Do not turn off the power"));
         QVERIFY(sim.waitForLogLine("XMODEM F P F 224 blocks"));
         QVERIFY(sim.waitForLogLine("RESET"));
-        QCOMPARE(sim.logLines(), QStringList({"F V", "T S", "F V", "F P C", "XMODEM F P C 5952 blocks", "EOT", "RESET",
-                                              "F P F", "XMODEM F P F 224 blocks", "EOT", "RESET"}));
+        QCOMPARE(sim.logLines(),
+                 QStringList({"F V", "T S", "F V", "F P C", "XMODEM F P C 5952 blocks", "EOT", "RESET", "F P F",
+                              "XMODEM F P F 224 blocks", "EOT", "RESET"}));
         QFile fw(fx.folder.filePath("korvanes.fwr"));
         QVERIFY(fw.open(QIODevice::ReadOnly));
         QCOMPARE(sim.firmware(), fw.readAll());
@@ -194,8 +196,10 @@ private slots:
         QVERIFY(sim.isReady());
         const CliRun r = fx.run(fx.program());
         QCOMPARE(r.exitCode, 1);
-        QVERIFY(r.err.contains("COM Error!: Error Writing COM Port.\nEnsure Korvane-S is on and\ncorrect COM Port is selected"));
-        QVERIFY(r.err.contains("Programming Aborted: Programming operation aborted!\nFilters stored in Korvane-S are no longer valid."));
+        QVERIFY(r.err.contains(
+            "COM Error!: Error Writing COM Port.\nEnsure Korvane-S is on and\ncorrect COM Port is selected"));
+        QVERIFY(r.err.contains(
+            "Programming Aborted: Programming operation aborted!\nFilters stored in Korvane-S are no longer valid."));
         QVERIFY(!r.err.contains("Success"));
     }
 
@@ -258,9 +262,10 @@ private slots:
         CliFixture fx;
         CliRun r = fx.run({"probe", "--device", "/dev/ttyKORVANE-none"});
         QCOMPARE(r.exitCode, 1);
-        QVERIFY2(r.err.contains("Communications Error!: Unable to locate Korvane-S.  Ensure Korvane-S is ON and COM Port "
-                                "setting is correct.\n/dev/ttyKORVANE-none: No such file or directory"),
-                 qPrintable(r.err));
+        QVERIFY2(
+            r.err.contains("Communications Error!: Unable to locate Korvane-S.  Ensure Korvane-S is ON and COM Port "
+                           "setting is correct.\n/dev/ttyKORVANE-none: No such file or directory"),
+            qPrintable(r.err));
 
         SimProcess sim({"--com", "1"});
         QVERIFY(sim.isReady());

@@ -44,12 +44,22 @@ private slots:
         QTest::addColumn<QString>("left");
         QTest::addColumn<int>("removed");
         QTest::addColumn<QString>("cleaned");
-        QTest::newRow("prompt and line ends") << "F V\r\nKorvane-S Rev0105\r\n>" << "\r\n" << "F VKorvane-S Rev0105>" << 2
-                                              << "F VKorvane-S Rev0105";
-        QTest::newRow("lone CR and LF stay") << "a\rb\nc" << "\r\n" << "a\rb\nc" << 0 << "a\rb\nc";
-        QTest::newRow("not recursive") << "\r\r\n\n" << "\r\n" << "\r\n" << 1 << "\r\n";
-        QTest::newRow("non-overlapping") << "aaaa" << "aa" << "" << 2 << "aaaa";
-        QTest::newRow("empty pattern") << "abc" << "" << "abc" << 0 << "abc";
+        QTest::newRow("prompt and line ends") << "F V\r\nKorvane-S Rev0105\r\n>"
+                                              << "\r\n"
+                                              << "F VKorvane-S Rev0105>" << 2 << "F VKorvane-S Rev0105";
+        QTest::newRow("lone CR and LF stay") << "a\rb\nc"
+                                             << "\r\n"
+                                             << "a\rb\nc" << 0 << "a\rb\nc";
+        QTest::newRow("not recursive") << "\r\r\n\n"
+                                       << "\r\n"
+                                       << "\r\n"
+                                       << 1 << "\r\n";
+        QTest::newRow("non-overlapping") << "aaaa"
+                                         << "aa"
+                                         << "" << 2 << "aaaa";
+        QTest::newRow("empty pattern") << "abc"
+                                       << ""
+                                       << "abc" << 0 << "abc";
     }
     void removeAllAndCleanReply()
     {
@@ -144,15 +154,16 @@ private slots:
         // Judged by content, not by length: 17 characters with three digits are not yet the
         // reply, whose last digit is still on the line.
         QTest::newRow("digits still arriving") << QList<QByteArray>{"Korvane-S Rev 010", "5\r\n>"} << true << 105 << 1;
-        QTest::newRow("echo, one piece a byte") << QList<QByteArray>{"F", " V\r", "\nK", "orvane-S Rev01", "06", "\r\n>"}
-                                                << true << 106 << 1;
-        QTest::newRow("tail of an earlier reply first") << QList<QByteArray>{"\n>", "Korvane-S Rev0105\r\n>"} << true
-                                                        << 105 << 1;
-        QTest::newRow("stray line end before the digits") << QList<QByteArray>{"Korvane-S Rev\r\n", "0105\r\n>"} << true
-                                                          << 105 << 1;
+        QTest::newRow("echo, one piece a byte")
+            << QList<QByteArray>{"F", " V\r", "\nK", "orvane-S Rev01", "06", "\r\n>"} << true << 106 << 1;
+        QTest::newRow("tail of an earlier reply first")
+            << QList<QByteArray>{"\n>", "Korvane-S Rev0105\r\n>"} << true << 105 << 1;
+        QTest::newRow("stray line end before the digits")
+            << QList<QByteArray>{"Korvane-S Rev\r\n", "0105\r\n>"} << true << 105 << 1;
         QTest::newRow("not digits") << QList<QByteArray>{"Korvane-S Rev v1.05\r\n>"} << false << 0 << 1;
         // A read that comes late holds the digits and the CR that follows them.
-        QTest::newRow("digits with their CR") << QList<QByteArray>{"Korvane-S Rev", "0105\r", "\n>"} << true << 105 << 1;
+        QTest::newRow("digits with their CR")
+            << QList<QByteArray>{"Korvane-S Rev", "0105\r", "\n>"} << true << 105 << 1;
         QTest::newRow("line ended without four digits") << QList<QByteArray>{"Korvane-S Rev010\r\r"} << false << 0 << 1;
     }
     void firmwareVersionReplies()
@@ -177,7 +188,8 @@ private slots:
         QTest::addColumn<int>("count");
         QTest::addColumn<int>("writes");
         QTest::newRow("sixteen") << QList<QByteArray>{"Filters Loaded: 16\r\n>"} << 16 << 1;
-        QTest::newRow("value after settle") << QList<QByteArray>{"T S\r\nFilters Loaded:", " 1", "2\r", "\n>"} << 12 << 1;
+        QTest::newRow("value after settle")
+            << QList<QByteArray>{"T S\r\nFilters Loaded:", " 1", "2\r", "\n>"} << 12 << 1;
         QTest::newRow("not a number") << QList<QByteArray>{"Filters Loaded: many\r\n>"} << 7 << 1;
         QTest::newRow("invalid command") << QList<QByteArray>{"INVALID COMMAND\r\n>"} << 7 << 5;
     }

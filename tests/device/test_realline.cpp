@@ -2,13 +2,13 @@
 // echoes commands, replies that an adapter hands over in groups, and a machine that wants to
 // sleep while the processor is being programmed.
 
+#include "clirun.h"
 #include "device/comroutines.h"
 #include "device/qtserialline.h"
 #include "device/sleepinhibitor.h"
 #include "scripteddialog.h"
 #include "simprocess.h"
 #include "simrig.h"
-#include "clirun.h"
 
 #include <QDBusConnection>
 #include <QDBusMessage>
@@ -51,8 +51,8 @@ public:
     // The inhibitors the login manager holds, as "what|mode", once it answers at all.
     QStringList inhibitors(const QDBusConnection &c) const
     {
-        const QDBusMessage call = QDBusMessage::createMethodCall(
-            "org.freedesktop.login1", "/org/freedesktop/login1", "org.freedesktop.login1.Manager", "ListInhibitors");
+        const QDBusMessage call = QDBusMessage::createMethodCall("org.freedesktop.login1", "/org/freedesktop/login1",
+                                                                 "org.freedesktop.login1.Manager", "ListInhibitors");
         const QDBusMessage reply = c.call(call, QDBus::Block, 2000);
         QStringList out;
         if (reply.type() != QDBusMessage::ReplyMessage || reply.arguments().isEmpty())

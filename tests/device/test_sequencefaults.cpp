@@ -21,23 +21,23 @@ private slots:
         QTest::addColumn<QString>("lastLogLine");
         QTest::newRow("verdict failed") << QStringList{"--fault", "verdict-failed"} << false
                                         << QStringList{"COM Error!"} << "EOT";
-        QTest::newRow("filter command refused") << QStringList{"--fault", "invalid=F P F"} << false
-                                                << QStringList{"COM Error!"} << "F P F";
+        QTest::newRow("filter command refused")
+            << QStringList{"--fault", "invalid=F P F"} << false << QStringList{"COM Error!"} << "F P F";
         QTest::newRow("vanishes mid-upload") << QStringList{"--fault", "vanish-after=50"} << false
                                              << QStringList{"COM Error!"} << "VANISH after 50 blocks";
         QTest::newRow("status refused") << QStringList{"--fault", "invalid=T S"} << true << QStringList{} << "RESET";
-        QTest::newRow("version unreadable") << QStringList{"--version", "01x5"} << false << QStringList{"Error!"}
-                                            << "F V";
+        QTest::newRow("version unreadable")
+            << QStringList{"--version", "01x5"} << false << QStringList{"Error!"} << "F V";
         QTest::newRow("firmware command refused") << QStringList{"--version", "0100", "--fault", "invalid=F P C"}
                                                   << false << QStringList{"Error!"} << "F P C";
-        QTest::newRow("lost block is sent again") << QStringList{"--fault", "drop-block=7"} << true << QStringList{}
-                                                  << "RESET";
-        QTest::newRow("corrupt block is sent again") << QStringList{"--fault", "corrupt-block=5"} << true
-                                                     << QStringList{} << "RESET";
-        QTest::newRow("receiver wants CRC") << QStringList{"--fault", "c-instead-of-nak"} << false
-                                            << QStringList{"COM Error!"} << "EOT";
-        QTest::newRow("lost ack is sent again") << QStringList{"--fault", "drop-ack=220"} << true << QStringList{}
-                                                << "RESET";
+        QTest::newRow("lost block is sent again")
+            << QStringList{"--fault", "drop-block=7"} << true << QStringList{} << "RESET";
+        QTest::newRow("corrupt block is sent again")
+            << QStringList{"--fault", "corrupt-block=5"} << true << QStringList{} << "RESET";
+        QTest::newRow("receiver wants CRC")
+            << QStringList{"--fault", "c-instead-of-nak"} << false << QStringList{"COM Error!"} << "EOT";
+        QTest::newRow("lost ack is sent again")
+            << QStringList{"--fault", "drop-ack=220"} << true << QStringList{} << "RESET";
     }
     void faults()
     {
@@ -67,9 +67,11 @@ private slots:
         // the device.
         if (titles == QStringList{"COM Error!"}) {
             const QString text = rig.dialog.messages[0].text;
-            const QString fixed = QStringLiteral("Error Writing COM Port.\rEnsure Korvane-S is on and\rcorrect COM Port is selected");
+            const QString fixed = QStringLiteral(
+                "Error Writing COM Port.\rEnsure Korvane-S is on and\rcorrect COM Port is selected");
             if (QTest::currentDataTag() == QLatin1String("vanishes mid-upload"))
-                QVERIFY2(text.startsWith(fixed + QStringLiteral("\r")) && text.endsWith(QStringLiteral(": the device went away")),
+                QVERIFY2(text.startsWith(fixed + QStringLiteral("\r"))
+                             && text.endsWith(QStringLiteral(": the device went away")),
                          qPrintable(text));
             else
                 QCOMPARE(text, fixed);
@@ -84,8 +86,9 @@ private slots:
         QVERIFY(!rig.sequence().LocateDevice());
         QCOMPARE(rig.model.ComPort, int16_t(5));
         QCOMPARE(rig.dialog.titles(), QStringList{"Communications Error!"});
-        QCOMPARE(rig.dialog.messages[0].text,
-                 QStringLiteral("Unable to locate Korvane-S.  Ensure Korvane-S is ON and COM Port setting is correct."));
+        QCOMPARE(
+            rig.dialog.messages[0].text,
+            QStringLiteral("Unable to locate Korvane-S.  Ensure Korvane-S is ON and COM Port setting is correct."));
         QCOMPARE(rig.sim().logLines(), QStringList({"F V", "F V", "F V", "F V", "F V"}));
     }
 };

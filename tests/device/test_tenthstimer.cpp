@@ -76,11 +76,12 @@ private slots:
         QTest::addColumn<int>("first");
         QTest::addColumn<int>("second");
         QTest::addColumn<QString>("text");
-        QTest::newRow("negative timeout") << false << -1 << -1
-                                          << "frmTenthsTimer.StartTimeout: tenthsofSecond must be positive!";
-        QTest::newRow("re-entered timeout") << false << 30 << 10
-                                            << "frmTenthsTimer.StartTimeout: StartTimeout re-entered, Fatal Error!";
-        QTest::newRow("negative wait") << true << -5 << -5 << "frmTenthsTimer.StartWait: tenthsofSecond must be positive!";
+        QTest::newRow("negative timeout")
+            << false << -1 << -1 << "frmTenthsTimer.StartTimeout: tenthsofSecond must be positive!";
+        QTest::newRow("re-entered timeout")
+            << false << 30 << 10 << "frmTenthsTimer.StartTimeout: StartTimeout re-entered, Fatal Error!";
+        QTest::newRow("negative wait") << true << -5 << -5
+                                       << "frmTenthsTimer.StartWait: tenthsofSecond must be positive!";
         QTest::newRow("re-entered wait") << true << 30 << 10
                                          << "frmTenthsTimer.StartWait: StartWait re-entered, Fatal Error!";
     }

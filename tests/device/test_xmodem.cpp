@@ -430,8 +430,9 @@ private slots:
         const QByteArray content = randomBytes(100 * kXmodemBlockSize, 9);
         const QString received = dir.filePath("received.bin");
         QProcess peer;
-        peer.start("/usr/bin/python3", {qEnvironmentVariable("KORVANE_SOURCE_DIR") + "/tests/device/xmodem_lossy_peer.py",
-                                        receiver, received, "50"});
+        peer.start("/usr/bin/python3",
+                   {qEnvironmentVariable("KORVANE_SOURCE_DIR") + "/tests/device/xmodem_lossy_peer.py", receiver,
+                    received, "50"});
         QVERIFY(peer.waitForStarted());
         QVERIFY(peer.waitForReadyRead(10000));
         const QByteArray first = peer.readLine().trimmed();

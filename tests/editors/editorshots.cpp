@@ -26,7 +26,7 @@ public:
     {
         return MessageAnswer::Cancel;
     }
-    void beep() override {}
+    void beep() override { }
     std::optional<QString> askFileName(const FileDialogRequest &) override { return std::nullopt; }
     [[noreturn]] void endProgram() override { std::exit(1); }
 };
@@ -69,7 +69,7 @@ int main(int argc, char **argv)
     SilentDialog dialog;
     bool ok = true;
 
-    const char *const names[9] = {"ctl1ch", "ctllpf", "ctlhpf", "ctlbpf", "ctlbsf",
+    const char *const names[9] = {"ctl1ch",  "ctllpf",   "ctlhpf",  "ctlbpf", "ctlbsf",
                                   "ctlcomb", "ctlnotch", "ctlslot", "ctleq"};
     for (int type = 0; type < 9; ++type) {
         Model m = editorModel(FilterType(type));
@@ -92,7 +92,7 @@ int main(int argc, char **argv)
         w.show();
         auto *plot = named<SpectralPlot>(&w, QStringLiteral("FilterDisplay"));
         click(&w, QStringLiteral("NewButton"));
-        const std::pair<int, float> points[] = {{0, -30.0f}, {8, -6.0f}, {30, -2.0f}, {55, -12.0f},
+        const std::pair<int, float> points[] = {{0, -30.0f}, {8, -6.0f},    {30, -2.0f},  {55, -12.0f},
                                                 {80, -4.0f}, {100, -25.0f}, {114, -38.0f}};
         for (auto [k, db] : points)
             clickPoint(plot, k, db);

@@ -25,7 +25,7 @@ public:
     {
         return MessageAnswer::Cancel;
     }
-    void beep() override {}
+    void beep() override { }
     std::optional<QString> askFileName(const FileDialogRequest &) override { return std::nullopt; }
     [[noreturn]] void endProgram() override { std::exit(1); }
 };
@@ -54,8 +54,7 @@ bool shoot(QWidget *w, const QString &folder, const QString &name)
 }
 
 // Opens the editor of type for set 3 stage 2, lets prepare move its controls, shoots it.
-template <typename F>
-bool editorShot(int type, const QString &folder, const QString &name, F &&prepare)
+template <typename F> bool editorShot(int type, const QString &folder, const QString &name, F &&prepare)
 {
     SilentDialog dialog;
     Model m = editorModel(FilterType(type));
@@ -98,11 +97,9 @@ int main(int argc, char **argv)
             if (SettingBar *b = w.findChild<SettingBar *>(QStringLiteral("GainSlider%1").arg(i)))
                 b->setValue(cuts[i]);
     });
-    ok &= editorShot(Notch, folder, QStringLiteral("response-notch-live"), [](Model &, EditorWindow &w) {
-        bar(&w, QStringLiteral("HScroll1"))->setValue(1200);
-    });
-    ok &= editorShot(SpectralEq, folder, QStringLiteral("response-spectral"), [](Model &m, EditorWindow &) {
-        (void)m;
-    });
+    ok &= editorShot(Notch, folder, QStringLiteral("response-notch-live"),
+                     [](Model &, EditorWindow &w) { bar(&w, QStringLiteral("HScroll1"))->setValue(1200); });
+    ok &= editorShot(SpectralEq, folder, QStringLiteral("response-spectral"),
+                     [](Model &m, EditorWindow &) { (void)m; });
     return ok ? 0 : 1;
 }

@@ -133,18 +133,39 @@ void TestEditorValue::changeIsWhatSaveWrites_data()
     QTest::addColumn<QString>("action"); // "max"/"min": arrow, "troughMin", "click", else text typed
     QTest::addColumn<QString>("field");
     QTest::addColumn<double>("expected");
-    QTest::newRow("adaptive mode") << int(Adaptive1CH) << "optAdaptMode2" << "click" << "ModeOption" << 2.0;
-    QTest::newRow("adaptive output") << int(Adaptive1CH) << "optProcessorOutput2" << "click" << "OutputOption"
-                                     << 2.0;
-    QTest::newRow("lowpass typed") << int(Lowpass) << "HScroll1Value" << "2700" << "Freq1" << 2700.0;
-    QTest::newRow("highpass slope") << int(Highpass) << "HScroll2" << "max" << "Slope" << 65.0;
-    QTest::newRow("bandpass upper") << int(Bandpass) << "HScroll4" << "troughMin" << "Freq2" << 2450.0;
-    QTest::newRow("bandstop lower") << int(Bandstop) << "HScroll1" << "max" << "Freq1" << 2001.0;
-    QTest::newRow("comb harmonics") << int(Comb) << "optHarmonic1" << "click" << "ModeOption" << 4.0;
-    QTest::newRow("notch width") << int(Notch) << "HScroll2" << "max" << "Freq2" << 63.0;
-    QTest::newRow("slot frequency") << int(Slot) << "HScroll1" << "min" << "Freq1" << 999.0;
-    QTest::newRow("20-band slider") << int(GraphicEq20) << "GainSlider7" << "max" << "EqBand" << 1.0;
-    QTest::newRow("spectral normalize") << int(SpectralEq) << "AutoScaleButton" << "click" << "SpectralGain" << 0.0;
+    QTest::newRow("adaptive mode") << int(Adaptive1CH) << "optAdaptMode2"
+                                   << "click"
+                                   << "ModeOption" << 2.0;
+    QTest::newRow("adaptive output") << int(Adaptive1CH) << "optProcessorOutput2"
+                                     << "click"
+                                     << "OutputOption" << 2.0;
+    QTest::newRow("lowpass typed") << int(Lowpass) << "HScroll1Value"
+                                   << "2700"
+                                   << "Freq1" << 2700.0;
+    QTest::newRow("highpass slope") << int(Highpass) << "HScroll2"
+                                    << "max"
+                                    << "Slope" << 65.0;
+    QTest::newRow("bandpass upper") << int(Bandpass) << "HScroll4"
+                                    << "troughMin"
+                                    << "Freq2" << 2450.0;
+    QTest::newRow("bandstop lower") << int(Bandstop) << "HScroll1"
+                                    << "max"
+                                    << "Freq1" << 2001.0;
+    QTest::newRow("comb harmonics") << int(Comb) << "optHarmonic1"
+                                    << "click"
+                                    << "ModeOption" << 4.0;
+    QTest::newRow("notch width") << int(Notch) << "HScroll2"
+                                 << "max"
+                                 << "Freq2" << 63.0;
+    QTest::newRow("slot frequency") << int(Slot) << "HScroll1"
+                                    << "min"
+                                    << "Freq1" << 999.0;
+    QTest::newRow("20-band slider") << int(GraphicEq20) << "GainSlider7"
+                                    << "max"
+                                    << "EqBand" << 1.0;
+    QTest::newRow("spectral normalize") << int(SpectralEq) << "AutoScaleButton"
+                                        << "click"
+                                        << "SpectralGain" << 0.0;
 }
 
 void TestEditorValue::changeIsWhatSaveWrites()

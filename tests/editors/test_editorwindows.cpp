@@ -389,8 +389,15 @@ void TestEditorWindows::equalizerDiscardKeepsBands()
 
 void TestEditorWindows::openStageEditorWindow()
 {
-    const char *const captions[10] = {"1-Channel Adaptive", "Lowpass", "Highpass", "Bandpass", "Bandstop",
-                                      "Comb", "Notch", "Slot", "20-Band Graphic Equalizer",
+    const char *const captions[10] = {"1-Channel Adaptive",
+                                      "Lowpass",
+                                      "Highpass",
+                                      "Bandpass",
+                                      "Bandstop",
+                                      "Comb",
+                                      "Notch",
+                                      "Slot",
+                                      "20-Band Graphic Equalizer",
                                       "Spectral Graphic Equalizer"};
     for (int type = 0; type < 10; ++type) {
         Model m = editorModel(FilterType(type));
@@ -411,9 +418,9 @@ void TestEditorWindows::openStageEditorWindow()
         QCOMPARE(seenTitle, QString::fromLatin1(captions[type]) + " Stage 2");
         QVERIFY(wasModal);
         QVERIFY(editor.isNull()); // destroyed on close; the next opening builds a new one
-        QVERIFY(QApplication::topLevelWidgets().isEmpty() ||
-                std::none_of(QApplication::topLevelWidgets().begin(), QApplication::topLevelWidgets().end(),
-                             [](QWidget *w) { return w->isVisible(); }));
+        QVERIFY(QApplication::topLevelWidgets().isEmpty()
+                || std::none_of(QApplication::topLevelWidgets().begin(), QApplication::topLevelWidgets().end(),
+                                [](QWidget *w) { return w->isVisible(); }));
     }
     Model m;
     ScriptedDialog d;

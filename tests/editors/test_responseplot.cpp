@@ -64,7 +64,7 @@ public:
         QString text;
         QFont font;
     };
-    explicit TextRecorder(QSize size) : size_(size), engine_(this) {}
+    explicit TextRecorder(QSize size) : size_(size), engine_(this) { }
     QPaintEngine *paintEngine() const override { return &engine_; }
     std::vector<Item> items;
 
@@ -72,20 +72,30 @@ protected:
     int metric(PaintDeviceMetric m) const override
     {
         switch (m) {
-        case PdmWidth: return size_.width();
-        case PdmHeight: return size_.height();
-        case PdmDpiX: case PdmDpiY: case PdmPhysicalDpiX: case PdmPhysicalDpiY: return 96;
-        case PdmDepth: return 32;
-        case PdmDevicePixelRatio: return 1;
-        case PdmDevicePixelRatioScaled: return int(QPaintDevice::devicePixelRatioFScale());
-        default: return 1;
+        case PdmWidth:
+            return size_.width();
+        case PdmHeight:
+            return size_.height();
+        case PdmDpiX:
+        case PdmDpiY:
+        case PdmPhysicalDpiX:
+        case PdmPhysicalDpiY:
+            return 96;
+        case PdmDepth:
+            return 32;
+        case PdmDevicePixelRatio:
+            return 1;
+        case PdmDevicePixelRatioScaled:
+            return int(QPaintDevice::devicePixelRatioFScale());
+        default:
+            return 1;
         }
     }
 
 private:
     class Engine final : public QPaintEngine {
     public:
-        explicit Engine(TextRecorder *owner) : QPaintEngine(AllFeatures), owner_(owner) {}
+        explicit Engine(TextRecorder *owner) : QPaintEngine(AllFeatures), owner_(owner) { }
         bool begin(QPaintDevice *) override { return true; }
         bool end() override { return true; }
         void updateState(const QPaintEngineState &state) override
@@ -93,16 +103,16 @@ private:
             if (state.state() & DirtyTransform)
                 transform_ = state.transform();
         }
-        void drawPixmap(const QRectF &, const QPixmap &, const QRectF &) override {}
+        void drawPixmap(const QRectF &, const QPixmap &, const QRectF &) override { }
         // Everything but text is of no interest (the base versions call one another).
-        void drawPolygon(const QPointF *, int, PolygonDrawMode) override {}
-        void drawPath(const QPainterPath &) override {}
-        void drawLines(const QLineF *, int) override {}
-        void drawRects(const QRectF *, int) override {}
-        void drawEllipse(const QRectF &) override {}
-        void drawPoints(const QPointF *, int) override {}
-        void drawTiledPixmap(const QRectF &, const QPixmap &, const QPointF &) override {}
-        void drawImage(const QRectF &, const QImage &, const QRectF &, Qt::ImageConversionFlags) override {}
+        void drawPolygon(const QPointF *, int, PolygonDrawMode) override { }
+        void drawPath(const QPainterPath &) override { }
+        void drawLines(const QLineF *, int) override { }
+        void drawRects(const QRectF *, int) override { }
+        void drawEllipse(const QRectF &) override { }
+        void drawPoints(const QPointF *, int) override { }
+        void drawTiledPixmap(const QRectF &, const QPixmap &, const QPointF &) override { }
+        void drawImage(const QRectF &, const QImage &, const QRectF &, Qt::ImageConversionFlags) override { }
         void drawTextItem(const QPointF &p, const QTextItem &item) override
         {
             owner_->items.push_back({transform_.map(p), item.text(), item.font()});
@@ -210,8 +220,10 @@ private slots:
         QTRY_VERIFY(plot->chart().curves[1].db != plot->chart().curves[0].db);
         QCOMPARE(m.stage(3, 2), before);
         const ResponseChart &c = plot->chart();
-        auto levelAt = [&](const std::vector<double> &db, double hz) { return db[size_t(std::lround(hz / 17200 * 1024))]; };
-        QVERIFY(levelAt(c.curves[0].db, 1800) > -1.0); // stored: 2500 Hz cutoff
+        auto levelAt = [&](const std::vector<double> &db, double hz) {
+            return db[size_t(std::lround(hz / 17200 * 1024))];
+        };
+        QVERIFY(levelAt(c.curves[0].db, 1800) > -1.0);  // stored: 2500 Hz cutoff
         QVERIFY(levelAt(c.curves[1].db, 1800) < -25.0); // edited: 1000 Hz
         QVERIFY(levelAt(c.curves[1].db, 500) > -1.0);
 
@@ -266,8 +278,13 @@ private slots:
                 const double width = QFontMetricsF(t.font).horizontalAdvance(t.text);
                 QVERIFY2(t.at.x() >= area.left() && t.at.x() + width <= area.right() + 0.5 && t.at.y() <= area.bottom(),
                          qPrintable(QStringLiteral("%1x%2: \"%3\" at %4..%5, area %6..%7")
-                                        .arg(size.width()).arg(size.height()).arg(t.text)
-                                        .arg(t.at.x()).arg(t.at.x() + width).arg(area.left()).arg(area.right())));
+                                        .arg(size.width())
+                                        .arg(size.height())
+                                        .arg(t.text)
+                                        .arg(t.at.x())
+                                        .arg(t.at.x() + width)
+                                        .arg(area.left())
+                                        .arg(area.right())));
             }
             QCOMPARE(printedWords.join(QLatin1Char(' ')), note);
         }

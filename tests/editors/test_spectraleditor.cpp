@@ -21,7 +21,8 @@ void sendMouse(QWidget *plot, QEvent::Type type, double x, double y, Qt::MouseBu
 {
     const QPointF local(x / G::kUnitsPerPixel, y / G::kUnitsPerPixel);
     const Qt::MouseButtons held = type == QEvent::MouseButtonRelease || type == QEvent::MouseMove
-                                      ? Qt::MouseButtons{} : Qt::MouseButtons{button};
+        ? Qt::MouseButtons{}
+        : Qt::MouseButtons{button};
     QMouseEvent e(type, local, plot->mapToGlobal(local), button, held, Qt::NoModifier);
     QApplication::sendEvent(plot, &e);
 }

@@ -189,8 +189,8 @@ private slots:
         QTest::newRow("highpass") << int(Highpass) << "Highpass 300 Hz, 28 dB/Octave, 30 dB";
         QTest::newRow("bandpass") << int(Bandpass) << "Bandpass 300 to 2500 Hz, 14/228 dB/Octave, 30 dB";
         QTest::newRow("bandstop") << int(Bandstop) << "Bandstop 2000 to 2500 Hz, 92/228 dB/Octave, 30 dB";
-        QTest::newRow("comb") << int(Comb) << "Comb " + CombFundamentalLabel(286, 17200) +
-                                                  " Hz, All harmonics, limit 2500 Hz, 30 dB";
+        QTest::newRow("comb") << int(
+            Comb) << "Comb " + CombFundamentalLabel(286, 17200) + " Hz, All harmonics, limit 2500 Hz, 30 dB";
         QTest::newRow("notch") << int(Notch) << "Notch 400 Hz, 397 Hz wide, 30 dB";
         QTest::newRow("slot") << int(Slot) << "Slot 1000 Hz, 227 Hz wide, 30 dB";
         QTest::newRow("20-band flat") << int(GraphicEq20) << "20-band: flat 0 dB";
@@ -213,11 +213,12 @@ private slots:
         Model m = readModel();
         StageConfig &s = m.stage(1, 1);
         s.Type = GraphicEq20;
-        s.EqBand[1] = 6;                                       // 300 Hz
-        s.EqBand[5] = s.EqBand[6] = s.EqBand[7] = 12;          // 1.1K..1.5K
-        s.EqBand[8] = 40;                                      // 1.7K
-        QCOMPARE(StageSummary(m, 1, 1), QStringLiteral("20-band: -6 dB at 300 Hz, -12 dB at 1.1-1.5 kHz, "
-                                                       "-40 dB at 1.7 kHz, elsewhere 0 dB"));
+        s.EqBand[1] = 6;                              // 300 Hz
+        s.EqBand[5] = s.EqBand[6] = s.EqBand[7] = 12; // 1.1K..1.5K
+        s.EqBand[8] = 40;                             // 1.7K
+        QCOMPARE(StageSummary(m, 1, 1),
+                 QStringLiteral("20-band: -6 dB at 300 Hz, -12 dB at 1.1-1.5 kHz, "
+                                "-40 dB at 1.7 kHz, elsewhere 0 dB"));
         s.Type = SpectralEq;
         s.SpectralGain.fill(-10.0f);
         s.SpectralGain[9] = -2.5f;   // 9 * 17200 / 256 = 604.7 Hz

@@ -71,9 +71,12 @@ private slots:
         QTest::addColumn<int>("rate");
         QTest::addColumn<int>("channels");
         QTest::addColumn<QString>("stage");
-        QTest::newRow("WAV stereo 44100 to WAV") << "in.wav" << "out.wav" << 44100 << 2 << "both";
-        QTest::newRow("FLAC mono 22050 to FLAC") << "in.flac" << "out.flac" << 22050 << 1 << "both";
-        QTest::newRow("WAV 48000 stage 2 to FLAC") << "in48.wav" << "out2.flac" << 48000 << 1 << "2";
+        QTest::newRow("WAV stereo 44100 to WAV") << "in.wav"
+                                                 << "out.wav" << 44100 << 2 << "both";
+        QTest::newRow("FLAC mono 22050 to FLAC") << "in.flac"
+                                                 << "out.flac" << 22050 << 1 << "both";
+        QTest::newRow("WAV 48000 stage 2 to FLAC") << "in48.wav"
+                                                   << "out2.flac" << 48000 << 1 << "2";
     }
     void rendersLikeTheLibrary()
     {
@@ -85,7 +88,8 @@ private slots:
         const AudioClip clip = noiseClip(rate, channels, 1.5);
         QString why;
         QVERIFY2(WriteAudioFile(path(in), clip, &why), qPrintable(why));
-        const Run r = runCli({"render", path("sets.min"), "--set", "3", path(in), path(out), "--stage", stage}, programDir());
+        const Run r = runCli({"render", path("sets.min"), "--set", "3", path(in), path(out), "--stage", stage},
+                             programDir());
         QVERIFY2(r.exitCode == 0, qPrintable(r.err));
         QVERIFY2(r.err.contains(QLatin1String("17200 Hz")), qPrintable(r.err));
         const auto written = ReadAudioFile(path(out), &why);
@@ -102,7 +106,8 @@ private slots:
         QVERIFY(fp);
         const auto expected = RenderClip(*fp, *source, stage == "2" ? StageSelection::Stage2 : StageSelection::Both);
         QVERIFY(expected);
-        QVERIFY2(maxDiff(expected->samples, written->samples) <= 1.5 / 32768, qPrintable(QString::number(maxDiff(expected->samples, written->samples))));
+        QVERIFY2(maxDiff(expected->samples, written->samples) <= 1.5 / 32768,
+                 qPrintable(QString::number(maxDiff(expected->samples, written->samples))));
         // And it did filter: the output is not the input.
         QVERIFY(maxDiff(source->samples, written->samples) > 0.05);
     }
@@ -115,13 +120,14 @@ private slots:
         QFile good(path("in.wav"));
         QVERIFY(good.open(QIODevice::ReadOnly));
         QTest::newRow("truncated header") << good.read(30) << "truncated.wav";
-        QTest::newRow("text renamed .wav") << QByteArray("frequency,level\n1000,-3\n2000,-6\n").repeated(20) << "text.wav";
+        QTest::newRow("text renamed .wav")
+            << QByteArray("frequency,level\n1000,-3\n2000,-6\n").repeated(20) << "text.wav";
         // A canonical 44-byte WAV header that says 0 channels, then some data.
         QByteArray zero("RIFF");
         auto le32 = [](quint32 v) { return QByteArray(reinterpret_cast<const char *>(&v), 4); };
         auto le16 = [](quint16 v) { return QByteArray(reinterpret_cast<const char *>(&v), 2); };
         zero += le32(36 + 400) + "WAVEfmt " + le32(16) + le16(1) + le16(0) + le32(44100) + le32(0) + le16(0) + le16(16)
-                + "data" + le32(400) + QByteArray(400, '\0');
+            + "data" + le32(400) + QByteArray(400, '\0');
         QTest::newRow("0 channels") << zero << "zero.wav";
     }
     void refusesBadAudio()
@@ -143,7 +149,9 @@ private slots:
     void usageAndOutputErrors()
     {
         QCOMPARE(runCli({"render", path("sets.min"), path("in.wav"), path("x.wav")}).exitCode, 2); // no --set
-        QCOMPARE(runCli({"render", path("sets.min"), "--set", "3", path("in.wav"), path("x.wav"), "--stage", "3"}).exitCode, 2);
+        QCOMPARE(
+            runCli({"render", path("sets.min"), "--set", "3", path("in.wav"), path("x.wav"), "--stage", "3"}).exitCode,
+            2);
         QCOMPARE(runCli({"render", path("sets.min"), "--set", "16", path("in.wav"), path("x.wav")}).exitCode, 2);
         const Run mp3 = runCli({"render", path("sets.min"), "--set", "3", path("in.wav"), path("x.mp3")});
         QCOMPARE(mp3.exitCode, 1);

@@ -60,7 +60,8 @@ double levelDb(const std::vector<float> &y, size_t from, size_t n, double hz, do
 {
     std::complex<double> acc;
     for (size_t i = 0; i < n; ++i)
-        acc += static_cast<double>(y[from + i]) * std::polar(1.0, -2.0 * std::numbers::pi * hz * static_cast<double>(from + i) / fs);
+        acc += static_cast<double>(y[from + i])
+            * std::polar(1.0, -2.0 * std::numbers::pi * hz * static_cast<double>(from + i) / fs);
     return 20.0 * std::log10(2.0 * std::abs(acc) / static_cast<double>(n));
 }
 
@@ -256,7 +257,8 @@ private slots:
         const double residueLevel = levelDb(residue, from, 8192, hz, 12000);
         const double predictLevel = levelDb(predict, from, 8192, hz, 12000);
         QVERIFY2(residueLevel < inLevel - 15, qPrintable(QStringLiteral("%1 vs %2").arg(residueLevel).arg(inLevel)));
-        QVERIFY2(std::abs(predictLevel - inLevel) < 1.5, qPrintable(QStringLiteral("%1 vs %2").arg(predictLevel).arg(inLevel)));
+        QVERIFY2(std::abs(predictLevel - inLevel) < 1.5,
+                 qPrintable(QStringLiteral("%1 vs %2").arg(predictLevel).arg(inLevel)));
         QVERIFY(std::all_of(predict.begin(), predict.end(), [](float v) { return std::isfinite(v); }));
     }
 

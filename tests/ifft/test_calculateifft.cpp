@@ -98,8 +98,8 @@ private slots:
             const double centred = i == n - 1 ? 0.0 : x[std::abs(i - h)];
             const double a = i * 2.0 * M_PI / (n - 1);
             const double w = window == 0 ? 0.54 - 0.46 * std::cos(a)
-                             : window == 1 ? 0.5 - 0.5 * std::cos(a)
-                                           : 0.42 - 0.5 * std::cos(a) + 0.08 * std::cos(2 * a);
+                : window == 1            ? 0.5 - 0.5 * std::cos(a)
+                                         : 0.42 - 0.5 * std::cos(a) + 0.08 * std::cos(2 * a);
             QVERIFY2(std::abs(buf[i] - centred * w) < 1e-5, qPrintable(QString::number(i)));
         }
     }

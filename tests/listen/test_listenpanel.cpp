@@ -10,8 +10,8 @@
 
 #include <QCheckBox>
 #include <QComboBox>
-#include <QDoubleSpinBox>
 #include <QDir>
+#include <QDoubleSpinBox>
 #include <QLabel>
 #include <QPushButton>
 #include <QSignalSpy>
@@ -40,8 +40,9 @@ AudioClip demoClip()
         const double t = static_cast<double>(i) / 44100;
         phase += 2 * std::numbers::pi * (200 + 1200 * t) / 44100; // 200 Hz rising 1200 Hz a second
         const bool key = std::fmod(t, 0.5) < 0.3;
-        c.samples.push_back(static_cast<float>(0.25 * std::sin(phase) + (key ? 0.3 * std::sin(2 * std::numbers::pi * 700 * t) : 0.0))
-                            + noise(rng));
+        c.samples.push_back(
+            static_cast<float>(0.25 * std::sin(phase) + (key ? 0.3 * std::sin(2 * std::numbers::pi * 700 * t) : 0.0))
+            + noise(rng));
     }
     return c;
 }

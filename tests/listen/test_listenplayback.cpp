@@ -60,8 +60,7 @@ private:
     QProcessEnvironment m_env;
 
     // Records the sink while work() runs; the samples the sink was given.
-    template <class F>
-    std::vector<float> record(F &&work)
+    template <class F> std::vector<float> record(F &&work)
     {
         QProcess parec;
         parec.setProcessEnvironment(m_env);
@@ -109,13 +108,15 @@ private slots:
         m_env.insert(QStringLiteral("PULSE_SERVER"), QStringLiteral("unix:") + socket);
         m_server.setProcessEnvironment(m_env);
         m_server.setProcessChannelMode(QProcess::ForwardedErrorChannel);
-        m_server.start(pulseaudio, {QStringLiteral("-n"), QStringLiteral("--daemonize=no"), QStringLiteral("--exit-idle-time=-1"),
-                                    QStringLiteral("--use-pid-file=no"), QStringLiteral("--disable-shm=yes"),
-                                    QStringLiteral("--log-target=newfile:") + m_dir.filePath(QStringLiteral("pulse.log")),
-                                    QStringLiteral("-L"),
-                                    QStringLiteral("module-null-sink sink_name=%1 rate=%2 channels=1 format=float32le").arg(kSink).arg(kRate),
-                                    QStringLiteral("-L"),
-                                    QStringLiteral("module-native-protocol-unix socket=%1 auth-anonymous=1").arg(socket)});
+        m_server.start(
+            pulseaudio,
+            {QStringLiteral("-n"), QStringLiteral("--daemonize=no"), QStringLiteral("--exit-idle-time=-1"),
+             QStringLiteral("--use-pid-file=no"), QStringLiteral("--disable-shm=yes"),
+             QStringLiteral("--log-target=newfile:") + m_dir.filePath(QStringLiteral("pulse.log")),
+             QStringLiteral("-L"),
+             QStringLiteral("module-null-sink sink_name=%1 rate=%2 channels=1 format=float32le").arg(kSink).arg(kRate),
+             QStringLiteral("-L"),
+             QStringLiteral("module-native-protocol-unix socket=%1 auth-anonymous=1").arg(socket)});
         QVERIFY(m_server.waitForStarted(5000));
         QTRY_VERIFY_WITH_TIMEOUT(QFile::exists(socket), 10000);
         // Qt's audio backend connects at its first use, which comes after this.
@@ -151,7 +152,8 @@ private slots:
         const size_t n = std::min(offline->samples.size() - pos, end - start);
         QVERIFY2(n > offline->samples.size() * 8 / 10, qPrintable(QStringLiteral("only %1 samples").arg(n)));
         const double r = correlation(rec.data() + start, offline->samples.data() + pos, n);
-        qInfo("correlation with the offline render: %.5f over %zu samples; the sink began at clip sample %zu", r, n, pos);
+        qInfo("correlation with the offline render: %.5f over %zu samples; the sink began at clip sample %zu", r, n,
+              pos);
         QVERIFY2(r >= 0.99, qPrintable(QString::number(r)));
     }
 

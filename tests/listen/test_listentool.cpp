@@ -67,7 +67,8 @@ private slots:
         QVERIFY(tool.notes().join('\n').contains(QLatin1String("approximation")));
         // Pass Thru twice: B is A (the set's rate and back aside, within conversion error).
         tool.showModelSet(listenModel(PassThru, PassThru), 0);
-        QVERIFY(correlation(tool.filteredSamples().data(), tool.originalSamples().data(), tool.originalSamples().size()) > 0.999);
+        QVERIFY(correlation(tool.filteredSamples().data(), tool.originalSamples().data(), tool.originalSamples().size())
+                > 0.999);
     }
 
     // The sink reads A, then B from the same frame on: no frame is skipped or repeated.
@@ -139,7 +140,8 @@ private slots:
         QVERIFY(tool.message().contains(QLatin1String("Open an audio file")));
         tool.setClip(sineClip(44100, 1.0, 440, 0.5));
         QVERIFY(!tool.play());
-        QVERIFY2(tool.message().contains(QLatin1String("No audio output")) || tool.message().contains(QLatin1String("could not")),
+        QVERIFY2(tool.message().contains(QLatin1String("No audio output"))
+                     || tool.message().contains(QLatin1String("could not")),
                  qPrintable(tool.message()));
         QVERIFY(!tool.isPlaying());
     }

@@ -54,7 +54,8 @@ private slots:
         QTest::addColumn<double>("hi");
         QTest::addColumn<int>("maxCount");
         QTest::addColumn<QList<double>>("expected");
-        QTest::newRow("17200 Hz") << 0.0 << 8600.0 << 10 << QList<double>{0, 1000, 2000, 3000, 4000, 5000, 6000, 7000, 8000};
+        QTest::newRow("17200 Hz") << 0.0 << 8600.0 << 10
+                                  << QList<double>{0, 1000, 2000, 3000, 4000, 5000, 6000, 7000, 8000};
         QTest::newRow("9000 Hz") << 0.0 << 4500.0 << 10
                                  << QList<double>{0, 500, 1000, 1500, 2000, 2500, 3000, 3500, 4000, 4500};
         QTest::newRow("dB wide") << -100.0 << 10.0 << 10 << QList<double>{-100, -80, -60, -40, -20, 0};
@@ -96,7 +97,8 @@ private slots:
         chart.frequency = {0, 4300, 8600};
         chart.curves.push_back({QStringLiteral("Stage 1"), {0, -6, -30}, kStage1Color, 1.5, false, {}, {}});
         chart.curves.push_back({QStringLiteral("Stage 2"), {}, kStage2Color, 1.5, false, {}, {}});
-        chart.curves.push_back({QStringLiteral("Cascade"), {0, -6, -30}, kCascadeColor, 2, true, {-1, -7, -31}, {0, 0, 0}});
+        chart.curves.push_back(
+            {QStringLiteral("Cascade"), {0, -6, -30}, kCascadeColor, 2, true, {-1, -7, -31}, {0, 0, 0}});
         chart.notes << QStringLiteral("Stage 2: no fixed response");
         chart.range = {-40, 10};
         const QByteArray svg = ChartSvg(chart, QSize(900, 520));
@@ -116,8 +118,8 @@ private slots:
         QVERIFY2(!xml.hasError(), qPrintable(xml.errorString()));
         QCOMPARE(polylines, 1); // Stage 1; Stage 2 has no curve; the cascade is drawn as its band
         QCOMPARE(polygons, 1);
-        for (const char *t : {"Frequency (Hz)", "Level (dB)", "Filter 3 <test> & more", "Stage 1", "Stage 2",
-                              "Cascade", "Stage 2: no fixed response", "8000", "-40"})
+        for (const char *t : {"Frequency (Hz)", "Level (dB)", "Filter 3 <test> & more", "Stage 1", "Stage 2", "Cascade",
+                              "Stage 2: no fixed response", "8000", "-40"})
             QVERIFY2(texts.contains(QLatin1String(t)), t);
         // The curve's middle point sits where the geometry puts it.
         const PlotGeometry g = PlotGeometry::forCanvas(900, 520, 8600, {-40, 10});

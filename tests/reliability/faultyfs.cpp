@@ -45,7 +45,8 @@ SmallFilesystem::SmallFilesystem(int kib)
     if (!m_mountPoint.isValid())
         return;
     const QByteArray options = "size=" + QByteArray::number(kib) + "k,mode=0755";
-    m_mounted = ::mount("tmpfs", QFile::encodeName(m_mountPoint.path()).constData(), "tmpfs", 0, options.constData()) == 0;
+    m_mounted = ::mount("tmpfs", QFile::encodeName(m_mountPoint.path()).constData(), "tmpfs", 0, options.constData())
+        == 0;
     m_valid = true;
 }
 
@@ -85,11 +86,9 @@ void SmallFilesystem::fill()
     const QString filler = path() + QStringLiteral("/.filler");
     const int fd = ::open(QFile::encodeName(filler).constData(), O_WRONLY | O_CREAT | O_APPEND, 0644);
     const QByteArray block(4096, 'x');
-    while (fd >= 0 && ::write(fd, block.constData(), static_cast<size_t>(block.size())) > 0) {
-    }
+    while (fd >= 0 && ::write(fd, block.constData(), static_cast<size_t>(block.size())) > 0) { }
     // The last partial block.
-    while (fd >= 0 && ::write(fd, block.constData(), 1) > 0) {
-    }
+    while (fd >= 0 && ::write(fd, block.constData(), 1) > 0) { }
     if (fd >= 0)
         ::close(fd);
 }
@@ -104,8 +103,8 @@ ReadOnlyFolder::ReadOnlyFolder(const QString &name, const QByteArray &content) :
         if (::mount("tmpfs", dir.constData(), "tmpfs", 0, "size=256k,mode=0755") != 0)
             return;
         m_mounted = true;
-        if (!WriteFileDirectly(filePath(), content) ||
-            ::mount(nullptr, dir.constData(), nullptr, MS_REMOUNT | MS_RDONLY, nullptr) != 0)
+        if (!WriteFileDirectly(filePath(), content)
+            || ::mount(nullptr, dir.constData(), nullptr, MS_REMOUNT | MS_RDONLY, nullptr) != 0)
             return;
     } else {
         if (!WriteFileDirectly(filePath(), content) || ::chmod(dir.constData(), 0555) != 0)
@@ -135,8 +134,7 @@ bool KillWhileWriting(const std::function<void(int)> &write, int delayMicros)
     ::usleep(static_cast<useconds_t>(delayMicros));
     ::kill(child, SIGKILL);
     int status = 0;
-    while (::waitpid(child, &status, 0) < 0 && errno == EINTR) {
-    }
+    while (::waitpid(child, &status, 0) < 0 && errno == EINTR) { }
     return WIFSIGNALED(status) && WTERMSIG(status) == SIGKILL;
 }
 

@@ -27,7 +27,7 @@ class SmallFilesystem {
 public:
     // A tmpfs folder with room for about kib KiB or, when mounting is not allowed, a plain
     // folder whose writes are cut by armLimit.
-    explicit SmallFilesystem(int kib);  // kib: room on the tmpfs
+    explicit SmallFilesystem(int kib); // kib: room on the tmpfs
     ~SmallFilesystem();
     SmallFilesystem(const SmallFilesystem &) = delete;
     SmallFilesystem &operator=(const SmallFilesystem &) = delete;

@@ -54,7 +54,10 @@ QString tablePath()
     return env.isEmpty() ? QStringLiteral(KORVANE_FAULT_TABLE_DEFAULT) : env;
 }
 
-QString cell(QString text) { return text.replace(QLatin1Char('\t'), QLatin1Char(' ')).replace(kCR, QStringLiteral(" / ")); }
+QString cell(QString text)
+{
+    return text.replace(QLatin1Char('\t'), QLatin1Char(' ')).replace(kCR, QStringLiteral(" / "));
+}
 
 } // namespace
 
@@ -112,7 +115,8 @@ void TestFaultInjection::programmingRun_data()
                                        << QStringList{kSuccess};
     QTest::newRow("drop-ack=224") << QStringList{"--fault", "drop-ack=224"} << none << QString() << true
                                   << QStringList{kSuccess};
-    QTest::newRow("verdict-failed") << QStringList{"--fault", "verdict-failed"} << none << QString() << false << aborted;
+    QTest::newRow("verdict-failed") << QStringList{"--fault", "verdict-failed"} << none << QString() << false
+                                    << aborted;
     // No packet goes out: the sender waits 10 s for a NAK that never comes.
     QTest::newRow("c-instead-of-nak") << QStringList{"--fault", "c-instead-of-nak"} << none << QString() << false
                                       << aborted;
@@ -126,8 +130,8 @@ void TestFaultInjection::programmingRun_data()
     QTest::newRow("cancel while finding the processor")
         << QStringList() << int(Action::CancelOnProbe) << QString() << false << QStringList{kNotFound};
     for (const char *stage : {"Configuring Filters", "Determining Firmware Status", "Programming Filters"})
-        QTest::addRow("cancel at \"%s\"", stage)
-            << QStringList() << int(Action::CancelAtStage) << QString::fromLatin1(stage) << false << QStringList{kAborted};
+        QTest::addRow("cancel at \"%s\"", stage) << QStringList() << int(Action::CancelAtStage)
+                                                 << QString::fromLatin1(stage) << false << QStringList{kAborted};
     for (const char *packet : {"1", "100", "224"})
         QTest::addRow("cancel after packet %s", packet)
             << QStringList() << int(Action::CancelAtPacket) << QString::fromLatin1(packet) << false
@@ -218,16 +222,20 @@ void TestFaultInjection::programmingRun()
     QStringList texts;
     for (const auto &m : dialog.messages)
         texts << m.title + QStringLiteral(": ") + m.text;
-    const bool pass = ok == expectOk && titles == expectTitles && portClosed && modelUntouched &&
-                      (what == Action::None || acted);
+    const bool pass = ok == expectOk && titles == expectTitles && portClosed && modelUntouched
+        && (what == Action::None || acted);
     {
         QFile table(tablePath());
         QVERIFY(table.open(QIODevice::Append));
         const QString row = QStringList{QString::fromLatin1(QTest::currentDataTag()),
-                                        expectOk ? "true" : "false", cell(expectTitles.join(" + ")),
-                                        ok ? "true" : "false", cell(titles.join(" + ")),
-                                        portClosed ? "yes" : "NO", modelUntouched ? "yes" : "NO",
-                                        QString::number(seconds, 'f', 1), pass ? "as expected" : "DIFFERS"}
+                                        expectOk ? "true" : "false",
+                                        cell(expectTitles.join(" + ")),
+                                        ok ? "true" : "false",
+                                        cell(titles.join(" + ")),
+                                        portClosed ? "yes" : "NO",
+                                        modelUntouched ? "yes" : "NO",
+                                        QString::number(seconds, 'f', 1),
+                                        pass ? "as expected" : "DIFFERS"}
                                 .join(QLatin1Char('\t'));
         table.write(row.toUtf8() + '\n');
     }
@@ -250,7 +258,8 @@ void TestFaultInjection::programmingRun()
     }
     // Nobody else holds the device: another program could open it now (unless the row took
     // the line away).
-    const bool lineGone = what == Action::ClosePtyAtPacket || simArgs.join(QLatin1Char(' ')).contains(QLatin1String("vanish"));
+    const bool lineGone = what == Action::ClosePtyAtPacket
+        || simArgs.join(QLatin1Char(' ')).contains(QLatin1String("vanish"));
     if (!lineGone) {
         QSerialPort probe(sim.devicePath());
         QVERIFY2(probe.open(QIODevice::ReadWrite), qPrintable(probe.errorString()));

@@ -23,7 +23,8 @@ namespace {
 
 QString inputPath(const char *name)
 {
-    return QDir(qEnvironmentVariable("KORVANE_SOURCE_DIR")).filePath(QStringLiteral("tests/reliability/inputs/") + QLatin1String(name));
+    return QDir(qEnvironmentVariable("KORVANE_SOURCE_DIR"))
+        .filePath(QStringLiteral("tests/reliability/inputs/") + QLatin1String(name));
 }
 
 } // namespace

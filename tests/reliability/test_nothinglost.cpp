@@ -7,8 +7,8 @@
 
 #include <QDir>
 
-#include <functional>
 #include <QTest>
+#include <functional>
 
 using namespace korvane;
 using namespace korvane::test;
@@ -37,9 +37,9 @@ Model modelNumber(int n)
 // the coefficient image filter.bin before every upload.
 struct Written {
     QString fileName;
-    QByteArray previous, next;           // contents of the file before and of the new one
+    QByteArray previous, next; // contents of the file before and of the new one
     std::function<bool(const QString &, bool silent, UserDialog &)> write; // writes "next"
-    QStringList failureTitles;           // what a failed write shows (when not silent)
+    QStringList failureTitles; // what a failed write shows (when not silent)
 };
 
 Written written(const QString &what)

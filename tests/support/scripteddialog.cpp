@@ -13,7 +13,7 @@ MessageAnswer ScriptedDialog::showMessage(const QString &title, const QString &t
         return a;
     }
     return buttons == MessageButtons::YesNo || buttons == MessageButtons::YesNoCancel ? MessageAnswer::Yes
-                                                                                 : MessageAnswer::Ok;
+                                                                                      : MessageAnswer::Ok;
 }
 
 void ScriptedDialog::beep()

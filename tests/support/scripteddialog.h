@@ -15,7 +15,7 @@ namespace korvane::test {
 
 // Thrown by ScriptedDialog::endProgram so a test can observe a fatal report.
 struct ProgramEnded : std::runtime_error {
-    ProgramEnded() : std::runtime_error("program ended") {}
+    ProgramEnded() : std::runtime_error("program ended") { }
 };
 
 struct RecordedMessage {

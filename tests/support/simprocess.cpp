@@ -29,7 +29,7 @@ SimProcess::SimProcess(const QStringList &extraArguments, int startTimeoutMs)
         error_ = QStringLiteral("no temporary folder: ") + dir_.errorString();
         return;
     }
-    QStringList args{QStringLiteral("--log"), logPath(), QStringLiteral("--image-out"), imagePath(),
+    QStringList args{QStringLiteral("--log"),          logPath(),     QStringLiteral("--image-out"), imagePath(),
                      QStringLiteral("--firmware-out"), firmwarePath()};
     args += extraArguments;
     process_.setProcessChannelMode(QProcess::SeparateChannels);
@@ -60,10 +60,7 @@ SimProcess::SimProcess(const QStringList &extraArguments, int startTimeoutMs)
     }
 }
 
-SimProcess::~SimProcess()
-{
-    stop();
-}
+SimProcess::~SimProcess() { stop(); }
 
 void SimProcess::stop()
 {
@@ -98,14 +95,8 @@ bool SimProcess::waitForLogLine(const QString &line, int timeoutMs) const
     }
 }
 
-QByteArray SimProcess::image() const
-{
-    return readAll(imagePath());
-}
+QByteArray SimProcess::image() const { return readAll(imagePath()); }
 
-QByteArray SimProcess::firmware() const
-{
-    return readAll(firmwarePath());
-}
+QByteArray SimProcess::firmware() const { return readAll(firmwarePath()); }
 
 } // namespace korvane::test

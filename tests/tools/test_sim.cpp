@@ -44,10 +44,7 @@ QByteArray randomBytes(int n)
     return b;
 }
 
-QByteArray blockOf(const QByteArray &data, int ordinal)
-{
-    return data.mid((ordinal - 1) * 128, 128);
-}
+QByteArray blockOf(const QByteArray &data, int ordinal) { return data.mid((ordinal - 1) * 128, 128); }
 
 // The test's end of the serial line.
 class Line {
@@ -69,8 +66,7 @@ public:
     }
 
     // Collects input until done(collected) holds or timeoutMs pass.
-    template <typename Done>
-    QByteArray readUntil(Done done, int timeoutMs = 2000)
+    template <typename Done> QByteArray readUntil(Done done, int timeoutMs = 2000)
     {
         QByteArray got;
         const QDeadlineTimer deadline(timeoutMs);
@@ -338,7 +334,9 @@ void TestSim::packetChecks()
     line.write(packet(2, blockOf(data, 2)));
     QCOMPARE(line.readBytes(1), ack);
     line.write(QByteArray(1, EOT));
-    QCOMPARE(line.readUntilPrompt(), QByteArray("\x06" "Failed\r\n>"));
+    QCOMPARE(line.readUntilPrompt(),
+             QByteArray("\x06"
+                        "Failed\r\n>"));
     // The sender repeats an EOT whose ACK it missed: it is acknowledged again.
     line.write(QByteArray(1, EOT));
     QCOMPARE(line.readBytes(1), ack);
@@ -357,12 +355,18 @@ void TestSim::blockFaults_data()
     QTest::addColumn<int>("stored"); // blocks in the image after EOT; -1: EOT not answered
     QTest::addColumn<QString>("logged");
 
-    QTest::newRow("nak-only") << "nak-only" << "1N1N" << 0 << "NAK block 1 refused";
-    QTest::newRow("corrupt-block") << "corrupt-block=2" << "1A2N2A3A" << 3 << "NAK block 2 corrupted";
-    QTest::newRow("drop-block") << "drop-block=2" << "1A2-2A3A" << 3 << "DROP block 2";
-    QTest::newRow("drop-ack") << "drop-ack=2" << "1A2-2A3A" << 3 << "DUPLICATE block 2";
-    QTest::newRow("stall-after") << "stall-after=2" << "1A2A3-" << -1 << "STALL after 2 blocks";
-    QTest::newRow("combined") << "corrupt-block=1,drop-ack=1" << "1N1-1A2A" << 2 << "NO-ACK block 1";
+    QTest::newRow("nak-only") << "nak-only"
+                              << "1N1N" << 0 << "NAK block 1 refused";
+    QTest::newRow("corrupt-block") << "corrupt-block=2"
+                                   << "1A2N2A3A" << 3 << "NAK block 2 corrupted";
+    QTest::newRow("drop-block") << "drop-block=2"
+                                << "1A2-2A3A" << 3 << "DROP block 2";
+    QTest::newRow("drop-ack") << "drop-ack=2"
+                              << "1A2-2A3A" << 3 << "DUPLICATE block 2";
+    QTest::newRow("stall-after") << "stall-after=2"
+                                 << "1A2A3-" << -1 << "STALL after 2 blocks";
+    QTest::newRow("combined") << "corrupt-block=1,drop-ack=1"
+                              << "1N1-1A2A" << 2 << "NO-ACK block 1";
 }
 
 void TestSim::blockFaults()

@@ -46,7 +46,8 @@ std::vector<double> lowpass(double cutoff)
     std::vector<double> h(kTaps, 0.0);
     for (int k = 0; k <= 2 * kCentre; ++k) {
         const int n = k - kCentre;
-        const double ideal = n == 0 ? 2.0 * cutoff / kSampleRate : std::sin(2.0 * kPi * cutoff * n / kSampleRate) / (kPi * n);
+        const double ideal = n == 0 ? 2.0 * cutoff / kSampleRate
+                                    : std::sin(2.0 * kPi * cutoff * n / kSampleRate) / (kPi * n);
         const double window = 0.54 - 0.46 * std::cos(2.0 * kPi * k / (2.0 * kCentre));
         h[k] = ideal * window;
     }

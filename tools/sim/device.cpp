@@ -250,10 +250,7 @@ void Device::xmodemByte(std::uint8_t byte, Clock::time_point t)
     // Anything else between packets is line noise: ignored.
 }
 
-bool Device::firstArrival(std::set<long> &faultSet, long block)
-{
-    return faultSet.erase(block) > 0;
-}
+bool Device::firstArrival(std::set<long> &faultSet, long block) { return faultSet.erase(block) > 0; }
 
 void Device::packetComplete(Clock::time_point t)
 {
@@ -268,9 +265,8 @@ void Device::packetComplete(Clock::time_point t)
     const std::uint8_t number = p[1];
     const std::uint8_t complement = p[2];
     const std::uint8_t *data = p.data() + 3;
-    const bool dataOk = crcMode_
-        ? blockCrc16(data, BlockSize) == std::uint16_t((p[131] << 8) | p[132])
-        : blockChecksum(data, BlockSize) == p[131];
+    const bool dataOk = crcMode_ ? blockCrc16(data, BlockSize) == std::uint16_t((p[131] << 8) | p[132])
+                                 : blockChecksum(data, BlockSize) == p[131];
 
     if (std::uint8_t(number + complement) != 0xFF) {
         log("NAK block " + std::to_string(expected) + " bad complement");

@@ -22,35 +22,35 @@ using Millis = std::chrono::milliseconds;
 // Misbehaviour to inject. Block numbers count the packets of one transfer from 1 (they do
 // not wrap at 256) and apply to every transfer ("F P F" and "F P C") the sim receives.
 struct Faults {
-    bool silent = false;            // never answer anything
-    bool nakOnly = false;           // answer every block with NAK
-    bool cInsteadOfNak = false;     // ask for the CRC-16 variant ('C') instead of NAK
-    bool verdictFailed = false;     // "Failed" after a filter image, whatever arrived
+    bool silent = false;                   // never answer anything
+    bool nakOnly = false;                  // answer every block with NAK
+    bool cInsteadOfNak = false;            // ask for the CRC-16 variant ('C') instead of NAK
+    bool verdictFailed = false;            // "Failed" after a filter image, whatever arrived
     std::set<std::string> invalidCommands; // answered "INVALID COMMAND"
-    std::set<long> dropBlocks;      // first arrival ignored as if lost on the line
-    std::set<long> corruptBlocks;   // first arrival treated as a bad checksum
-    std::set<long> dropAcks;        // first arrival stored but not acknowledged
-    std::optional<long> stallAfter; // stop answering for good after this many blocks
-    std::optional<long> vanishAfter; // close the line and exit after this many blocks
+    std::set<long> dropBlocks;             // first arrival ignored as if lost on the line
+    std::set<long> corruptBlocks;          // first arrival treated as a bad checksum
+    std::set<long> dropAcks;               // first arrival stored but not acknowledged
+    std::optional<long> stallAfter;        // stop answering for good after this many blocks
+    std::optional<long> vanishAfter;       // close the line and exit after this many blocks
 };
 
 struct Settings {
-    std::string version = "0105";   // reported by "F V"
-    int filters = 16;               // reported by "T S"
-    bool echo = false;              // echo command characters as a terminal would
-    bool exitAfterReset = false;    // end after the first filter upload and its RESET
-    Millis nakInterval{3000};       // repeat of the start NAK while no block arrives
-    int nakTries = 10;              // start NAKs (and idle NAKs) before giving up
+    std::string version = "0105"; // reported by "F V"
+    int filters = 16;             // reported by "T S"
+    bool echo = false;            // echo command characters as a terminal would
+    bool exitAfterReset = false;  // end after the first filter upload and its RESET
+    Millis nakInterval{3000};     // repeat of the start NAK while no block arrives
+    int nakTries = 10;            // start NAKs (and idle NAKs) before giving up
     // Pause between a text reply and the XMODEM byte that follows it ("Ready" and the
     // first NAK; the EOT's ACK and the verdict), so that a sender reading a reply does
     // not swallow the protocol byte with it.
     Millis gap{200};
-    Millis interByteTimeout{1000};  // a packet that stops this long is discarded
-    Millis idleTimeout{10000};      // silence between packets that earns a NAK
+    Millis interByteTimeout{1000};       // a packet that stops this long is discarded
+    Millis idleTimeout{10000};           // silence between packets that earns a NAK
     std::size_t filterImageSize = 28672; // a complete filter image: 224 blocks
-    std::string imageOut;           // last filter image as received
-    std::string firmwareOut;        // last firmware image as received
-    std::string logPath;            // one line per command and transfer event
+    std::string imageOut;                // last filter image as received
+    std::string firmwareOut;             // last firmware image as received
+    std::string logPath;                 // one line per command and transfer event
     Faults faults;
 };
 
@@ -105,13 +105,13 @@ private:
     bool eotAckable_ = false;       // a repeated EOT right after a transfer is ACKed again
 
     // Receiver.
-    std::string transferCommand_;   // "F P F" or "F P C"
-    bool crcMode_ = false;          // 133-byte packets with CRC-16 instead of 132 with a sum
+    std::string transferCommand_; // "F P F" or "F P C"
+    bool crcMode_ = false;        // 133-byte packets with CRC-16 instead of 132 with a sum
     std::vector<std::uint8_t> image_;
     std::vector<std::uint8_t> packet_;
-    long blocksStored_ = 0;         // packets accepted in this transfer
-    bool cancelSeen_ = false;       // one CAN seen; a second one aborts
-    int requestsSent_ = 0;          // start NAKs / idle NAKs in a row
+    long blocksStored_ = 0;   // packets accepted in this transfer
+    bool cancelSeen_ = false; // one CAN seen; a second one aborts
+    int requestsSent_ = 0;    // start NAKs / idle NAKs in a row
     Clock::time_point nextRequest_{};
     Clock::time_point lastByte_{};
     std::set<long> dropBlocksLeft_, corruptBlocksLeft_, dropAcksLeft_;

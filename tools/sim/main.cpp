@@ -235,7 +235,8 @@ Options parseOptions(int argc, char **argv)
             std::size_t start = 0;
             while (start <= specs.size()) {
                 const auto comma = specs.find(',', start);
-                const std::string one = specs.substr(start, comma == std::string::npos ? std::string::npos : comma - start);
+                const std::string one = specs.substr(start,
+                                                     comma == std::string::npos ? std::string::npos : comma - start);
                 addFault(s.faults, one);
                 if (comma == std::string::npos)
                     break;
@@ -334,8 +335,7 @@ class LineOutput : public Output {
 public:
     LineOutput(Clock::duration byteTime, Clock::duration group, LineTrace &trace)
         : byteTime_(byteTime), group_(group), trace_(trace)
-    {
-    }
+    { }
 
     void send(std::string_view bytes, Clock::time_point notBefore) override
     {
@@ -443,7 +443,7 @@ int main(int argc, char **argv)
     sigaddset(&blocked, SIGINT);
     sigaddset(&blocked, SIGHUP);
     sigprocmask(SIG_BLOCK, &blocked, &waitMask);
-    struct sigaction sa{};
+    struct sigaction sa { };
     sa.sa_handler = onSignal;
     sigemptyset(&sa.sa_mask);
     sigaction(SIGTERM, &sa, nullptr);
