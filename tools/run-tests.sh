@@ -85,6 +85,9 @@ run_tests() {
 }
 
 status=0
+# The layout check is cheap and runs first; a file out of format fails the run, but the tests
+# still run so one report shows everything.
+bash tools/check-format.sh || status=1
 default_rc=0
 build default build || default_rc=$?
 default_build_s=$build_seconds default_notes=$build_notes
