@@ -10,6 +10,8 @@ MessageAnswer CliDialog::showMessage(const QString &title, const QString &text, 
 {
     if (icon == MessageIcon::Exclamation || icon == MessageIcon::Critical)
         ++errorsShown;
+    if (progress_)
+        progress_->endLine();
     QString shown = text;
     shown.replace(QLatin1Char('\r'), QLatin1Char('\n'));
     std::fprintf(stderr, "%s: %s\n", qPrintable(title), qPrintable(shown));

@@ -1,7 +1,10 @@
 #pragma once
 // The user-dialog interface without windows: every message goes to stderr as
 // "title: text" (carriage returns become line breaks), questions answer with the first
-// button, file dialogs cancel, a fatal report exits with status 1.
+// button, file dialogs cancel, a fatal report exits with status 1. A message starts on a
+// line of its own after a progress bar that is being drawn.
+
+#include "output.h"
 
 #include "config/userdialog.h"
 
@@ -9,6 +12,7 @@ namespace korvane::cli {
 
 class CliDialog : public UserDialog {
 public:
+    explicit CliDialog(Progress *progress = nullptr) : progress_(progress) { }
     MessageAnswer showMessage(const QString &title, const QString &text, MessageIcon icon,
                               MessageButtons buttons) override;
     void beep() override { }
@@ -17,6 +21,9 @@ public:
 
     // Number of messages shown with an exclamation or critical icon.
     int errorsShown = 0;
+
+private:
+    Progress *progress_;
 };
 
 } // namespace korvane::cli

@@ -20,23 +20,6 @@ namespace korvane::cli {
 
 namespace {
 
-const char kResponseUsage[]
-    = "usage: korvane-s-cli response FILE.min --set N [--csv OUT] [--svg OUT] [--png OUT]\n"
-      "                              [--size WxH] [--points P] [--lib-dir DIR]\n"
-      "  Reads FILE.min as File > Open does, builds filter set N (0..15) as the coefficient image\n"
-      "  would carry it and writes its magnitude response from 0 Hz to half the sample rate:\n"
-      "    --csv OUT  frequency_hz,stage1_db,stage2_db,cascade_db, one row per frequency\n"
-      "               (a 1CH Adaptive stage has no fixed response: its column is empty);\n"
-      "               OUT - writes to standard output\n"
-      "    --svg OUT, --png OUT  the three curves on a chart of WxH pixels (default 900x520)\n"
-      "    --points P  frequencies from 0 to fs/2 (default 513, rounded up to 2^k + 1)\n"
-      "  At least one output is required. The 20-band file \"20Band\" is the current folder's,\n"
-      "  else the program's own; libkorvanes.so from DIR (default: the program's folder); what\n"
-      "  the image builder\n"
-      "  would have shown is printed on standard error.\n"
-      "  Exit status: 0 written, 1 the settings file or an output failed, or a stage of the set\n"
-      "  cannot be built (the outputs are still written, that stage left out), 2 usage error.\n";
-
 bool writeFile(const QString &path, const QByteArray &data)
 {
     if (path == QLatin1String("-"))
@@ -63,56 +46,17 @@ bool parseSize(const QString &text, QSize &size)
     return true;
 }
 
-} // namespace
-
-int cmdResponse(const QStringList &args)
+int runResponse(Invocation &call)
 {
-    if (wantsHelp(args, kResponseUsage))
-        return 0;
-    QString input, csv, svg, png, libDir;
-    int set = -1;
-    int points = kDefaultResponsePoints;
+    const QString input = call.argument(0);
+    const int set = *call.optionInt("set");
+    const int points = call.optionInt("points").value_or(kDefaultResponsePoints);
+    const QString csv = call.value("csv"), svg = call.value("svg"), png = call.value("png");
     QSize size(900, 520);
-    for (int i = 0; i < args.size(); ++i) {
-        const QString &a = args[i];
-        static const QStringList withValue = {
-            QStringLiteral("--set"),  QStringLiteral("--csv"),    QStringLiteral("--svg"),    QStringLiteral("--png"),
-            QStringLiteral("--size"), QStringLiteral("--points"), QStringLiteral("--lib-dir")};
-        if (withValue.contains(a)) {
-            if (i + 1 >= args.size())
-                return usageError(kResponseUsage, QStringLiteral("%1 needs a value").arg(a));
-            const QString v = args[++i];
-            bool ok = true;
-            if (a == QLatin1String("--set")) {
-                set = v.toInt(&ok);
-                if (!ok || set < 0 || set >= kFilterSetCount)
-                    return usageError(kResponseUsage, QStringLiteral("--set takes a filter set 0..15"));
-            } else if (a == QLatin1String("--points")) {
-                points = v.toInt(&ok);
-                if (!ok || points < 2 || points > 16385)
-                    return usageError(kResponseUsage, QStringLiteral("--points takes 2..16385"));
-            } else if (a == QLatin1String("--size")) {
-                if (!parseSize(v, size))
-                    return usageError(kResponseUsage, QStringLiteral("--size takes WxH, 200x150 to 8000x8000"));
-            } else {
-                (a == QLatin1String("--csv")       ? csv
-                     : a == QLatin1String("--svg") ? svg
-                     : a == QLatin1String("--png") ? png
-                                                   : libDir)
-                    = v;
-            }
-        } else if (a.startsWith(QLatin1Char('-'))) {
-            return usageError(kResponseUsage, QStringLiteral("unknown option %1").arg(a));
-        } else if (input.isEmpty()) {
-            input = a;
-        } else {
-            return usageError(kResponseUsage, QStringLiteral("more than one settings file"));
-        }
-    }
-    if (input.isEmpty() || set < 0)
-        return usageError(kResponseUsage, QStringLiteral("a settings file and --set N are required"));
+    if (call.isSet("size") && !parseSize(call.value("size"), size))
+        return call.usageError(QStringLiteral("--size takes WxH, 200x150 to 8000x8000"));
     if (csv.isEmpty() && svg.isEmpty() && png.isEmpty())
-        return usageError(kResponseUsage, QStringLiteral("give --csv, --svg or --png"));
+        return call.usageError(QStringLiteral("give --csv, --svg or --png"));
     if (!png.isEmpty() && !qobject_cast<QGuiApplication *>(QCoreApplication::instance())) {
         std::fputs("korvane-s-cli: drawing a PNG needs the graphics library, which could not start\n", stderr);
         return 1;
@@ -122,8 +66,8 @@ int cmdResponse(const QStringList &args)
     Model model;
     if (!ReadSettingsLikeFileOpen(model, input, dialog))
         return 1;
-    if (!libDir.isEmpty())
-        SetKorvanesLocation(libDir);
+    if (call.isSet("lib-dir"))
+        SetKorvanesLocation(call.value("lib-dir"));
 
     ResponseEngine engine(points);
     const SetResponse r = engine.setResponse(model, set);
@@ -148,9 +92,39 @@ int cmdResponse(const QStringList &args)
         return 1;
     if (!r.blockBuilt) {
         std::fprintf(stderr, "korvane-s-cli: filter set %d cannot be built into the coefficient image\n", set);
-        return 1;
+        return kFailed;
     }
-    return 0;
+    return kSuccess;
 }
+
+} // namespace
+
+const Command kResponseCommand{
+    .name = "response",
+    .summary = "frequency response of a filter set",
+    .arguments = {{"FILE.min"}},
+    .options = {SetOption(),
+                {.name = "csv",
+                 .valueName = "OUT",
+                 .help = "frequency_hz,stage1_db,stage2_db,cascade_db, one row per frequency\n"
+                         "(a 1CH Adaptive stage has no fixed response: its column is empty);\n"
+                         "OUT - writes to standard output"},
+                {.name = "svg", .valueName = "OUT", .help = "the three curves on a chart, as SVG"},
+                {.name = "png", .valueName = "OUT", .help = "the same chart as PNG"},
+                {.name = "size", .valueName = "WxH", .help = "the chart's size in pixels (default 900x520)"},
+                {.name = "points",
+                 .valueName = "P",
+                 .help = "frequencies from 0 to fs/2 (default 513, rounded up to 2^k + 1)",
+                 .range = {2, 16385}},
+                LibDirOption()},
+    .description = "Reads FILE.min as File > Open does, builds filter set N (0..15) as the coefficient image\n"
+                   "would carry it and writes its magnitude response from 0 Hz to half the sample rate.\n"
+                   "At least one of --csv, --svg and --png is required. The 20-band file \"20Band\" is the\n"
+                   "current folder's, else the program's own; what the image builder would have shown\n"
+                   "is printed on standard error.\n",
+    .exitStatus = "0 written, 1 the settings file or an output failed, or a stage of the set\n"
+                  "cannot be built (the outputs are still written, that stage left out), 2 usage error.",
+    .run = runResponse,
+};
 
 } // namespace korvane::cli

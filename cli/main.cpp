@@ -13,15 +13,6 @@
 
 namespace korvane::cli {
 
-bool wantsHelp(const QStringList &args, const char *usage)
-{
-    if (args.contains(QStringLiteral("--help")) || args.contains(QStringLiteral("-h"))) {
-        std::fputs(usage, stdout);
-        return true;
-    }
-    return false;
-}
-
 bool ReadSettingsLikeFileOpen(Model &model, const QString &path, UserDialog &dialog)
 {
     model.LoadingAtStartup = false;
@@ -31,46 +22,27 @@ bool ReadSettingsLikeFileOpen(Model &model, const QString &path, UserDialog &dia
     return false;
 }
 
-int usageError(const char *usage, const QString &problem)
-{
-    if (!problem.isEmpty())
-        std::fprintf(stderr, "korvane-s-cli: %s\n", qPrintable(problem));
-    std::fputs(usage, stderr);
-    return 2;
-}
-
 } // namespace korvane::cli
 
 namespace {
 
-struct Command {
-    const char *name;
-    int (*run)(const QStringList &);
-    const char *summary;
+using namespace korvane::cli;
+
+// In the order --help lists them.
+const QList<const Command *> kCommands = {
+    &kShowCommand,  &kConvertCommand, &kNewCommand,     &kImportCoefCommand, &kBuildImageCommand, &kInspectCommand,
+    &kPortsCommand, &kProbeCommand,   &kProgramCommand, &kResponseCommand,   &kRenderCommand,
 };
 
-const Command kCommands[] = {
-    {"show", korvane::cli::cmdShow, "show FILE                      print every filter set of a settings file"},
-    {"convert", korvane::cli::cmdConvert, "convert IN OUT                 read IN as File > Open does, write OUT"},
-    {"new", korvane::cli::cmdNew, "new OUT                        write the model as File > New leaves it"},
-    {"import-coef", korvane::cli::cmdImportCoef, "import-coef FILE SET STAGE COEF OUT  import a coefficient text file"},
-    {"build-image", korvane::cli::cmdBuildImage, "build-image FILE -o OUT        build the coefficient image"},
-    {"inspect", korvane::cli::cmdInspect, "inspect IMAGE                  decode a coefficient image"},
-    {"ports", korvane::cli::cmdPorts, "ports                          COM 1..9 and the device behind each"},
-    {"probe", korvane::cli::cmdProbe, "probe [--port N|--device P]    find the processor"},
-    {"program", korvane::cli::cmdProgram, "program FILE [options]         program the processor"},
-    {"response", korvane::cli::cmdResponse, "response FILE --set N ...      frequency response of a filter set"},
-    {"render", korvane::cli::cmdRender, "render FILE --set N IN OUT     play an audio file through a filter set"},
-};
-
-void printUsage(FILE *to)
+const Command *findCommand(const QString &name)
 {
-    std::fputs("usage: korvane-s-cli COMMAND [ARGS]   (COMMAND --help for details)\n"
-               "       korvane-s-cli --version\n\ncommands:\n",
-               to);
-    for (const auto &c : kCommands)
-        std::fprintf(to, "  %s\n", c.summary);
+    for (const Command *c : kCommands)
+        if (name == QLatin1String(c->name))
+            return c;
+    return nullptr;
 }
+
+void put(const QString &text, FILE *to) { std::fputs(text.toLocal8Bit().constData(), to); }
 
 } // namespace
 
@@ -81,7 +53,7 @@ int main(int argc, char **argv)
     if (drawsPng) {
         drawsPng = false;
         for (int i = 2; i < argc; ++i)
-            drawsPng = drawsPng || std::strcmp(argv[i], "--png") == 0;
+            drawsPng = drawsPng || std::strcmp(argv[i], "--png") == 0 || std::strncmp(argv[i], "--png=", 6) == 0;
     }
     if (drawsPng && !qEnvironmentVariableIsSet("QT_QPA_PLATFORM"))
         qputenv("QT_QPA_PLATFORM", "offscreen");
@@ -99,23 +71,24 @@ int main(int argc, char **argv)
     QCoreApplication::setApplicationName(QStringLiteral("korvane-s-cli"));
     QStringList args = QCoreApplication::arguments().mid(1);
     if (args.isEmpty()) {
-        printUsage(stderr);
-        return 2;
+        put(CommandListText(kCommands), stderr);
+        return kUsageError;
     }
     const QString name = args.takeFirst();
     if (name == QLatin1String("--help") || name == QLatin1String("-h") || name == QLatin1String("help")) {
-        printUsage(stdout);
-        return 0;
+        // "help COMMAND" is "COMMAND --help".
+        if (const Command *c = args.isEmpty() ? nullptr : findCommand(args.first()))
+            return RunCommand(*c, {QStringLiteral("--help")});
+        put(CommandListText(kCommands), stdout);
+        return kSuccess;
     }
     if (name == QLatin1String("--version")) {
         std::printf("korvane-s-cli %s\n", KORVANE_VERSION);
-        return 0;
+        return kSuccess;
     }
-    for (const auto &c : kCommands) {
-        if (name == QLatin1String(c.name))
-            return c.run(args);
-    }
+    if (const Command *c = findCommand(name))
+        return RunCommand(*c, args);
     std::fprintf(stderr, "korvane-s-cli: unknown command '%s'\n", qPrintable(name));
-    printUsage(stderr);
-    return 2;
+    put(CommandListText(kCommands), stderr);
+    return kUsageError;
 }

@@ -6,6 +6,8 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QJsonDocument>
+#include <QJsonObject>
 #include <QProcess>
 #include <QTemporaryDir>
 #include <QTest>
@@ -129,6 +131,15 @@ private slots:
         r = fx.run({"probe", "--device", sim.devicePath()});
         QCOMPARE(r.exitCode, 0);
         QVERIFY(r.out.contains("Device: " + sim.devicePath() + "\nFirmware version: 210\n"));
+
+        // The same result as one JSON object: no COM number when only a device was probed.
+        r = fx.run({"probe", "--device", sim.devicePath(), "--json"});
+        QCOMPARE(r.exitCode, 0);
+        const QJsonObject json = QJsonDocument::fromJson(r.out.toUtf8()).object();
+        QVERIFY2(json["comPort"].isNull() && json.contains("comPort"), qPrintable(r.out));
+        QCOMPARE(json["device"].toString(), sim.devicePath());
+        QCOMPARE(json["firmwareVersion"].toInt(), 210);
+        QCOMPARE(json["filtersLoaded"].toInt(), 7);
     }
 
     void probeWithoutProcessor()
