@@ -179,7 +179,8 @@ int runProgram(Invocation &call)
     model.ComPort = static_cast<int16_t>(Clamp(model.ComPort, 1, 9));
 
     ProgrammingOptions options;
-    options.programFolder = call.isSet("folder") ? call.value("folder") : QCoreApplication::applicationDirPath();
+    const QString folder = call.value("folder");
+    options.programFolder = folder.isEmpty() ? QCoreApplication::applicationDirPath() : folder;
     options.firmwarePath = call.value("firmware");
     options.onlyDevicePath = call.value("device");
     if (!call.isSet("yes") && !confirm()) {

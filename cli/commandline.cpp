@@ -82,8 +82,6 @@ bool inRange(const QString &text, const Range &r)
     return ok && v >= r.min && v <= r.max;
 }
 
-void put(const QString &text, FILE *to) { std::fputs(text.toLocal8Bit().constData(), to); }
-
 } // namespace
 
 OptionSpec PortOption(const char *help) { return {.name = "port", .valueName = "N", .help = help, .range = {1, 9}}; }
@@ -197,7 +195,8 @@ std::optional<int> Invocation::optionInt(const char *name) const
 int Invocation::usageError(const QString &problem)
 {
     output_.progress().endLine();
-    put(QStringLiteral("%1: %2\n").arg(QLatin1String(kProgram), problem) + UsageText(command_)
+    WriteText(
+        QStringLiteral("%1: %2\n").arg(QLatin1String(kProgram), problem) + UsageText(command_)
             + QStringLiteral("(%1 %2 --help for details)\n").arg(QLatin1String(kProgram), QLatin1String(command_.name)),
         stderr);
     return kUsageError;
@@ -254,7 +253,7 @@ int RunCommand(const Command &command, const QStringList &words)
     Invocation call(command, words);
     int status = kSuccess;
     if (call.helpRequested())
-        put(HelpText(command), stdout);
+        WriteText(HelpText(command), stdout);
     else if (!call.problem().isEmpty())
         return call.usageError(call.problem());
     else

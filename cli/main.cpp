@@ -42,8 +42,6 @@ const Command *findCommand(const QString &name)
     return nullptr;
 }
 
-void put(const QString &text, FILE *to) { std::fputs(text.toLocal8Bit().constData(), to); }
-
 } // namespace
 
 int main(int argc, char **argv)
@@ -71,7 +69,7 @@ int main(int argc, char **argv)
     QCoreApplication::setApplicationName(QStringLiteral("korvane-s-cli"));
     QStringList args = QCoreApplication::arguments().mid(1);
     if (args.isEmpty()) {
-        put(CommandListText(kCommands), stderr);
+        WriteText(CommandListText(kCommands), stderr);
         return kUsageError;
     }
     const QString name = args.takeFirst();
@@ -79,7 +77,7 @@ int main(int argc, char **argv)
         // "help COMMAND" is "COMMAND --help".
         if (const Command *c = args.isEmpty() ? nullptr : findCommand(args.first()))
             return RunCommand(*c, {QStringLiteral("--help")});
-        put(CommandListText(kCommands), stdout);
+        WriteText(CommandListText(kCommands), stdout);
         return kSuccess;
     }
     if (name == QLatin1String("--version")) {
@@ -89,6 +87,6 @@ int main(int argc, char **argv)
     if (const Command *c = findCommand(name))
         return RunCommand(*c, args);
     std::fprintf(stderr, "korvane-s-cli: unknown command '%s'\n", qPrintable(name));
-    put(CommandListText(kCommands), stderr);
+    WriteText(CommandListText(kCommands), stderr);
     return kUsageError;
 }

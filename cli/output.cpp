@@ -9,11 +9,7 @@
 
 namespace korvane::cli {
 
-namespace {
-
-void put(const QString &text, FILE *to) { std::fputs(text.toLocal8Bit().constData(), to); }
-
-} // namespace
+void WriteText(const QString &text, FILE *to) { std::fputs(text.toLocal8Bit().constData(), to); }
 
 Record &Record::field(const QString &key, const QJsonValue &value, const QString &label, const QString &text)
 {
@@ -65,7 +61,7 @@ void Progress::step(qint64 done, qint64 total, const QString &label)
                                      label);
         if (open_ && bar == drawn_)
             return;
-        put(bar, stderr);
+        WriteText(bar, stderr);
         drawn_ = bar;
         open_ = true;
         return;
@@ -74,13 +70,13 @@ void Progress::step(qint64 done, qint64 total, const QString &label)
     if (tenth == lastTenth_)
         return;
     lastTenth_ = tenth;
-    put(QStringLiteral("  ") + label + QLatin1Char('\n'), stderr);
+    WriteText(QStringLiteral("  ") + label + QLatin1Char('\n'), stderr);
 }
 
 void Progress::endLine()
 {
     if (open_)
-        put(QStringLiteral("\n"), stderr);
+        WriteText(QStringLiteral("\n"), stderr);
     open_ = false;
 }
 
@@ -91,14 +87,14 @@ void Output::write(const Record &record)
         const QByteArray line = QJsonDocument(record.json()).toJson(QJsonDocument::Compact) + '\n';
         std::fwrite(line.constData(), 1, size_t(line.size()), stdout);
     } else {
-        put(record.text(), stdout);
+        WriteText(record.text(), stdout);
     }
 }
 
 void Output::note(const QString &text)
 {
     progress_.endLine();
-    put(text + QLatin1Char('\n'), stderr);
+    WriteText(text + QLatin1Char('\n'), stderr);
 }
 
 int Output::failed(const QString &text)

@@ -8,7 +8,12 @@
 #include <QString>
 #include <QStringList>
 
+#include <cstdio>
+
 namespace korvane::cli {
+
+// text in the locale's encoding, as it is.
+void WriteText(const QString &text, FILE *to);
 
 // One result of a command, filled once: each datum goes into the JSON object and, with its
 // label, into the text lines, so the two forms cannot say different things.
