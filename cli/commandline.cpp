@@ -258,7 +258,7 @@ int RunCommand(const Command &command, const QStringList &words)
         return call.usageError(call.problem());
     else
         status = command.run(call);
-    // A result that did not reach its reader (a full disk, a closed pipe) is not a success.
+    // A result that did not reach its reader (a full disk) is not a success.
     if (std::fflush(stdout) != 0 || std::ferror(stdout)) {
         const int error = errno;
         call.out().note(QStringLiteral("%1: cannot write standard output: %2")

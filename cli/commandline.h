@@ -3,7 +3,21 @@
 // A command declares its arguments and options once; from that the parser checks the words
 // (unknown option, missing value, a number out of its range, a missing or extra argument),
 // and `COMMAND --help`, the usage line of an error and the command list of `--help` are
-// written. A new command is a Command value and one line in main.cpp's list.
+// written. A new command is a Command value and one line in main.cpp's list, for example
+//
+//   int runLog(Invocation &call)
+//   {
+//       Record r;
+//       r.field(QStringLiteral("runs"), count, QStringLiteral("Runs")); // JSON {"runs":3}, text "Runs: 3"
+//       call.out().write(r);                                             // text, or JSON with --json
+//       return kSuccess;
+//   }
+//   const Command kLogCommand{.name = "log", .summary = "the programming log",
+//                             .options = {JsonOption()}, .run = runLog};
+//
+// plus `extern const Command kLogCommand;` in commands.h. A command returns kFailed after
+// saying why (call.out().failed(...) or a UserDialog message) and call.usageError(...) for a
+// problem with its words that the declaration cannot express.
 
 #include "output.h"
 
