@@ -54,9 +54,12 @@ UserMessage ProgrammingMessage(const ProgrammingReport &report)
     case Outcome::Programmed:
         return {QStringLiteral("Success"), QStringLiteral("Korvane-S successfully programmed"), MessageIcon::None};
     case Outcome::Aborted:
+        // A run that stopped before anything was stored leaves the processor's filters as
+        // they were: it must not say they are lost.
         return {QStringLiteral("Programming Aborted"),
-                QStringLiteral("Programming operation aborted!") + kCR
-                    + QStringLiteral("Filters stored in Korvane-S are no longer valid."),
+                QStringLiteral("Programming operation aborted!")
+                    + (report.filtersTouched ? kCR + QStringLiteral("Filters stored in Korvane-S are no longer valid.")
+                                             : QString()),
                 warn};
     case Outcome::DeviceNotFound:
         return {QStringLiteral("Communications Error!"),
