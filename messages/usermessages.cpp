@@ -130,4 +130,19 @@ FirmwareReloadNotice FirmwareReloadTexts()
                            "reprogramming.")};
 }
 
+QString StopRequestText(bool held)
+{
+    return held ? QStringLiteral("Cancel is disabled while the firmware is being reloaded; the reload goes on, and "
+                                 "programming is cancelled when it has ended")
+                : QStringLiteral("Cancel requested");
+}
+
+QString SleepNotPreventedText(const QString &problem)
+{
+    return QStringLiteral("This computer may go to sleep or shut down while the Korvane-S is being programmed: it "
+                          "could not be kept awake (%1).  Keep it running and its lid open until programming has "
+                          "finished.")
+        .arg(problem);
+}
+
 } // namespace korvane
