@@ -84,6 +84,13 @@ CommWindow::CommWindow(QWidget *parent) : QWidget(parent, Qt::Window)
     }
     warningClientHeight_ = y;
 
+    // Shown only when the machine may sleep during the run.
+    sleepNote_ = new QLabel(this);
+    sleepNote_->setObjectName(QStringLiteral("sleepNote"));
+    sleepNote_->setWordWrap(true);
+    sleepNote_->setStyleSheet(QStringLiteral("color: #c00000;"));
+    sleepNote_->hide();
+
     setFixedWidth(kClientWidth);
     HidePacketInfo();
     HideWarning();
@@ -93,17 +100,38 @@ bool CommWindow::isPacketInfoShown() const { return !lblDataPacket->isHidden() &
 
 void CommWindow::setClientHeightFromTwips(int twips)
 {
-    const int h = (twips + 7) / 15 - kFrameOverhead;
-    setFixedHeight(h);
+    baseClientHeight_ = (twips + 7) / 15 - kFrameOverhead;
+    setFixedHeight(baseClientHeight_);
 }
+
+void CommWindow::placeSleepNote()
+{
+    if (sleepNote_->isHidden())
+        return;
+    const int h = sleepNote_->heightForWidth(kClientWidth - 20);
+    sleepNote_->setGeometry(10, baseClientHeight_, kClientWidth - 20, h);
+    setFixedHeight(baseClientHeight_ + h + 6);
+}
+
+void CommWindow::showSleepWarning(const QString &problem)
+{
+    sleepNote_->setText(SleepNotPreventedText(problem));
+    sleepNote_->show();
+    placeSleepNote();
+}
+
+void CommWindow::requestStop() { emit stopRequested(); }
 
 void CommWindow::ShowWarning()
 {
     setWarningAreaShown(true);
     setClientHeightFromTwips(kWarningHeightTwips);
-    if (height() < warningClientHeight_)
-        setFixedHeight(warningClientHeight_);
+    if (baseClientHeight_ < warningClientHeight_) {
+        baseClientHeight_ = warningClientHeight_;
+        setFixedHeight(baseClientHeight_);
+    }
     warningShown_ = true;
+    placeSleepNote();
 }
 
 void CommWindow::HideWarning()
@@ -111,6 +139,7 @@ void CommWindow::HideWarning()
     setClientHeightFromTwips(kNoWarningHeightTwips);
     setWarningAreaShown(false);
     warningShown_ = false;
+    placeSleepNote();
 }
 
 // The short window shows none of the warning area: hidden, it takes no room and no focus.

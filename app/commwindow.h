@@ -40,9 +40,16 @@ public slots:
     void setCancelEnabled(bool enabled);
     void setProgressMaximum(int packets);
     void setPacketSent(int packet);
+    // Shows, at the foot of the window, that the machine may sleep during the run (no
+    // inhibitor of the login manager); problem in the system's words.
+    void showSleepWarning(const QString &problem);
+    // The program was asked to end (a signal): passed on as stopRequested().
+    void requestStop();
 
 signals:
     void cancelClicked();
+    // The run must stop as soon as it safely can: at once, or after the firmware reload.
+    void stopRequested();
     // The CommInfo caption now shown, so observers can follow the stages of a run.
     void stageCaptionShown(const QString &caption);
 
@@ -54,6 +61,8 @@ protected:
 
 private:
     void setClientHeightFromTwips(int twips);
+    // Puts the sleep warning (when shown) under the rest and makes the window that much taller.
+    void placeSleepNote();
     void setWarningAreaShown(bool shown);
 
     QGroupBox *CommInfo;
@@ -66,7 +75,9 @@ private:
     QLabel *lblWarning;
     QFrame *Line1;
     QPushButton *Cancel;
+    QLabel *sleepNote_;
     bool warningShown_ = false;
+    int baseClientHeight_ = 0;    // the client height without the sleep warning
     int warningClientHeight_ = 0; // client height that shows the whole warning area
 };
 

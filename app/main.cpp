@@ -9,6 +9,7 @@
 #include "splashwindow.h"
 #include "startup.h"
 
+#include "device/stopsignals.h"
 #include "korvane_version.h"
 
 #include <QApplication>
@@ -50,6 +51,14 @@ int main(int argc, char *argv[])
     korvane::MainWindow window(model, dialog, QCoreApplication::applicationDirPath());
     dialog.setParent(&window);
     window.load();
+
+    // A logout, a shutdown or a closed terminal (SIGTERM, SIGHUP, Ctrl-C) ends the program as
+    // File > Exit does, after stopping a programming run; a firmware reload is never cut short.
+    korvane::StopSignals stopSignals;
+    QObject::connect(&stopSignals, &korvane::StopSignals::received, &window, [&window, &dialog](int signal) {
+        dialog.setUnattended(true);
+        window.endOnSignal(signal);
+    });
 
     splash->close();
     splash.reset();

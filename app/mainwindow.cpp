@@ -9,6 +9,7 @@
 #include "config/filelocations.h"
 #include "config/firfile.h"
 #include "config/settingsfile.h"
+#include "device/stopsignals.h"
 #include "editors/openeditor.h"
 #include "editors/responseplot.h"
 #include "edits/edithistory.h"
@@ -39,6 +40,8 @@
 #include <QToolBar>
 #include <QVBoxLayout>
 #include <QWheelEvent>
+
+#include <cstdio>
 
 namespace korvane {
 
@@ -665,15 +668,51 @@ void MainWindow::programKorvane()
     const MessageAnswer answer = dialog_.showMessage(question.title, question.text, question.icon, question.buttons);
     if (answer != MessageAnswer::Yes)
         return;
-    BeginDeviceOperation();
-    ScopeExit unlock{[this] { EndDeviceOperation(); }};
-    ProgrammingRunContext context{model_, dialog_, *comm_, programFolder_, [this](int port) {
-                                      if (port >= 1 && port <= 9)
-                                          model_.ComPort = static_cast<int16_t>(port);
-                                      setComCheck(port);
-                                  }};
-    if (runner_)
-        (void)runner_(context);
+    {
+        BeginDeviceOperation();
+        ScopeExit unlock{[this] { EndDeviceOperation(); }};
+        ProgrammingRunContext context{model_, dialog_, *comm_, programFolder_, [this](int port) {
+                                          if (port >= 1 && port <= 9)
+                                              model_.ComPort = static_cast<int16_t>(port);
+                                          setComCheck(port);
+                                      }};
+        if (runner_)
+            (void)runner_(context);
+    }
+    // Told to end during the run: now that the port is closed.
+    if (endRequested_)
+        endNow();
+}
+
+void MainWindow::endOnSignal(int signal)
+{
+    // Message boxes, file dialogs and editors give their cancelling answer; a box the run
+    // is waiting on lets the run go on to its end.
+    for (int i = 0; i < 16; ++i) {
+        QWidget *modal = QApplication::activeModalWidget();
+        if (!modal)
+            break;
+        modal->close();
+        if (QApplication::activeModalWidget() == modal)
+            break; // it refuses to close; the end of the event loop ends it
+    }
+    if (!deviceOperation_) {
+        endNow();
+        return;
+    }
+    endRequested_ = true;
+    if (comm_) {
+        const bool held = !comm_->isCancelEnabled();
+        std::fprintf(stderr, "korvane-s: %s: %s\n", qPrintable(StopSignalName(signal)),
+                     qPrintable(StopRequestText(held)));
+        comm_->requestStop();
+    }
+}
+
+void MainWindow::endNow()
+{
+    close();
+    QCoreApplication::exit(0);
 }
 
 void MainWindow::BeginDeviceOperation()

@@ -73,6 +73,12 @@ public:
     void helpAbout();
     void programKorvane();
     void selectComPort(int port); // mnuCom click
+    // The program was told to end (SIGTERM, SIGHUP, SIGINT; the dialog no longer waits for
+    // answers). Open modal windows are closed with their cancelling answer; a programming run
+    // is stopped first, cancelled as the Cancel button does or, during the firmware reload,
+    // as soon as the reload has ended. Then the window closes as File > Exit does (default.min
+    // is written) and the event loop ends with 0.
+    void endOnSignal(int signal);
 
     // The help file name: a name relative to the program folder, or a full path; empty
     // means the program has no help.
@@ -126,6 +132,8 @@ private:
     void setComCheck(int port);
     void refreshComPortTips();
     void shutDown();
+    // Closes the window as File > Exit does and ends the event loop.
+    void endNow();
     void saveDefaultSettings();
     void openHelp(bool search);
     // True when the configuration differs from the one last opened or saved (or read from
@@ -167,7 +175,8 @@ private:
     QPointer<HelpWindow> help_;
     bool deviceOperation_ = false;
     bool shutDownDone_ = false;
-    QString fileTitle_; // name of the settings file last opened or saved, without folder
+    bool endRequested_ = false; // endOnSignal() during a run: end when the run has ended
+    QString fileTitle_;         // name of the settings file last opened or saved, without folder
 
     QToolBar *tbToolbar = nullptr;
     QTabWidget *TabStrip1 = nullptr;

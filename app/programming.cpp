@@ -21,7 +21,9 @@ bool RunProgrammingSequence(ProgrammingRunContext &context)
     QObject::connect(&sequence, &ProgrammingSequence::cancelEnabledChanged, &view, &CommWindow::setCancelEnabled);
     QObject::connect(&sequence, &ProgrammingSequence::progressMaximumChanged, &view, &CommWindow::setProgressMaximum);
     QObject::connect(&sequence, &ProgrammingSequence::packetSent, &view, &CommWindow::setPacketSent);
+    QObject::connect(&sequence, &ProgrammingSequence::sleepNotPrevented, &view, &CommWindow::showSleepWarning);
     QObject::connect(&view, &CommWindow::cancelClicked, &sequence, &ProgrammingSequence::requestCancel);
+    QObject::connect(&view, &CommWindow::stopRequested, &sequence, &ProgrammingSequence::requestStop);
     if (context.onComPortChanged)
         QObject::connect(&sequence, &ProgrammingSequence::comPortChanged, &view, context.onComPortChanged);
     return sequence.run();

@@ -41,9 +41,30 @@ QString MessageDisplayText(const QString &text)
     return t;
 }
 
+namespace {
+// The answer of the button that cancels: what Escape or the close box gives.
+MessageAnswer cancellingAnswer(MessageButtons buttons)
+{
+    switch (buttons) {
+    case MessageButtons::YesNo:
+        return MessageAnswer::No;
+    case MessageButtons::YesNoCancel:
+    case MessageButtons::OkCancel:
+        return MessageAnswer::Cancel;
+    case MessageButtons::Ok:
+        break;
+    }
+    return MessageAnswer::Ok;
+}
+} // namespace
+
 MessageAnswer QtUserDialog::showMessage(const QString &title, const QString &text, MessageIcon icon,
                                         MessageButtons buttons)
 {
+    if (unattended_) {
+        std::fprintf(stderr, "korvane-s: %s: %s\n", qPrintable(title), qPrintable(MessageDisplayText(text)));
+        return cancellingAnswer(buttons);
+    }
     QMessageBox::Icon qicon = QMessageBox::NoIcon;
     switch (icon) {
     case MessageIcon::None:
@@ -96,16 +117,7 @@ MessageAnswer QtUserDialog::showMessage(const QString &title, const QString &tex
         return MessageAnswer::Ok;
     default:
         // Closed by Escape or the window's close button: the answer of the cancelling button.
-        switch (buttons) {
-        case MessageButtons::YesNo:
-            return MessageAnswer::No;
-        case MessageButtons::YesNoCancel:
-        case MessageButtons::OkCancel:
-            return MessageAnswer::Cancel;
-        case MessageButtons::Ok:
-            break;
-        }
-        return MessageAnswer::Ok;
+        return cancellingAnswer(buttons);
     }
 }
 
@@ -118,10 +130,16 @@ QWidget *QtUserDialog::owner() const
     return parent_;
 }
 
-void QtUserDialog::beep() { QApplication::beep(); }
+void QtUserDialog::beep()
+{
+    if (!unattended_)
+        QApplication::beep();
+}
 
 std::optional<QString> QtUserDialog::askFileName(const FileDialogRequest &request)
 {
+    if (unattended_)
+        return std::nullopt;
     QFileDialog dlg(owner());
     dlg.setOption(QFileDialog::DontUseNativeDialog, true);
     const bool save = request.mode == FileDialogRequest::Mode::Save;

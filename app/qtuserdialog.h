@@ -28,6 +28,10 @@ public:
     // the About window) is open, they belong to it: the window that asks.
     explicit QtUserDialog(QWidget *parent = nullptr) : parent_(parent) { }
     void setParent(QWidget *parent) { parent_ = parent; }
+    // No one is there to answer (the program was told to end by a signal): messages go to
+    // stderr and get the answer of their cancelling button (No, Cancel, or Ok), file dialogs
+    // are cancelled, and nothing beeps.
+    void setUnattended(bool unattended) { unattended_ = unattended; }
 
     [[nodiscard]] MessageAnswer showMessage(const QString &title, const QString &text, MessageIcon icon,
                                             MessageButtons buttons) override;
@@ -39,6 +43,7 @@ public:
 
 private:
     QWidget *parent_;
+    bool unattended_ = false;
 };
 
 } // namespace korvane

@@ -9,18 +9,16 @@
 #include "device/comroutines.h"
 #include "device/programmingsequence.h"
 #include "device/qtserialline.h"
+#include "device/stopsignals.h"
 #include "messages/usermessages.h"
 
 #include <QCoreApplication>
 #include <QFileInfo>
-#include <QSocketNotifier>
 
 #include <csignal>
 #include <cstdio>
-#include <memory>
 #include <optional>
 
-#include <fcntl.h>
 #include <unistd.h>
 
 namespace korvane::cli {
@@ -29,30 +27,8 @@ namespace {
 
 void err(const QString &text) { std::fputs(qPrintable(text), stderr); }
 
-// Ctrl-C, SIGTERM and SIGHUP reach the event loop through a pipe: the handler only writes
-// the signal's number as one byte.
-int g_signalPipe[2] = {-1, -1};
-
-void onSignal(int sig)
-{
-    const char b = static_cast<char>(sig);
-    [[maybe_unused]] const ssize_t n = ::write(g_signalPipe[1], &b, 1);
-}
-
-const char *signalName(int sig)
-{
-    switch (sig) {
-    case SIGTERM:
-        return "SIGTERM";
-    case SIGHUP:
-        return "SIGHUP";
-    default:
-        return "signal";
-    }
-}
-
-// A programming run on stderr: stage captions, the port being probed, the firmware warning
-// and a bar of the data packets sent.
+// A programming run on stderr: stage captions, the port being probed, the firmware and sleep
+// warnings and a bar of the data packets sent.
 class ProgressView : public QObject {
 public:
     ProgressView(ProgrammingSequence &seq, Progress &progress) : progress_(progress)
@@ -79,6 +55,10 @@ public:
         connect(&seq, &ProgrammingSequence::packetSent, this, [this](int n) {
             const int max = max_ > 0 ? max_ : n;
             progress_.step(n, max, QStringLiteral("Data Packet: %1/%2").arg(n).arg(max));
+        });
+        connect(&seq, &ProgrammingSequence::sleepNotPrevented, this, [this](const QString &problem) {
+            endLine();
+            err(QStringLiteral("Warning: ") + SleepNotPreventedText(problem) + QLatin1Char('\n'));
         });
     }
 
@@ -191,46 +171,18 @@ int runProgram(Invocation &call)
     ProgrammingSequence seq(model, dialog, options);
     ProgressView view(seq, call.out().progress());
 
-    std::unique_ptr<QSocketNotifier> notifier;
-    if (::pipe(g_signalPipe) == 0) {
-        ::fcntl(g_signalPipe[0], F_SETFL, O_NONBLOCK);
-        ::fcntl(g_signalPipe[1], F_SETFL, O_NONBLOCK);
-        notifier = std::make_unique<QSocketNotifier>(g_signalPipe[0], QSocketNotifier::Read);
-        QObject::connect(notifier.get(), &QSocketNotifier::activated, [&seq, &view] {
-            char b[16];
-            ssize_t n = 0;
-            while ((n = ::read(g_signalPipe[0], b, sizeof b)) > 0) {
-                for (ssize_t i = 0; i < n; ++i) {
-                    const int sig = static_cast<unsigned char>(b[i]);
-                    view.endLine();
-                    const QString from = sig == SIGINT ? QString()
-                                                       : QString::fromLatin1(signalName(sig)) + QStringLiteral(": ");
-                    if (seq.cancelEnabled()) {
-                        seq.requestCancel();
-                        err(from + QStringLiteral("Cancel requested\n"));
-                    } else {
-                        // A closed terminal or a dropped session must not cut the reload short:
-                        // the processor would be left without firmware.
-                        err(from
-                            + QStringLiteral("Cancel is disabled while the firmware is being reloaded; the reload "
-                                             "goes on\n"));
-                    }
-                }
-            }
-        });
-        struct sigaction sa = {};
-        sa.sa_handler = onSignal;
-        sigemptyset(&sa.sa_mask);
-        for (const int sig : {SIGINT, SIGTERM, SIGHUP})
-            ::sigaction(sig, &sa, nullptr);
-        // After a hang-up stderr may be gone: a write there must not end the process.
-        std::signal(SIGPIPE, SIG_IGN);
-    }
+    // Ctrl-C, SIGTERM and SIGHUP cancel the run; during the firmware reload they are held
+    // until it has ended: a closed terminal or a dropped session must not cut the reload
+    // short, the processor would be left without firmware.
+    StopSignals stopSignals;
+    QObject::connect(&stopSignals, &StopSignals::received, &seq, [&seq, &view](int sig) {
+        view.endLine();
+        const QString from = sig == SIGINT ? QString() : StopSignalName(sig) + QStringLiteral(": ");
+        err(from + StopRequestText(seq.requestStop()) + QLatin1Char('\n'));
+    });
 
     const bool ok = seq.run();
     view.endLine();
-    for (const int sig : {SIGINT, SIGTERM, SIGHUP, SIGPIPE})
-        std::signal(sig, SIG_DFL);
     return ok ? kSuccess : kFailed;
 }
 

@@ -98,9 +98,23 @@ void ProgrammingSequence::requestCancel()
         (void)RequestCancel();
 }
 
+bool ProgrammingSequence::requestStop()
+{
+    if (cancelEnabled_) {
+        (void)RequestCancel();
+        return false;
+    }
+    stopHeld_ = true;
+    return true;
+}
+
 void ProgrammingSequence::setCancelEnabled(bool enabled)
 {
     cancelEnabled_ = enabled;
+    if (enabled && stopHeld_) {
+        stopHeld_ = false;
+        (void)RequestCancel();
+    }
     emit cancelEnabledChanged(enabled);
 }
 
@@ -109,6 +123,8 @@ bool ProgrammingSequence::run()
     FatalDialogScope scope(&dialog_);
     // No sleep, shutdown or idle log-out from here to the end of the run.
     const SleepInhibitor inhibitor(QStringLiteral("Programming the Korvane-S"));
+    if (!inhibitor.problem().isEmpty())
+        emit sleepNotPrevented(inhibitor.problem());
     image_.clear();
     if (!LocateDevice())
         return false;
@@ -131,7 +147,9 @@ bool ProgrammingSequence::run()
     }
 
     const bool ok = ProgramDevice();
-    present(Report(ok ? ProgrammingReport::Outcome::Programmed : ProgrammingReport::Outcome::Aborted));
+    ProgrammingReport r = Report(ok ? ProgrammingReport::Outcome::Programmed : ProgrammingReport::Outcome::Aborted);
+    r.filtersTouched = filtersTouched_;
+    present(r);
     return ok;
 }
 
@@ -170,6 +188,7 @@ bool ProgrammingSequence::ProgramDevice()
         if (file.open(QIODevice::ReadOnly))
             image = file.readAll();
     }
+    filtersTouched_ = false;
     bool ok = OpenComPort(port, model_.ComPort);
     // Why the port failed, in the system's words, for the ComWriteError report.
     QString portProblem = ok ? QString() : port.errorText();
@@ -213,6 +232,8 @@ bool ProgrammingSequence::ProgramDevice()
         emit stageChanged(QStringLiteral("Uploading Firmware"));
         emit packetInfoVisibleChanged(true);
         emit warningVisibleChanged(true);
+        // The reload starts by resetting the processor's memory: its filters are gone.
+        filtersTouched_ = true;
         ok = UpdateFirmware(port, firmwarePath(), progress);
         emit packetInfoVisibleChanged(false);
         emit warningVisibleChanged(false);
@@ -225,6 +246,8 @@ bool ProgrammingSequence::ProgramDevice()
     if (ok) {
         emit stageChanged(QStringLiteral("Programming Filters"));
         QString reply;
+        // A cancel already requested stops the command before it is written.
+        filtersTouched_ = filtersTouched_ || !IsCancelRequested();
         ok = TransmitCommand(port, cmd::FlashProgramFilters, reply, QString(), 0, 10, 5);
     }
     if (ok) {

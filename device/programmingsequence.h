@@ -40,13 +40,18 @@ public:
     ~ProgrammingSequence() override;
 
     // Discovery, image build, ProgramDevice and the closing report (Programmed or Aborted).
-    // True only when the processor was programmed. Holds the login manager's
-    // sleep/shutdown/idle inhibitor for its whole length (when there is one). Pumps events
+    // True only when the processor was programmed. Holds the login manager's inhibitor of
+    // sleep, shutdown, idle, the lid switch and the suspend and hibernate keys for its whole
+    // length (when there is one; sleepNotPrevented() says when there is none). Pumps events
     // while it waits, so views stay live; call requestCancel() from a view to cancel.
     bool run();
     // Sets the process-wide cancel request, except while the firmware is being reloaded
     // (cancelEnabled() false): an interrupted reload would leave the processor unusable.
     void requestCancel();
+    // A request to stop that must not be lost (a signal, the program asked to end): cancels
+    // as requestCancel() does, or, while the firmware is being reloaded, is held and cancels
+    // the run the moment the reload has ended. Returns true when it was held.
+    bool requestStop();
     [[nodiscard]] bool cancelEnabled() const { return cancelEnabled_; }
 
     // The two halves of run(), for views that need them alone.
@@ -71,6 +76,10 @@ signals:
     void cancelEnabledChanged(bool enabled);
     void progressMaximumChanged(int packets);
     void packetSent(int packet);
+    // At the start of run(): the machine may sleep or shut down during the run, because the
+    // login manager's inhibitor could not be taken (or only without the lid and the keys);
+    // problem in the system's words.
+    void sleepNotPrevented(const QString &problem);
 
 private:
     SerialLine &line();
@@ -85,6 +94,8 @@ private:
     SerialLine *ownLine_ = nullptr;
     QByteArray image_; // the image this run built and sends
     bool cancelEnabled_ = true;
+    bool stopHeld_ = false;       // requestStop() during the reload: cancel when it has ended
+    bool filtersTouched_ = false; // "F P C" or "F P F" went out in this ProgramDevice()
 };
 
 } // namespace korvane

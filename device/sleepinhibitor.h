@@ -1,9 +1,12 @@
 #pragma once
 // Keeps the machine from sleeping, shutting down or going idle while the processor is being
 // programmed: a firmware reload cut off halfway leaves the processor unusable. Takes a
-// "block" inhibitor lock of the login manager (org.freedesktop.login1) on the system bus
-// and holds it until the object is destroyed. Without a system bus or login manager the
-// object holds nothing and the run goes on: the lock is a safeguard, not a requirement.
+// "block" inhibitor lock of the login manager (org.freedesktop.login1) on the system bus for
+// sleep, shutdown, idle and the login manager's own handling of the lid switch and the
+// suspend and hibernate keys, and holds it until the object is destroyed. When the whole set
+// is refused (the handle-* locks need an active seat), sleep, shutdown and idle alone are
+// taken. Without a system bus or login manager the object holds nothing and the run goes on:
+// the lock is a safeguard, not a requirement; problem() says what is not held.
 
 #include <QString>
 
@@ -22,7 +25,8 @@ public:
     SleepInhibitor &operator=(const SleepInhibitor &) = delete;
 
     [[nodiscard]] bool isHeld() const { return m_fd != nullptr; }
-    // Why no lock is held (no system bus, the login manager refused); empty while held.
+    // Why no lock, or only the one without the lid and the keys, is held (no system bus, the
+    // login manager refused); empty while the whole set is held.
     [[nodiscard]] QString problem() const { return m_problem; }
 
 private:

@@ -37,6 +37,10 @@ struct ProgrammingReport {
     qint64 expectedSize = -1;
     QString reason;      // one cause in the system's words; may be empty
     QStringList reasons; // DeviceNotFound, ComWriteError: one line per cause; may be empty
+    // Aborted: whether the processor was told to store anything ("F P C" or "F P F" went
+    // out), so that its stored filters can no longer be relied on. False only when the run
+    // knows it stopped before that (it sent nothing but questions).
+    bool filtersTouched = true;
 };
 
 } // namespace korvane

@@ -54,9 +54,12 @@ UserMessage ProgrammingMessage(const ProgrammingReport &report)
     case Outcome::Programmed:
         return {QStringLiteral("Success"), QStringLiteral("Korvane-S successfully programmed"), MessageIcon::None};
     case Outcome::Aborted:
+        // A run that stopped before anything was stored leaves the processor's filters as
+        // they were: it must not say they are lost.
         return {QStringLiteral("Programming Aborted"),
-                QStringLiteral("Programming operation aborted!") + kCR
-                    + QStringLiteral("Filters stored in Korvane-S are no longer valid."),
+                QStringLiteral("Programming operation aborted!")
+                    + (report.filtersTouched ? kCR + QStringLiteral("Filters stored in Korvane-S are no longer valid.")
+                                             : QString()),
                 warn};
     case Outcome::DeviceNotFound:
         return {QStringLiteral("Communications Error!"),
@@ -125,6 +128,21 @@ FirmwareReloadNotice FirmwareReloadTexts()
             QStringLiteral("WARNING:  Do not turn off the power or disconnect the RS-232 cable while the firmware is "
                            "being uploaded.  Doing so will require the Korvane-S to be returned to the factory for "
                            "reprogramming.")};
+}
+
+QString StopRequestText(bool held)
+{
+    return held ? QStringLiteral("Cancel is disabled while the firmware is being reloaded; the reload goes on, and "
+                                 "programming is cancelled when it has ended")
+                : QStringLiteral("Cancel requested");
+}
+
+QString SleepNotPreventedText(const QString &problem)
+{
+    return QStringLiteral("This computer may go to sleep or shut down while the Korvane-S is being programmed: it "
+                          "could not be kept awake (%1).  Keep it running and its lid open until programming has "
+                          "finished.")
+        .arg(problem);
 }
 
 } // namespace korvane

@@ -42,4 +42,13 @@ struct FirmwareReloadNotice {
 };
 [[nodiscard]] FirmwareReloadNotice FirmwareReloadTexts();
 
+// What a view says when a request to stop (Ctrl-C, SIGTERM, SIGHUP) reaches a programming
+// run: "Cancel requested", or, held while the firmware is being reloaded, that the reload
+// goes on and the run is cancelled after it.
+[[nodiscard]] QString StopRequestText(bool held);
+
+// The warning that the machine may sleep during a programming run: no inhibitor of the login
+// manager could be taken. problem: why, in the system's words ("no system bus").
+[[nodiscard]] QString SleepNotPreventedText(const QString &problem);
+
 } // namespace korvane

@@ -52,6 +52,7 @@ private:
     std::vector<Sample> samples_;
     // Called with the progress window when a run starts.
     std::function<void(CommWindow &)> onRunStart_;
+    QString sleepNote_; // the progress window's sleep warning at the end of the last run, if shown
 
     void prepareProgramFolder(bool withFirmware)
     {
@@ -84,7 +85,10 @@ private:
             sampler->start(20);
             if (onRunStart_)
                 onRunStart_(view);
-            return RunProgrammingSequence(ctx);
+            const bool ok = RunProgrammingSequence(ctx);
+            const auto *note = view.findChild<QLabel *>(QStringLiteral("sleepNote"));
+            sleepNote_ = note->isVisibleTo(&view) ? note->text() : QString();
+            return ok;
         });
     }
 
@@ -98,6 +102,9 @@ private:
     }
 
 private slots:
+    // No system bus, so no inhibitor: the progress window must say the machine may sleep.
+    void initTestCase() { qputenv("DBUS_SYSTEM_BUS_ADDRESS", "unix:path=/nonexistent/korvane-test-bus"); }
+
     void init()
     {
         comDir_ = std::make_unique<QTemporaryDir>();
@@ -135,6 +142,7 @@ private slots:
                               QStringLiteral("Determining Firmware Status"), QStringLiteral("Programming Filters")}));
         QCOMPARE(model_.ComPort, int16_t(3));
         QCOMPARE(window_->checkedComPort(), 3);
+        QVERIFY2(sleepNote_.startsWith(QStringLiteral("This computer may go to sleep")), qPrintable(sleepNote_));
         // Opening the COM Port menu names the device behind each port.
         auto *comMenu = window_->findChild<QMenu *>(QStringLiteral("mnuFileCOMPort"));
         QVERIFY(QMetaObject::invokeMethod(comMenu, "aboutToShow"));

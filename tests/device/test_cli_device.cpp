@@ -157,8 +157,15 @@ private slots:
         CliFixture fx;
         SimProcess sim({"--com", "5", "--filters", "3"});
         QVERIFY(sim.isReady());
+        // No system bus: nothing keeps the machine awake, and the user is told so.
+        const QByteArray bus = qgetenv("DBUS_SYSTEM_BUS_ADDRESS");
+        qputenv("DBUS_SYSTEM_BUS_ADDRESS", "unix:path=/nonexistent/korvane-test-bus");
         const CliRun r = fx.run(fx.program({"--port", "5"}));
+        bus.isNull() ? qunsetenv("DBUS_SYSTEM_BUS_ADDRESS") : qputenv("DBUS_SYSTEM_BUS_ADDRESS", bus);
         QCOMPARE(r.exitCode, 0);
+        QVERIFY2(r.err.startsWith("Warning: This computer may go to sleep or shut down while the Korvane-S is being "
+                                  "programmed: it could not be kept awake (no system bus)."),
+                 qPrintable(r.err));
         QVERIFY(r.err.contains("Finding Korvane-S\n  Port: COM 5\nConfiguring Filters"));
         QVERIFY(r.err.contains("Success: Korvane-S successfully programmed"));
         QVERIFY(r.err.contains("Data Packet: 224/224"));
@@ -316,34 +323,38 @@ private slots:
     }
 
     // A closed terminal (SIGHUP) or a polite kill (SIGTERM) during the firmware reload is held
-    // off like Ctrl-C: the CLI says why and the reload completes.
+    // off: the CLI says why, the reload completes, and then the run is cancelled before the
+    // filters. The processor holds the reload after block 100 until the signals are in.
     void hangupDuringReloadIsHeldOff()
     {
         CliFixture fx;
-        SimProcess sim({"--com", "1", "--version", "0101", "--filters", "2"});
+        SimProcess sim({"--com", "1", "--version", "0101", "--filters", "2", "--fault", "pause-after=100"});
         QVERIFY(sim.isReady());
         QProcess p;
         fx.start(p, fx.program());
         p.setReadChannel(QProcess::StandardError);
-        QVERIFY(p.waitForStarted());
+        QVERIFY(sim.waitForLogLine("PAUSE after 100 blocks", 60000));
         QByteArray err;
-        while (!err.contains("Data Packet") && p.waitForReadyRead(10000))
-            err += p.readAllStandardError();
-        QVERIFY2(err.contains("Uploading Firmware"), err.constData());
-        ::kill(static_cast<pid_t>(p.processId()), SIGHUP);
-        QTest::qWait(50);
-        ::kill(static_cast<pid_t>(p.processId()), SIGTERM);
+        for (const int sig : {SIGHUP, SIGTERM}) {
+            ::kill(static_cast<pid_t>(p.processId()), sig);
+            const QByteArray said = (sig == SIGHUP ? "SIGHUP" : "SIGTERM")
+                + QByteArray(": Cancel is disabled while the firmware is being reloaded; the reload goes on");
+            while (!err.contains(said) && p.waitForReadyRead(30000))
+                err += p.readAllStandardError();
+            QVERIFY2(err.contains(said), err.constData());
+        }
+        sim.resume();
         QVERIFY(p.waitForFinished(60000));
         err += p.readAllStandardError();
         QCOMPARE(p.exitStatus(), QProcess::NormalExit);
-        QCOMPARE(p.exitCode(), 0);
-        QVERIFY2(err.contains("SIGHUP: Cancel is disabled while the firmware is being reloaded; the reload goes on"),
+        QCOMPARE(p.exitCode(), 1);
+        QVERIFY2(err.contains("Programming Aborted: Programming operation aborted!\nFilters stored in Korvane-S are "
+                              "no longer valid."),
                  err.constData());
-        QVERIFY(err.contains("SIGTERM: Cancel is disabled while the firmware is being reloaded"));
-        QVERIFY(err.contains("Success: Korvane-S successfully programmed"));
         QFile fw(fx.folder.filePath("korvanes.fwr"));
         QVERIFY(fw.open(QIODevice::ReadOnly));
         QCOMPARE(sim.firmware(), fw.readAll());
+        QVERIFY(!sim.logLines().contains("F P F"));
     }
 
     // Two runs at once, each with its own settings, on two processors, writing filter.bin in

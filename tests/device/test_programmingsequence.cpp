@@ -218,17 +218,18 @@ private slots:
     }
 
     // The build's stand-in firmware reaches the processor only with the developer switch on:
-    // without it the run stops before "F P C", with a message naming the file.
+    // without it the run stops before "F P C", with a message naming the file, and does not
+    // claim that the processor's filters were lost.
     void standInFirmwareNeedsTheDeveloperSwitch()
     {
         SimRig rig;
         QVERIFY(rig.startSim(2, {"--version", "0104", "--filters", "3"}));
+        rig.model.ResetAllFilterSets();
         rig.model.ComPort = 2;
-        (void)rig.writeFilterImage();
         QVERIFY(IsStandInFirmware(rig.options.firmwarePath));
         const QByteArray saved = qgetenv("KORVANE_ALLOW_STANDIN_FIRMWARE");
         qunsetenv("KORVANE_ALLOW_STANDIN_FIRMWARE");
-        const bool programmed = rig.sequence().ProgramDevice();
+        const bool programmed = rig.sequence().run();
         // The reload itself refuses too, before writing a byte.
         ScriptedLine line;
         line.open();
@@ -237,13 +238,16 @@ private slots:
         QVERIFY(line.writes.isEmpty());
         QVERIFY(!programmed);
         QVERIFY(!updated);
-        QCOMPARE(rig.outcomes(), std::vector{ProgrammingReport::Outcome::StandInFirmwareRefused});
+        QCOMPARE(
+            rig.outcomes(),
+            (std::vector{ProgrammingReport::Outcome::StandInFirmwareRefused, ProgrammingReport::Outcome::Aborted}));
         QCOMPARE(rig.reports[0].makerFile, QDir(UserDataFolder()).filePath("korvanes.fwr"));
-        QCOMPARE(rig.dialog.titles(), QStringList{"Error!"});
+        QCOMPARE(rig.dialog.titles(), (QStringList{"Error!", "Programming Aborted"}));
         QVERIFY2(rig.dialog.messages[0].text.contains("stand-in"), qPrintable(rig.dialog.messages[0].text));
         QVERIFY(rig.dialog.messages[0].text.contains(rig.options.firmwarePath));
+        QCOMPARE(rig.dialog.messages[1].text, QStringLiteral("Programming operation aborted!"));
         QVERIFY(rig.sim().waitForLogLine("F V"));
-        QCOMPARE(rig.sim().logLines(), QStringList({"T S", "F V"}));
+        QCOMPARE(rig.sim().logLines(), QStringList({"F V", "T S", "F V"}));
         QVERIFY(rig.sim().firmware().isEmpty());
     }
 };

@@ -50,9 +50,13 @@ private slots:
         QTest::newRow("aborted") << report(Outcome::Aborted) << "Programming Aborted"
                                  << "Programming operation aborted!\rFilters stored in Korvane-S are no longer valid."
                                  << warn;
+        ProgrammingReport r = report(Outcome::Aborted);
+        r.filtersTouched = false; // stopped before anything was stored
+        QTest::newRow("aborted, filters untouched") << r << "Programming Aborted"
+                                                    << "Programming operation aborted!" << warn;
 
         QTest::newRow("not found") << report(Outcome::DeviceNotFound) << "Communications Error!" << kNotFound << warn;
-        ProgrammingReport r = report(Outcome::DeviceNotFound);
+        r = report(Outcome::DeviceNotFound);
         r.reasons = QStringList{"COM 2 (/dev/ttyUSB0): permission denied", "COM 3 (/dev/ttyS2): busy"};
         QTest::newRow("not found, with each port's reason")
             << r << "Communications Error!"

@@ -5,6 +5,8 @@
 #include <QFile>
 #include <QThread>
 
+#include <csignal>
+
 namespace korvane::test {
 
 namespace {
@@ -71,6 +73,12 @@ void SimProcess::stop()
         process_.kill();
         process_.waitForFinished(3000);
     }
+}
+
+void SimProcess::resume()
+{
+    if (process_.state() != QProcess::NotRunning)
+        ::kill(static_cast<pid_t>(process_.processId()), SIGUSR1);
 }
 
 bool SimProcess::waitForExit(int timeoutMs)

@@ -54,6 +54,8 @@ public:
     [[nodiscard]] bool waitForExit(int timeoutMs = 5000);
     [[nodiscard]] bool isRunning() const { return process_.state() != QProcess::NotRunning; }
     [[nodiscard]] int exitCode() const { return process_.exitCode(); }
+    // After "PAUSE after N blocks" (the pause-after fault): the sim goes on (SIGUSR1).
+    void resume();
     // Asks the sim to stop (SIGTERM, so it removes its links) and waits for it.
     void stop();
 

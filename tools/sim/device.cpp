@@ -101,8 +101,20 @@ void Device::feed(std::uint8_t byte, Clock::time_point t)
     }
 }
 
+void Device::resume(Clock::time_point t)
+{
+    if (!paused_)
+        return;
+    paused_ = false;
+    log("RESUME");
+    nextRequest_ = t + settings_.idleTimeout;
+    send(std::string(1, char(ACK)), t);
+}
+
 void Device::tick(Clock::time_point now)
 {
+    if (paused_)
+        return;
     if (mode_ == Mode::XmodemStart) {
         if (now < nextRequest_)
             return;
@@ -132,6 +144,8 @@ void Device::tick(Clock::time_point now)
 
 std::optional<Clock::time_point> Device::nextDeadline() const
 {
+    if (paused_)
+        return std::nullopt;
     if (mode_ == Mode::XmodemStart)
         return nextRequest_;
     if (mode_ == Mode::XmodemBlocks)
@@ -295,6 +309,11 @@ void Device::packetComplete(Clock::time_point t)
         }
         image_.insert(image_.end(), data, data + BlockSize);
         blocksStored_ = expected;
+        if (settings_.faults.pauseAfter && blocksStored_ == *settings_.faults.pauseAfter) {
+            log("PAUSE after " + std::to_string(blocksStored_) + " blocks");
+            paused_ = true;
+            return;
+        }
         if (firstArrival(dropAcksLeft_, expected))
             log("NO-ACK block " + std::to_string(expected));
         else

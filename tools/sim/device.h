@@ -32,6 +32,7 @@ struct Faults {
     std::set<long> dropAcks;               // first arrival stored but not acknowledged
     std::optional<long> stallAfter;        // stop answering for good after this many blocks
     std::optional<long> vanishAfter;       // close the line and exit after this many blocks
+    std::optional<long> pauseAfter;        // hold the ACK of this block, and the line, until resume()
 };
 
 struct Settings {
@@ -77,6 +78,11 @@ public:
     // after the RESET that follows a filter upload (exitAfterReset) or a vanish fault.
     [[nodiscard]] bool exitRequested() const { return exitRequested_; }
 
+    // pause-after: the device has stored block N and holds its ACK; it takes no byte and runs
+    // no timer until resume() (the sim's SIGUSR1), which sends the ACK at t.
+    [[nodiscard]] bool paused() const { return paused_; }
+    void resume(Clock::time_point t);
+
 private:
     enum class Mode { Command, XmodemStart, XmodemBlocks, Dead };
 
@@ -97,6 +103,7 @@ private:
     std::ofstream logFile_;
     Mode mode_ = Mode::Command;
     bool exitRequested_ = false;
+    bool paused_ = false;
 
     // Command mode.
     std::string line_;

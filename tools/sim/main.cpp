@@ -41,8 +41,10 @@ using namespace korvane::sim;
 namespace {
 
 volatile std::sig_atomic_t g_stop = 0;
+volatile std::sig_atomic_t g_resume = 0;
 
 void onSignal(int) { g_stop = 1; }
+void onResume(int) { g_resume = 1; }
 
 const char *const HelpText = R"(Usage: korvane-s-sim [options]
 
@@ -95,6 +97,9 @@ Options:
       stall-after=N       stop answering anything after N blocks
       verdict-failed      answer "Failed" after a filter image
       vanish-after=N      close the line and exit after acknowledging N blocks
+      pause-after=N       store block N but hold its ACK, and read nothing more, until
+                          the sim receives SIGUSR1 (log "PAUSE after N blocks", "RESUME");
+                          a sender waits at a known point for as long as a test needs
     Block numbers count the packets of a transfer from 1 (no wrap at 256) and apply to
     every transfer.
   --help                show this text
@@ -156,6 +161,8 @@ void addFault(Faults &f, const std::string &fault)
         f.stallAfter = number();
     else if (name == "vanish-after")
         f.vanishAfter = number();
+    else if (name == "pause-after")
+        f.pauseAfter = number();
     else
         usage("unknown fault '" + fault + "'");
 }
@@ -442,6 +449,7 @@ int main(int argc, char **argv)
     sigaddset(&blocked, SIGTERM);
     sigaddset(&blocked, SIGINT);
     sigaddset(&blocked, SIGHUP);
+    sigaddset(&blocked, SIGUSR1);
     sigprocmask(SIG_BLOCK, &blocked, &waitMask);
     struct sigaction sa { };
     sa.sa_handler = onSignal;
@@ -449,6 +457,8 @@ int main(int argc, char **argv)
     sigaction(SIGTERM, &sa, nullptr);
     sigaction(SIGINT, &sa, nullptr);
     sigaction(SIGHUP, &sa, nullptr);
+    sa.sa_handler = onResume;
+    sigaction(SIGUSR1, &sa, nullptr);
     std::signal(SIGPIPE, SIG_IGN);
 
     std::printf("DEVICE %s\n", device.c_str());
@@ -466,7 +476,11 @@ int main(int argc, char **argv)
 
     while (!g_stop) {
         const Clock::time_point now = Clock::now();
-        while (!input.empty() && input.front().due <= now) {
+        if (g_resume) {
+            g_resume = 0;
+            dev.resume(now);
+        }
+        while (!dev.paused() && !input.empty() && input.front().due <= now) {
             const Timed b = input.front();
             input.pop_front();
             dev.tick(b.due);
@@ -495,7 +509,7 @@ int main(int argc, char **argv)
             if (t && (!wake || *t < *wake))
                 wake = t;
         };
-        if (!input.empty())
+        if (!input.empty() && !dev.paused())
             earliest(input.front().due);
         if (!writeBlocked)
             earliest(out.nextDue());
@@ -511,7 +525,8 @@ int main(int argc, char **argv)
             ts.tv_nsec = long(ns % 1000000000);
             timeout = &ts;
         }
-        pollfd pfd{master, short(POLLIN | (writeBlocked ? POLLOUT : 0)), 0};
+        // While paused, what the sender writes stays in the pty.
+        pollfd pfd{master, short((dev.paused() ? 0 : POLLIN) | (writeBlocked ? POLLOUT : 0)), 0};
         const int r = ::ppoll(&pfd, 1, timeout, &waitMask);
         if (r < 0) {
             if (errno == EINTR)
