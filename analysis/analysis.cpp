@@ -7,8 +7,6 @@
 
 #include <algorithm>
 #include <cmath>
-#include <complex>
-#include <numbers>
 #include <numeric>
 
 namespace korvane {
@@ -22,7 +20,7 @@ constexpr size_t kMaxToneCandidates = 32;      // peaks of the average followed 
 constexpr size_t kMaxTones = 16;               // reported
 constexpr double kCandidateOverFloorDb = 12.0; // an average peak this far over the median around it
 constexpr double kPresentOverFloorDb = 10.0;   // a frame's peak this far over the same median
-constexpr double kRefineSeconds = 8.0;         // at most this much is summed coherently
+constexpr double kSteadySeconds = 1.0;         // a tone present this long in all is reported
 constexpr double kProminenceBandHz = 100.0;
 
 double Db(double power) { return 10.0 * std::log10(std::max(power, kPowerFloor)); }
@@ -69,43 +67,6 @@ std::pair<double, double> InterpolatePeak(double left, double centre, double rig
         return {0.0, centre};
     const double offset = std::clamp(0.5 * (a - c) / denominator, -0.5, 0.5);
     return {offset, std::exp(b - 0.25 * (a - c) * offset)};
-}
-
-// |sum w[n] x[n] e^(-j 2 pi f n / fs)|^2 over x with a Hann window w.
-double CoherentPower(std::span<const float> x, double hz, int sampleRate)
-{
-    const size_t n = x.size();
-    const double omega = -2.0 * std::numbers::pi * hz / sampleRate;
-    const double windowStep = 2.0 * std::numbers::pi / static_cast<double>(n);
-    std::complex<double> sum, phasor = 1.0;
-    const std::complex<double> rotate = std::polar(1.0, omega);
-    for (size_t i = 0; i < n; ++i) {
-        if (i % 4096 == 0) // keeps the rotation's rounding from building up
-            phasor = std::polar(1.0, omega * static_cast<double>(i));
-        const double w = 0.5 - 0.5 * std::cos(windowStep * static_cast<double>(i));
-        sum += (w * static_cast<double>(x[i])) * phasor;
-        phasor *= rotate;
-    }
-    return std::norm(sum);
-}
-
-// The frequency of a steady tone near hz from a coherent sum over up to kRefineSeconds of x:
-// a grid of a quarter of the sum's resolution across +-range Hz, then a parabola through the
-// highest point. hz itself when the best point lies on the grid's edge.
-double RefineFrequency(std::span<const float> x, int sampleRate, double hz, double range)
-{
-    x = x.first(std::min(x.size(), static_cast<size_t>(kRefineSeconds * sampleRate)));
-    const double step = 0.25 * sampleRate / static_cast<double>(x.size());
-    const int half = std::min(200, static_cast<int>(std::ceil(range / step)));
-    std::vector<double> power(static_cast<size_t>(2 * half + 1));
-    for (int i = -half; i <= half; ++i)
-        power[static_cast<size_t>(i + half)] = CoherentPower(x, hz + i * step, sampleRate);
-    const auto best = static_cast<size_t>(std::max_element(power.begin(), power.end()) - power.begin());
-    if (best == 0 || best + 1 == power.size())
-        return hz;
-    const auto [offset, height] = InterpolatePeak(power[best - 1], power[best], power[best + 1]);
-    (void)height;
-    return hz + (static_cast<double>(best) - half + offset) * step;
 }
 
 NoiseSpectrum WelchSpectrum(std::span<const float> x, int sampleRate)
@@ -207,14 +168,19 @@ std::vector<SteadyTone> FindTones(std::span<const float> x, int sampleRate)
         }
     }
 
-    const double regionSeconds = static_cast<double>(x.size()) / sampleRate;
+    const double hopSeconds = (count > 1 ? hop : static_cast<double>(length)) / sampleRate;
     std::vector<SteadyTone> tones;
     for (const ToneTrack &t : tracks) {
         const double present = static_cast<double>(t.hz.size()) / static_cast<double>(count);
         SteadyTone tone;
         tone.presence = present;
-        tone.seconds = present * regionSeconds;
-        if (present < 0.5 || tone.seconds < 0.5)
+        // Every sample of a tone counts in the frames over it by their window weights, which add
+        // up to one hop's worth: the frames' amplitudes relative to a whole frame's, summed,
+        // give the tone's length in hops (a little short at the region's ends).
+        const double whole = t.powers.empty() ? 0.0 : *std::max_element(t.powers.begin(), t.powers.end());
+        for (double p : t.powers)
+            tone.seconds += hopSeconds * std::sqrt(p / whole);
+        if (tone.seconds < kSteadySeconds)
             continue;
         const double n = static_cast<double>(t.hz.size());
         const double meanHz = std::accumulate(t.hz.begin(), t.hz.end(), 0.0) / n;
@@ -227,10 +193,6 @@ std::vector<SteadyTone> FindTones(std::span<const float> x, int sampleRate)
         tone.frequencySpreadHz = std::sqrt(hzSquares / n);
         tone.levelSpreadDb = std::sqrt(dbSquares / n);
         tone.frequencyHz = meanHz;
-        // A tone that holds still for a second or more is located far finer by one long sum
-        // than by the frames' bins (about 1.3 Hz at 44.1 kHz).
-        if (tone.seconds >= 1.0 && tone.frequencySpreadHz < 0.5 * frames.binHz())
-            tone.frequencyHz = RefineFrequency(x, sampleRate, meanHz, 0.75 * frames.binHz());
         tone.levelDb = DbFs(meanPower);
         const double floorDensity = floor[t.bin] * frames.densityScale();
         tone.prominenceDb = Db(meanPower) - Db(floorDensity * kProminenceBandHz);
@@ -384,7 +346,7 @@ QString DescribeAnalysis(const Analysis &analysis)
         out += QStringLiteral("No steady tones\n");
     for (const SteadyTone &t : analysis.tones) {
         out += QStringLiteral("Tone %1 Hz, %2 dBFS, %3 dB over the noise, steady to +-%4 Hz and +-%5 dB, "
-                              "present %6 %% (%7 s)\n")
+                              "present %6 % (%7 s)\n")
                    .arg(t.frequencyHz, 0, 'f', 2)
                    .arg(t.levelDb, 0, 'f', 1)
                    .arg(t.prominenceDb, 0, 'f', 1)

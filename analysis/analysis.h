@@ -60,7 +60,7 @@ struct SteadyTone {
     double frequencySpreadHz = 0; // standard deviation of the frames' frequencies
     double levelSpreadDb = 0;     // standard deviation of the frames' levels
     double presence = 0;          // fraction of the region's frames it is present in, 0..1
-    double seconds = 0;           // how long it is present
+    double seconds = 0;           // how long it is present (a little short when it fills the region)
 };
 
 struct Analysis {
@@ -71,9 +71,11 @@ struct Analysis {
     std::vector<SteadyTone> tones; // strongest first, at most 16
 };
 
-// Analyses region of clip. A tone counts as steady when it stands out of the noise around it
-// in at least half of the long (about 1 s) frames and for at least 0.5 s in all; the
-// frequency of one that lasts 1 s or more is refined over the region to well within 1 Hz.
+// Analyses region of clip. A tone is reported when it stands 10 dB out of the noise around it
+// in the long frames (about 1 s, bins of 1.3 Hz at 44.1 kHz) for 1 s or more in all; its
+// frequency is the mean of the frames' peaks, each interpolated between bins, so a steady
+// tone is placed to a few hundredths of a Hz. A held note of a voice is such a tone too:
+// presence tells how much of the region a tone fills.
 // std::nullopt with *error for no audio, an empty region, one reaching outside the clip
 // (beyond half a sample) or shorter than one 50 ms frame.
 [[nodiscard]] std::optional<Analysis> AnalyzeClip(const AudioClip &clip, const ClipRegion &region,

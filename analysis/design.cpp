@@ -156,11 +156,23 @@ std::optional<Design> DesignFromNoise(const AudioClip &clip, const DesignOptions
     d.sampleRate = ValidatedSetSampleRate();
     d.noise = options.noise;
     d.signal = signalRegion;
-    d.tones = signal->tones;
-    // A tone heard only in the noise region is still one to remove.
+    // A steady tone is noise when the noise region has it too or when it fills at least half
+    // of the signal region; a held note of the voice does neither.
+    auto near = [](const std::vector<SteadyTone> &list, const SteadyTone &t) {
+        return std::any_of(list.begin(), list.end(),
+                           [&](const SteadyTone &o) { return std::abs(o.frequencyHz - t.frequencyHz) < 2.0; });
+    };
+    for (const SteadyTone &t : signal->tones) {
+        if (t.presence >= 0.5 || near(noise->tones, t))
+            d.tones.push_back(t);
+        else
+            d.notes << QStringLiteral("the tone at %1 Hz fills %2 % of the signal region and is not in the noise "
+                                      "region: taken for signal")
+                           .arg(t.frequencyHz, 0, 'f', 1)
+                           .arg(100.0 * t.presence, 0, 'f', 0);
+    }
     for (const SteadyTone &t : noise->tones) {
-        if (std::none_of(d.tones.begin(), d.tones.end(),
-                         [&](const SteadyTone &o) { return std::abs(o.frequencyHz - t.frequencyHz) < 5.0; }))
+        if (!near(signal->tones, t))
             d.tones.push_back(t);
     }
     std::sort(d.tones.begin(), d.tones.end(),
