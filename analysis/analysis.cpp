@@ -14,7 +14,7 @@ namespace korvane {
 namespace {
 
 constexpr double kPowerFloor = 1e-30;          // keeps logarithms finite on digital silence
-constexpr size_t kMaxNoiseFrames = 3000;       // more are thinned out (percentiles keep them all)
+constexpr size_t kMaxNoiseFrames = 1000;       // a longer region spreads this many over its length
 constexpr size_t kMaxToneFrames = 400;         // long frames for the tone statistics
 constexpr size_t kMaxToneCandidates = 32;      // peaks of the average followed frame by frame
 constexpr size_t kMaxTones = 16;               // reported
@@ -245,7 +245,8 @@ std::optional<Analysis> AnalyzeNamedRegion(const std::vector<float> &mono, int s
         = QStringLiteral("%1 s to %2 s").arg(region.fromSeconds, 0, 'f', 3).arg(region.toSeconds, 0, 'f', 3);
     if (!(region.toSeconds > region.fromSeconds))
         return fail(AnalysisError::Kind::EmptyRegion, QStringLiteral("the %1 %2 is empty").arg(label, span));
-    const double slack = 0.5 / sampleRate;
+    // Durations are shown to the millisecond: a region typed from one may end just past the clip.
+    const double slack = std::max(0.5 / sampleRate, 0.0005);
     if (region.fromSeconds < -slack || region.toSeconds > clipSeconds + slack)
         return fail(AnalysisError::Kind::RegionOutsideClip,
                     QStringLiteral("the %1 %2 lies outside the clip (0 s to %3 s)")

@@ -77,7 +77,7 @@ struct Analysis {
 // tone is placed to a few hundredths of a Hz. A held note of a voice is such a tone too:
 // presence tells how much of the region a tone fills.
 // std::nullopt with *error for no audio, an empty region, one reaching outside the clip
-// (beyond half a sample) or shorter than one 50 ms frame.
+// (beyond half a millisecond) or shorter than one 50 ms frame.
 [[nodiscard]] std::optional<Analysis> AnalyzeClip(const AudioClip &clip, const ClipRegion &region,
                                                   AnalysisError *error = nullptr);
 
