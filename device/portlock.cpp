@@ -33,23 +33,26 @@ QString PortLockFileName(const QString &canonicalDevice)
 
 long long LockFilePid(const QByteArray &content)
 {
-    qsizetype i = 0;
-    while (i < content.size() && (content[i] == ' ' || content[i] == '\t'))
-        ++i;
-    if (i < content.size() && content[i] >= '0' && content[i] <= '9') {
-        long long pid = 0;
-        for (; i < content.size() && content[i] >= '0' && content[i] <= '9'; ++i) {
-            const int digit = content[i] - '0';
-            pid = pid > (LLONG_MAX - digit) / 10 ? LLONG_MAX : pid * 10 + digit;
-        }
-        return pid;
-    }
-    if (content.size() == 4) {
+    // The binary form is a native 4-byte int; no process id reaches 2^24, so its high byte is
+    // zero, and a text lock never holds a zero byte.
+    if (content.size() == 4 && content.contains('\0')) {
         qint32 binary = 0;
         std::memcpy(&binary, content.constData(), 4);
         return binary > 0 ? binary : 0;
     }
-    return 0;
+    qsizetype i = 0;
+    while (i < content.size() && (content[i] == ' ' || content[i] == '\t'))
+        ++i;
+    if (i == content.size() || content[i] < '0' || content[i] > '9')
+        return 0;
+    long long pid = 0;
+    for (; i < content.size() && content[i] >= '0' && content[i] <= '9'; ++i) {
+        const int digit = content[i] - '0';
+        pid = pid > (LLONG_MAX - digit) / 10 ? LLONG_MAX : pid * 10 + digit;
+    }
+    // The number ends its line or is followed by a blank ("  1234 minicom user").
+    const bool ended = i == content.size() || content[i] == '\n' || content[i] == ' ' || content[i] == '\t';
+    return ended ? pid : 0;
 }
 
 QByteArray LockFileContent(long long pid) { return QByteArray::number(pid).rightJustified(10, ' ') + '\n'; }

@@ -56,8 +56,9 @@ struct PortLockStatus {
 // lockDirs (default: /var/lock and /run/lock) or it cannot be written.
 [[nodiscard]] bool RewriteOwnPortLock(const QString &canonicalDevice, const QStringList &lockDirs = {});
 
-// The process id a lock file names: the leading number of its first line (blanks before it
-// allowed), else, for a 4-byte file, the binary form. 0 when it names none; numbers past the
+// The process id a lock file names: the binary form for a 4-byte file holding a zero byte,
+// else the leading number of its first line (blanks before it allowed, a blank or the line's
+// end after it). 0 when it names none; numbers past the
 // range of a process id come back as they are (a 20-digit one as the largest long long), so
 // they never alias a real process.
 [[nodiscard]] long long LockFilePid(const QByteArray &content);

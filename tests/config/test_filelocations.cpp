@@ -3,11 +3,16 @@
 // files in the XDG folders.
 
 #include "config/filelocations.h"
+#include "device/comports.h"
 
 #include <QDir>
 #include <QFile>
 #include <QTemporaryDir>
 #include <QtTest>
+
+#include <pwd.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 using namespace korvane;
 
@@ -49,6 +54,84 @@ private slots:
     {
         QDir::setCurrent(m_savedCwd);
         SetProgramFolder(QString());
+    }
+
+    // Where the user's files go, by the program's layout and the environment: an installed
+    // program keeps them per user even when its folder can be written (as root can), the
+    // port folder follows the same XDG rule as the rest, no home means the account's home
+    // (never "/"), and the folders made for them are the user's alone.
+    void perUserFiles_data()
+    {
+        QTest::addColumn<bool>("installed");       // <prefix>/share/korvane-s beside the writable <prefix>/bin
+        QTest::addColumn<QByteArray>("home");      // under the test folder; empty: HOME unset
+        QTest::addColumn<QByteArray>("xdgConfig"); // absolute (under the test folder), relative or empty
+        QTest::addColumn<QString>("config");       // expected; HOME = the home folder
+        QTest::addColumn<QString>("settings");     // default.min written at exit
+        QTest::addColumn<QString>("image");        // filter.bin
+
+        QTest::newRow("installed, writable folder")
+            << true << QByteArray("home") << QByteArray("xdg/config") << "xdg/config/korvane-s"
+            << "xdg/config/korvane-s/default.min"
+            << "xdg/state/korvane-s/filter.bin";
+        QTest::newRow("portable, writable folder")
+            << false << QByteArray("home") << QByteArray("xdg/config") << "xdg/config/korvane-s"
+            << "prefix/bin/default.min"
+            << "prefix/bin/filter.bin";
+        QTest::newRow("relative XDG_CONFIG_HOME")
+            << true << QByteArray("home") << QByteArray("rel/config") << "HOME/.config/korvane-s"
+            << "HOME/.config/korvane-s/default.min"
+            << "xdg/state/korvane-s/filter.bin";
+        QTest::newRow("HOME unset") << true << QByteArray() << QByteArray() << "HOME/.config/korvane-s"
+                                    << "HOME/.config/korvane-s/default.min"
+                                    << "xdg/state/korvane-s/filter.bin";
+    }
+    void perUserFiles()
+    {
+        QFETCH(bool, installed);
+        QFETCH(QByteArray, home);
+        QFETCH(QByteArray, xdgConfig);
+        QFETCH(QString, config);
+        QFETCH(QString, settings);
+        QFETCH(QString, image);
+        const QByteArray savedHome = qgetenv("HOME");
+        const auto restoreHome = qScopeGuard([&] { qputenv("HOME", savedHome); });
+        QString homeFolder;
+        if (home.isEmpty()) {
+            qunsetenv("HOME");
+            const passwd *entry = ::getpwuid(::getuid());
+            QVERIFY(entry);
+            homeFolder = QString::fromLocal8Bit(entry->pw_dir);
+        } else {
+            homeFolder = at(QString::fromLatin1(home));
+            qputenv("HOME", homeFolder.toLocal8Bit());
+        }
+        if (xdgConfig.isEmpty())
+            qunsetenv("XDG_CONFIG_HOME");
+        else
+            qputenv("XDG_CONFIG_HOME", xdgConfig.startsWith("rel") ? xdgConfig : at(xdgConfig).toLocal8Bit());
+        qunsetenv("KORVANE_COM_DIR");
+        const QString program = at(QStringLiteral("prefix/bin"));
+        if (installed)
+            QVERIFY(QDir().mkpath(at(QStringLiteral("prefix/share/korvane-s"))));
+        auto expected = [&](QString rel) {
+            return rel.startsWith(QLatin1String("HOME")) ? rel.replace(QLatin1String("HOME"), homeFolder) : at(rel);
+        };
+
+        QCOMPARE(UserConfigFolder(), expected(config));
+        QCOMPARE(ComPortFolder(), expected(config) + QStringLiteral("/ports"));
+        QCOMPARE(DefaultSettingsWritePath(DefaultSettingsReadPath(QDir::currentPath(), program), program),
+                 expected(settings));
+        const mode_t oldMask = ::umask(022);
+        const QString imagePath = FilterImagePath(program);
+        ::umask(oldMask);
+        QCOMPARE(imagePath, expected(image));
+        // Both folders made for filter.bin are 0700, whatever the umask lets through.
+        for (const char *made : {"xdg/state", "xdg/state/korvane-s"}) {
+            struct stat st { };
+            QCOMPARE(::stat(QFile::encodeName(at(QString::fromLatin1(made))).constData(), &st), installed ? 0 : -1);
+            if (installed)
+                QCOMPARE(st.st_mode & 07777, mode_t(0700));
+        }
     }
 
     void perUserFoldersFollowXdgAndIgnoreRelativeValues()
