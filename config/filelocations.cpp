@@ -5,7 +5,6 @@
 #include <QFileInfo>
 
 #include <cerrno>
-#include <cstdio>
 #include <cstring>
 
 #include <pwd.h>
@@ -45,7 +44,7 @@ QString appFolderUnder(const char *variable, const char *underHome)
         static bool warned = false;
         if (!warned) {
             warned = true;
-            std::fprintf(stderr, "korvane-s: %s; the per-user files are neither read nor written\n", qPrintable(why));
+            qWarning("korvane-s: %s; the per-user files are neither read nor written", qPrintable(why));
         }
         return {};
     }

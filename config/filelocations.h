@@ -19,7 +19,7 @@
 // Folders made for the user's files are created with mode 0700 (missing parents too).
 //
 // Plain QtCore; nothing here shows a message (but a missing home folder is warned about once
-// on stderr, since every per-user path is then unknown).
+// (qWarning), since every per-user path is then unknown).
 
 #include <QString>
 #include <QStringList>

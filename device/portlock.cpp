@@ -228,9 +228,11 @@ Step examine(const QString &path, PortLockStatus *out)
                                          + QStringLiteral(".XXXXXX"));
     const int asideFd = ::mkstemp(aside.data());
     if (asideFd < 0) {
-        out->state = errno == EACCES || errno == EPERM || errno == EROFS ? PortLockStatus::State::StaleOfAnotherUser
-                                                                         : PortLockStatus::State::Unusable;
-        out->reason = QString::fromLocal8Bit(std::strerror(errno));
+        // A folder we may not write: the stale lock cannot be moved by us either.
+        const int why = errno;
+        out->state = why == EACCES || why == EPERM || why == EROFS ? PortLockStatus::State::StaleOfAnotherUser
+                                                                   : PortLockStatus::State::Unusable;
+        out->reason = QString::fromLocal8Bit(std::strerror(why));
         return Step::Decided;
     }
     ::close(asideFd);

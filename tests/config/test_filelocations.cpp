@@ -64,26 +64,13 @@ private slots:
     {
         QTest::addColumn<bool>("installed");       // <prefix>/share/korvane-s beside the writable <prefix>/bin
         QTest::addColumn<QByteArray>("home");      // under the test folder; empty: HOME unset
-        QTest::addColumn<QByteArray>("xdgConfig"); // absolute (under the test folder), relative or empty
-        QTest::addColumn<QString>("config");       // expected; HOME = the home folder
-        QTest::addColumn<QString>("settings");     // default.min written at exit
-        QTest::addColumn<QString>("image");        // filter.bin
-
-        QTest::newRow("installed, writable folder")
-            << true << QByteArray("home") << QByteArray("xdg/config") << "xdg/config/korvane-s"
-            << "xdg/config/korvane-s/default.min"
-            << "xdg/state/korvane-s/filter.bin";
-        QTest::newRow("portable, writable folder")
-            << false << QByteArray("home") << QByteArray("xdg/config") << "xdg/config/korvane-s"
-            << "prefix/bin/default.min"
-            << "prefix/bin/filter.bin";
+        QTest::addColumn<QByteArray>("xdgConfig"); // under the test folder, relative ("rel/...") or unset
+        QTest::addColumn<QString>("config");       // the per-user configuration folder; HOME = the home folder
+        QTest::newRow("installed") << true << QByteArray("home") << QByteArray("xdg/config") << "xdg/config/korvane-s";
+        QTest::newRow("portable") << false << QByteArray("home") << QByteArray("xdg/config") << "xdg/config/korvane-s";
         QTest::newRow("relative XDG_CONFIG_HOME")
-            << true << QByteArray("home") << QByteArray("rel/config") << "HOME/.config/korvane-s"
-            << "HOME/.config/korvane-s/default.min"
-            << "xdg/state/korvane-s/filter.bin";
-        QTest::newRow("HOME unset") << true << QByteArray() << QByteArray() << "HOME/.config/korvane-s"
-                                    << "HOME/.config/korvane-s/default.min"
-                                    << "xdg/state/korvane-s/filter.bin";
+            << true << QByteArray("home") << QByteArray("rel/config") << "HOME/.config/korvane-s";
+        QTest::newRow("HOME unset") << true << QByteArray() << QByteArray() << "HOME/.config/korvane-s";
     }
     void perUserFiles()
     {
@@ -91,20 +78,15 @@ private slots:
         QFETCH(QByteArray, home);
         QFETCH(QByteArray, xdgConfig);
         QFETCH(QString, config);
-        QFETCH(QString, settings);
-        QFETCH(QString, image);
         const QByteArray savedHome = qgetenv("HOME");
         const auto restoreHome = qScopeGuard([&] { qputenv("HOME", savedHome); });
-        QString homeFolder;
-        if (home.isEmpty()) {
+        const passwd *account = ::getpwuid(::getuid());
+        QVERIFY(account);
+        const QString homeFolder = home.isEmpty() ? QString::fromLocal8Bit(account->pw_dir) : at(home);
+        if (home.isEmpty())
             qunsetenv("HOME");
-            const passwd *entry = ::getpwuid(::getuid());
-            QVERIFY(entry);
-            homeFolder = QString::fromLocal8Bit(entry->pw_dir);
-        } else {
-            homeFolder = at(QString::fromLatin1(home));
+        else
             qputenv("HOME", homeFolder.toLocal8Bit());
-        }
         if (xdgConfig.isEmpty())
             qunsetenv("XDG_CONFIG_HOME");
         else
@@ -113,24 +95,23 @@ private slots:
         const QString program = at(QStringLiteral("prefix/bin"));
         if (installed)
             QVERIFY(QDir().mkpath(at(QStringLiteral("prefix/share/korvane-s"))));
-        auto expected = [&](QString rel) {
-            return rel.startsWith(QLatin1String("HOME")) ? rel.replace(QLatin1String("HOME"), homeFolder) : at(rel);
-        };
+        config = config.startsWith(QLatin1String("HOME")) ? config.replace(QLatin1String("HOME"), homeFolder)
+                                                          : at(config);
 
-        QCOMPARE(UserConfigFolder(), expected(config));
-        QCOMPARE(ComPortFolder(), expected(config) + QStringLiteral("/ports"));
+        QCOMPARE(UserConfigFolder(), config);
+        QCOMPARE(ComPortFolder(), config + QStringLiteral("/ports"));
+        const QString perUser = installed ? config : program;
         QCOMPARE(DefaultSettingsWritePath(DefaultSettingsReadPath(QDir::currentPath(), program), program),
-                 expected(settings));
+                 perUser + QStringLiteral("/default.min"));
         const mode_t oldMask = ::umask(022);
-        const QString imagePath = FilterImagePath(program);
+        const QString image = FilterImagePath(program);
         ::umask(oldMask);
-        QCOMPARE(imagePath, expected(image));
+        QCOMPARE(image, installed ? at(QStringLiteral("xdg/state/korvane-s/filter.bin")) : program + "/filter.bin");
         // Both folders made for filter.bin are 0700, whatever the umask lets through.
         for (const char *made : {"xdg/state", "xdg/state/korvane-s"}) {
             struct stat st { };
             QCOMPARE(::stat(QFile::encodeName(at(QString::fromLatin1(made))).constData(), &st), installed ? 0 : -1);
-            if (installed)
-                QCOMPARE(st.st_mode & 07777, mode_t(0700));
+            QVERIFY(!installed || (st.st_mode & 07777) == 0700);
         }
     }
 
