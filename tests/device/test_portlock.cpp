@@ -84,8 +84,8 @@ private slots:
         QTest::newRow("stale") << QByteArray("      DEAD\n") << false << "open ten-character lock";
         QTest::newRow("past pid_t") << QByteArray("4294967297\n") << false << "open ten-character lock";
         QTest::newRow("own stale") << QByteArray("      DEAD\n") << true << "open ten-character lock";
-        QTest::newRow("root's stale") << QByteArray("DEAD\nother\nhost\n") << true
-                                      << "the lock file LOCK is left over from process DEAD (other) of user root, "
+        QTest::newRow("root's stale") << QByteArray("DEAD\nev\x1bil\nhost\n") << true
+                                      << "the lock file LOCK is left over from process DEAD (ev\\x1bil) of user root, "
                                          "which has ended, and only root may remove it: sudo rm 'LOCK'";
     }
     void plantedLocks()
