@@ -1,5 +1,7 @@
 #include "comports.h"
 
+#include "config/filelocations.h"
+
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
@@ -17,10 +19,8 @@ QString ComPortFolder()
     const QString explicitDir = qEnvironmentVariable("KORVANE_COM_DIR");
     if (!explicitDir.isEmpty())
         return explicitDir;
-    QString config = qEnvironmentVariable("XDG_CONFIG_HOME");
-    if (config.isEmpty())
-        config = QDir::homePath() + QStringLiteral("/.config");
-    return config + QStringLiteral("/korvane-s/ports");
+    const QString config = UserConfigFolder();
+    return config.isEmpty() ? QString() : config + QStringLiteral("/ports");
 }
 
 #if !defined(Q_OS_WIN)
@@ -28,6 +28,8 @@ namespace {
 
 QString folderEntry(const QString &folder, int port)
 {
+    if (folder.isEmpty())
+        return {};
     const QString path = folder + QStringLiteral("/com%1").arg(port);
     const QFileInfo info(path);
     return (info.exists() || info.isSymLink()) ? path : QString();

@@ -6,7 +6,9 @@
 // Elsewhere, in this order:
 //  1. the port folder: if <comdir>/comN exists (a symbolic link to a serial device or
 //     pseudo-terminal, or the device node itself), COM n is that path. comdir is
-//     $KORVANE_COM_DIR when set, otherwise ${XDG_CONFIG_HOME:-$HOME/.config}/korvane-s/ports.
+//     $KORVANE_COM_DIR when set, otherwise ports/ in the per-user configuration folder
+//     (UserConfigFolder: ${XDG_CONFIG_HOME:-$HOME/.config}/korvane-s, a relative
+//     XDG_CONFIG_HOME ignored; none when the home folder is unknown).
 //     A link that exists but whose target is gone still names COM n (opening it fails,
 //     which discovery treats as an absent port).
 //  2. only when KORVANE_COM_DIR is not set: the machine's own serial devices, in a stable
@@ -25,7 +27,7 @@ namespace korvane {
 inline constexpr int kFirstComPort = 1;
 inline constexpr int kLastComPort = 9;
 
-// The folder consulted first.
+// The folder consulted first; empty when there is none (no home folder).
 [[nodiscard]] QString ComPortFolder();
 
 // Device path for COM port (1..9); empty when no such port exists.

@@ -74,6 +74,36 @@ QString deviceGroup(const QString &path)
 } // namespace
 #endif
 
+QString PortLockMessage(const QString &device, const PortLockStatus &lock)
+{
+    using State = PortLockStatus::State;
+    const QString busy = QString::fromLocal8Bit(std::strerror(EBUSY));
+    switch (lock.state) {
+    case State::Free:
+        return {};
+    case State::Held: {
+        QString who = lock.program.isEmpty() ? QStringLiteral("another program") : lock.program;
+        if (lock.pid > 0)
+            who += QStringLiteral(" (process %1)").arg(lock.pid);
+        return QStringLiteral("%1: %2; in use by %3, lock file %4").arg(device, busy, who, lock.lockFile);
+    }
+    case State::Unusable:
+        return QStringLiteral("%1: %2; the lock file %3%4 cannot be used: %5. Whoever put it there (or root) "
+                              "can remove it: sudo rm '%3'")
+            .arg(device, busy, lock.lockFile,
+                 lock.owner.isEmpty() ? QString() : QStringLiteral(" (owner %1)").arg(lock.owner), lock.reason);
+    case State::StaleOfAnotherUser: {
+        const QString program = lock.program.isEmpty() ? QString() : QStringLiteral(" (%1)").arg(lock.program);
+        const QString mayRemove = lock.owner == QLatin1String("root") ? QStringLiteral("root")
+                                                                      : lock.owner + QStringLiteral(" or root");
+        return QStringLiteral("%1: %2; the lock file %3 is left over from process %4%5 of user %6, which has "
+                              "ended, and only %7 may remove it: sudo rm '%3'")
+            .arg(device, busy, lock.lockFile, QString::number(lock.pid), program, lock.owner, mayRemove);
+    }
+    }
+    return {};
+}
+
 void QtSerialLine::open()
 {
     if (serial_.isOpen())
@@ -100,12 +130,12 @@ void QtSerialLine::open()
                  .arg(name, QString::fromLocal8Bit(std::strerror(EACCES)), deviceGroup(device)));
         return;
     }
-    if (const auto holder = FindPortLock(device)) {
-        QString who = holder->program.isEmpty() ? QStringLiteral("another program") : holder->program;
-        if (holder->pid > 0)
-            who += QStringLiteral(" (process %1)").arg(holder->pid);
-        fail(QStringLiteral("%1: %2; in use by %3, lock file %4")
-                 .arg(name, QString::fromLocal8Bit(std::strerror(EBUSY)), who, holder->lockFile));
+    // Our look at the lock files comes first: the serial port layer reads a lock file with a
+    // plain (blocking) open, counts a living holder's lock as stale when it does not name
+    // the holding program on its second line, as most programs' locks do not, and says only
+    // "Permission error while locking the device" when a stale lock cannot be removed.
+    if (const PortLockStatus lock = CheckPortLock(device); lock.state != PortLockStatus::State::Free) {
+        fail(PortLockMessage(name, lock));
         return;
     }
     serial_.setPortName(device);
@@ -113,11 +143,22 @@ void QtSerialLine::open()
     serial_.setPortName(name);
 #endif
     if (!serial_.open(QIODevice::ReadWrite)) {
+#if !defined(Q_OS_WIN)
+        // A lock that appeared since our look: say whose it is.
+        if (const PortLockStatus lock = CheckPortLock(device); lock.state != PortLockStatus::State::Free) {
+            fail(PortLockMessage(name, lock));
+            serial_.clearError();
+            return;
+        }
+#endif
         fail(QStringLiteral("%1: %2").arg(name, serial_.errorString()));
         serial_.clearError();
         return;
     }
 #if !defined(Q_OS_WIN)
+    // The serial port layer wrote its lock as number, program, host and machine lines; other
+    // serial programs read the ten-character form. Failing that, its own form still works.
+    (void)RewriteOwnPortLock(device);
     if (!LockOpenDevice(static_cast<int>(serial_.handle()))) {
         fail(QStringLiteral("%1: %2; in use by another program")
                  .arg(name, QString::fromLocal8Bit(std::strerror(EBUSY))));

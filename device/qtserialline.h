@@ -3,11 +3,17 @@
 // ComPortDeviceName (comports.h) unless a fixed device path is given, in which case every
 // port number means that one device (the CLI's --device).
 
+#include "portlock.h"
 #include "serialline.h"
 
 #include <QSerialPort>
 
 namespace korvane {
+
+// The refusal to open device (as the user named it) because of what its lock file says: who
+// holds it, or which lock file is in the way, whose it is and how to remove it. Empty for a
+// free port.
+[[nodiscard]] QString PortLockMessage(const QString &device, const PortLockStatus &lock);
 
 class QtSerialLine : public SerialLine {
 public:

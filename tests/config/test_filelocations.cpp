@@ -3,11 +3,16 @@
 // files in the XDG folders.
 
 #include "config/filelocations.h"
+#include "device/comports.h"
 
 #include <QDir>
 #include <QFile>
 #include <QTemporaryDir>
 #include <QtTest>
+
+#include <pwd.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 using namespace korvane;
 
@@ -49,6 +54,65 @@ private slots:
     {
         QDir::setCurrent(m_savedCwd);
         SetProgramFolder(QString());
+    }
+
+    // Where the user's files go, by the program's layout and the environment: an installed
+    // program keeps them per user even when its folder can be written (as root can), the
+    // port folder follows the same XDG rule as the rest, no home means the account's home
+    // (never "/"), and the folders made for them are the user's alone.
+    void perUserFiles_data()
+    {
+        QTest::addColumn<bool>("installed");       // <prefix>/share/korvane-s beside the writable <prefix>/bin
+        QTest::addColumn<QByteArray>("home");      // under the test folder; empty: HOME unset
+        QTest::addColumn<QByteArray>("xdgConfig"); // under the test folder, relative ("rel/...") or unset
+        QTest::addColumn<QString>("config");       // the per-user configuration folder; HOME = the home folder
+        QTest::newRow("installed") << true << QByteArray("home") << QByteArray("xdg/config") << "xdg/config/korvane-s";
+        QTest::newRow("portable") << false << QByteArray("home") << QByteArray("xdg/config") << "xdg/config/korvane-s";
+        QTest::newRow("relative XDG_CONFIG_HOME")
+            << true << QByteArray("home") << QByteArray("rel/config") << "HOME/.config/korvane-s";
+        QTest::newRow("HOME unset") << true << QByteArray() << QByteArray() << "HOME/.config/korvane-s";
+    }
+    void perUserFiles()
+    {
+        QFETCH(bool, installed);
+        QFETCH(QByteArray, home);
+        QFETCH(QByteArray, xdgConfig);
+        QFETCH(QString, config);
+        const QByteArray savedHome = qgetenv("HOME");
+        const auto restoreHome = qScopeGuard([&] { qputenv("HOME", savedHome); });
+        const passwd *account = ::getpwuid(::getuid());
+        QVERIFY(account);
+        const QString homeFolder = home.isEmpty() ? QString::fromLocal8Bit(account->pw_dir) : at(home);
+        if (home.isEmpty())
+            qunsetenv("HOME");
+        else
+            qputenv("HOME", homeFolder.toLocal8Bit());
+        if (xdgConfig.isEmpty())
+            qunsetenv("XDG_CONFIG_HOME");
+        else
+            qputenv("XDG_CONFIG_HOME", xdgConfig.startsWith("rel") ? xdgConfig : at(xdgConfig).toLocal8Bit());
+        qunsetenv("KORVANE_COM_DIR");
+        const QString program = at(QStringLiteral("prefix/bin"));
+        if (installed)
+            QVERIFY(QDir().mkpath(at(QStringLiteral("prefix/share/korvane-s"))));
+        config = config.startsWith(QLatin1String("HOME")) ? config.replace(QLatin1String("HOME"), homeFolder)
+                                                          : at(config);
+
+        QCOMPARE(UserConfigFolder(), config);
+        QCOMPARE(ComPortFolder(), config + QStringLiteral("/ports"));
+        const QString perUser = installed ? config : program;
+        QCOMPARE(DefaultSettingsWritePath(DefaultSettingsReadPath(QDir::currentPath(), program), program),
+                 perUser + QStringLiteral("/default.min"));
+        const mode_t oldMask = ::umask(022);
+        const QString image = FilterImagePath(program);
+        ::umask(oldMask);
+        QCOMPARE(image, installed ? at(QStringLiteral("xdg/state/korvane-s/filter.bin")) : program + "/filter.bin");
+        // Both folders made for filter.bin are 0700, whatever the umask lets through.
+        for (const char *made : {"xdg/state", "xdg/state/korvane-s"}) {
+            struct stat st { };
+            QCOMPARE(::stat(QFile::encodeName(at(QString::fromLatin1(made))).constData(), &st), installed ? 0 : -1);
+            QVERIFY(!installed || (st.st_mode & 07777) == 0700);
+        }
     }
 
     void perUserFoldersFollowXdgAndIgnoreRelativeValues()
