@@ -24,7 +24,6 @@ bool wantsHelp(const QStringList &args, const char *usage)
 
 bool ReadSettingsLikeFileOpen(Model &model, const QString &path, UserDialog &dialog)
 {
-    model.LoadingAtStartup = false;
     if (ReadSettingsFile(model, path, dialog))
         return true;
     std::fprintf(stderr, "korvane-s-cli: cannot read settings file %s\n", qPrintable(path));

@@ -90,9 +90,6 @@ public:
     int16_t CurrentSet = 0;                              // 0..15, the set shown on the main window
     int16_t CurrentStage = 1;                            // 1..2, the stage whose editor is open
     int16_t ComPort = 0;                                 // 1..9
-    bool LoadingAtStartup = false;
-    bool SilentSave = false;
-    bool SuppressEvents = false;
     QString StartDirectory;
 
     // Writes the defaults of the current Type of FilterData[CurrentSet][stage]; fields the
