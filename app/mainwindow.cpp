@@ -34,6 +34,7 @@
 #include <QMenuBar>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QScopedValueRollback>
 #include <QShortcut>
 #include <QStyle>
 #include <QTabWidget>
@@ -357,31 +358,29 @@ void MainWindow::stepFilterSet(int step)
 
 void MainWindow::load()
 {
-    model_.LoadingAtStartup = true;
-    model_.SuppressEvents = true;
     // An installed program's folder (/usr/bin) is no place for the user's files: start the
     // dialogs in the home folder then.
-    dlgCommonDialog.initialDirectory = IsFolderWritable(programFolder_) ? programFolder_ : QDir::homePath();
+    dlgCommonDialog.initialDirectory = KeepsFilesInProgramFolder(programFolder_) ? programFolder_ : QDir::homePath();
     model_.StartDirectory = QDir::currentPath();
     // The working folder's default.min, else the one the last exit wrote.
     settingsReadPath_ = DefaultSettingsReadPath(model_.StartDirectory, programFolder_);
-    (void)ReadSettingsFile(model_, settingsReadPath_, dialog_);
+    (void)ReadSettingsFile(model_, settingsReadPath_, dialog_, SettingsReadOptions{.startup = true});
     {
-        const QSignalBlocker block(TabStrip1);
-        TabStrip1->setCurrentIndex(0);
+        const QScopedValueRollback showing(showingModel_, true);
+        {
+            const QSignalBlocker block(TabStrip1);
+            TabStrip1->setCurrentIndex(0);
+        }
+        model_.CurrentSet = static_cast<int16_t>(TabStrip1->currentIndex());
+        const StageConfig &s1 = model_.stage(model_.CurrentSet, 1);
+        selectFilterListQuietly(FilterList1, 1, s1.Type);
+        selectFilterListQuietly(FilterList2, 2, model_.stage(model_.CurrentSet, 2).Type);
+        if (s1.Agc >= 0 && s1.Agc < 4)
+            AGCButton[static_cast<size_t>(s1.Agc)]->setChecked(true);
+        NoiseCheck->setChecked(s1.NoiseFilter != kFalse);
+        model_.ComPort = std::clamp<int16_t>(model_.ComPort, 1, 9);
+        setComCheck(model_.ComPort);
     }
-    model_.CurrentSet = static_cast<int16_t>(TabStrip1->currentIndex());
-    const StageConfig &s1 = model_.stage(model_.CurrentSet, 1);
-    selectFilterListQuietly(FilterList1, 1, s1.Type);
-    selectFilterListQuietly(FilterList2, 2, model_.stage(model_.CurrentSet, 2).Type);
-    if (s1.Agc >= 0 && s1.Agc < 4)
-        AGCButton[static_cast<size_t>(s1.Agc)]->setChecked(true);
-    NoiseCheck->setChecked(s1.NoiseFilter != kFalse);
-    model_.LoadingAtStartup = false;
-    model_.SilentSave = false;
-    model_.ComPort = std::clamp<int16_t>(model_.ComPort, 1, 9);
-    setComCheck(model_.ComPort);
-    model_.SuppressEvents = false;
     refreshResponsePanel();
     // What default.min held is where undo stops, and the configuration New and Open compare with.
     history_->clear();
@@ -390,15 +389,16 @@ void MainWindow::load()
 
 void MainWindow::UpdateStageFilterList()
 {
-    model_.SuppressEvents = true;
-    const StageConfig &s1 = model_.stage(model_.CurrentSet, 1);
-    selectFilterListQuietly(FilterList1, 1, s1.Type);
-    selectFilterListQuietly(FilterList2, 2, model_.stage(model_.CurrentSet, 2).Type);
-    if (s1.Agc >= 0 && s1.Agc < 4)
-        AGCButton[static_cast<size_t>(s1.Agc)]->setChecked(true);
-    // The noise handler runs on a change and copies the Stage 1 value into Stage 2.
-    NoiseCheck->setChecked(s1.NoiseFilter != kFalse);
-    model_.SuppressEvents = false;
+    {
+        const QScopedValueRollback showing(showingModel_, true);
+        const StageConfig &s1 = model_.stage(model_.CurrentSet, 1);
+        selectFilterListQuietly(FilterList1, 1, s1.Type);
+        selectFilterListQuietly(FilterList2, 2, model_.stage(model_.CurrentSet, 2).Type);
+        if (s1.Agc >= 0 && s1.Agc < 4)
+            AGCButton[static_cast<size_t>(s1.Agc)]->setChecked(true);
+        // The noise handler runs on a change and copies the Stage 1 value into Stage 2.
+        NoiseCheck->setChecked(s1.NoiseFilter != kFalse);
+    }
     refreshResponsePanel();
 }
 
@@ -437,7 +437,7 @@ void MainWindow::onTabChanged(int index)
 void MainWindow::onFilterListChanged(int stage)
 {
     QComboBox *list = stage == 1 ? FilterList1 : FilterList2;
-    if (!model_.SuppressEvents && list->currentIndex() >= 0) {
+    if (!showingModel_ && list->currentIndex() >= 0) {
         const EditStep step(*history_, model_,
                             StageStepName(FilterTypeDisplayText(list->currentIndex()) + QStringLiteral(" type"),
                                           model_.CurrentSet, stage),
@@ -457,7 +457,7 @@ void MainWindow::updateControlButton(int stage)
 
 void MainWindow::onAgcToggled(int index, bool checked)
 {
-    if (!checked || model_.SuppressEvents)
+    if (!checked || showingModel_)
         return;
     const EditStep step(*history_, model_, SetStepName(QStringLiteral("AGC"), model_.CurrentSet), model_.CurrentSet);
     for (int stage = 1; stage <= 2; ++stage)
@@ -467,7 +467,7 @@ void MainWindow::onAgcToggled(int index, bool checked)
 
 void MainWindow::onBandwidthToggled(int index, bool checked)
 {
-    if (!checked || model_.SuppressEvents)
+    if (!checked || showingModel_)
         return;
     const EditStep step(*history_, model_, SetStepName(QStringLiteral("Bandwidth"), model_.CurrentSet),
                         model_.CurrentSet);
@@ -482,7 +482,7 @@ void MainWindow::onNoiseToggled(bool checked)
 {
     // The copy into Stage 2 made while the window shows a set is not the user's change.
     std::optional<EditStep> step;
-    if (!model_.SuppressEvents)
+    if (!showingModel_)
         step.emplace(*history_, model_, SetStepName(QStringLiteral("Noise filter"), model_.CurrentSet),
                      model_.CurrentSet);
     for (int stage = 1; stage <= 2; ++stage)
@@ -672,9 +672,7 @@ void MainWindow::programKorvane()
         BeginDeviceOperation();
         ScopeExit unlock{[this] { EndDeviceOperation(); }};
         ProgrammingRunContext context{model_, dialog_, *comm_, programFolder_, [this](int port) {
-                                          if (port >= 1 && port <= 9)
-                                              model_.ComPort = static_cast<int16_t>(port);
-                                          setComCheck(port);
+                                          setComCheck(port); // the sequence has set ComPort
                                       }};
         if (runner_)
             (void)runner_(context);
@@ -834,19 +832,17 @@ void MainWindow::saveDefaultSettings()
     // The program folder when it is writable (as always), else back where it was read from,
     // else the per-user configuration folder. Only when every choice fails is the user told:
     // the work of the session is lost otherwise.
-    model_.SilentSave = true;
+    const SettingsWriteOptions silent{.silent = true};
     QString target = DefaultSettingsWritePath(settingsReadPath_, programFolder_);
-    if (MakeParentFolder(target) && WriteSettingsFile(model_, target, dialog_))
+    if (MakeParentFolder(target) && WriteSettingsFile(model_, target, dialog_, silent))
         return;
     const QString fallback = DefaultSettingsFallbackPath(target);
     if (!fallback.isEmpty()) {
         target = fallback;
-        if (MakeParentFolder(target) && WriteSettingsFile(model_, target, dialog_))
+        if (MakeParentFolder(target) && WriteSettingsFile(model_, target, dialog_, silent))
             return;
     }
-    model_.SilentSave = false;
     (void)WriteSettingsFile(model_, target, dialog_); // fails again, now with its message
-    model_.SilentSave = true;
 }
 
 bool MainWindow::openAtStart(const QString &path)

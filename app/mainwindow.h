@@ -174,6 +174,9 @@ private:
     std::unique_ptr<CommWindow> comm_;
     QPointer<HelpWindow> help_;
     bool deviceOperation_ = false;
+    // True while the window sets its own controls from the model: the handlers of those
+    // controls then do not write back into the model or the edit history.
+    bool showingModel_ = false;
     bool shutDownDone_ = false;
     bool endRequested_ = false; // endOnSignal() during a run: end when the run has ended
     QString fileTitle_;         // name of the settings file last opened or saved, without folder

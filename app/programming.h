@@ -18,7 +18,7 @@ struct ProgrammingRunContext {
     UserDialog &dialog;
     CommWindow &view;
     QString programFolder;                     // filter.bin is written and korvanes.fwr read here
-    std::function<void(int)> onComPortChanged; // discovery found the processor on this COM port
+    std::function<void(int)> onComPortChanged; // discovery found the processor on this COM port, now model.ComPort
 };
 
 // Runs discovery, the image build and the upload with its closing message; true when the

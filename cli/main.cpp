@@ -15,7 +15,6 @@ namespace korvane::cli {
 
 bool ReadSettingsLikeFileOpen(Model &model, const QString &path, UserDialog &dialog)
 {
-    model.LoadingAtStartup = false;
     if (ReadSettingsFile(model, path, dialog))
         return true;
     std::fprintf(stderr, "korvane-s-cli: cannot read settings file %s\n", qPrintable(path));

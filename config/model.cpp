@@ -1,5 +1,7 @@
 #include "model.h"
 
+#include "stagelimits.h"
+
 #include <algorithm>
 #include <cassert>
 #include <cmath>
@@ -19,13 +21,21 @@ template <typename T> void clampInto(T &value, T low, T high)
 // Nearest integer, halfway cases to the even neighbour (the default FP rounding mode).
 int roundHalfEven(double v) { return static_cast<int>(std::nearbyint(v)); }
 
-void applyAdaptiveDefaults(StageConfig &s)
+// Writes the defaults of the table's rows of the stage's type.
+void applyTableDefaults(StageConfig &s)
 {
-    s.FilterSize = 128;
-    s.PredictionSpan = 3;
-    s.AdaptRate = 10;
-    s.ModeOption = 1;
-    s.OutputOption = 1;
+    for (const StageLimit &l : StageLimitsOf(s.Type))
+        s.*l.member = l.defaultValue;
+}
+
+// The lower end that ValidateStage works out from fields validated before (stagelimits.h).
+int lowFromOtherFields(const StageConfig &r, int maxFrequency, int sampleRate)
+{
+    if (r.Type != Comb) // the upper cutoff of a band filter
+        return r.Freq1 + kCutoffPairGapHz;
+    // The comb's notch limit: 2.5 fundamentals, the fundamental taken to whole Hz first.
+    const int f0 = roundHalfEven(static_cast<double>(sampleRate) / (r.Freq1 + 1));
+    return std::min<int>(roundHalfEven(2.0 * f0 + f0 / 2.0), maxFrequency);
 }
 
 } // namespace
@@ -78,55 +88,11 @@ const StageConfig &FilterSet::operator[](int stage) const
 void Model::ApplyTypeDefaults(int stageNo)
 {
     StageConfig &s = stage(CurrentSet, stageNo);
-    switch (s.Type) {
-    case Adaptive1CH:
-        applyAdaptiveDefaults(s);
-        break;
-    case Lowpass:
-        s.Freq1 = 2500;
-        s.AttenDb = 30;
-        s.Slope = 64;
-        break;
-    case Highpass:
-        s.Freq1 = 300;
-        s.AttenDb = 30;
-        s.Slope = 64;
-        break;
-    case Bandpass:
-        s.Freq1 = 300;
-        s.Freq2 = 2500;
-        s.AttenDb = 30;
-        s.Slope = 64;
-        break;
-    case Bandstop:
-        s.Freq1 = 2000;
-        s.Freq2 = 2500;
-        s.AttenDb = 30;
-        s.Slope = 64;
-        break;
-    case Comb:
-        s.Freq1 = 286;
-        s.Freq2 = 2500;
-        s.AttenDb = 30;
-        s.ModeOption = 3;
-        break;
-    case Notch:
-        s.Freq1 = 400;
-        s.AttenDb = 30;
-        s.Freq2 = 64;
-        break;
-    case Slot:
-        s.Freq1 = 1000;
-        s.AttenDb = 30;
-        s.Freq2 = 64;
-        break;
-    case ImportedCoef:
+    applyTableDefaults(s);
+    if (s.Type == ImportedCoef) {
         s.CoefFileName.clear();
         s.Coef.fill(0.0f);
         s.Coef[0] = 1.0f;
-        break;
-    default: // GraphicEq20, SpectralEq, PassThru keep everything
-        break;
     }
 }
 
@@ -162,60 +128,17 @@ void Model::ValidateStage(int set, int stageNo)
     const int16_t m = MaxFilterFrequency(set);
     const int16_t fs = SampleRate(set);
 
-    // "above the limit, else below the floor": the upper limit wins when they cross.
-    auto limit = [](int16_t &v, int low, int high) {
-        if (v > high)
-            v = static_cast<int16_t>(high);
-        else if (v < low)
-            v = static_cast<int16_t>(low);
-    };
-
     switch (r.Type) {
-    case Adaptive1CH:
-        clampInto<int16_t>(r.FilterSize, 4, 256);
-        clampInto<int16_t>(r.PredictionSpan, 1, 64);
-        clampInto<int16_t>(r.AdaptRate, 1, 256);
-        clampInto<int16_t>(r.ModeOption, 1, 2);
-        clampInto<int16_t>(r.OutputOption, 1, 2);
-        break;
-    case Lowpass:
-    case Highpass:
-        limit(r.Freq1, 100, m);
-        clampInto<int16_t>(r.AttenDb, 12, 60);
-        clampInto<int16_t>(r.Slope, 3, 125);
-        break;
-    case Bandpass:
-    case Bandstop:
-        limit(r.Freq1, 0, m - 100);
-        limit(r.Freq2, r.Freq1 + 100, m);
-        clampInto<int16_t>(r.AttenDb, 12, 60);
-        clampInto<int16_t>(r.Slope, 3, 125);
-        break;
-    case Comb: {
-        clampInto<int16_t>(r.Freq1, 5, 509);
-        const int f0 = roundHalfEven(static_cast<double>(fs) / (r.Freq1 + 1));
-        const int floorHz = std::min<int>(roundHalfEven(2.0 * f0 + f0 / 2.0), m);
-        limit(r.Freq2, floorHz, m);
-        clampInto<int16_t>(r.AttenDb, 12, 60);
-        clampInto<int16_t>(r.ModeOption, 3, 5);
-        break;
-    }
-    case Notch:
-    case Slot:
-        limit(r.Freq1, 30, m);
-        clampInto<int16_t>(r.AttenDb, 10, 60);
-        clampInto<int16_t>(r.Freq2, 3, 125);
-        break;
     case GraphicEq20:
         for (auto &band : r.EqBand)
-            clampInto<int16_t>(band, 0, 40);
+            clampInto<int16_t>(band, kEqBandLimit.low.value, kEqBandLimit.high.value);
         break;
     case SpectralEq:
         for (auto &gain : r.SpectralGain)
-            if (gain > 0.0f)
-                gain = 0.0f;
-            else if (gain < -40.0f)
-                gain = -40.0f;
+            if (gain > kSpectralGainHighDb)
+                gain = kSpectralGainHighDb;
+            else if (gain < kSpectralGainLowDb)
+                gain = kSpectralGainLowDb;
         break;
     case ImportedCoef:
         if (r.CoefFileName.size() > 512)
@@ -227,11 +150,22 @@ void Model::ValidateStage(int set, int stageNo)
                 c = -1.0f;
         }
         break;
-    case PassThru:
-        break;
-    default: // unknown type: becomes an adaptive stage at its defaults
-        r.Type = Adaptive1CH;
-        applyAdaptiveDefaults(r);
+    default:
+        if (r.Type < 0 || r.Type >= kFilterTypeCount) { // unknown type: an adaptive stage at its defaults
+            r.Type = Adaptive1CH;
+            applyTableDefaults(r);
+            break;
+        }
+        // Above the upper end, else below the lower end: the upper end wins when they cross.
+        for (const StageLimit &l : StageLimitsOf(r.Type)) {
+            int16_t &v = r.*l.member;
+            const int high = l.high.at(m);
+            const int low = l.low.kind == LimitEnd::FromOtherFields ? lowFromOtherFields(r, m, fs) : l.low.at(m);
+            if (v > high)
+                v = static_cast<int16_t>(high);
+            else if (v < low)
+                v = static_cast<int16_t>(low);
+        }
         break;
     }
 }

@@ -90,17 +90,14 @@ public:
     int16_t CurrentSet = 0;                              // 0..15, the set shown on the main window
     int16_t CurrentStage = 1;                            // 1..2, the stage whose editor is open
     int16_t ComPort = 0;                                 // 1..9
-    bool LoadingAtStartup = false;
-    bool SilentSave = false;
-    bool SuppressEvents = false;
     QString StartDirectory;
 
-    // Writes the defaults of the current Type of FilterData[CurrentSet][stage]; fields the
-    // type does not use keep their values.
+    // Writes the defaults of the current Type of FilterData[CurrentSet][stage] (stagelimits.h);
+    // fields the type does not use keep their values.
     void ApplyTypeDefaults(int stage);
 
-    // Brings FilterData[set][stage] into its legal ranges. Always validate Stage 1 of a set
-    // before Stage 2: the frequency limits come from the Stage 1 bandwidth.
+    // Brings FilterData[set][stage] into its legal ranges (stagelimits.h). Always validate
+    // Stage 1 of a set before Stage 2: the frequency limits come from the Stage 1 bandwidth.
     void ValidateStage(int set, int stage);
 
     // File > New: every stage pass-through, "No AGC", 5.0 kHz, noise filter off. Leaves

@@ -292,7 +292,7 @@ QByteArray SettingsFileContent(const Model &model)
     return out;
 }
 
-bool WriteSettingsFile(const Model &model, const QString &path, UserDialog &dialog)
+bool WriteSettingsFile(const Model &model, const QString &path, UserDialog &dialog, SettingsWriteOptions options)
 {
     const QByteArray content = SettingsFileContent(model);
     QSaveFile file(path);
@@ -308,7 +308,7 @@ bool WriteSettingsFile(const Model &model, const QString &path, UserDialog &dial
         why = file.errorString();
         file.cancelWriting();
     }
-    if (!ok && !model.SilentSave) {
+    if (!ok && !options.silent) {
         dialog.beep();
         // The fixed text first, then the system's reason.
         dialog.inform(QStringLiteral("Unable to Store File."),
@@ -319,16 +319,17 @@ bool WriteSettingsFile(const Model &model, const QString &path, UserDialog &dial
     return ok;
 }
 
-bool ReadSettingsFile(Model &model, const QString &path, UserDialog &dialog)
+bool ReadSettingsFile(Model &model, const QString &path, UserDialog &dialog, SettingsFileInfo *info)
 {
-    return ReadSettingsFile(model, path, dialog, nullptr);
+    return ReadSettingsFile(model, path, dialog, SettingsReadOptions{}, info);
 }
 
-bool ReadSettingsFile(Model &model, const QString &path, UserDialog &dialog, SettingsFileInfo *info)
+bool ReadSettingsFile(Model &model, const QString &path, UserDialog &dialog, SettingsReadOptions options,
+                      SettingsFileInfo *info)
 {
     const std::optional<ParsedFile> parsed = parseSettingsFile(path);
     if (!parsed) {
-        if (model.LoadingAtStartup) {
+        if (options.startup) {
             // A missing default.min on the first start is normal: start from a clean model.
             model.ResetAllFilterSets();
             model.ComPort = 1;
@@ -350,7 +351,7 @@ bool ReadSettingsFile(Model &model, const QString &path, UserDialog &dialog, Set
         model.ValidateStage(set, 2);
     }
     // Opening a file never changes the port in use; only the start-up load takes it.
-    if (model.LoadingAtStartup)
+    if (options.startup)
         model.ComPort = parsed->port;
     if (info) {
         info->setCount = parsed->setCount;

@@ -25,11 +25,16 @@ inline constexpr char kOldSettingsHeader[] = "Korvane";
 // The file's content exactly as WriteSettingsFile stores it.
 [[nodiscard]] QByteArray SettingsFileContent(const Model &model);
 
+struct SettingsWriteOptions {
+    bool silent = false; // no beep and no message on failure (the write at exit tries other places)
+};
+
 // Writes the whole model to path; true on success. The new content goes to a temporary file
 // in the same folder that replaces path only once every byte is on disk, so a failed write
-// leaves the previous file intact. On failure, unless model.SilentSave, a beep and
+// leaves the previous file intact. On failure, unless options.silent, a beep and
 // "Unable to Store File." are shown.
-[[nodiscard]] bool WriteSettingsFile(const Model &model, const QString &path, UserDialog &dialog);
+[[nodiscard]] bool WriteSettingsFile(const Model &model, const QString &path, UserDialog &dialog,
+                                     SettingsWriteOptions options = {});
 
 // What a successful read found besides the filter sets.
 struct SettingsFileInfo {
@@ -37,13 +42,21 @@ struct SettingsFileInfo {
     int16_t filePort = 0; // the port number in the file, clamped into 1..9
 };
 
+struct SettingsReadOptions {
+    // The window's start-up load of default.min: the file's port becomes ComPort, and a file
+    // that cannot be read (a missing default.min on the first start is normal) resets the
+    // model with ComPort 1 without a message.
+    bool startup = false;
+};
+
 // Reads path into the model through a temporary copy; true on success. On success every set
 // is reset, the sets found in the file copied in and every stage validated (so every
-// Bandwidth is 2); the port is stored into ComPort only while model.LoadingAtStartup. On
-// failure the model is unchanged and "Unable to read file" is shown after a beep; while
-// model.LoadingAtStartup the model is reset with ComPort 1 instead and nothing is shown.
-[[nodiscard]] bool ReadSettingsFile(Model &model, const QString &path, UserDialog &dialog);
-[[nodiscard]] bool ReadSettingsFile(Model &model, const QString &path, UserDialog &dialog, SettingsFileInfo *info);
+// Bandwidth is 2); the port is stored into ComPort only with options.startup. On failure the
+// model is unchanged and "Unable to read file" is shown after a beep, except at start-up (above).
+[[nodiscard]] bool ReadSettingsFile(Model &model, const QString &path, UserDialog &dialog,
+                                    SettingsFileInfo *info = nullptr);
+[[nodiscard]] bool ReadSettingsFile(Model &model, const QString &path, UserDialog &dialog, SettingsReadOptions options,
+                                    SettingsFileInfo *info = nullptr);
 
 // Stage blocks outside a settings file (the clipboard): a quoted header line, then each stage
 // block in the file's own layout, CR LF line ends. The parser is the settings file's: a text

@@ -3,6 +3,8 @@
 #include "labelformulas.h"
 #include "settingbar.h"
 
+#include "config/stagelimits.h"
+
 #include <QButtonGroup>
 #include <QGridLayout>
 #include <QGroupBox>
@@ -23,16 +25,6 @@ QLabel *valueLabel(const QString &name, QWidget *parent)
     l->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
     l->setMinimumWidth(64);
     return l;
-}
-
-SettingBar *makeBar(const QString &name, int minimum, int maximum, int small, int large, QWidget *parent)
-{
-    auto *bar = new SettingBar(Qt::Horizontal, parent);
-    bar->setObjectName(name);
-    bar->setRange(minimum, maximum);
-    bar->setSteps(small, large);
-    bar->setMinimumWidth(260);
-    return bar;
 }
 
 QButtonGroup *optionPair(QObject *owner, QGroupBox *frame, const QString &name, const QString &first,
@@ -59,31 +51,32 @@ Ctl1CH::Ctl1CH(QWidget *parent, Model &model, UserDialog &dialog)
     v->setContentsMargins(0, 0, 0, 0);
 
     // A length frame: the bar, then "<value> <unit>" and "<time> milliseconds".
-    auto lengthFrame = [&](const QString &caption, SettingBar *&bar, const QString &barName, int lo, int hi, int large,
-                           QLabel *&value, const QString &valueName, const QString &unitName, const QString &unit,
-                           QLabel *&time, const QString &timeName, const QString &msName) {
+    auto lengthFrame = [&](const QString &caption, SettingBar *&bar, int16_t StageConfig::*field, QLabel *&value,
+                           const QString &valueName, const QString &unitName, QLabel *&time, const QString &timeName,
+                           const QString &msName) {
         auto *frame = new QGroupBox(caption, controls());
         auto *grid = new QGridLayout(frame);
-        bar = makeBar(barName, lo, hi, 1, large, frame);
+        const StageLimit &limit = StageLimitOf(Adaptive1CH, field);
+        bar = makeBar(limit, frame);
         grid->addWidget(bar, 0, 0, 1, 4);
         value = valueLabel(valueName, frame);
         grid->addWidget(value, 1, 0);
-        grid->addWidget(makeLabel(unitName, unit, frame), 1, 1);
+        grid->addWidget(makeLabel(unitName, QString::fromLatin1(limit.unit), frame), 1, 1);
         time = valueLabel(timeName, frame);
         grid->addWidget(time, 1, 2);
         grid->addWidget(makeLabel(msName, QStringLiteral("milliseconds"), frame), 1, 3);
         v->addWidget(frame);
     };
-    lengthFrame(tr("Filter Size"), sizeBar_, QStringLiteral("HScroll1"), 4, 256, 16, lblFilterSize_,
-                QStringLiteral("lblFilterSize"), QStringLiteral("Label2"), QStringLiteral("taps"), lblFilterSizeTime_,
-                QStringLiteral("lblFilterSizeTime"), QStringLiteral("Label5"));
-    lengthFrame(tr("Prediction Span"), spanBar_, QStringLiteral("HScroll2"), 1, 64, 4, lblPspan_,
-                QStringLiteral("lblPspan"), QStringLiteral("Label3"), QStringLiteral("samples"), lblPspanTime_,
-                QStringLiteral("lblPspanTime"), QStringLiteral("Label6"));
+    lengthFrame(tr("Filter Size"), sizeBar_, &StageConfig::FilterSize, lblFilterSize_, QStringLiteral("lblFilterSize"),
+                QStringLiteral("Label2"), lblFilterSizeTime_, QStringLiteral("lblFilterSizeTime"),
+                QStringLiteral("Label5"));
+    lengthFrame(tr("Prediction Span"), spanBar_, &StageConfig::PredictionSpan, lblPspan_, QStringLiteral("lblPspan"),
+                QStringLiteral("Label3"), lblPspanTime_, QStringLiteral("lblPspanTime"), QStringLiteral("Label6"));
 
     auto *rateFrame = new QGroupBox(tr("Adapt Rate"), controls());
     auto *rv = new QVBoxLayout(rateFrame);
-    rateBar_ = makeBar(QStringLiteral("HScroll3"), 1, 256, 1, 16, rateFrame);
+    const StageLimit &rate = StageLimitOf(Adaptive1CH, &StageConfig::AdaptRate);
+    rateBar_ = makeBar(rate, rateFrame);
     rv->addWidget(rateBar_);
     auto *rateRow = new QHBoxLayout;
     rateRow->addStretch(1);
@@ -91,7 +84,7 @@ Ctl1CH::Ctl1CH(QWidget *parent, Model &model, UserDialog &dialog)
     lblAdaptRate_ = valueLabel(QStringLiteral("lblAdaptRate"), rateFrame);
     lblAdaptRate_->setMinimumWidth(30);
     rateRow->addWidget(lblAdaptRate_);
-    rateRow->addWidget(makeLabel(QStringLiteral("Label1"), QStringLiteral("x 2^-14"), rateFrame));
+    rateRow->addWidget(makeLabel(QStringLiteral("Label1"), QString::fromLatin1(rate.unit), rateFrame));
     rateRow->addStretch(1);
     rv->addLayout(rateRow);
     v->addWidget(rateFrame);

@@ -4,6 +4,7 @@
 #include "windowplacement.h"
 
 #include "coefgen/response.h"
+#include "config/stagelimits.h"
 
 #include <QGroupBox>
 #include <QHBoxLayout>
@@ -98,17 +99,20 @@ QLabel *EditorWindow::makeLabel(const QString &name, const QString &text, QWidge
     return l;
 }
 
-SettingBar *EditorWindow::addBarFrame(QBoxLayout *into, const QString &caption, const QString &barName, int minimum,
-                                      int maximum, int smallChange, int largeChange, const QString &valueName,
-                                      QLabel **valueLabel, const QString &unitName, const QString &unitText)
+SettingBar *EditorWindow::makeBar(const StageLimit &limit, QWidget *parent)
+{
+    auto *bar = new SettingBar(Qt::Horizontal, parent);
+    ApplyStageLimit(*bar, limit, maxFrequency());
+    bar->setMinimumWidth(260);
+    return bar;
+}
+
+SettingBar *EditorWindow::addBarFrame(QBoxLayout *into, const QString &caption, const StageLimit &limit,
+                                      const QString &valueName, QLabel **valueLabel, const QString &unitName)
 {
     auto *frame = new QGroupBox(caption, controls_);
     auto *v = new QVBoxLayout(frame);
-    auto *bar = new SettingBar(Qt::Horizontal, frame);
-    bar->setObjectName(barName);
-    bar->setRange(minimum, maximum);
-    bar->setSteps(smallChange, largeChange);
-    bar->setMinimumWidth(260);
+    SettingBar *bar = makeBar(limit, frame);
     v->addWidget(bar);
     auto *row = new QHBoxLayout;
     row->addStretch(1);
@@ -116,7 +120,7 @@ SettingBar *EditorWindow::addBarFrame(QBoxLayout *into, const QString &caption, 
     value->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
     value->setMinimumWidth(60);
     row->addWidget(value);
-    row->addWidget(makeLabel(unitName, unitText, frame));
+    row->addWidget(makeLabel(unitName, QString::fromLatin1(limit.unit), frame));
     row->addStretch(1);
     v->addLayout(row);
     into->addWidget(frame);

@@ -27,6 +27,7 @@ class QVBoxLayout;
 namespace korvane {
 
 class SettingBar;
+struct StageLimit;
 class ResponsePlot;
 class ResponseEngine;
 struct SetResponse;
@@ -94,11 +95,13 @@ protected:
     QPushButton *makeCancelButton(const QString &name, const QString &toolTip);
     QPushButton *makeButton(const QString &name, const QString &text, const QString &toolTip);
 
-    // A frame with a caption holding a horizontal bar and, under it, a value label and a
-    // unit label. Returns the bar; *valueLabel receives the value label.
-    SettingBar *addBarFrame(QBoxLayout *into, const QString &caption, const QString &barName, int minimum, int maximum,
-                            int smallChange, int largeChange, const QString &valueName, QLabel **valueLabel,
-                            const QString &unitName, const QString &unitText);
+    // A horizontal bar named, ranged and stepped by a row of the stage limits at this set's
+    // highest filter frequency.
+    SettingBar *makeBar(const StageLimit &limit, QWidget *parent);
+    // A frame with a caption holding such a bar and, under it, a value label and a label with
+    // the row's unit. Returns the bar; *valueLabel receives the value label.
+    SettingBar *addBarFrame(QBoxLayout *into, const QString &caption, const StageLimit &limit, const QString &valueName,
+                            QLabel **valueLabel, const QString &unitName);
     static QLabel *makeLabel(const QString &name, const QString &text, QWidget *parent = nullptr);
 
     Model &model_;

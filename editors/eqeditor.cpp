@@ -3,6 +3,8 @@
 #include "labelformulas.h"
 #include "settingbar.h"
 
+#include "config/stagelimits.h"
+
 #include <QGridLayout>
 #include <QLabel>
 #include <QPushButton>
@@ -41,9 +43,8 @@ CtlEq::CtlEq(QWidget *parent, Model &model, UserDialog &dialog)
         grid->addWidget(gain, 0, i + 1, Qt::AlignHCenter);
 
         auto *slider = new SettingBar(Qt::Vertical, controls());
-        slider->setObjectName(QStringLiteral("GainSlider%1").arg(i));
-        slider->setRange(0, 40);
-        slider->setSteps(1, 5);
+        ApplyStageLimit(*slider, kEqBandLimit, maxFrequency());
+        slider->setObjectName(QString::fromLatin1(kEqBandLimit.bar) + QString::number(i));
         slider->setMinimumHeight(220);
         sliders_[std::size_t(i)] = slider;
         grid->addWidget(slider, 1, i + 1, Qt::AlignHCenter);

@@ -1,5 +1,7 @@
 #include "labelformulas.h"
 
+#include "config/stagelimits.h"
+
 #include <algorithm>
 #include <cmath>
 
@@ -43,8 +45,14 @@ QString MillisecondsLabel(int samples, int sampleRate)
     return text;
 }
 
-int ConstrainLowerCutoff(int lower, int upper) { return lower > upper - 100 ? upper - 100 : lower; }
-int ConstrainUpperCutoff(int upper, int lower) { return upper < lower + 100 ? lower + 100 : upper; }
+int ConstrainLowerCutoff(int lower, int upper)
+{
+    return lower > upper - kCutoffPairGapHz ? upper - kCutoffPairGapHz : lower;
+}
+int ConstrainUpperCutoff(int upper, int lower)
+{
+    return upper < lower + kCutoffPairGapHz ? lower + kCutoffPairGapHz : upper;
+}
 
 QString LowerCutoffLabel(int lower) { return lower == 0 ? QStringLiteral("(Out)") : QString::number(lower); }
 

@@ -3,6 +3,8 @@
 #include "labelformulas.h"
 #include "settingbar.h"
 
+#include "config/stagelimits.h"
+
 #include <QButtonGroup>
 #include <QGroupBox>
 #include <QHBoxLayout>
@@ -49,12 +51,13 @@ SingleCutoffEditor::SingleCutoffEditor(QWidget *parent, Model &model, UserDialog
     setObjectName(caption == QLatin1String("Highpass") ? QStringLiteral("CtlHPF") : QStringLiteral("CtlLPF"));
     auto *v = new QVBoxLayout(controls());
     v->setContentsMargins(0, 0, 0, 0);
-    cutoffBar_ = addBarFrame(v, tr("Cutoff Frequency"), QStringLiteral("HScroll1"), 100, maxFrequency(), 1, 50,
-                             QStringLiteral("Cutoff"), &cutoff_, QStringLiteral("Label1"), QStringLiteral("Hz"));
-    slopeBar_ = addBarFrame(v, tr("Transition Slope"), QStringLiteral("HScroll2"), 3, 125, 1, 8,
-                            QStringLiteral("Slope"), &slope_, QStringLiteral("Label2"), QStringLiteral("dB/Octave"));
-    attenBar_ = addBarFrame(v, tr("Stopband Attenuation"), QStringLiteral("HScroll3"), 12, 60, 1, 3,
-                            QStringLiteral("Atten"), &atten_, QStringLiteral("Label7"), QStringLiteral("dB"));
+    const int type = caption == QLatin1String("Highpass") ? Highpass : Lowpass;
+    cutoffBar_ = addBarFrame(v, tr("Cutoff Frequency"), StageLimitOf(type, &StageConfig::Freq1),
+                             QStringLiteral("Cutoff"), &cutoff_, QStringLiteral("Label1"));
+    slopeBar_ = addBarFrame(v, tr("Transition Slope"), StageLimitOf(type, &StageConfig::Slope), QStringLiteral("Slope"),
+                            &slope_, QStringLiteral("Label2"));
+    attenBar_ = addBarFrame(v, tr("Stopband Attenuation"), StageLimitOf(type, &StageConfig::AttenDb),
+                            QStringLiteral("Atten"), &atten_, QStringLiteral("Label7"));
     addOkCancel(buttonRow(), makeOkButton(QStringLiteral("Command1"), kSaveTip),
                 makeCancelButton(QStringLiteral("Command2"), kDiscardTip));
 
@@ -98,21 +101,18 @@ CutoffPairEditor::CutoffPairEditor(QWidget *parent, Model &model, UserDialog &di
     setObjectName(caption == QLatin1String("Bandstop") ? QStringLiteral("CtlBSF") : QStringLiteral("CtlBPF"));
     auto *v = new QVBoxLayout(controls());
     v->setContentsMargins(0, 0, 0, 0);
-    const int m = maxFrequency();
-    lowerBar_ = addBarFrame(v, tr("Lower Cutoff Frequency"), QStringLiteral("HScroll1"), 0, m - 100, 1, 50,
-                            QStringLiteral("LoCutoff"), &loCutoff_, QStringLiteral("Label1"), QStringLiteral("Hz"));
-    upperBar_ = addBarFrame(v, tr("Upper Cutoff Frequency"), QStringLiteral("HScroll4"), 100, m, 1, 50,
-                            QStringLiteral("HiCutoff"), &hiCutoff_, QStringLiteral("Label5"), QStringLiteral("Hz"));
+    const int type = caption == QLatin1String("Bandstop") ? Bandstop : Bandpass;
+    lowerBar_ = addBarFrame(v, tr("Lower Cutoff Frequency"), StageLimitOf(type, &StageConfig::Freq1),
+                            QStringLiteral("LoCutoff"), &loCutoff_, QStringLiteral("Label1"));
+    upperBar_ = addBarFrame(v, tr("Upper Cutoff Frequency"), StageLimitOf(type, &StageConfig::Freq2),
+                            QStringLiteral("HiCutoff"), &hiCutoff_, QStringLiteral("Label5"));
 
     // One slope bar, two slopes: the lower edge's at half the lower cutoff, the upper's at the
     // upper cutoff.
     auto *frame = new QGroupBox(tr("Transition Slope"), controls());
     auto *fv = new QVBoxLayout(frame);
-    slopeBar_ = new SettingBar(Qt::Horizontal, frame);
-    slopeBar_->setObjectName(QStringLiteral("HScroll2"));
-    slopeBar_->setRange(3, 125);
-    slopeBar_->setSteps(1, 8);
-    slopeBar_->setMinimumWidth(260);
+    const StageLimit &slope = StageLimitOf(type, &StageConfig::Slope);
+    slopeBar_ = makeBar(slope, frame);
     fv->addWidget(slopeBar_);
     auto *row = new QHBoxLayout;
     row->addStretch(1);
@@ -121,20 +121,20 @@ CutoffPairEditor::CutoffPairEditor(QWidget *parent, Model &model, UserDialog &di
     slope1_->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
     slope1_->setMinimumWidth(40);
     row->addWidget(slope1_);
-    row->addWidget(makeLabel(QStringLiteral("Label6"), QStringLiteral("dB/Octave"), frame));
+    row->addWidget(makeLabel(QStringLiteral("Label6"), QString::fromLatin1(slope.unit), frame));
     row->addSpacing(16);
     row->addWidget(makeLabel(QStringLiteral("Label4"), QStringLiteral("Upper:"), frame));
     slope2_ = makeLabel(QStringLiteral("Slope2"), QString(), frame);
     slope2_->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
     slope2_->setMinimumWidth(40);
     row->addWidget(slope2_);
-    row->addWidget(makeLabel(QStringLiteral("Label8"), QStringLiteral("dB/Octave"), frame));
+    row->addWidget(makeLabel(QStringLiteral("Label8"), QString::fromLatin1(slope.unit), frame));
     row->addStretch(1);
     fv->addLayout(row);
     v->addWidget(frame);
 
-    attenBar_ = addBarFrame(v, tr("Stopband Attenuation"), QStringLiteral("HScroll3"), 12, 60, 1, 3,
-                            QStringLiteral("Atten"), &atten_, QStringLiteral("Label7"), QStringLiteral("dB"));
+    attenBar_ = addBarFrame(v, tr("Stopband Attenuation"), StageLimitOf(type, &StageConfig::AttenDb),
+                            QStringLiteral("Atten"), &atten_, QStringLiteral("Label7"));
     addOkCancel(buttonRow(), makeOkButton(QStringLiteral("Command1"), kSaveTip),
                 makeCancelButton(QStringLiteral("Command2"), kDiscardTip));
 
@@ -198,15 +198,17 @@ NotchSlotEditor::NotchSlotEditor(QWidget *parent, Model &model, UserDialog &dial
     setObjectName(slot ? QStringLiteral("CtlSlot") : QStringLiteral("CtlNotch"));
     auto *v = new QVBoxLayout(controls());
     v->setContentsMargins(0, 0, 0, 0);
-    freqBar_ = addBarFrame(v, slot ? tr("Slot Frequency") : tr("Notch Frequency"), QStringLiteral("HScroll1"),
-                           slot ? 30 : 0, maxFrequency(), 1, 50, QStringLiteral("Freq"), &freq_,
-                           QStringLiteral("Label1"), QStringLiteral("Hz"));
+    const int type = slot ? Slot : Notch;
+    freqBar_ = addBarFrame(v, slot ? tr("Slot Frequency") : tr("Notch Frequency"),
+                           StageLimitOf(type, &StageConfig::Freq1), QStringLiteral("Freq"), &freq_,
+                           QStringLiteral("Label1"));
     // Reversed: moving right lowers the setting, which widens the notch.
-    widthBar_ = addBarFrame(v, slot ? tr("Slot Width") : tr("Notch Width"), QStringLiteral("HScroll2"), 125, 3, 1, 8,
+    widthBar_ = addBarFrame(v, slot ? tr("Slot Width") : tr("Notch Width"), StageLimitOf(type, &StageConfig::Freq2),
                             slot ? QStringLiteral("SWidth") : QStringLiteral("NWidth"), &width_,
-                            slot ? QStringLiteral("Label2") : QStringLiteral("Label4"), QStringLiteral("Hz"));
-    attenBar_ = addBarFrame(v, slot ? tr("Stopband Attenuation") : tr("Notch Depth"), QStringLiteral("HScroll3"), 10,
-                            60, 1, 3, QStringLiteral("Atten"), &atten_, QStringLiteral("Label7"), QStringLiteral("dB"));
+                            slot ? QStringLiteral("Label2") : QStringLiteral("Label4"));
+    attenBar_ = addBarFrame(v, slot ? tr("Stopband Attenuation") : tr("Notch Depth"),
+                            StageLimitOf(type, &StageConfig::AttenDb), QStringLiteral("Atten"), &atten_,
+                            QStringLiteral("Label7"));
     addOkCancel(buttonRow(), makeOkButton(QStringLiteral("Command1"), kSaveTip),
                 makeCancelButton(QStringLiteral("Command2"), kDiscardTip));
 
@@ -243,12 +245,12 @@ CombEditor::CombEditor(QWidget *parent, Model &model, UserDialog &dialog)
     auto *v = new QVBoxLayout(controls());
     v->setContentsMargins(0, 0, 0, 0);
     // Reversed: moving right lowers N, which raises the fundamental S / (N + 1).
-    fundBar_ = addBarFrame(v, tr("Fundamental Notch Frequency"), QStringLiteral("hscrlFundFreq"), 509, 5, 1, 10,
-                           QStringLiteral("lblFreq"), &lblFreq_, QStringLiteral("Label2"), QStringLiteral("Hz"));
-    limitBar_ = addBarFrame(v, tr("Notch Limit"), QStringLiteral("hscrlNotchLimit"), 100, maxFrequency(), 1, 100,
-                            QStringLiteral("lblLimit"), &lblLimit_, QStringLiteral("Label1"), QStringLiteral("Hz"));
-    depthBar_ = addBarFrame(v, tr("Notch Depth"), QStringLiteral("hscrlNotchDepth"), 12, 60, 3, 12,
-                            QStringLiteral("lblDepth"), &lblDepth_, QStringLiteral("Label7"), QStringLiteral("dB"));
+    fundBar_ = addBarFrame(v, tr("Fundamental Notch Frequency"), StageLimitOf(Comb, &StageConfig::Freq1),
+                           QStringLiteral("lblFreq"), &lblFreq_, QStringLiteral("Label2"));
+    limitBar_ = addBarFrame(v, tr("Notch Limit"), StageLimitOf(Comb, &StageConfig::Freq2), QStringLiteral("lblLimit"),
+                            &lblLimit_, QStringLiteral("Label1"));
+    depthBar_ = addBarFrame(v, tr("Notch Depth"), StageLimitOf(Comb, &StageConfig::AttenDb), QStringLiteral("lblDepth"),
+                            &lblDepth_, QStringLiteral("Label7"));
 
     auto *frame = new QGroupBox(tr("Notch Harmonics"), controls());
     auto *row = new QHBoxLayout(frame);

@@ -1,7 +1,8 @@
 #pragma once
 // The editors of the parametric filter types: lowpass and highpass (one cutoff), bandpass and
 // bandstop (a cutoff pair at least 100 Hz apart), notch and slot (centre and width) and comb
-// (fundamental, notch limit, depth and harmonics). Each bar's value is the stored field.
+// (fundamental, notch limit, depth and harmonics). Each bar's value is the stored field; the
+// bars' ranges and steps are the rows of config/stagelimits.h.
 
 #include "editorwindow.h"
 

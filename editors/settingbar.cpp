@@ -1,5 +1,7 @@
 #include "settingbar.h"
 
+#include "config/stagelimits.h"
+
 #include <QKeyEvent>
 #include <QMouseEvent>
 #include <QPainter>
@@ -41,6 +43,13 @@ void SettingBar::setSteps(int smallChange, int largeChange)
 {
     smallChange_ = std::max(1, smallChange);
     largeChange_ = std::max(1, largeChange);
+}
+
+void ApplyStageLimit(SettingBar &bar, const StageLimit &limit, int maxFrequency)
+{
+    bar.setObjectName(QString::fromLatin1(limit.bar));
+    bar.setRange(limit.barMinimum(maxFrequency), limit.barMaximum(maxFrequency));
+    bar.setSteps(limit.smallStep, limit.largeStep);
 }
 
 void SettingBar::setValue(int value) { moveTo(value, false); }

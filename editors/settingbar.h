@@ -20,6 +20,8 @@
 
 namespace korvane {
 
+struct StageLimit;
+
 class SettingBar : public QWidget {
     Q_OBJECT
 public:
@@ -96,5 +98,9 @@ private:
     int repeatTarget_ = 0; // trough repeats stop when the thumb reaches the pointer
     QTimer repeatTimer_;
 };
+
+// Names the bar after a row of the stage limits (config/stagelimits.h) and gives it the row's
+// range, at the set's highest filter frequency maxFrequency (Hz), and steps.
+void ApplyStageLimit(SettingBar &bar, const StageLimit &limit, int maxFrequency);
 
 } // namespace korvane

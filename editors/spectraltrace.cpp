@@ -1,5 +1,7 @@
 #include "spectraltrace.h"
 
+#include "config/stagelimits.h"
+
 #include <algorithm>
 #include <cmath>
 
@@ -18,7 +20,7 @@ int G::pointIndex(double x) { return int(std::floor((x - kLeft) / 6400.0 * 114.0
 float G::pointerDb(double y)
 {
     const int yi = int(std::nearbyint(std::clamp(y, -32768.0, 32767.0)));
-    return std::clamp(VideoTodB(yi), -40.0f, 0.0f);
+    return std::clamp(VideoTodB(yi), kSpectralGainLowDb, kSpectralGainHighDb);
 }
 
 int G::cursorX(double x) { return int(std::nearbyint(std::clamp(x, double(kLeft), double(kRight)))); }
@@ -72,8 +74,8 @@ void SpectralTrace::startEdit(float dropDb)
     undoTrace_ = trace_;
     for (float &v : trace_) {
         v -= dropDb;
-        if (v < -40.0f)
-            v = -40.0f;
+        if (v < kSpectralGainLowDb)
+            v = kSpectralGainLowDb;
     }
     redraw(true);
     editLeft_ = -1;

@@ -1,5 +1,6 @@
 #include "stagesummary.h"
 
+#include "config/stagelimits.h"
 #include "editors/labelformulas.h"
 
 #include <QStringList>
@@ -16,9 +17,6 @@ QString baseName(const QString &path)
 {
     return path.mid(std::max(path.lastIndexOf(QLatin1Char('/')), path.lastIndexOf(QLatin1Char('\\'))) + 1);
 }
-
-QString hz(int value) { return QString::number(value) + QStringLiteral(" Hz"); }
-QString db(int value) { return QString::number(value) + QStringLiteral(" dB"); }
 
 // "1.1K" as the 20-band editor labels a band -> "1.1 kHz"; "300" -> "300 Hz".
 QString bandText(const QString &label, bool withUnit)
@@ -80,35 +78,44 @@ QString StageSummary(const Model &model, int set, int stage)
 {
     const StageConfig &s = model.stage(set, stage);
     const int sr = model.SampleRate(set);
+    // " Hz", " dB", ...: the unit of the figure the stage's editor shows for a field.
+    auto unit = [&s](int16_t StageConfig::*field) {
+        return QLatin1Char(' ') + QString::fromLatin1(StageLimitOf(s.Type, field).unit);
+    };
+    // A field whose editor shows the stored value itself, with its unit.
+    auto shown = [&s, &unit](int16_t StageConfig::*field) { return QString::number(s.*field) + unit(field); };
     switch (s.Type) {
     case Adaptive1CH:
-        return QStringLiteral("1CH Adaptive %1 taps, span %2, Mu %3, %4, %5")
-            .arg(s.FilterSize)
+        return QStringLiteral("1CH Adaptive %1, span %2, Mu %3, %4, %5")
+            .arg(shown(&StageConfig::FilterSize))
             .arg(s.PredictionSpan)
             .arg(s.AdaptRate)
             .arg(s.ModeOption == 2 ? QStringLiteral("Fixed") : QStringLiteral("Auto"),
                  s.OutputOption == 2 ? QStringLiteral("Predict") : QStringLiteral("Residue"));
     case Lowpass:
     case Highpass:
-        return FilterTypeDisplayText(s.Type) + QLatin1Char(' ') + hz(s.Freq1) + QStringLiteral(", ")
-            + SlopeLabel(s.Slope, s.Freq1, sr) + QStringLiteral(" dB/Octave, ") + db(s.AttenDb);
+        return FilterTypeDisplayText(s.Type) + QLatin1Char(' ') + shown(&StageConfig::Freq1) + QStringLiteral(", ")
+            + SlopeLabel(s.Slope, s.Freq1, sr) + unit(&StageConfig::Slope) + QStringLiteral(", ")
+            + shown(&StageConfig::AttenDb);
     case Bandpass:
     case Bandstop:
         return FilterTypeDisplayText(s.Type) + QLatin1Char(' ') + LowerCutoffLabel(s.Freq1) + QStringLiteral(" to ")
-            + hz(s.Freq2) + QStringLiteral(", ") + SlopeLabel(s.Slope, s.Freq1 / 2.0, sr) + QLatin1Char('/')
-            + SlopeLabel(s.Slope, s.Freq2, sr) + QStringLiteral(" dB/Octave, ") + db(s.AttenDb);
+            + shown(&StageConfig::Freq2) + QStringLiteral(", ") + SlopeLabel(s.Slope, s.Freq1 / 2.0, sr)
+            + QLatin1Char('/') + SlopeLabel(s.Slope, s.Freq2, sr) + unit(&StageConfig::Slope) + QStringLiteral(", ")
+            + shown(&StageConfig::AttenDb);
     case Comb: {
         const QString harmonics = s.ModeOption == 4 ? QStringLiteral("Odd")
             : s.ModeOption == 5                     ? QStringLiteral("Even")
                                                     : QStringLiteral("All");
-        return QStringLiteral("Comb ") + CombFundamentalLabel(s.Freq1, sr) + QStringLiteral(" Hz, ") + harmonics
-            + QStringLiteral(" harmonics, limit ") + hz(s.Freq2) + QStringLiteral(", ") + db(s.AttenDb);
+        return QStringLiteral("Comb ") + CombFundamentalLabel(s.Freq1, sr) + unit(&StageConfig::Freq1)
+            + QStringLiteral(", ") + harmonics + QStringLiteral(" harmonics, limit ") + shown(&StageConfig::Freq2)
+            + QStringLiteral(", ") + shown(&StageConfig::AttenDb);
     }
     case Notch:
     case Slot:
-        return FilterTypeDisplayText(s.Type) + QLatin1Char(' ') + hz(s.Freq1) + QStringLiteral(", ")
+        return FilterTypeDisplayText(s.Type) + QLatin1Char(' ') + shown(&StageConfig::Freq1) + QStringLiteral(", ")
             + WidthLabel(s.Freq2, s.Type == Notch ? kNotchWidthFactor : kSlotWidthFactor, sr)
-            + QStringLiteral(" Hz wide, ") + db(s.AttenDb);
+            + unit(&StageConfig::Freq2) + QStringLiteral(" wide, ") + shown(&StageConfig::AttenDb);
     case GraphicEq20:
         return eqSummary(s);
     case SpectralEq:

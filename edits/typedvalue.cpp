@@ -1,6 +1,7 @@
 #include "typedvalue.h"
 
 #include "config/model.h"
+#include "config/stagelimits.h"
 #include "editors/labelformulas.h"
 
 #include <QRegularExpression>
@@ -25,59 +26,51 @@ TypedFieldDef field(const QString &bar, const QString &unit, const QString &tip,
 std::vector<TypedFieldDef> TypedFieldsOfEditor(int type, int sampleRate)
 {
     const int s = sampleRate;
-    const QString hz = QStringLiteral("Hz"), db = QStringLiteral("dB"), oct = QStringLiteral("dB/Octave");
     const QString tip = QStringLiteral("Type a value in %1 and press Enter; the bar moves to the nearest setting");
     auto slopeAt = [s](const QString &freqBar, double factor) {
         return [s, freqBar, factor](int n, const BarValueLookup &bars) {
             return SlopeLabel(n, bars(freqBar) * factor, s).toDouble();
         };
     };
-    switch (type) {
-    case Adaptive1CH:
-        return {
-            field(QStringLiteral("HScroll1"), QStringLiteral("taps"), tip.arg(QStringLiteral("taps")), 0, plain),
-            field(QStringLiteral("HScroll2"), QStringLiteral("samples"), tip.arg(QStringLiteral("samples")), 0, plain),
-            field(QStringLiteral("HScroll3"), QStringLiteral("x 2^-14"), tip.arg(QStringLiteral("steps of 2^-14")), 0,
-                  plain)};
-    case Lowpass:
-    case Highpass:
-        return {field(QStringLiteral("HScroll1"), hz, tip.arg(hz), 0, plain),
-                field(QStringLiteral("HScroll2"), oct, tip.arg(oct), 0, slopeAt(QStringLiteral("HScroll1"), 1.0)),
-                field(QStringLiteral("HScroll3"), db, tip.arg(db), 0, plain)};
-    case Bandpass:
-    case Bandstop:
-        return {field(QStringLiteral("HScroll1"), hz, tip.arg(hz) + QStringLiteral(" (0 or \"out\": no lower edge)"), 0,
-                      plain),
-                field(QStringLiteral("HScroll4"), hz, tip.arg(hz), 0, plain),
-                field(QStringLiteral("HScroll2"), oct, QStringLiteral("Lower edge: ") + tip.arg(oct), 0,
-                      slopeAt(QStringLiteral("HScroll1"), 0.5), QStringLiteral("Lower")),
-                field(QStringLiteral("HScroll2"), oct, QStringLiteral("Upper edge: ") + tip.arg(oct), 0,
-                      slopeAt(QStringLiteral("HScroll4"), 1.0), QStringLiteral("Upper")),
-                field(QStringLiteral("HScroll3"), db, tip.arg(db), 0, plain)};
-    case Notch:
-    case Slot: {
-        const double k = type == Notch ? kNotchWidthFactor : kSlotWidthFactor;
-        return {field(QStringLiteral("HScroll1"), hz, tip.arg(hz), 0, plain),
-                field(QStringLiteral("HScroll2"), hz, tip.arg(QStringLiteral("Hz of width")), 0,
-                      [s, k](int n, const BarValueLookup &) { return WidthLabel(n, k, s).toDouble(); }),
-                field(QStringLiteral("HScroll3"), db, tip.arg(db), 0, plain)};
-    }
-    case Comb:
-        return {field(QStringLiteral("hscrlFundFreq"), hz, tip.arg(hz), 2,
-                      [s](int n, const BarValueLookup &) { return CombFundamentalLabel(n, s).toDouble(); }),
-                field(QStringLiteral("hscrlNotchLimit"), hz, tip.arg(hz), 0, plain),
-                field(QStringLiteral("hscrlNotchDepth"), db, tip.arg(db), 0, plain)};
-    case GraphicEq20: {
-        std::vector<TypedFieldDef> out;
+    std::vector<TypedFieldDef> out;
+    if (type == GraphicEq20) {
         for (int i = 0; i < kEqBandCount; ++i)
-            out.push_back(field(QStringLiteral("GainSlider%1").arg(i), QString(),
+            out.push_back(field(QString::fromLatin1(kEqBandLimit.bar) + QString::number(i), QString(),
                                 tip.arg(QStringLiteral("dB (0 to -40)")), 0,
                                 [](int n, const BarValueLookup &) { return EqGainLabel(n).toDouble(); }));
         return out;
     }
-    default:
-        return {};
+    const bool bandFilter = type == Bandpass || type == Bandstop;
+    // The bar that holds a type's frequency (the slope label depends on it).
+    auto barOf = [type](int16_t StageConfig::*member) { return QString::fromLatin1(StageLimitOf(type, member).bar); };
+    for (const StageLimit &l : StageLimitsOf(type)) {
+        if (!l.bar)
+            continue; // option buttons
+        const QString bar = QString::fromLatin1(l.bar), unit = QString::fromLatin1(l.unit);
+        if (l.member == &StageConfig::Slope && bandFilter) {
+            // One bar, two slopes: the lower edge's at half the lower cutoff.
+            out.push_back(field(bar, unit, QStringLiteral("Lower edge: ") + tip.arg(unit), 0,
+                                slopeAt(barOf(&StageConfig::Freq1), 0.5), QStringLiteral("Lower")));
+            out.push_back(field(bar, unit, QStringLiteral("Upper edge: ") + tip.arg(unit), 0,
+                                slopeAt(barOf(&StageConfig::Freq2), 1.0), QStringLiteral("Upper")));
+        } else if (l.member == &StageConfig::Slope) {
+            out.push_back(field(bar, unit, tip.arg(unit), 0, slopeAt(barOf(&StageConfig::Freq1), 1.0)));
+        } else if (l.member == &StageConfig::Freq2 && (type == Notch || type == Slot)) {
+            const double k = type == Notch ? kNotchWidthFactor : kSlotWidthFactor;
+            out.push_back(field(bar, unit, tip.arg(QStringLiteral("Hz of width")), 0,
+                                [s, k](int n, const BarValueLookup &) { return WidthLabel(n, k, s).toDouble(); }));
+        } else if (l.member == &StageConfig::Freq1 && type == Comb) {
+            out.push_back(field(bar, unit, tip.arg(unit), 2,
+                                [s](int n, const BarValueLookup &) { return CombFundamentalLabel(n, s).toDouble(); }));
+        } else if (l.member == &StageConfig::Freq1 && bandFilter) {
+            out.push_back(field(bar, unit, tip.arg(unit) + QStringLiteral(" (0 or \"out\": no lower edge)"), 0, plain));
+        } else if (l.member == &StageConfig::AdaptRate) {
+            out.push_back(field(bar, unit, tip.arg(QStringLiteral("steps of 2^-14")), 0, plain));
+        } else {
+            out.push_back(field(bar, unit, tip.arg(unit), 0, plain));
+        }
     }
+    return out;
 }
 
 std::optional<double> ParseTypedValue(const QString &text)

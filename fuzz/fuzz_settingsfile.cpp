@@ -1,6 +1,5 @@
 // Settings file reader on arbitrary bytes. Beyond "no crash, no undefined behaviour":
-//  - a failed read leaves the model exactly as it was (LoadingAtStartup off) or reset with
-//    port 1 (on);
+//  - a failed read leaves the model exactly as it was, or at start-up reset with port 1;
 //  - a successful read leaves a model whose own file reads back successfully, with every
 //    Bandwidth 2 and the port in 1..9.
 #include "config/settingsfile.h"
@@ -26,12 +25,12 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     model.ResetAllFilterSets();
     model.ComPort = 7;
     model.stage(3, 2).Freq1 = 1234; // something a reset would undo
-    model.LoadingAtStartup = size > 0 && (data[size - 1] & 1);
+    const SettingsReadOptions options{.startup = size > 0 && (data[size - 1] & 1)};
     const Model before = model;
 
     SettingsFileInfo info;
-    if (!ReadSettingsFile(model, path, dialog, &info)) {
-        if (model.LoadingAtStartup) {
+    if (!ReadSettingsFile(model, path, dialog, options, &info)) {
+        if (options.startup) {
             Model reset = before;
             reset.ResetAllFilterSets();
             reset.ComPort = 1;
@@ -56,8 +55,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
         std::abort();
     f.close();
     Model again;
-    again.LoadingAtStartup = true;
-    if (!ReadSettingsFile(again, path, dialog))
+    if (!ReadSettingsFile(again, path, dialog, SettingsReadOptions{.startup = true}))
         std::abort();
     return 0;
 }

@@ -94,7 +94,6 @@ private slots:
         tabs()->setCurrentIndex(0);
         QCOMPARE(list(1)->currentText(), QStringLiteral("Highpass"));
         QCOMPARE(model_->stage(0, 1).Freq1, int16_t(1234));
-        QVERIFY(!model_->SuppressEvents);
 
         // Stage 2's list writes Stage 2 only.
         list(2)->setCurrentIndex(Notch);
@@ -278,14 +277,12 @@ private slots:
     void startUpReadsTheWorkingFolderAndExitWritesTheProgramFolder()
     {
         Model configured;
-        configured.SilentSave = true;
         configured.ComPort = 6;
         configured.stage(0, 1).Type = Notch;
         configured.stage(0, 1).Agc = configured.stage(0, 2).Agc = 3;
         ScriptedDialog quiet;
         QVERIFY(WriteSettingsFile(configured, work_->filePath(QStringLiteral("default.min")), quiet));
         Model other;
-        other.SilentSave = true;
         other.ComPort = 2;
         QVERIFY(WriteSettingsFile(other, program_->filePath(QStringLiteral("default.min")), quiet));
 
@@ -305,8 +302,8 @@ private slots:
         QCOMPARE(back.stage(0, 2).Type, int16_t(Lowpass));
         // The working folder's file is only read.
         Model untouched;
-        untouched.LoadingAtStartup = true;
-        QVERIFY(ReadSettingsFile(untouched, work_->filePath(QStringLiteral("default.min")), quiet));
+        QVERIFY(ReadSettingsFile(untouched, work_->filePath(QStringLiteral("default.min")), quiet,
+                                 SettingsReadOptions{.startup = true}));
         QCOMPARE(untouched.stage(0, 2).Type, configured.stage(0, 2).Type);
     }
 
@@ -421,6 +418,7 @@ private slots:
             window_->close();
             lockedDuringRun = lockedDuringRun && window_->isVisible();
             ctx.view.setProbedPort(4);
+            ctx.model.ComPort = 4; // as the sequence's discovery does
             ctx.onComPortChanged(4);
             return true;
         });

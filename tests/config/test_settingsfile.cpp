@@ -265,8 +265,7 @@ void TestSettingsFile::portOnlyTakenAtStartup()
     QCOMPARE(int(info.filePort), atStartup);
 
     Model started;
-    started.LoadingAtStartup = true;
-    QVERIFY(ReadSettingsFile(started, file, dialog));
+    QVERIFY(ReadSettingsFile(started, file, dialog, SettingsReadOptions{.startup = true}));
     QCOMPARE(int(started.ComPort), atStartup);
     QVERIFY(dialog.events.empty());
 }
@@ -470,9 +469,8 @@ void TestSettingsFile::badFileLeavesModel()
 
     // At start-up the same file silently gives a clean model on COM 1.
     Model started = richModel();
-    started.LoadingAtStartup = true;
     ScriptedDialog quiet;
-    QVERIFY(!ReadSettingsFile(started, file, quiet));
+    QVERIFY(!ReadSettingsFile(started, file, quiet, SettingsReadOptions{.startup = true}));
     QVERIFY(quiet.events.empty());
     Model reset = richModel();
     reset.ResetAllFilterSets();
@@ -521,8 +519,7 @@ void TestSettingsFile::writeFailureMessages()
     QCOMPARE(dialog.messages[0].buttons, MessageButtons::Ok);
 
     ScriptedDialog quiet;
-    m.SilentSave = true;
-    QVERIFY(!WriteSettingsFile(m, target, quiet));
+    QVERIFY(!WriteSettingsFile(m, target, quiet, SettingsWriteOptions{.silent = true}));
     QVERIFY(quiet.events.empty());
 }
 

@@ -51,8 +51,7 @@ void TestFuzzRegressions::settingsFileReadsBackAfterSave()
     const QString saved = dir.filePath(QStringLiteral("default.min"));
     QVERIFY(WriteSettingsFile(model, saved, dialog));
     Model again;
-    again.LoadingAtStartup = true;
-    QVERIFY(ReadSettingsFile(again, saved, dialog));
+    QVERIFY(ReadSettingsFile(again, saved, dialog, SettingsReadOptions{.startup = true}));
     QCOMPARE(dialog.messages.size(), size_t(0));
 }
 

@@ -51,9 +51,7 @@ Written written(const QString &what)
         w.previous = SettingsFileContent(first);
         w.next = SettingsFileContent(second);
         w.write = [second](const QString &path, bool silent, UserDialog &d) {
-            Model m = second;
-            m.SilentSave = silent;
-            return WriteSettingsFile(m, path, d);
+            return WriteSettingsFile(second, path, d, SettingsWriteOptions{.silent = silent});
         };
         w.failureTitles = QStringList{QStringLiteral("Unable to Store File.")};
     } else {
@@ -176,9 +174,7 @@ void TestNothingLost::killedSaveLeavesOneCompleteFile()
     auto save = [&](int i) {
         ScriptedDialog quiet;
         if (what == QLatin1String("settings")) {
-            Model m = models[(i + 1) % 2];
-            m.SilentSave = true;
-            (void)WriteSettingsFile(m, path, quiet);
+            (void)WriteSettingsFile(models[(i + 1) % 2], path, quiet, SettingsWriteOptions{.silent = true});
         } else {
             (void)BuildFilterImage(models[(i + 1) % 2], path, quiet);
         }
@@ -195,9 +191,8 @@ void TestNothingLost::killedSaveLeavesOneCompleteFile()
         if (what == QLatin1String("settings")) {
             // The next start reads it as the last complete save.
             Model started;
-            started.LoadingAtStartup = true;
             ScriptedDialog dialog;
-            QVERIFY(ReadSettingsFile(started, path, dialog));
+            QVERIFY(ReadSettingsFile(started, path, dialog, SettingsReadOptions{.startup = true}));
             QCOMPARE(started.ComPort, models[now == contents[1] ? 1 : 0].ComPort);
         }
     }
