@@ -10,6 +10,7 @@
 #include <cstdio>
 #include <cstring>
 #include <memory>
+#include <new>
 
 namespace korvane::cli {
 
@@ -112,8 +113,19 @@ int main(int argc, char **argv)
         return 0;
     }
     for (const auto &c : kCommands) {
-        if (name == QLatin1String(c.name))
+        if (name != QLatin1String(c.name))
+            continue;
+        try {
             return c.run(args);
+        } catch (const std::bad_alloc &) {
+            // The readers bound what a file can ask for; this is a machine short of memory
+            // (or a limit set on this process).
+            std::fprintf(stderr,
+                         "korvane-s-cli: %s stopped: the system gave it no more memory. Close other programs, "
+                         "or work on a shorter file.\n",
+                         c.name);
+            return 1;
+        }
     }
     std::fprintf(stderr, "korvane-s-cli: unknown command '%s'\n", qPrintable(name));
     printUsage(stderr);
