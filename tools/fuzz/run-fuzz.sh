@@ -6,7 +6,8 @@
 # folder), seeds each from fuzz/corpus/TARGET/ and grows a working corpus in
 # build-fuzz/fuzz-corpus/TARGET/ (never in the repository). Each target runs as one process
 # on one core, within 1024 MB of memory (KORVANE_FUZZ_RSS_MB overrides; more is a finding). A
-# line per run (executions, crashes, the inputs kept) is appended to fuzz/results.tsv and docs/RELIABILITY.md is rendered again from the logs.
+# line per run (executions, crashes, the inputs kept) is appended to fuzz/results.tsv and
+# docs/RELIABILITY.md is rendered again from the logs.
 # Exit status: 0 when no run found a crash, 1 when one did, 2 on a usage error.
 set -euo pipefail
 cd "$(dirname "$0")/../.."
