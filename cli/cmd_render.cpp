@@ -50,6 +50,11 @@ int runRender(Invocation &call)
         err(QStringLiteral("korvane-s-cli: %1\n").arg(why));
         return 1;
     }
+    if (clip->replacedSamples > 0)
+        err(QStringLiteral("warning: %1 sample(s) of %2 are not numbers (NaN or infinite); they are rendered as "
+                           "silence\n")
+                .arg(static_cast<qulonglong>(clip->replacedSamples))
+                .arg(in));
     err(QStringLiteral("filter set %1 at %2 Hz: stage 1 %3; stage 2 %4\n")
             .arg(set)
             .arg(path->sampleRate())

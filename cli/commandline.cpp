@@ -3,6 +3,7 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
+#include <new>
 
 namespace korvane::cli {
 
@@ -248,6 +249,24 @@ QString CommandListText(const QList<const Command *> &commands)
     return text;
 }
 
+namespace {
+
+// The readers bound what a file can ask for; running out of memory anyway means the machine
+// is short of it (or a limit is set on this process): a message and exit status 1, not an abort.
+int runCatchingOutOfMemory(const Command &command, Invocation &call)
+{
+    try {
+        return command.run(call);
+    } catch (const std::bad_alloc &) {
+        call.out().note(QStringLiteral("%1: %2 stopped: the system gave it no more memory. Close other programs, "
+                                       "or work on a shorter file.")
+                            .arg(QLatin1String(kProgram), QLatin1String(command.name)));
+        return kFailed;
+    }
+}
+
+} // namespace
+
 int RunCommand(const Command &command, const QStringList &words)
 {
     Invocation call(command, words);
@@ -257,7 +276,7 @@ int RunCommand(const Command &command, const QStringList &words)
     else if (!call.problem().isEmpty())
         return call.usageError(call.problem());
     else
-        status = command.run(call);
+        status = runCatchingOutOfMemory(command, call);
     // A result that did not reach its reader (a full disk) is not a success.
     if (std::fflush(stdout) != 0 || std::ferror(stdout)) {
         const int error = errno;

@@ -2,10 +2,10 @@
 
 #include "bytereader.h"
 #include "numbertext.h"
+#include "replacefile.h"
 
 #include <QBuffer>
 #include <QFile>
-#include <QSaveFile>
 #include <QStringDecoder>
 
 #include <algorithm>
@@ -295,19 +295,9 @@ QByteArray SettingsFileContent(const Model &model)
 bool WriteSettingsFile(const Model &model, const QString &path, UserDialog &dialog, SettingsWriteOptions options)
 {
     const QByteArray content = SettingsFileContent(model);
-    QSaveFile file(path);
-    bool ok = file.open(QIODevice::WriteOnly);
-    if (ok)
-        ok = file.write(content) == content.size();
     QString why;
-    if (ok) {
-        ok = file.commit();
-        if (!ok)
-            why = file.errorString();
-    } else {
-        why = file.errorString();
-        file.cancelWriting();
-    }
+    const bool ok = ReplaceFile(
+        path, [&](QIODevice &file) { return file.write(content) == content.size(); }, &why);
     if (!ok && !options.silent) {
         dialog.beep();
         // The fixed text first, then the system's reason.

@@ -1,5 +1,7 @@
 #include "audioclip.h"
 
+#include "config/replacefile.h"
+
 #include <QFile>
 #include <QFileInfo>
 
@@ -86,6 +88,7 @@ std::optional<AudioClip> ReadAudioFile(const QString &path, QString *error)
                      .arg(path, sndReason(nullptr), kFormatsHint));
         return std::nullopt;
     }
+    // info.frames is what the header claims; it only has to say there is something to read.
     if (info.channels <= 0 || info.samplerate <= 0 || info.frames <= 0) {
         setError(error,
                  QStringLiteral("Cannot read audio file %1: it has %2 channels, %3 Hz and %4 frames; it needs "
@@ -97,22 +100,93 @@ std::optional<AudioClip> ReadAudioFile(const QString &path, QString *error)
                      .arg(kFormatsHint));
         return std::nullopt;
     }
+    if (info.samplerate < kMinAudioRate || info.samplerate > kMaxAudioRate) {
+        setError(error,
+                 QStringLiteral("Cannot read audio file %1: its sample rate is %2 Hz; this program works with "
+                                "%3 to %4 Hz. Convert it to a usual rate such as 44100 or 48000 Hz first.")
+                     .arg(path)
+                     .arg(info.samplerate)
+                     .arg(kMinAudioRate)
+                     .arg(kMaxAudioRate));
+        return std::nullopt;
+    }
     AudioClip clip;
     clip.sampleRate = info.samplerate;
     clip.channels = info.channels;
     clip.fileFormat = info.format;
-    clip.samples.resize(static_cast<size_t>(info.frames) * static_cast<size_t>(info.channels));
-    const sf_count_t got = sf_readf_float(file.get(), clip.samples.data(), info.frames);
-    if (got <= 0) {
+    // Blocks read straight into the clip, until the file ends (a file cut short reads as the
+    // frames that are there) or the clip would be too long. The blocks grow with the clip from
+    // 4 Ki to 64 Ki samples: a short clip is not charged for a large block's fresh pages.
+    const auto channels = static_cast<size_t>(info.channels);
+    for (;;) {
+        const size_t at = clip.samples.size();
+        const size_t blockFrames = std::max<size_t>(1, std::clamp<size_t>(at, 1 << 12, 1 << 16) / channels);
+        const size_t blockSamples = blockFrames * channels;
+        // Doubling, but never beyond the bound and the block that shows it was passed.
+        if (at + blockSamples > clip.samples.capacity())
+            clip.samples.reserve(
+                std::min(std::max(at + blockSamples, 2 * clip.samples.capacity()), kMaxClipSamples + blockSamples));
+        clip.samples.resize(at + blockSamples);
+        const sf_count_t got = sf_readf_float(file.get(), clip.samples.data() + at,
+                                              static_cast<sf_count_t>(blockFrames));
+        const size_t read = got > 0 ? static_cast<size_t>(got) * channels : 0;
+        clip.samples.resize(at + read);
+        if (read == 0)
+            break;
+        if (clip.samples.size() > kMaxClipSamples) {
+            setError(error,
+                     QStringLiteral("Cannot read audio file %1: it holds more than %2 samples (frames times "
+                                    "channels), the most this program works on at once (%3 MiB of memory, "
+                                    "about 11 minutes of stereo or 23 of mono at 48 kHz). Cut it into shorter pieces.")
+                         .arg(path)
+                         .arg(static_cast<qulonglong>(kMaxClipSamples))
+                         .arg(static_cast<qulonglong>(kMaxClipSamples * sizeof(float) >> 20)));
+            return std::nullopt;
+        }
+        for (auto it = clip.samples.begin() + static_cast<std::ptrdiff_t>(at); it != clip.samples.end(); ++it) {
+            if (!std::isfinite(*it)) {
+                *it = 0.0f;
+                ++clip.replacedSamples;
+            }
+        }
+    }
+    if (clip.samples.empty()) {
+        // libsndfile reports no error for a file that ends before its first sample.
         setError(error,
                  QStringLiteral("Cannot read audio file %1: no samples could be read (%2). %3")
-                     .arg(path, sndReason(file.get()), kFormatsHint));
+                     .arg(path,
+                          sf_error(file.get()) != SF_ERR_NO_ERROR ? sndReason(file.get())
+                                                                  : QStringLiteral("the file ends before its audio"),
+                          kFormatsHint));
         return std::nullopt;
     }
-    // A file cut short reads as the frames that are there.
-    clip.samples.resize(static_cast<size_t>(got) * static_cast<size_t>(info.channels));
     return clip;
 }
+
+namespace {
+
+// libsndfile's virtual I/O over the temporary file of ReplaceFile (write-only: reads give
+// nothing, which the writers never ask for).
+sf_count_t deviceLength(void *device) { return static_cast<QIODevice *>(device)->size(); }
+
+sf_count_t deviceSeek(sf_count_t offset, int whence, void *device)
+{
+    auto *d = static_cast<QIODevice *>(device);
+    const qint64 base = whence == SEEK_CUR ? d->pos() : whence == SEEK_END ? d->size() : 0;
+    return d->seek(base + offset) ? d->pos() : -1;
+}
+
+sf_count_t deviceRead(void *, sf_count_t, void *) { return 0; }
+
+sf_count_t deviceWrite(const void *data, sf_count_t bytes, void *device)
+{
+    const qint64 done = static_cast<QIODevice *>(device)->write(static_cast<const char *>(data), bytes);
+    return done > 0 ? done : 0;
+}
+
+sf_count_t deviceTell(void *device) { return static_cast<QIODevice *>(device)->pos(); }
+
+} // namespace
 
 bool WriteAudioFile(const QString &path, const AudioClip &clip, QString *error)
 {
@@ -139,26 +213,34 @@ bool WriteAudioFile(const QString &path, const AudioClip &clip, QString *error)
     info.samplerate = clip.sampleRate;
     info.channels = clip.channels;
     info.format = format;
-    const QString part = path + QStringLiteral(".part");
-    const QByteArray partName = QFile::encodeName(part);
-    {
-        SndFile file(sf_open(partName.constData(), SFM_WRITE, &info));
-        if (!file)
-            return setError(error, QStringLiteral("Cannot write %1: %2.").arg(path, sndReason(nullptr)));
-        sf_command(file.get(), SFC_SET_CLIPPING, nullptr, SF_TRUE);
-        const auto frames = static_cast<sf_count_t>(clip.frames());
-        if (sf_writef_float(file.get(), clip.samples.data(), frames) != frames) {
-            const QString why = sndReason(file.get());
-            file.reset();
-            QFile::remove(part);
-            return setError(error, QStringLiteral("Cannot write %1: %2.").arg(path, why));
-        }
-    }
-    if (std::rename(partName.constData(), QFile::encodeName(path).constData()) != 0) {
-        QFile::remove(part);
-        return setError(error,
-                        QStringLiteral("Cannot write %1: the finished file could not be moved into place.").arg(path));
-    }
+    QString why;
+    const bool written = ReplaceFile(
+        path,
+        [&](QIODevice &device) {
+            SF_VIRTUAL_IO io{deviceLength, deviceSeek, deviceRead, deviceWrite, deviceTell};
+            SndFile file(sf_open_virtual(&io, SFM_WRITE, &info, &device));
+            if (!file) {
+                why = sndReason(nullptr);
+                return false;
+            }
+            sf_command(file.get(), SFC_SET_CLIPPING, nullptr, SF_TRUE);
+            const auto frames = static_cast<sf_count_t>(clip.frames());
+            if (sf_writef_float(file.get(), clip.samples.data(), frames) != frames) {
+                // A refused write of the file itself is ReplaceFile's reason; this one is the encoder's.
+                why = sf_error(file.get()) != SF_ERR_NO_ERROR ? sndReason(file.get())
+                                                              : QStringLiteral("the encoder stopped");
+                return false;
+            }
+            // The encoders write their last blocks and the header's lengths on closing.
+            if (sf_close(file.release()) != 0) {
+                why = QStringLiteral("the encoder could not finish the file");
+                return false;
+            }
+            return true;
+        },
+        &why);
+    if (!written)
+        return setError(error, QStringLiteral("Cannot write %1: %2.").arg(path, why));
     return true;
 }
 

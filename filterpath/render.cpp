@@ -1,13 +1,47 @@
 #include "render.h"
 
+#include <algorithm>
 #include <cmath>
+#include <cstdint>
 #include <numbers>
 
 namespace korvane {
 
+size_t RenderWorkBytes(size_t frames, int channels, int clipRate, int setRate)
+{
+    if (clipRate <= 0 || setRate <= 0)
+        return 0;
+    // In doubles: a hostile frame count must not wrap round to a small number.
+    const double atSetRate = static_cast<double>(frames) * setRate / clipRate;
+    const double floats = 2.0 * static_cast<double>(frames) * std::max(channels, 1) + 2.0 * static_cast<double>(frames)
+        + 2.0 * atSetRate;
+    const double bytes = floats * sizeof(float);
+    return bytes >= static_cast<double>(SIZE_MAX / 2) ? SIZE_MAX / 2 : static_cast<size_t>(bytes);
+}
+
+QString RenderTooLarge(size_t frames, int channels, int clipRate, int setRate)
+{
+    const size_t bytes = RenderWorkBytes(frames, channels, clipRate, setRate);
+    if (bytes <= kMaxRenderBytes)
+        return {};
+    return QStringLiteral("it is too long: rendering %1 s at %2 Hz through a filter set at %3 Hz would take %4 MiB "
+                          "of memory, more than the %5 MiB this program allows itself. Cut it into shorter pieces")
+        .arg(static_cast<double>(frames) / clipRate, 0, 'f', 0)
+        .arg(clipRate)
+        .arg(setRate)
+        .arg(static_cast<qulonglong>(bytes >> 20))
+        .arg(static_cast<qulonglong>(kMaxRenderBytes >> 20));
+}
+
 std::optional<AudioClip> RenderClip(const FilterPath &path, const AudioClip &in, StageSelection which,
                                     const ProgressFn &progress, QString *error)
 {
+    if (const QString tooLarge = RenderTooLarge(in.frames(), in.channels, in.sampleRate, path.sampleRate());
+        !tooLarge.isEmpty()) {
+        if (error)
+            *error = tooLarge;
+        return std::nullopt;
+    }
     // Fractions of the work: conversion in, filtering, conversion out, per channel.
     const double channels = in.channels;
     AudioClip out;

@@ -7,7 +7,25 @@
 
 namespace korvane {
 
-// std::nullopt when progress cancelled or the resampler failed (*error says which).
+// The most memory the sample buffers of one render may take: 2 GiB. Clips at the usual rates
+// meet kMaxClipSamples first; a clip at a low rate, which grows many times over when it is
+// converted to the set's rate (up to 17.2 times for 1 kHz), meets this.
+inline constexpr size_t kMaxRenderBytes = size_t{1} << 31;
+
+// Bytes the buffers of rendering frames x channels at clipRate through a set at setRate (Hz)
+// take at most, as floats: the clip and its rendered copy (2 x frames x channels), a channel
+// and its converted result at the clip's rate (2 x frames), the channel at the set's rate
+// and its filtered copy (2 x frames x setRate / clipRate). The Listen panel's buffers (the
+// clip, its mono mix, the filtered mix and the one before it, both at the set's rate) fit
+// the same sum.
+[[nodiscard]] size_t RenderWorkBytes(size_t frames, int channels, int clipRate, int setRate);
+
+// The sentence that refuses a clip whose render would take more than kMaxRenderBytes ("it is
+// too long: ..."), empty when it fits.
+[[nodiscard]] QString RenderTooLarge(size_t frames, int channels, int clipRate, int setRate);
+
+// std::nullopt when progress cancelled, the resampler failed or the render would take more
+// than kMaxRenderBytes (*error says which).
 [[nodiscard]] std::optional<AudioClip> RenderClip(const FilterPath &path, const AudioClip &in,
                                                   StageSelection which = StageSelection::Both,
                                                   const ProgressFn &progress = {}, QString *error = nullptr);

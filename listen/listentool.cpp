@@ -13,6 +13,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstring>
+#include <new>
 
 namespace korvane {
 
@@ -38,6 +39,7 @@ constexpr int kSpectrogramFft = 512;
 constexpr qint64 kSinkBufferMicroseconds = 500000;
 constexpr int kEndGraceMilliseconds = 1000;
 constexpr int kSpectrogramColumns = 400;
+constexpr int kHighestSetRate = 17200; // Hz, a set whose Stage 1 has the widest Bandwidth
 
 } // namespace
 
@@ -172,21 +174,42 @@ ListenTool::~ListenTool() { stop(); }
 bool ListenTool::openFile(const QString &path)
 {
     QString why;
-    const auto clip = ReadAudioFile(path, &why);
-    if (!clip) {
-        setMessage(why);
+    try {
+        const auto clip = ReadAudioFile(path, &why);
+        if (!clip) {
+            setMessage(why);
+            return false;
+        }
+        // Checked at the highest rate a set has, so that every set can be listened through.
+        why = RenderTooLarge(clip->frames(), clip->channels, clip->sampleRate, kHighestSetRate);
+        if (!why.isEmpty()) {
+            setMessage(QStringLiteral("Cannot open %1: %2.").arg(path, why));
+            return false;
+        }
+        setClip(*clip, QFileInfo(path).fileName());
+        if (clip->replacedSamples > 0)
+            setMessage(message()
+                       + QStringLiteral(". Warning: %1 sample(s) are not numbers (NaN or infinite) and play as silence")
+                             .arg(static_cast<qulonglong>(clip->replacedSamples)));
+    } catch (const std::bad_alloc &) {
+        // Whatever was made of the clip so far is given back; the panel shows no clip.
+        dropClip();
+        setMessage(QStringLiteral("Cannot open %1: the system gave the program no more memory for it. Close other "
+                                  "programs or open a shorter file.")
+                       .arg(path));
         return false;
     }
-    setClip(*clip, QFileInfo(path).fileName());
     return true;
 }
 
 void ListenTool::setClip(const AudioClip &clip, const QString &name)
 {
     stop();
+    // The mix first: should memory run out here, the old clip is still whole.
+    auto mono = std::make_shared<const std::vector<float>>(clip.mono());
     m_name = name;
     m_rate = clip.sampleRate;
-    m_original = std::make_shared<const std::vector<float>>(clip.mono());
+    m_original = std::move(mono);
     m_originalSetRate = 0;
     m_originalAtSetRate.clear();
     m_loopFrom = m_loopTo = 0;
@@ -200,6 +223,25 @@ void ListenTool::setClip(const AudioClip &clip, const QString &name)
             .arg(clip.channels > 1 ? QStringLiteral(", %1 channels mixed to one").arg(clip.channels) : QString()));
     emit clipChanged();
     rerender();
+}
+
+void ListenTool::dropClip()
+{
+    stop();
+    m_name.clear();
+    m_rate = 0;
+    m_original = std::make_shared<const std::vector<float>>();
+    m_filtered = m_original;
+    m_spare.reset();
+    std::vector<float>().swap(m_originalAtSetRate);
+    std::vector<float>().swap(m_work);
+    m_originalSetRate = 0;
+    m_originalSpec = m_filteredSpec = {};
+    m_loopFrom = m_loopTo = 0;
+    m_source.clearLoop();
+    m_source.setBuffers(m_original, m_filtered);
+    emit clipChanged();
+    emit filteredChanged();
 }
 
 double ListenTool::clipSeconds() const { return m_rate > 0 ? static_cast<double>(m_original->size()) / m_rate : 0.0; }

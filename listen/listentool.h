@@ -73,8 +73,10 @@ public:
     explicit ListenTool(QObject *parent = nullptr);
     ~ListenTool() override;
 
-    // Reads an audio file (the clip is replaced only when it can be read). False with the
-    // reason in message().
+    // Reads an audio file (the clip is replaced only when it can be read and rendering it
+    // through any set stays within kMaxRenderBytes). False with the reason in message(); when
+    // memory runs out while the clip is taken in, no clip is left. NaN or infinite samples
+    // are played as silence, with a warning in message().
     bool openFile(const QString &path);
     // The same from a clip in memory.
     void setClip(const AudioClip &clip, const QString &name = {});
@@ -124,6 +126,7 @@ signals:
 
 private:
     void rerender();
+    void dropClip();
     void setMessage(const QString &m);
 
     PlaybackSource m_source;

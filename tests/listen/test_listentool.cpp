@@ -1,5 +1,6 @@
 // The Listen panel's logic without a display or a sound server: the buffers the sink reads,
-// A/B and loops at the byte level, following a changed set, bad files, and no audio output.
+// A/B and loops at the byte level, following a changed set, bad and hostile files, and no
+// audio output.
 
 #include "listentesting.h"
 
@@ -10,6 +11,7 @@
 #include <QTemporaryDir>
 #include <QtTest>
 
+#include <cmath>
 #include <cstring>
 
 using namespace korvane;
@@ -130,6 +132,50 @@ private slots:
         QVERIFY(tool.message().contains(QLatin1String("Cannot read audio file")));
         QCOMPARE(tool.clipName(), QStringLiteral("sine"));
         QCOMPARE(tool.originalSamples().size(), size_t(8000));
+    }
+
+    // Samples that are not numbers play as silence with a warning; a clip whose render would
+    // pass the memory bound (15 million frames at 1 kHz, 17.2 times that at the set's rate) is
+    // refused and the clip before it kept.
+    void hostileFilesAreMessages_data()
+    {
+        QTest::addColumn<QByteArray>("samples"); // 16-bit, or float when a multiple of 5 floats
+        QTest::addColumn<int>("rate");
+        QTest::addColumn<qint64>("sparseFrames");
+        QTest::addColumn<bool>("opens");
+        QTest::addColumn<QString>("says");
+        QByteArray floats;
+        for (float v : {0.25f, NAN, INFINITY, -INFINITY, 0.25f})
+            floats += QByteArray(reinterpret_cast<const char *>(&v), 4).repeated(100);
+        QTest::newRow("NaN and infinite") << floats << 8000 << qint64(0) << true << "300 sample(s) are not numbers";
+        QTest::newRow("beyond the bound") << QByteArray() << 1000 << qint64(15000000) << false << "2048 MiB";
+    }
+    void hostileFilesAreMessages()
+    {
+        QFETCH(QByteArray, samples);
+        QFETCH(int, rate);
+        QFETCH(qint64, sparseFrames);
+        QFETCH(bool, opens);
+        QFETCH(QString, says);
+        const bool isFloat = !samples.isEmpty();
+        const quint32 bytes = isFloat ? samples.size() : static_cast<quint32>(sparseFrames * 2);
+        auto le = [](quint32 v, int n) { return QByteArray(reinterpret_cast<const char *>(&v), n); };
+        const int bits = isFloat ? 32 : 16;
+        QTemporaryDir dir;
+        QFile f(dir.filePath(QStringLiteral("clip.wav")));
+        QVERIFY(f.open(QIODevice::WriteOnly));
+        f.write("RIFF" + le(36 + bytes, 4) + "WAVEfmt " + le(16, 4) + le(isFloat ? 3 : 1, 2) + le(1, 2) + le(rate, 4)
+                + le(rate * bits / 8, 4) + le(bits / 8, 2) + le(bits, 2) + "data" + le(bytes, 4) + samples);
+        QVERIFY(f.resize(44 + bytes));
+        f.close();
+        ListenTool tool;
+        tool.setClip(sineClip(8000, 1.0, 100, 0.5), QStringLiteral("sine"));
+        QCOMPARE(tool.openFile(f.fileName()), opens);
+        QVERIFY2(tool.message().contains(says), qPrintable(tool.message()));
+        QCOMPARE(tool.clipName(), opens ? QStringLiteral("clip.wav") : QStringLiteral("sine"));
+        for (const std::vector<float> *buffer : {&tool.originalSamples(), &tool.filteredSamples()})
+            for (float v : *buffer)
+                QVERIFY(std::isfinite(v));
     }
 
     // CTest points PULSE_SERVER at nothing: no output device is a message, not a crash.

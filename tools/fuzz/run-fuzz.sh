@@ -5,8 +5,9 @@
 # Builds the targets in build-fuzz/ (clang, KORVANE_FUZZ=ON; KORVANE_FUZZ_BUILD overrides the
 # folder), seeds each from fuzz/corpus/TARGET/ and grows a working corpus in
 # build-fuzz/fuzz-corpus/TARGET/ (never in the repository). Each target runs as one process
-# on one core. A line per run (executions, crashes, the inputs kept) is appended to
-# fuzz/results.tsv and docs/RELIABILITY.md is rendered again from the logs.
+# on one core, within 1024 MB of memory (KORVANE_FUZZ_RSS_MB overrides; more is a finding). A
+# line per run (executions, crashes, the inputs kept) is appended to fuzz/results.tsv and
+# docs/RELIABILITY.md is rendered again from the logs.
 # Exit status: 0 when no run found a crash, 1 when one did, 2 on a usage error.
 set -euo pipefail
 cd "$(dirname "$0")/../.."
@@ -54,7 +55,7 @@ for t in "${targets[@]}"; do
   # No allocation stacks: recording one per allocation costs a quarter of the time of the
   # image and settings targets. A fault is still caught; re-running its kept input with
   # the target alone prints the full report.
-  ASAN_OPTIONS=${ASAN_OPTIONS:-malloc_context_size=0} "$bin" "${dict[@]}" -max_total_time="$seconds" -print_final_stats=1 -timeout=30 -rss_limit_mb=2048 -reload=0 \
+  ASAN_OPTIONS=${ASAN_OPTIONS:-malloc_context_size=0} "$bin" "${dict[@]}" -max_total_time="$seconds" -print_final_stats=1 -timeout=30 -rss_limit_mb="${KORVANE_FUZZ_RSS_MB:-1024}" -reload=0 \
     -artifact_prefix="$artifacts/" "$work" "$seeds" >"$log" 2>&1
   rc=$?
   set -e
