@@ -22,20 +22,19 @@ constexpr StageHeader kFirHeader = {0, 255, 0, 0, 0, 1, 0, 4};
 
 class BlockWriter {
 public:
-    BlockWriter(std::span<uint8_t, kFilterSetBlockSize> block, UserDialog &dialog)
-        : m_block(block), m_dialog(dialog) { }
+    BlockWriter(std::span<uint8_t, kFilterSetBlockSize> block, UserDialog &dialog) : block_(block), dialog_(dialog) { }
 
     void header(int stageIndex, const StageHeader &h)
     {
-        std::copy(h.begin(), h.end(), m_block.begin() + kStageHeaderOffset[stageIndex]);
+        std::copy(h.begin(), h.end(), block_.begin() + kStageHeaderOffset[stageIndex]);
     }
     void tap(int stageIndex, int k, const Tap24 &bytes)
     {
-        std::copy(bytes.begin(), bytes.end(), m_block.begin() + kStageTapsOffset[stageIndex] + 3 * k);
+        std::copy(bytes.begin(), bytes.end(), block_.begin() + kStageTapsOffset[stageIndex] + 3 * k);
     }
     void zeroTaps(int stageIndex)
     {
-        std::fill_n(m_block.begin() + kStageTapsOffset[stageIndex], 3 * kCoefCount, uint8_t{0});
+        std::fill_n(block_.begin() + kStageTapsOffset[stageIndex], 3 * kCoefCount, uint8_t{0});
     }
     // Converts and stores 256 singles. A value SingleToFixed cannot convert is reported once
     // with the "Conversion Error" message and fails the block: an image holding a tap that
@@ -45,8 +44,8 @@ public:
         for (int k = 0; k < kCoefCount; ++k) {
             const auto bytes = SingleToFixed(values[k]);
             if (!bytes) {
-                m_dialog.inform(QStringLiteral("Conversion Error"),
-                                QStringLiteral("Error generated in Single To Fixed"), MessageIcon::Exclamation);
+                dialog_.inform(QStringLiteral("Conversion Error"), QStringLiteral("Error generated in Single To Fixed"),
+                               MessageIcon::Exclamation);
                 return false;
             }
             tap(stageIndex, k, *bytes);
@@ -60,8 +59,8 @@ public:
     }
 
 private:
-    std::span<uint8_t, kFilterSetBlockSize> m_block;
-    UserDialog &m_dialog;
+    std::span<uint8_t, kFilterSetBlockSize> block_;
+    UserDialog &dialog_;
 };
 
 // Comb delay D: the fundamental setting N for "All" harmonics; for "Odd" and "Even" the

@@ -19,29 +19,29 @@ constexpr qint64 kMaxFileSize = 16 * 1024 * 1024;
 
 class ItemReader {
 public:
-    explicit ItemReader(const QByteArray &data) : m_text(data.constData(), static_cast<size_t>(data.size())) { }
+    explicit ItemReader(const QByteArray &data) : text_(data.constData(), static_cast<size_t>(data.size())) { }
 
     // A text item: to the next comma or line end, or a quoted string. Trailing blanks of an
     // unquoted item are dropped.
     std::optional<std::string_view> readText()
     {
         skipBlanksAndLineEnds();
-        if (m_pos >= m_text.size())
+        if (pos_ >= text_.size())
             return std::nullopt;
         std::string_view item;
-        if (m_text[m_pos] == '"') {
-            const size_t close = m_text.find('"', m_pos + 1);
+        if (text_[pos_] == '"') {
+            const size_t close = text_.find('"', pos_ + 1);
             if (close == std::string_view::npos)
                 return std::nullopt;
-            item = m_text.substr(m_pos + 1, close - m_pos - 1);
-            m_pos = close + 1;
+            item = text_.substr(pos_ + 1, close - pos_ - 1);
+            pos_ = close + 1;
             skipBlanks();
             skipSeparator();
         } else {
-            const size_t start = m_pos;
-            while (m_pos < m_text.size() && m_text[m_pos] != ',' && !isLineEnd(m_text[m_pos]))
-                ++m_pos;
-            item = m_text.substr(start, m_pos - start);
+            const size_t start = pos_;
+            while (pos_ < text_.size() && text_[pos_] != ',' && !isLineEnd(text_[pos_]))
+                ++pos_;
+            item = text_.substr(start, pos_ - start);
             while (!item.empty() && isBlank(item.back()))
                 item.remove_suffix(1);
             skipSeparator();
@@ -54,10 +54,10 @@ public:
     std::optional<float> readNumber()
     {
         skipBlanksAndLineEnds();
-        const size_t start = m_pos;
-        while (m_pos < m_text.size() && m_text[m_pos] != ',' && !isLineEnd(m_text[m_pos]) && !isBlank(m_text[m_pos]))
-            ++m_pos;
-        std::string_view item = m_text.substr(start, m_pos - start);
+        const size_t start = pos_;
+        while (pos_ < text_.size() && text_[pos_] != ',' && !isLineEnd(text_[pos_]) && !isBlank(text_[pos_]))
+            ++pos_;
+        std::string_view item = text_.substr(start, pos_ - start);
         skipBlanks();
         skipSeparator();
         if (item.empty())
@@ -85,32 +85,32 @@ private:
 
     void skipBlanks()
     {
-        while (m_pos < m_text.size() && isBlank(m_text[m_pos]))
-            ++m_pos;
+        while (pos_ < text_.size() && isBlank(text_[pos_]))
+            ++pos_;
     }
     void skipBlanksAndLineEnds()
     {
-        while (m_pos < m_text.size() && (isBlank(m_text[m_pos]) || isLineEnd(m_text[m_pos])))
-            ++m_pos;
+        while (pos_ < text_.size() && (isBlank(text_[pos_]) || isLineEnd(text_[pos_])))
+            ++pos_;
     }
     // One comma or one line end (CR LF counts as one) after an item.
     void skipSeparator()
     {
-        if (m_pos >= m_text.size())
+        if (pos_ >= text_.size())
             return;
-        if (m_text[m_pos] == ',') {
-            ++m_pos;
-        } else if (m_text[m_pos] == '\r') {
-            ++m_pos;
-            if (m_pos < m_text.size() && m_text[m_pos] == '\n')
-                ++m_pos;
-        } else if (m_text[m_pos] == '\n') {
-            ++m_pos;
+        if (text_[pos_] == ',') {
+            ++pos_;
+        } else if (text_[pos_] == '\r') {
+            ++pos_;
+            if (pos_ < text_.size() && text_[pos_] == '\n')
+                ++pos_;
+        } else if (text_[pos_] == '\n') {
+            ++pos_;
         }
     }
 
-    std::string_view m_text;
-    size_t m_pos = 0;
+    std::string_view text_;
+    size_t pos_ = 0;
 };
 
 // The last band file parsed and its result. The file is still read at every stage, so an
@@ -120,18 +120,18 @@ class ParsedBandFileCache {
 public:
     std::optional<BandFilters> parse(const QByteArray &data)
     {
-        const std::lock_guard lock(m_mutex);
-        if (m_bands && data == m_data)
-            return m_bands;
-        m_bands = Parse20BandData(data);
-        m_data = m_bands ? data : QByteArray();
-        return m_bands;
+        const std::lock_guard lock(mutex_);
+        if (bands_ && data == data_)
+            return bands_;
+        bands_ = Parse20BandData(data);
+        data_ = bands_ ? data : QByteArray();
+        return bands_;
     }
 
 private:
-    std::mutex m_mutex;
-    QByteArray m_data;
-    std::optional<BandFilters> m_bands;
+    std::mutex mutex_;
+    QByteArray data_;
+    std::optional<BandFilters> bands_;
 };
 
 ParsedBandFileCache &parsedBandFileCache()

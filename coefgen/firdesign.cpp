@@ -16,6 +16,117 @@ constexpr float CentreTap = 127.0f;
 
 bool finite(double v) { return std::isfinite(v); }
 
+bool isDesignedType(int16_t type)
+{
+    switch (type) {
+    case Lowpass:
+    case Highpass:
+    case Bandpass:
+    case Bandstop:
+    case Notch:
+    case Slot:
+    case Comb:
+        return true;
+    default:
+        return false;
+    }
+}
+
+// The ideal response at the centre tap (n = 0, where sin(x)/x is taken at its limit).
+// twoM: 2M, the window's span less one.
+float idealCentreTap(const FirDesignInput &in, float twoM)
+{
+    const float fs = in.sampleRate;
+    const float f1 = in.f1;
+    const float f2 = in.f2;
+    switch (in.type) {
+    case Lowpass:
+    case Comb:
+        return 2.0f * f1 / fs;
+    case Highpass:
+        return 1.0f - 2.0f * f1 / fs;
+    case Bandpass: {
+        const float a = 2.0f * f2 / fs;
+        const float b = 2.0f * f1 / fs;
+        const float stop = 1.0f - a + b;
+        return 1.0f - stop;
+    }
+    case Bandstop: {
+        const float a = 2.0f * f2 / fs;
+        const float b = 2.0f * f1 / fs;
+        return 1.0f - a + b;
+    }
+    case Notch:
+        return static_cast<float>(1.0 - std::cos(0.0) * K / twoM);
+    case Slot:
+        return static_cast<float>(std::cos(0.0) * K / twoM);
+    default:
+        return 0.0f;
+    }
+}
+
+// The ideal (unwindowed) response at n taps from the centre, n != 0, in double.
+double idealTap(const FirDesignInput &in, double n, float twoM)
+{
+    const float fs = in.sampleRate;
+    const float f1 = in.f1;
+    const float f2 = in.f2;
+    switch (in.type) {
+    case Lowpass:
+    case Comb:
+        return std::sin(f1 * TwoPi * n / fs) / (Pi * n);
+    case Highpass:
+        return -std::sin(f1 * TwoPi * n / fs) / (Pi * n);
+    case Bandpass:
+        return (std::sin(f2 * TwoPi * n / fs) - std::sin(f1 * TwoPi * n / fs)) / (Pi * n);
+    case Bandstop:
+        return (std::sin(f1 * TwoPi * n / fs) - std::sin(f2 * TwoPi * n / fs)) / (Pi * n);
+    case Notch: {
+        const float f0OverFs = f1 / fs;
+        return -std::cos(n * TwoPi * f0OverFs) * K / twoM;
+    }
+    case Slot: {
+        const float f0OverFs = f1 / fs;
+        return std::cos(n * TwoPi * f0OverFs) * K / twoM;
+    }
+    default:
+        return 0.0;
+    }
+}
+
+// Tap k (inside the window, not the centre) windowed: the ideal value rounded to single,
+// times the Blackman-form weight. std::nullopt on a floating-point fault.
+std::optional<float> windowedTap(const FirDesignInput &in, int k)
+{
+    const float M = in.halfLength;
+    const float twoM = 2.0f * M;
+    const float spanTaps = twoM + 1.0f;
+    const float kf = static_cast<float>(k);
+    const double raw = idealTap(in, k - 127, twoM);
+    const float value = static_cast<float>(raw);
+    // Zero at tap 127 - M; tap 127 + M keeps the small weight at u = 2M/(2M+1).
+    const float u = (kf - CentreTap + M) / spanTaps;
+    // The weight stays double; only the product is rounded to single (rounding the weight
+    // first moves an occasional tap by one 24-bit step).
+    const double w = 0.42 - 0.5 * std::cos(TwoPi * u) + 0.08 * std::cos(FourPi * u);
+    if (!finite(raw) || !finite(value) || !finite(u))
+        return std::nullopt;
+    return static_cast<float>(static_cast<double>(value) * w);
+}
+
+// Blends designed tap d with the unit impulse so that the stopband sits at g (10^(-A/20)):
+// out = d + g (impulse - d).
+float blendWithFloor(float d, float g, bool centre)
+{
+    if (centre) {
+        const float rest = 1.0f - d;
+        const float floor = rest * g;
+        return floor + d;
+    }
+    const float floor = (-d) * g;
+    return floor + d;
+}
+
 } // namespace
 
 FirDesignInput FirInputFromStage(const StageConfig &stage, int sampleRate)
@@ -43,119 +154,37 @@ FirDesignInput FirInputFromStage(const StageConfig &stage, int sampleRate)
     return in;
 }
 
+// Each tap: the ideal response (the centre tap, a windowed tap inside 127 - M .. 127 + M, or
+// zero outside), then blended with the unit impulse up to the stopband floor g.
 std::optional<FirTaps> DesignFir(const FirDesignInput &in)
 {
-    switch (in.type) {
-    case Lowpass:
-    case Highpass:
-    case Bandpass:
-    case Bandstop:
-    case Notch:
-    case Slot:
-    case Comb:
-        break;
-    default:
+    if (!isDesignedType(in.type))
         return std::nullopt;
-    }
-    const float fs = in.sampleRate;
-    const float f1 = in.f1;
-    const float f2 = in.f2;
-    const float M = in.halfLength;
-
     // g = 10^(-A/20), the floor the stopband is blended up to.
     const float minusAOver20 = -in.attenDb / 20.0f;
     const float g = static_cast<float>(std::exp(std::log(10.0) * minusAOver20));
     if (!finite(g))
         return std::nullopt;
 
+    const float M = in.halfLength;
     const float lower = CentreTap - M;
     const float upper = CentreTap + M;
-    const float twoM = 2.0f * M;
-    const float spanTaps = twoM + 1.0f;
 
     FirTaps h{};
     for (int k = 0; k < kCoefCount; ++k) {
         const float kf = static_cast<float>(k);
         float d = 0.0f;
         if (k == 127) {
-            switch (in.type) {
-            case Lowpass:
-            case Comb:
-                d = 2.0f * f1 / fs;
-                break;
-            case Highpass:
-                d = 1.0f - 2.0f * f1 / fs;
-                break;
-            case Bandpass: {
-                const float a = 2.0f * f2 / fs;
-                const float b = 2.0f * f1 / fs;
-                const float stop = 1.0f - a + b;
-                d = 1.0f - stop;
-                break;
-            }
-            case Bandstop: {
-                const float a = 2.0f * f2 / fs;
-                const float b = 2.0f * f1 / fs;
-                d = 1.0f - a + b;
-                break;
-            }
-            case Notch:
-                d = static_cast<float>(1.0 - std::cos(0.0) * K / twoM);
-                break;
-            case Slot:
-                d = static_cast<float>(std::cos(0.0) * K / twoM);
-                break;
-            }
+            d = idealCentreTap(in, 2.0f * M);
         } else if (lower <= kf && kf <= upper) {
-            const double n = k - 127;
-            double raw = 0.0;
-            switch (in.type) {
-            case Lowpass:
-            case Comb:
-                raw = std::sin(f1 * TwoPi * n / fs) / (Pi * n);
-                break;
-            case Highpass:
-                raw = -std::sin(f1 * TwoPi * n / fs) / (Pi * n);
-                break;
-            case Bandpass:
-                raw = (std::sin(f2 * TwoPi * n / fs) - std::sin(f1 * TwoPi * n / fs)) / (Pi * n);
-                break;
-            case Bandstop:
-                raw = (std::sin(f1 * TwoPi * n / fs) - std::sin(f2 * TwoPi * n / fs)) / (Pi * n);
-                break;
-            case Notch: {
-                const float f0OverFs = f1 / fs;
-                raw = -std::cos(n * TwoPi * f0OverFs) * K / twoM;
-                break;
-            }
-            case Slot: {
-                const float f0OverFs = f1 / fs;
-                raw = std::cos(n * TwoPi * f0OverFs) * K / twoM;
-                break;
-            }
-            }
-            const float value = static_cast<float>(raw);
-            // Zero at tap 127 - M; tap 127 + M keeps the small weight at u = 2M/(2M+1).
-            const float u = (kf - CentreTap + M) / spanTaps;
-            // The weight stays double; only the product is rounded to single (rounding the
-            // weight first moves an occasional tap by one 24-bit step).
-            const double w = 0.42 - 0.5 * std::cos(TwoPi * u) + 0.08 * std::cos(FourPi * u);
-            if (!finite(raw) || !finite(value) || !finite(u))
+            const std::optional<float> windowed = windowedTap(in, k);
+            if (!windowed)
                 return std::nullopt;
-            d = static_cast<float>(static_cast<double>(value) * w);
+            d = *windowed;
         }
         if (!finite(d))
             return std::nullopt;
-
-        float out;
-        if (k == 127) {
-            const float rest = 1.0f - d;
-            const float floor = rest * g;
-            out = floor + d;
-        } else {
-            const float floor = (-d) * g;
-            out = floor + d;
-        }
+        const float out = blendWithFloor(d, g, k == 127);
         if (!finite(out))
             return std::nullopt;
         h[k] = out;

@@ -97,14 +97,14 @@ double StageResponse::combSpacingHz(int sampleRate) const { return static_cast<d
 
 double StageResponse::combDepthDb() const { return CombModel::FromWords(combDelay, combFeedback).depthDb(); }
 
-ResponseEngine::ResponseEngine(int points) : m_points(roundedPoints(points)), m_grid(2 * (m_points - 1))
+ResponseEngine::ResponseEngine(int points) : points_(roundedPoints(points)), grid_(2 * (points_ - 1))
 {
-    m_cos.resize(m_grid);
-    m_sin.resize(m_grid);
-    for (int i = 0; i < m_grid; ++i) {
-        const double w = 2.0 * std::numbers::pi * i / m_grid;
-        m_cos[i] = std::cos(w);
-        m_sin[i] = std::sin(w);
+    cos_.resize(grid_);
+    sin_.resize(grid_);
+    for (int i = 0; i < grid_; ++i) {
+        const double w = 2.0 * std::numbers::pi * i / grid_;
+        cos_[i] = std::cos(w);
+        sin_[i] = std::sin(w);
     }
 }
 
@@ -112,17 +112,17 @@ SetResponse ResponseEngine::setResponse(const Model &model, int set)
 {
     if (set < 0 || set >= kFilterSetCount)
         return {};
-    m_scratch.FilterData[set] = model.FilterData[set];
-    return compute(m_scratch, set);
+    scratch_.FilterData[set] = model.FilterData[set];
+    return compute(scratch_, set);
 }
 
 SetResponse ResponseEngine::stageResponse(const Model &model, int set, int stage, const StageConfig &edited)
 {
     if (set < 0 || set >= kFilterSetCount || stage < 1 || stage > 2)
         return {};
-    m_scratch.FilterData[set] = model.FilterData[set];
-    m_scratch.FilterData[set][stage] = edited;
-    return compute(m_scratch, set);
+    scratch_.FilterData[set] = model.FilterData[set];
+    scratch_.FilterData[set][stage] = edited;
+    return compute(scratch_, set);
 }
 
 // The DFT of the decoded taps on the grid, by the twiddle table: e^(-i 2 pi j k / grid) is
@@ -133,12 +133,12 @@ void ResponseEngine::fillStage(StageResponse &r)
     r.db.clear();
     if (r.kind == Kind::Adaptive || r.kind == Kind::Unavailable)
         return;
-    r.db.assign(m_points, 0.0);
+    r.db.assign(points_, 0.0);
     r.dbLow.clear();
     r.dbHigh.clear();
     if (r.kind == Kind::Comb) {
-        r.dbLow.assign(m_points, 0.0);
-        r.dbHigh.assign(m_points, 0.0);
+        r.dbLow.assign(points_, 0.0);
+        r.dbHigh.assign(points_, 0.0);
     }
     if (r.kind == Kind::PassThru)
         return;
@@ -152,27 +152,27 @@ void ResponseEngine::fillStage(StageResponse &r)
             value[used++] = r.taps[k];
         }
     }
-    const int mask = m_grid - 1;
+    const int mask = grid_ - 1;
     const CombModel comb = CombModel::FromWords(r.combDelay, r.combFeedback);
     const int loop = comb.loop;
-    for (int j = 0; j < m_points; ++j) {
+    for (int j = 0; j < points_; ++j) {
         double re = 0, im = 0;
         for (int t = 0; t < used; ++t) {
             const int i = (j * index[t]) & mask;
-            re += value[t] * m_cos[i];
-            im -= value[t] * m_sin[i];
+            re += value[t] * cos_[i];
+            im -= value[t] * sin_[i];
         }
         double magnitude = std::sqrt(re * re + im * im);
         if (r.kind == Kind::Comb) {
-            const double c = m_cos[(static_cast<int64_t>(j) * loop) & mask];
+            const double c = cos_[(static_cast<int64_t>(j) * loop) & mask];
             const double fir = toDb(magnitude);
             magnitude *= comb.gainAtLoopCosine(c);
             // The loop phase w (D + 1) over the cell j - 1/2 .. j + 1/2 when the grid resolves
             // the comb (eight points or more per repetition), else over a whole repetition.
-            const double step = 2.0 * std::numbers::pi * loop / m_grid;
+            const double step = 2.0 * std::numbers::pi * loop / grid_;
             const double half = step <= std::numbers::pi / 4 ? step / 2 : std::numbers::pi;
             const double from = std::max(0.0, j * step - half);
-            const double to = std::min((m_points - 1) * step, j * step + half);
+            const double to = std::min((points_ - 1) * step, j * step + half);
             const auto [cLow, cHigh] = cosineRange(from, to);
             // The gain rises with c when a > 0 and falls when a < 0.
             const double g1 = comb.gainAtLoopCosine(cLow), g2 = comb.gainAtLoopCosine(cHigh);
@@ -183,118 +183,143 @@ void ResponseEngine::fillStage(StageResponse &r)
     }
 }
 
-SetResponse ResponseEngine::compute(const Model &model, int set)
+namespace {
+
+StageResponse::Kind responseKind(DecodedStageHeader::Kind header)
 {
     using Kind = StageResponse::Kind;
+    switch (header) {
+    case DecodedStageHeader::Kind::Adaptive:
+        return Kind::Adaptive;
+    case DecodedStageHeader::Kind::PassThru:
+        return Kind::PassThru;
+    case DecodedStageHeader::Kind::Comb:
+        return Kind::Comb;
+    case DecodedStageHeader::Kind::Fir:
+        return Kind::Fir;
+    case DecodedStageHeader::Kind::Unknown:
+        break;
+    }
+    return Kind::Unavailable;
+}
+
+// The kind, taps (full scale 1.0) and comb words of a stage as the block carries them.
+void readStage(StageResponse &r, const std::array<uint8_t, kFilterSetBlockSize> &block, const DecodedBlock &decoded,
+               int stageIndex)
+{
+    using Kind = StageResponse::Kind;
+    r.kind = responseKind(decoded.headers[stageIndex].kind);
+    if (r.kind == Kind::Fir || r.kind == Kind::Comb) {
+        const uint8_t *p = block.data() + kStageTapsOffset[stageIndex];
+        for (int k = 0; k < kCoefCount; ++k)
+            r.taps[k] = DecodeTap24(p + 3 * k) / 8388607.0;
+    }
+    if (r.kind == Kind::Comb) {
+        r.combDelay = decoded.combDelay[stageIndex];
+        r.combFeedback = decoded.combFeedback[stageIndex];
+    }
+}
+
+// The two stages in series: the sum in dB of the stages with a fixed response, and the band
+// of a comb carried through (the other stage, if fixed, at the point). Left empty when a
+// stage is unavailable.
+void fillCascade(SetResponse &out, int points)
+{
+    using Kind = StageResponse::Kind;
+    const StageResponse &s1 = out.stages[0];
+    const StageResponse &s2 = out.stages[1];
+    if (s1.kind == Kind::Unavailable || s2.kind == Kind::Unavailable)
+        return;
+    if (s1.hasFixedResponse() && s2.hasFixedResponse()) {
+        out.cascade.resize(points);
+        for (int j = 0; j < points; ++j)
+            out.cascade[j] = s1.db[j] + s2.db[j];
+    } else if (s1.hasFixedResponse()) {
+        out.cascade = s1.db;
+    } else if (s2.hasFixedResponse()) {
+        out.cascade = s2.db;
+    }
+    const bool band1 = !s1.dbLow.empty(), band2 = !s2.dbLow.empty();
+    if (out.cascade.empty() || (!band1 && !band2))
+        return;
+    out.cascadeLow.resize(points);
+    out.cascadeHigh.resize(points);
+    for (int j = 0; j < points; ++j) {
+        const double lo1 = band1 ? s1.dbLow[j] : (s1.db.empty() ? 0.0 : s1.db[j]);
+        const double hi1 = band1 ? s1.dbHigh[j] : (s1.db.empty() ? 0.0 : s1.db[j]);
+        const double lo2 = band2 ? s2.dbLow[j] : (s2.db.empty() ? 0.0 : s2.db[j]);
+        const double hi2 = band2 ? s2.dbHigh[j] : (s2.db.empty() ? 0.0 : s2.db[j]);
+        out.cascadeLow[j] = lo1 + lo2;
+        out.cascadeHigh[j] = hi1 + hi2;
+    }
+}
+
+// Called when the set's block cannot be built: finds the stage that cannot by building the
+// block again in probe (a scratch model) with one stage at a time replaced by Pass Thru, so
+// that the other stage can still be shown (block then holds that build). Returns which
+// stages are available, by stageIndex; problems says why each other stage fails.
+std::array<bool, 2> findBuildableStage(const Model &model, Model &probe, int set,
+                                       std::array<uint8_t, kFilterSetBlockSize> &block, QStringList &problems)
+{
+    const FilterSet original = model.FilterData[set];
+    std::array<bool, 2> available = {false, false};
+    for (int failing = 2; failing >= 1; --failing) {
+        probe.FilterData[set] = original;
+        probe.FilterData[set][failing].Type = PassThru;
+        SilentDialog quiet;
+        if (BuildFilterSetBlock(probe, set, block, quiet)) {
+            available[2 - failing] = true; // the other stage built
+            break;
+        }
+    }
+    probe.FilterData[set] = original;
+    for (int s = 0; s < 2; ++s) {
+        if (available[s])
+            continue;
+        const StageConfig &st = original[s + 1];
+        QString why;
+        if (st.Type == SpectralEq && !BindCalculateIfft(&why))
+            problems << QStringLiteral("Stage %1: korvanes: %2").arg(s + 1).arg(why);
+        else
+            problems << QStringLiteral("Stage %1: the coefficients cannot be computed from these settings").arg(s + 1);
+    }
+    return available;
+}
+
+} // namespace
+
+// Builds the set's block as the image carries it, decodes it and computes each stage's
+// response from the decoded taps, then the cascade.
+SetResponse ResponseEngine::compute(const Model &model, int set)
+{
     SetResponse out;
     out.set = set;
     out.sampleRate = model.SampleRate(set);
-    out.frequency.resize(m_points);
-    for (int j = 0; j < m_points; ++j)
-        out.frequency[j] = static_cast<double>(j) * out.sampleRate / m_grid;
+    out.frequency.resize(points_);
+    for (int j = 0; j < points_; ++j)
+        out.frequency[j] = static_cast<double>(j) * out.sampleRate / grid_;
 
     std::array<uint8_t, kFilterSetBlockSize> block{};
     SilentDialog dialog;
     out.blockBuilt = BuildFilterSetBlock(model, set, block, dialog);
-
     std::array<bool, 2> available = {true, true};
-    if (!out.blockBuilt) {
-        // Find the stage that cannot be built by building the block again with one stage at a
-        // time replaced by Pass Thru, so that the other stage can still be shown.
-        Model &probe = m_scratch;
-        const FilterSet original = model.FilterData[set];
-        available = {false, false};
-        for (int failing = 2; failing >= 1; --failing) {
-            probe.FilterData[set] = original;
-            probe.FilterData[set][failing].Type = PassThru;
-            SilentDialog quiet;
-            if (BuildFilterSetBlock(probe, set, block, quiet)) {
-                available[2 - failing] = true; // the other stage built
-                break;
-            }
-        }
-        probe.FilterData[set] = original;
-        for (int s = 0; s < 2; ++s) {
-            if (available[s])
-                continue;
-            const StageConfig &st = original[s + 1];
-            QString why;
-            if (st.Type == SpectralEq && !BindCalculateIfft(&why))
-                out.problems << QStringLiteral("Stage %1: korvanes: %2").arg(s + 1).arg(why);
-            else
-                out.problems
-                    << QStringLiteral("Stage %1: the coefficients cannot be computed from these settings").arg(s + 1);
-        }
-    }
+    if (!out.blockBuilt)
+        available = findBuildableStage(model, scratch_, set, block, out.problems);
     for (const QString &m : dialog.messages)
         out.problems << m;
 
     const DecodedImage decoded = DecodeFilterImage(
         QByteArray(reinterpret_cast<const char *>(block.data()), kFilterSetBlockSize));
-    const DecodedBlock &b = decoded.blocks.front();
     for (int s = 0; s < 2; ++s) {
         StageResponse &r = out.stages[s];
         if (!available[s]) {
-            r.kind = Kind::Unavailable;
+            r.kind = StageResponse::Kind::Unavailable;
             continue;
         }
-        switch (b.headers[s].kind) {
-        case DecodedStageHeader::Kind::Adaptive:
-            r.kind = Kind::Adaptive;
-            break;
-        case DecodedStageHeader::Kind::PassThru:
-            r.kind = Kind::PassThru;
-            break;
-        case DecodedStageHeader::Kind::Comb:
-            r.kind = Kind::Comb;
-            break;
-        case DecodedStageHeader::Kind::Fir:
-            r.kind = Kind::Fir;
-            break;
-        case DecodedStageHeader::Kind::Unknown:
-            r.kind = Kind::Unavailable;
-            break;
-        }
-        if (r.kind == Kind::Fir || r.kind == Kind::Comb) {
-            const uint8_t *p = block.data() + kStageTapsOffset[s];
-            for (int k = 0; k < kCoefCount; ++k)
-                r.taps[k] = DecodeTap24(p + 3 * k) / 8388607.0;
-        }
-        if (r.kind == Kind::Comb) {
-            r.combDelay = b.combDelay[s];
-            r.combFeedback = b.combFeedback[s];
-        }
+        readStage(r, block, decoded.blocks.front(), s);
         fillStage(r);
     }
-
-    const StageResponse &s1 = out.stages[0];
-    const StageResponse &s2 = out.stages[1];
-    const bool anyUnavailable = s1.kind == Kind::Unavailable || s2.kind == Kind::Unavailable;
-    if (!anyUnavailable) {
-        if (s1.hasFixedResponse() && s2.hasFixedResponse()) {
-            out.cascade.resize(m_points);
-            for (int j = 0; j < m_points; ++j)
-                out.cascade[j] = s1.db[j] + s2.db[j];
-        } else if (s1.hasFixedResponse()) {
-            out.cascade = s1.db;
-        } else if (s2.hasFixedResponse()) {
-            out.cascade = s2.db;
-        }
-        // The band of a comb carried through: the other stage (if fixed) at the point.
-        const bool band1 = !s1.dbLow.empty(), band2 = !s2.dbLow.empty();
-        if (!out.cascade.empty() && (band1 || band2)) {
-            out.cascadeLow.resize(m_points);
-            out.cascadeHigh.resize(m_points);
-            for (int j = 0; j < m_points; ++j) {
-                const double lo1 = band1 ? s1.dbLow[j] : (s1.db.empty() ? 0.0 : s1.db[j]);
-                const double hi1 = band1 ? s1.dbHigh[j] : (s1.db.empty() ? 0.0 : s1.db[j]);
-                const double lo2 = band2 ? s2.dbLow[j] : (s2.db.empty() ? 0.0 : s2.db[j]);
-                const double hi2 = band2 ? s2.dbHigh[j] : (s2.db.empty() ? 0.0 : s2.db[j]);
-                out.cascadeLow[j] = lo1 + lo2;
-                out.cascadeHigh[j] = hi1 + hi2;
-            }
-        }
-    }
+    fillCascade(out, points_);
     return out;
 }
 

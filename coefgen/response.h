@@ -93,7 +93,7 @@ public:
     // next such size.
     explicit ResponseEngine(int points = kDefaultResponsePoints);
 
-    [[nodiscard]] int points() const { return m_points; }
+    [[nodiscard]] int points() const { return points_; }
 
     // The response of filter set 0..15 of model as it stands. The "20Band" file is read from
     // the current folder, korvanes from where coefgen looks for it; no message is shown.
@@ -104,14 +104,14 @@ public:
     [[nodiscard]] SetResponse stageResponse(const Model &model, int set, int stage, const StageConfig &edited);
 
 private:
-    // model is always m_scratch, with the set to compute in place.
+    // model is always scratch_, with the set to compute in place.
     [[nodiscard]] SetResponse compute(const Model &model, int set);
     void fillStage(StageResponse &r);
 
-    int m_points = 0;
-    int m_grid = 0;                   // 2 * (points - 1), the number of points around the circle
-    std::vector<double> m_cos, m_sin; // cos/sin(2 pi i / grid), i = 0 .. grid - 1
-    Model m_scratch;
+    int points_ = 0;
+    int grid_ = 0;                  // 2 * (points - 1), the number of points around the circle
+    std::vector<double> cos_, sin_; // cos/sin(2 pi i / grid), i = 0 .. grid - 1
+    Model scratch_;
 };
 
 } // namespace korvane

@@ -160,86 +160,126 @@ struct ReplyRule {
     std::function<bool(const QString &raw)> complete; // overrides expected and minLength
 };
 
+// One attempt's reply as it arrives: the text received (protocol bytes left out), the cleaned
+// reply, and whether the rule finds it complete or the processor answered INVALID COMMAND.
+class ReplyCollector {
+public:
+    ReplyCollector(SerialLine &port, const ReplyRule &rule, QString &reply) : port_(port), rule_(rule), reply_(reply)
+    {
+        reply_.clear();
+    }
+
+    [[nodiscard]] bool done() const { return done_; }
+    [[nodiscard]] bool invalid() const { return invalid_; }
+
+    // Takes the text waiting on the line. Once the reply is complete, a protocol byte and
+    // everything after it are left on the line for the next wait ("Ready" and the NAK behind
+    // it may come in one read); before that such bytes are noise. judging: test the reply
+    // after each piece of text (false while taking what follows a complete reply).
+    void takeWaiting(bool judging = true)
+    {
+        QByteArray in = port_.readAll();
+        while (!in.isEmpty()) {
+            qsizetype n = 0;
+            while (n < in.size() && !isControlByte(in[n]))
+                ++n;
+            raw_ += QString::fromLatin1(in.left(n));
+            in.remove(0, n);
+            reply_ = raw_;
+            CleanReply(reply_);
+            if (judging)
+                judge();
+            if (done_ || invalid_) {
+                if (!in.isEmpty())
+                    port_.unread(in);
+                return;
+            }
+            if (!in.isEmpty())
+                in.remove(0, 1); // a stray protocol byte inside the reply
+        }
+    }
+
+private:
+    void judge()
+    {
+        if (reply_.contains(cmd::InvalidCommand))
+            invalid_ = true;
+        else if (rule_.complete)
+            done_ = rule_.complete(raw_);
+        else if (rule_.expected.isEmpty() && rule_.minLength == 0)
+            done_ = !raw_.isEmpty();
+        else if (rule_.minLength > 0)
+            done_ = reply_.size() >= rule_.minLength;
+        else if (reply_.contains(rule_.expected)) {
+            done_ = true;
+            // What follows the expected text (the value) may still be on its way.
+            WaitSeconds(1);
+            if (port_.bytesWaitingIn() > 0)
+                takeWaiting(false);
+        }
+    }
+
+    SerialLine &port_;
+    const ReplyRule &rule_;
+    QString &reply_;
+    QString raw_; // the reply as received, protocol bytes left out
+    bool done_ = false;
+    bool invalid_ = false;
+};
+
+enum class Attempt {
+    Complete, // a complete reply arrived
+    Retry,    // time-out or INVALID COMMAND: send the command again
+    Failed,   // port error or cancel request: give up
+};
+
+// Sends the command once and collects its reply for timeout tenths.
+Attempt attemptCommand(SerialLine &port, TenthsTimer &timer, const QString &command, QString &reply,
+                       const ReplyRule &rule, int timeout)
+{
+    drainEarlierReply(port);
+    if (IsCancelRequested())
+        return Attempt::Failed;
+    timer.StartTimeout(timeout);
+    port.writeText(command + QStringLiteral("\r\n"));
+    if (port.hasError()) {
+        timer.StopTimeout();
+        return Attempt::Failed;
+    }
+    ReplyCollector collector(port, rule, reply);
+    while (!timer.CheckTimeout() && !port.hasError() && !collector.done()) {
+        if (port.bytesWaitingIn() > 0) {
+            collector.takeWaiting();
+            if (collector.invalid())
+                break;
+        }
+        if (!collector.done())
+            timer.pumpOnce();
+        if (IsCancelRequested()) {
+            timer.StopTimeout();
+            return Attempt::Failed;
+        }
+    }
+    timer.StopTimeout();
+    if (port.hasError())
+        return Attempt::Failed;
+    return collector.done() ? Attempt::Complete : Attempt::Retry;
+}
+
 bool sendCommand(SerialLine &port, const QString &command, QString &reply, const ReplyRule &rule, int timeout,
                  int attempts)
 {
     TenthsTimer timer;
     reply.clear();
-
     for (int attempt = 1; attempt <= attempts; ++attempt) {
-        drainEarlierReply(port);
-        if (IsCancelRequested())
-            return false;
-        timer.StartTimeout(timeout);
-        port.writeText(command + QStringLiteral("\r\n"));
-        if (port.hasError()) {
-            timer.StopTimeout();
-            return false;
-        }
-        QString raw; // the reply as received, protocol bytes left out
-        reply.clear();
-        bool done = false;
-        bool invalid = false;
-        // Takes the text waiting on the line. Once the reply is complete, a protocol byte and
-        // everything after it are left on the line for the next wait ("Ready" and the NAK
-        // behind it may come in one read); before that such bytes are noise.
-        auto take = [&](auto &&judge) {
-            QByteArray in = port.readAll();
-            while (!in.isEmpty()) {
-                qsizetype n = 0;
-                while (n < in.size() && !isControlByte(in[n]))
-                    ++n;
-                raw += QString::fromLatin1(in.left(n));
-                in.remove(0, n);
-                reply = raw;
-                CleanReply(reply);
-                judge();
-                if (done || invalid) {
-                    if (!in.isEmpty())
-                        port.unread(in);
-                    return;
-                }
-                if (!in.isEmpty())
-                    in.remove(0, 1); // a stray protocol byte inside the reply
-            }
-        };
-        auto judge = [&] {
-            if (reply.contains(cmd::InvalidCommand))
-                invalid = true;
-            else if (rule.complete)
-                done = rule.complete(raw);
-            else if (rule.expected.isEmpty() && rule.minLength == 0)
-                done = !raw.isEmpty();
-            else if (rule.minLength > 0)
-                done = reply.size() >= rule.minLength;
-            else if (reply.contains(rule.expected)) {
-                done = true;
-                // What follows the expected text (the value) may still be on its way.
-                WaitSeconds(1);
-                if (port.bytesWaitingIn() > 0)
-                    take([] {});
-            }
-        };
-        while (!timer.CheckTimeout() && !port.hasError() && !done) {
-            if (port.bytesWaitingIn() > 0) {
-                take(judge);
-                if (invalid) {
-                    timer.StopTimeout();
-                    break;
-                }
-            }
-            if (!done)
-                timer.PumpOnce();
-            if (IsCancelRequested()) {
-                timer.StopTimeout();
-                return false;
-            }
-        }
-        timer.StopTimeout();
-        if (port.hasError())
-            return false;
-        if (done)
+        switch (attemptCommand(port, timer, command, reply, rule, timeout)) {
+        case Attempt::Complete:
             return true;
+        case Attempt::Failed:
+            return false;
+        case Attempt::Retry:
+            break;
+        }
     }
     return false;
 }

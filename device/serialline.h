@@ -37,13 +37,13 @@ public:
     [[nodiscard]] QByteArray readAll()
     {
         QByteArray out;
-        out.swap(m_unread);
+        out.swap(unread_);
         out += readAvailable();
         return out;
     }
-    [[nodiscard]] qint64 bytesWaitingIn() const { return m_unread.size() + bytesAvailable(); }
+    [[nodiscard]] qint64 bytesWaitingIn() const { return unread_.size() + bytesAvailable(); }
     // Puts bytes back in front of the input, to be read again by the next readAll().
-    void unread(const QByteArray &bytes) { m_unread.prepend(bytes); }
+    void unread(const QByteArray &bytes) { unread_.prepend(bytes); }
     // Bytes accepted by write() that have not yet been handed to the line.
     [[nodiscard]] virtual qint64 bytesWaitingOut() const = 0;
 
@@ -56,10 +56,10 @@ protected:
     [[nodiscard]] virtual QByteArray readAvailable() = 0;
     [[nodiscard]] virtual qint64 bytesAvailable() const = 0;
     // Bytes given back belong to the conversation that ends with open() or close().
-    void dropUnread() { m_unread.clear(); }
+    void dropUnread() { unread_.clear(); }
 
 private:
-    QByteArray m_unread;
+    QByteArray unread_;
 };
 
 } // namespace korvane

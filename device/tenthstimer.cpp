@@ -123,6 +123,6 @@ void TenthsTimer::DoNothing(int32_t tenthsofSecond)
     StopTimeout();
 }
 
-void TenthsTimer::PumpOnce() { PumpEvents(window().TimeoutTimerActive()); }
+void TenthsTimer::pumpOnce() { PumpEvents(window().timeoutTimerActive()); }
 
 } // namespace korvane

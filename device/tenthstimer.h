@@ -31,10 +31,10 @@ void SetTimerFatalDialog(UserDialog *dialog);
 void PumpEvents(bool mayBlock);
 
 // The carrier of the two 100 ms tick timers: m_Timer drives the time-out counter,
-// m_waitTimer the wait counter. Counters are tenths left, 0 = expired or stopped, never
-// below 0. Each tick starts the next 100 ms period only once it has been handled, so time
-// spent blocked (Pause) or busy between pumps is not counted. The timers run on the clock
-// current when the object is made.
+// m_waitTimer the wait counter (they keep the window's names for them, as controls do).
+// Counters are tenths left, 0 = expired or stopped, never below 0. Each tick starts the next
+// 100 ms period only once it has been handled, so time spent blocked (Pause) or busy between
+// pumps is not counted. The timers run on the clock current when the object is made.
 class frmTenthsTimer : public QObject {
     Q_OBJECT
 public:
@@ -46,13 +46,13 @@ public:
     [[nodiscard]] bool CheckTimeout() const { return timeoutCount_ == 0; }
     [[nodiscard]] int16_t CurrentTimeoutValue() const { return timeoutCount_; }
     void StopTimeout();
-    [[nodiscard]] bool TimeoutTimerActive() const { return m_Timer.isActive(); }
+    [[nodiscard]] bool timeoutTimerActive() const { return m_Timer.isActive(); }
 
     void StartWait(int32_t tenthsofSecond);
     [[nodiscard]] bool CheckWait() const { return waitCount_ == 0; }
     [[nodiscard]] int16_t CurrentWaitValue() const { return waitCount_; }
     void StopWait();
-    [[nodiscard]] bool WaitTimerActive() const { return m_waitTimer.isActive(); }
+    [[nodiscard]] bool waitTimerActive() const { return m_waitTimer.isActive(); }
 
 private:
     static void tick(ClockTimer &timer, int16_t &counter);
@@ -89,7 +89,7 @@ public:
 
     // Pumps events once, blocking for the next event while this timer's time-out countdown
     // is enabled (so the wait ends at the latest with the next tick).
-    void PumpOnce();
+    void pumpOnce();
 
 private:
     frmTenthsTimer &window();

@@ -60,7 +60,7 @@ Reply waitForByte(SerialLine &port, char wanted, bool nakToo, const std::functio
         }
         if (IsCancelRequested())
             timer.StopTimeout();
-        timer.PumpOnce();
+        timer.pumpOnce();
     }
 }
 
@@ -111,7 +111,7 @@ bool transmitPacket(SerialLine &port, const QByteArray &packet, bool written, co
         while (!timer.CheckTimeout() && port.bytesWaitingOut() > 0) {
             if (IsCancelRequested())
                 timer.StopTimeout();
-            timer.PumpOnce();
+            timer.pumpOnce();
         }
         timer.StopTimeout();
         if (port.bytesWaitingOut() > 0 || IsCancelRequested() || port.hasError())
@@ -218,11 +218,84 @@ bool WaitForXmodemResult(SerialLine &port)
             timer.StopTimeout();
             return true;
         }
-        timer.PumpOnce();
+        timer.pumpOnce();
     }
 }
 
 namespace {
+
+// Reads the file block by block from byte `start` (1-based) and makes each block a packet.
+class PacketReader {
+public:
+    PacketReader(QIODevice &file, int32_t length, int32_t start)
+        : file_(file), length_(length), position_(start <= 0 ? 1 : start)
+    { }
+
+    // Moves to the start byte; false when the file cannot seek there.
+    [[nodiscard]] bool seekStart() { return position_ <= 1 || file_.seek(position_ - 1); }
+
+    // The next 128 bytes of the file as packet number `packet`; bytes beyond length or the
+    // end of the file are 0x00. Empty on a read error.
+    QByteArray packet(int32_t packet)
+    {
+        QByteArray block(kXmodemBlockSize, '\0');
+        for (int j = 0; j < kXmodemBlockSize; ++j) {
+            if (fileEnded_)
+                continue;
+            if (position_ > length_) {
+                ++position_;
+                continue;
+            }
+            char byte = 0;
+            if (file_.getChar(&byte)) {
+                block[j] = byte;
+                ++position_;
+            } else if (file_.atEnd()) {
+                fileEnded_ = true;
+            } else {
+                return {};
+            }
+        }
+        return BuildXmodemPacket(block, packet);
+    }
+
+private:
+    QIODevice &file_;
+    const int32_t length_;
+    int64_t position_; // 1-based number of the next byte to read
+    bool fileEnded_ = false;
+};
+
+// Packets 1..packets, each read while the one before it is on the line and sent as soon as
+// that one's ACK is in. False on a read error, a packet the receiver never took, or a cancel
+// request; progress is told each packet tried.
+bool sendPackets(SerialLine &port, PacketReader &reader, int32_t packets, const XmodemProgress &progress)
+{
+    NextPacket next;
+    if (packets > 0)
+        next.bytes = reader.packet(1);
+    bool failed = false;
+    for (int32_t packet = 1; packet <= packets && !failed; ++packet) {
+        if (next.bytes.isEmpty()) {
+            failed = true; // read error: this block is not sent
+        } else {
+            const QByteArray current = std::exchange(next.bytes, {});
+            const bool written = std::exchange(next.written, false);
+            failed = !transmitPacket(
+                port, current, written,
+                [&] {
+                    if (packet < packets)
+                        next.bytes = reader.packet(packet + 1);
+                },
+                &next);
+        }
+        if (progress.packetSent)
+            progress.packetSent(packet);
+        if (IsCancelRequested())
+            failed = true;
+    }
+    return !failed;
+}
 
 // The transfer itself over an opened source; source null: it could not be opened.
 bool sendXModem(SerialLine &port, QIODevice *source, int32_t length, int32_t start, bool waitForVerdict,
@@ -232,62 +305,15 @@ bool sendXModem(SerialLine &port, QIODevice *source, int32_t length, int32_t sta
     if (!source)
         failed = true;
     if (!failed) {
-        QIODevice &file = *source;
         const int32_t packets = length <= 0 ? 0 : (length + kXmodemBlockSize - 1) / kXmodemBlockSize;
         if (progress.maximum)
             progress.maximum(packets);
-        int64_t position = start <= 0 ? 1 : start;
-        if (position > 1 && !file.seek(position - 1))
+        PacketReader reader(*source, length, start);
+        if (!reader.seekStart())
             failed = true;
-        bool fileEnded = false;
-        // The next 128 bytes of the file as packet number `packet`; bytes beyond length or the
-        // end of the file are 0x00. Empty on a read error.
-        auto readPacket = [&](int32_t packet) -> QByteArray {
-            QByteArray block(kXmodemBlockSize, '\0');
-            for (int j = 0; j < kXmodemBlockSize; ++j) {
-                if (fileEnded)
-                    continue;
-                if (position > length) {
-                    ++position;
-                    continue;
-                }
-                char byte = 0;
-                if (file.getChar(&byte)) {
-                    block[j] = byte;
-                    ++position;
-                } else if (file.atEnd()) {
-                    fileEnded = true;
-                } else {
-                    return {};
-                }
-            }
-            return BuildXmodemPacket(block, packet);
-        };
-        NextPacket next;
-        if (packets > 0)
-            next.bytes = readPacket(1);
-        for (int32_t packet = 1; packet <= packets && !failed; ++packet) {
-            if (next.bytes.isEmpty()) {
-                failed = true; // read error: this block is not sent
-            } else {
-                const QByteArray current = std::exchange(next.bytes, {});
-                const bool written = std::exchange(next.written, false);
-                // The next block is read while this one is on the line, and goes out as
-                // soon as this one's ACK is in.
-                failed = !transmitPacket(
-                    port, current, written,
-                    [&] {
-                        if (packet < packets)
-                            next.bytes = readPacket(packet + 1);
-                    },
-                    &next);
-            }
-            if (progress.packetSent)
-                progress.packetSent(packet);
-            if (IsCancelRequested())
-                failed = true;
-        }
-        file.close();
+        if (!sendPackets(port, reader, failed ? 0 : packets, progress))
+            failed = true;
+        source->close();
     }
     if (!TransmitEOT(port))
         failed = true;

@@ -6,13 +6,13 @@
 namespace korvane {
 
 PlotGeometry::PlotGeometry(const QRectF &area, double maxHz, DbRange range, bool logHz)
-    : m_area(area), m_maxHz(maxHz > 0 ? maxHz : 1.0), m_range(range), m_log(logHz)
+    : area_(area), maxHz_(maxHz > 0 ? maxHz : 1.0), range_(range), log_(logHz)
 {
-    if (!(m_range.top > m_range.bottom))
-        m_range.top = m_range.bottom + 1.0;
+    if (!(range_.top > range_.bottom))
+        range_.top = range_.bottom + 1.0;
     // A logarithmic axis needs a right end above its left end.
-    if (m_log && !(m_maxHz > kLogAxisLowHz * 1.5))
-        m_log = false;
+    if (log_ && !(maxHz_ > kLogAxisLowHz * 1.5))
+        log_ = false;
 }
 
 PlotGeometry PlotGeometry::forCanvas(double width, double height, double maxHz, DbRange range, bool logHz)
@@ -24,43 +24,43 @@ PlotGeometry PlotGeometry::forCanvas(double width, double height, double maxHz, 
 
 double PlotGeometry::x(double hz) const
 {
-    if (m_log) {
-        const double f = std::clamp(hz, kLogAxisLowHz, m_maxHz);
-        return m_area.left() + std::log(f / kLogAxisLowHz) / std::log(m_maxHz / kLogAxisLowHz) * m_area.width();
+    if (log_) {
+        const double f = std::clamp(hz, kLogAxisLowHz, maxHz_);
+        return area_.left() + std::log(f / kLogAxisLowHz) / std::log(maxHz_ / kLogAxisLowHz) * area_.width();
     }
-    return m_area.left() + hz / m_maxHz * m_area.width();
+    return area_.left() + hz / maxHz_ * area_.width();
 }
 
 double PlotGeometry::y(double db) const
 {
-    const double clamped = std::clamp(db, m_range.bottom, m_range.top);
-    return m_area.top() + (m_range.top - clamped) / (m_range.top - m_range.bottom) * m_area.height();
+    const double clamped = std::clamp(db, range_.bottom, range_.top);
+    return area_.top() + (range_.top - clamped) / (range_.top - range_.bottom) * area_.height();
 }
 
 double PlotGeometry::hzAt(double px) const
 {
-    const double t = (px - m_area.left()) / m_area.width();
-    if (m_log)
-        return kLogAxisLowHz * std::pow(m_maxHz / kLogAxisLowHz, t);
-    return t * m_maxHz;
+    const double t = (px - area_.left()) / area_.width();
+    if (log_)
+        return kLogAxisLowHz * std::pow(maxHz_ / kLogAxisLowHz, t);
+    return t * maxHz_;
 }
 
 double PlotGeometry::dbAt(double py) const
 {
-    return m_range.top - (py - m_area.top()) / m_area.height() * (m_range.top - m_range.bottom);
+    return range_.top - (py - area_.top()) / area_.height() * (range_.top - range_.bottom);
 }
 
 std::vector<double> PlotGeometry::frequencyTicks() const
 {
-    if (!m_log)
-        return Ticks(0.0, m_maxHz, std::clamp(static_cast<int>(m_area.width() / 45), 2, 10));
+    if (!log_)
+        return ticks(0.0, maxHz_, std::clamp(static_cast<int>(area_.width() / 45), 2, 10));
     // 1, 2, 5 per decade, thinned to 5 and then 1 per decade where they would crowd.
     for (const std::vector<double> &steps :
          {std::vector<double>{1, 2, 5}, std::vector<double>{1, 5}, std::vector<double>{1}}) {
         std::vector<double> out;
-        for (double decade = 10.0; decade <= m_maxHz; decade *= 10.0)
+        for (double decade = 10.0; decade <= maxHz_; decade *= 10.0)
             for (double m : steps)
-                if (decade * m >= kLogAxisLowHz && decade * m <= m_maxHz)
+                if (decade * m >= kLogAxisLowHz && decade * m <= maxHz_)
                     out.push_back(decade * m);
         bool roomy = out.size() <= 10;
         for (size_t i = 1; roomy && i < out.size(); ++i)
@@ -73,10 +73,10 @@ std::vector<double> PlotGeometry::frequencyTicks() const
 
 std::vector<double> PlotGeometry::dbTicks() const
 {
-    return Ticks(m_range.bottom, m_range.top, std::clamp(static_cast<int>(m_area.height() / 24), 2, 10));
+    return ticks(range_.bottom, range_.top, std::clamp(static_cast<int>(area_.height() / 24), 2, 10));
 }
 
-std::vector<double> PlotGeometry::Ticks(double lo, double hi, int maxCount)
+std::vector<double> PlotGeometry::ticks(double lo, double hi, int maxCount)
 {
     std::vector<double> out;
     if (!(hi > lo) || maxCount < 2)

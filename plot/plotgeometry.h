@@ -37,11 +37,11 @@ public:
     // The plot area of a whole canvas of width x height pixels (the margins above removed).
     [[nodiscard]] static PlotGeometry forCanvas(double width, double height, double maxHz, DbRange range,
                                                 bool logHz = false);
-    [[nodiscard]] bool logHz() const { return m_log; }
+    [[nodiscard]] bool logHz() const { return log_; }
 
-    [[nodiscard]] const QRectF &area() const { return m_area; }
-    [[nodiscard]] double maxHz() const { return m_maxHz; }
-    [[nodiscard]] DbRange range() const { return m_range; }
+    [[nodiscard]] const QRectF &area() const { return area_; }
+    [[nodiscard]] double maxHz() const { return maxHz_; }
+    [[nodiscard]] DbRange range() const { return range_; }
 
     [[nodiscard]] double x(double hz) const;
     // Levels outside the range are held at the edge, so a curve that dives below the bottom
@@ -59,13 +59,13 @@ public:
 
     // Multiples of a round step (1, 2 or 5 times a power of ten) inside lo..hi, at most
     // maxCount of them and as many as possible. Empty when hi <= lo or maxCount < 2.
-    [[nodiscard]] static std::vector<double> Ticks(double lo, double hi, int maxCount);
+    [[nodiscard]] static std::vector<double> ticks(double lo, double hi, int maxCount);
 
 private:
-    QRectF m_area;
-    double m_maxHz;
-    DbRange m_range;
-    bool m_log = false;
+    QRectF area_;
+    double maxHz_;
+    DbRange range_;
+    bool log_ = false;
 };
 
 // A level range that shows every finite value of the curves: the top a multiple of 10 dB at

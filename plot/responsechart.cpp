@@ -26,15 +26,15 @@ constexpr double kLegendPad = 4;   // text to box edge
 constexpr double kLegendInset = 6; // box to plot area edge
 constexpr double kSmallestLegendPixels = 7;
 
-// Breaks text at spaces into lines no wider than width; a word wider than width gets a line
-// of its own.
-QStringList wrapped(const QString &text, const QFontMetricsF &fm, double width)
+// Breaks text at spaces into lines no wider than width, as measured by widthOf; a word wider
+// than width gets a line of its own.
+template <typename Measure> QStringList wrapped(const QString &text, const Measure &widthOf, double width)
 {
     QStringList lines;
     QString line;
     for (const QString &word : text.split(QLatin1Char(' '), Qt::SkipEmptyParts)) {
         const QString candidate = line.isEmpty() ? word : line + QLatin1Char(' ') + word;
-        if (line.isEmpty() || fm.horizontalAdvance(candidate) <= width) {
+        if (line.isEmpty() || widthOf(candidate) <= width) {
             line = candidate;
         } else {
             lines << line;
@@ -50,16 +50,280 @@ QString escaped(const QString &s) { return s.toHtmlEscaped(); }
 
 bool hasBand(const ChartCurve &c, size_t n) { return c.low.size() >= n && c.high.size() >= n && n > 0; }
 
-// The band's outline: along the highest levels left to right, back along the lowest.
-QPolygonF bandOutline(const PlotGeometry &g, const ResponseChart &chart, const ChartCurve &c, size_t n)
+// What the painter and the SVG writer both draw, in canvas pixels, worked out once from the
+// chart and its geometry; each renderer adds only its own text placement and styling.
+struct ChartScene {
+    struct Tick {
+        QPointF anchor; // a frequency tick's x on the area's bottom edge, a level's y on its left edge
+        QString text;
+    };
+    // A curve drawn as a band: its highest and lowest levels, left to right.
+    struct Band {
+        const ChartCurve *curve;
+        QPolygonF upper, lower;
+    };
+    struct Line {
+        const ChartCurve *curve;
+        QPolygonF points;
+    };
+
+    QRectF area;
+    std::vector<QLineF> grid; // at the frequency ticks across, then at the level ticks
+    std::vector<Tick> hzTicks, dbTicks;
+    std::vector<Band> bands; // the curves with a band, in the chart's order
+    std::vector<Line> lines; // the other curves with values, in the chart's order
+};
+
+QPolygonF curvePoints(const PlotGeometry &g, const std::vector<double> &hz, const std::vector<double> &db, size_t n)
 {
-    QPolygonF band;
-    band.reserve(static_cast<qsizetype>(2 * n));
+    QPolygonF points;
+    points.reserve(static_cast<qsizetype>(n));
     for (size_t j = 0; j < n; ++j)
-        band << g.point(chart.frequency[j], c.high[j]);
-    for (size_t j = n; j-- > 0;)
-        band << g.point(chart.frequency[j], c.low[j]);
-    return band;
+        points << g.point(hz[j], db[j]);
+    return points;
+}
+
+ChartScene sceneOf(const ResponseChart &chart, QSizeF canvas)
+{
+    const PlotGeometry g = ChartGeometry(canvas, chart);
+    ChartScene scene;
+    scene.area = g.area();
+    const QRectF &area = scene.area;
+    for (double hz : g.frequencyTicks()) {
+        scene.grid.emplace_back(QPointF(g.x(hz), area.top()), QPointF(g.x(hz), area.bottom()));
+        scene.hzTicks.push_back({QPointF(g.x(hz), area.bottom()), tickText(hz)});
+    }
+    for (double db : g.dbTicks()) {
+        scene.grid.emplace_back(QPointF(area.left(), g.y(db)), QPointF(area.right(), g.y(db)));
+        scene.dbTicks.push_back({QPointF(area.left(), g.y(db)), tickText(db)});
+    }
+    for (const ChartCurve &c : chart.curves) {
+        const size_t n = std::min(c.db.size(), chart.frequency.size());
+        if (hasBand(c, n))
+            scene.bands.push_back(
+                {&c, curvePoints(g, chart.frequency, c.high, n), curvePoints(g, chart.frequency, c.low, n)});
+        else if (!c.db.empty())
+            scene.lines.push_back({&c, curvePoints(g, chart.frequency, c.db, n)});
+    }
+    return scene;
+}
+
+// The band's outline: along the highest levels left to right, back along the lowest.
+QPolygonF outline(const ChartScene::Band &band)
+{
+    QPolygonF shape = band.upper;
+    for (qsizetype j = band.lower.size(); j-- > 0;)
+        shape << band.lower[j];
+    return shape;
+}
+
+QPen curvePen(const ChartCurve &c, double width)
+{
+    QPen pen(c.color, width);
+    if (c.dashed)
+        pen.setStyle(Qt::DashLine);
+    return pen;
+}
+
+void paintGrid(QPainter &p, const ChartScene &scene)
+{
+    p.setPen(QPen(kGridColor, 1));
+    for (const QLineF &line : scene.grid)
+        p.drawLine(line);
+}
+
+// Tick labels, the axis captions and the title.
+void paintAxisText(QPainter &p, const ChartScene &scene, const QString &title, double canvasHeight,
+                   const QFontMetricsF &fm)
+{
+    const QRectF &area = scene.area;
+    p.setPen(kTextColor);
+    for (const ChartScene::Tick &t : scene.hzTicks)
+        p.drawText(QPointF(t.anchor.x() - fm.horizontalAdvance(t.text) / 2, t.anchor.y() + 4 + fm.ascent()), t.text);
+    for (const ChartScene::Tick &t : scene.dbTicks)
+        p.drawText(QPointF(t.anchor.x() - 6 - fm.horizontalAdvance(t.text), t.anchor.y() + fm.ascent() / 2 - 1),
+                   t.text);
+    p.drawText(QPointF(area.center().x() - fm.horizontalAdvance(kHzCaption) / 2, canvasHeight - 6), kHzCaption);
+    p.save();
+    p.translate(12, area.center().y() + fm.horizontalAdvance(kDbCaption) / 2);
+    p.rotate(-90);
+    p.drawText(QPointF(0, fm.ascent() / 2), kDbCaption);
+    p.restore();
+    p.drawText(QPointF(area.left(), area.top() - 8), title);
+}
+
+// Bands first (a faint fill and its edges instead of the sampled line, which would alias),
+// then the lines over them.
+void paintCurves(QPainter &p, const ChartScene &scene)
+{
+    for (const ChartScene::Band &band : scene.bands) {
+        QColor fill = band.curve->color;
+        fill.setAlpha(45);
+        p.setPen(Qt::NoPen);
+        p.setBrush(fill);
+        p.drawPolygon(outline(band));
+        p.setPen(curvePen(*band.curve, 1.0));
+        p.drawPolyline(band.upper);
+        p.drawPolyline(band.lower);
+    }
+    p.setBrush(Qt::NoBrush);
+    for (const ChartScene::Line &line : scene.lines) {
+        p.setPen(curvePen(*line.curve, line.curve->width));
+        p.drawPolyline(line.points);
+    }
+}
+
+// Legend and notes inside the plot area's top right; a smaller font when the notes need more
+// rows than the area has.
+void paintLegend(QPainter &p, const ResponseChart &chart, const QRectF &area, const QFontMetricsF &fm)
+{
+    QFont legendFont = p.font();
+    LegendLayout l = LayOutLegend(chart, area, fm);
+    while (!l.fits) {
+        const double pixels = QFontInfo(legendFont).pixelSize() * 0.85;
+        if (pixels < kSmallestLegendPixels)
+            break;
+        legendFont.setPixelSize(static_cast<int>(pixels));
+        l = LayOutLegend(chart, area, QFontMetricsF(legendFont));
+    }
+    p.setFont(legendFont);
+    const QFontMetricsF lfm(legendFont);
+    p.setRenderHint(QPainter::Antialiasing, false);
+    p.fillRect(l.box, QColor(255, 255, 255, 230));
+    p.setPen(QPen(kGridColor, 1));
+    p.drawRect(l.box);
+    const double left = l.box.left() + kLegendPad;
+    double yRow = l.box.top() + kLegendPad + l.rowHeight / 2;
+    const double baseline = lfm.ascent() / 2 - 1;
+    for (const ChartCurve &c : chart.curves) {
+        p.setPen(curvePen(c, c.width));
+        p.drawLine(QPointF(left, yRow), QPointF(left + kLegendSample, yRow));
+        p.setPen(kTextColor);
+        p.drawText(QPointF(left + 6 + kLegendSample, yRow + baseline), c.label);
+        yRow += l.rowHeight;
+    }
+    p.setPen(kTextColor);
+    for (const QString &n : l.noteLines) {
+        p.drawText(QPointF(left, yRow + baseline), n);
+        yRow += l.rowHeight;
+    }
+}
+
+QString svgNumber(double v) { return QString::number(v, 'f', 1); }
+
+QString svgDash(const ChartCurve &c) { return c.dashed ? QStringLiteral(" stroke-dasharray=\"6 3\"") : QString(); }
+
+// The document head, the white background and the clip path of the plot area (one pixel
+// wider all round, as on screen).
+QString svgHead(QSize size, const QRectF &a)
+{
+    QString s = QStringLiteral(
+                    "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n"
+                    "<svg xmlns=\"http://www.w3.org/2000/svg\" width=\"%1\" height=\"%2\" viewBox=\"0 0 %1 %2\" "
+                    "font-family=\"sans-serif\" font-size=\"12\">\n")
+                    .arg(size.width())
+                    .arg(size.height());
+    s += QStringLiteral("<rect width=\"100%\" height=\"100%\" fill=\"white\"/>\n");
+    s += QStringLiteral(
+             "<defs><clipPath id=\"area\"><rect x=\"%1\" y=\"%2\" width=\"%3\" height=\"%4\"/></clipPath></defs>\n")
+             .arg(svgNumber(a.left() - 1), svgNumber(a.top() - 1), svgNumber(a.width() + 2), svgNumber(a.height() + 2));
+    return s;
+}
+
+QString svgGrid(const ChartScene &scene)
+{
+    QString s = QStringLiteral("<g stroke=\"%1\" stroke-width=\"1\">\n").arg(kGridColor.name());
+    for (const QLineF &l : scene.grid)
+        s += QStringLiteral("<line x1=\"%1\" y1=\"%2\" x2=\"%3\" y2=\"%4\"/>\n")
+                 .arg(svgNumber(l.x1()), svgNumber(l.y1()), svgNumber(l.x2()), svgNumber(l.y2()));
+    s += QStringLiteral("</g>\n");
+    return s;
+}
+
+// Tick labels, the axis captions and the title; then the plot area's frame.
+QString svgAxisText(const ChartScene &scene, const QString &title, int canvasHeight)
+{
+    const QRectF &a = scene.area;
+    QString s = QStringLiteral("<g fill=\"%1\">\n").arg(kTextColor.name());
+    for (const ChartScene::Tick &t : scene.hzTicks)
+        s += QStringLiteral("<text x=\"%1\" y=\"%2\" text-anchor=\"middle\">%3</text>\n")
+                 .arg(svgNumber(t.anchor.x()), svgNumber(t.anchor.y() + 16), t.text);
+    for (const ChartScene::Tick &t : scene.dbTicks)
+        s += QStringLiteral("<text x=\"%1\" y=\"%2\" text-anchor=\"end\">%3</text>\n")
+                 .arg(svgNumber(t.anchor.x() - 6), svgNumber(t.anchor.y() + 4), t.text);
+    s += QStringLiteral("<text x=\"%1\" y=\"%2\" text-anchor=\"middle\">%3</text>\n")
+             .arg(svgNumber(a.center().x()), svgNumber(canvasHeight - 6), kHzCaption);
+    s += QStringLiteral("<text transform=\"translate(16 %1) rotate(-90)\" text-anchor=\"middle\">%2</text>\n")
+             .arg(svgNumber(a.center().y()), kDbCaption);
+    s += QStringLiteral("<text x=\"%1\" y=\"%2\">%3</text>\n</g>\n")
+             .arg(svgNumber(a.left()), svgNumber(a.top() - 8), escaped(title));
+    s += QStringLiteral("<rect x=\"%1\" y=\"%2\" width=\"%3\" height=\"%4\" fill=\"none\" stroke=\"%5\"/>\n")
+             .arg(svgNumber(a.left()), svgNumber(a.top()), svgNumber(a.width()), svgNumber(a.height()),
+                  kAxisColor.name());
+    return s;
+}
+
+QString svgPoints(const QPolygonF &points)
+{
+    QString pts;
+    for (const QPointF &q : points)
+        pts += svgNumber(q.x()) + QLatin1Char(',') + svgNumber(q.y()) + QLatin1Char(' ');
+    return pts.trimmed();
+}
+
+QString svgCurves(const ChartScene &scene)
+{
+    QString s = QStringLiteral("<g clip-path=\"url(#area)\" fill=\"none\" stroke-linejoin=\"round\">\n");
+    for (const ChartScene::Band &band : scene.bands)
+        s += QStringLiteral("<polygon stroke=\"%1\" stroke-width=\"1\" fill=\"%1\" fill-opacity=\"0.18\" "
+                            "points=\"%2\"><title>%3</title></polygon>\n")
+                 .arg(band.curve->color.name(), svgPoints(outline(band)), escaped(band.curve->label));
+    for (const ChartScene::Line &line : scene.lines) {
+        const ChartCurve &c = *line.curve;
+        s += QStringLiteral(
+                 "<polyline stroke=\"%1\" stroke-width=\"%2\"%3 points=\"%4\"><title>%5</title></polyline>\n")
+                 .arg(c.color.name(), svgNumber(c.width), svgDash(c), svgPoints(line.points), escaped(c.label));
+    }
+    s += QStringLiteral("</g>\n");
+    return s;
+}
+
+// Legend: SVG text is measured by the viewer, so the box is sized at 6.5 pixels a character
+// and the notes broken to fit the plot area at that estimate.
+QString svgLegend(const ResponseChart &chart, const QRectF &a)
+{
+    constexpr double kCharWidth = 6.5;
+    const auto widthOf = [](const QString &text) { return kCharWidth * text.size(); };
+    const double room = std::max(90.0, a.width() - 2 * kLegendInset - 2 * kLegendPad);
+    QStringList noteLines;
+    for (const QString &n : chart.notes)
+        noteLines << wrapped(n, widthOf, room);
+    const int rows = static_cast<int>(chart.curves.size()) + static_cast<int>(noteLines.size());
+    double widest = 90;
+    for (const QString &n : noteLines)
+        widest = std::max(widest, widthOf(n));
+    widest = std::min(widest, room);
+    const double left = a.right() - widest - 14;
+    double y = a.top() + 6;
+    QString s = QStringLiteral("<rect x=\"%1\" y=\"%2\" width=\"%3\" height=\"%4\" fill=\"white\" "
+                               "fill-opacity=\"0.9\" stroke=\"%5\"/>\n")
+                    .arg(svgNumber(left), svgNumber(y), svgNumber(widest + 8), svgNumber(rows * kLegendRow + 6),
+                         kGridColor.name());
+    y += 3 + kLegendRow / 2;
+    for (const ChartCurve &c : chart.curves) {
+        s += QStringLiteral("<line x1=\"%1\" y1=\"%2\" x2=\"%3\" y2=\"%2\" stroke=\"%4\" stroke-width=\"%5\"%6/>\n")
+                 .arg(svgNumber(left + 4), svgNumber(y), svgNumber(left + 4 + kLegendSample), c.color.name(),
+                      svgNumber(c.width), svgDash(c));
+        s += QStringLiteral("<text x=\"%1\" y=\"%2\" fill=\"%3\">%4</text>\n")
+                 .arg(svgNumber(left + 10 + kLegendSample), svgNumber(y + 4), kTextColor.name(), escaped(c.label));
+        y += kLegendRow;
+    }
+    for (const QString &n : noteLines) {
+        s += QStringLiteral("<text x=\"%1\" y=\"%2\" fill=\"%3\">%4</text>\n")
+                 .arg(svgNumber(left + 4), svgNumber(y + 4), kTextColor.name(), escaped(n));
+        y += kLegendRow;
+    }
+    return s;
 }
 
 } // namespace
@@ -104,7 +368,8 @@ LegendLayout LayOutLegend(const ResponseChart &chart, const QRectF &area, const 
         textWidth = std::max(textWidth, fm.horizontalAdvance(c.label) + kLegendSample + 6);
     }
     for (const QString &n : chart.notes)
-        for (const QString &line : wrapped(n, fm, maxText)) {
+        for (const QString &line : wrapped(
+                 n, [&fm](const QString &text) { return fm.horizontalAdvance(text); }, maxText)) {
             l.noteLines << line;
             textWidth = std::max(textWidth, fm.horizontalAdvance(line));
         }
@@ -121,114 +386,20 @@ void PaintChart(QPainter &p, const QRectF &canvas, const ResponseChart &chart)
 {
     p.save();
     p.translate(canvas.topLeft());
-    const PlotGeometry g = ChartGeometry(canvas.size(), chart);
-    const QRectF area = g.area();
+    const ChartScene scene = sceneOf(chart, canvas.size());
     p.fillRect(QRectF(0, 0, canvas.width(), canvas.height()), Qt::white);
     p.setRenderHint(QPainter::Antialiasing, false);
-
     const QFontMetricsF fm(p.font());
-    p.setPen(QPen(kGridColor, 1));
-    for (double hz : g.frequencyTicks())
-        p.drawLine(QPointF(g.x(hz), area.top()), QPointF(g.x(hz), area.bottom()));
-    for (double db : g.dbTicks())
-        p.drawLine(QPointF(area.left(), g.y(db)), QPointF(area.right(), g.y(db)));
-
-    p.setPen(kTextColor);
-    for (double hz : g.frequencyTicks()) {
-        const QString t = tickText(hz);
-        p.drawText(QPointF(g.x(hz) - fm.horizontalAdvance(t) / 2, area.bottom() + 4 + fm.ascent()), t);
-    }
-    for (double db : g.dbTicks()) {
-        const QString t = tickText(db);
-        p.drawText(QPointF(area.left() - 6 - fm.horizontalAdvance(t), g.y(db) + fm.ascent() / 2 - 1), t);
-    }
-    p.drawText(QPointF(area.center().x() - fm.horizontalAdvance(kHzCaption) / 2, canvas.height() - 6), kHzCaption);
-    p.save();
-    p.translate(12, area.center().y() + fm.horizontalAdvance(kDbCaption) / 2);
-    p.rotate(-90);
-    p.drawText(QPointF(0, fm.ascent() / 2), kDbCaption);
-    p.restore();
-    p.drawText(QPointF(area.left(), area.top() - 8), chart.title);
-
+    paintGrid(p, scene);
+    paintAxisText(p, scene, chart.title, canvas.height(), fm);
     p.setPen(QPen(kAxisColor, 1));
-    p.drawRect(area);
+    p.drawRect(scene.area);
 
     p.setRenderHint(QPainter::Antialiasing, true);
-    p.setClipRect(area.adjusted(-1, -1, 1, 1));
-    for (const ChartCurve &c : chart.curves) {
-        const size_t n = std::min(c.db.size(), chart.frequency.size());
-        if (!hasBand(c, n))
-            continue;
-        QColor fill = c.color;
-        fill.setAlpha(45);
-        p.setPen(Qt::NoPen);
-        p.setBrush(fill);
-        p.drawPolygon(bandOutline(g, chart, c, n));
-        // Its edges instead of the sampled line, which would alias.
-        QPolygonF upper, lower;
-        for (size_t j = 0; j < n; ++j) {
-            upper << g.point(chart.frequency[j], c.high[j]);
-            lower << g.point(chart.frequency[j], c.low[j]);
-        }
-        QPen edge(c.color, 1.0);
-        if (c.dashed)
-            edge.setStyle(Qt::DashLine);
-        p.setPen(edge);
-        p.drawPolyline(upper);
-        p.drawPolyline(lower);
-    }
-    p.setBrush(Qt::NoBrush);
-    for (const ChartCurve &c : chart.curves) {
-        if (c.db.empty() || hasBand(c, std::min(c.db.size(), chart.frequency.size())))
-            continue;
-        QPolygonF line;
-        const size_t n = std::min(c.db.size(), chart.frequency.size());
-        line.reserve(static_cast<qsizetype>(n));
-        for (size_t j = 0; j < n; ++j)
-            line << g.point(chart.frequency[j], c.db[j]);
-        QPen pen(c.color, c.width);
-        if (c.dashed)
-            pen.setStyle(Qt::DashLine);
-        p.setPen(pen);
-        p.drawPolyline(line);
-    }
+    p.setClipRect(scene.area.adjusted(-1, -1, 1, 1));
+    paintCurves(p, scene);
     p.setClipping(false);
-
-    // Legend and notes inside the plot area's top right; a smaller font when the notes need
-    // more rows than the area has.
-    QFont legendFont = p.font();
-    LegendLayout l = LayOutLegend(chart, area, fm);
-    while (!l.fits) {
-        const double pixels = QFontInfo(legendFont).pixelSize() * 0.85;
-        if (pixels < kSmallestLegendPixels)
-            break;
-        legendFont.setPixelSize(static_cast<int>(pixels));
-        l = LayOutLegend(chart, area, QFontMetricsF(legendFont));
-    }
-    p.setFont(legendFont);
-    const QFontMetricsF lfm(legendFont);
-    p.setRenderHint(QPainter::Antialiasing, false);
-    p.fillRect(l.box, QColor(255, 255, 255, 230));
-    p.setPen(QPen(kGridColor, 1));
-    p.drawRect(l.box);
-    const double left = l.box.left() + kLegendPad;
-    double yRow = l.box.top() + kLegendPad + l.rowHeight / 2;
-    const double baseline = lfm.ascent() / 2 - 1;
-    for (const ChartCurve &c : chart.curves) {
-        QPen pen(c.color, c.width);
-        if (c.dashed)
-            pen.setStyle(Qt::DashLine);
-        p.setPen(pen);
-        p.drawLine(QPointF(left, yRow), QPointF(left + kLegendSample, yRow));
-        p.setPen(kTextColor);
-        p.drawText(QPointF(left + 6 + kLegendSample, yRow + baseline), c.label);
-        yRow += l.rowHeight;
-    }
-    p.setPen(kTextColor);
-    for (const QString &n : l.noteLines) {
-        p.drawText(QPointF(left, yRow + baseline), n);
-        yRow += l.rowHeight;
-    }
+    paintLegend(p, chart, scene.area, fm);
     p.restore();
 }
 
@@ -244,113 +415,12 @@ QImage RenderChart(const ResponseChart &chart, QSize size)
 
 QByteArray ChartSvg(const ResponseChart &chart, QSize size)
 {
-    const PlotGeometry g = ChartGeometry(QSizeF(size), chart);
-    const QRectF a = g.area();
-    auto num = [](double v) { return QString::number(v, 'f', 1); };
-    QString s;
-    s += QStringLiteral("<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n"
-                        "<svg xmlns=\"http://www.w3.org/2000/svg\" width=\"%1\" height=\"%2\" viewBox=\"0 0 %1 %2\" "
-                        "font-family=\"sans-serif\" font-size=\"12\">\n")
-             .arg(size.width())
-             .arg(size.height());
-    s += QStringLiteral("<rect width=\"100%\" height=\"100%\" fill=\"white\"/>\n");
-    s += QStringLiteral(
-             "<defs><clipPath id=\"area\"><rect x=\"%1\" y=\"%2\" width=\"%3\" height=\"%4\"/></clipPath></defs>\n")
-             .arg(num(a.left() - 1), num(a.top() - 1), num(a.width() + 2), num(a.height() + 2));
-    s += QStringLiteral("<g stroke=\"%1\" stroke-width=\"1\">\n").arg(kGridColor.name());
-    for (double hz : g.frequencyTicks())
-        s += QStringLiteral("<line x1=\"%1\" y1=\"%2\" x2=\"%1\" y2=\"%3\"/>\n")
-                 .arg(num(g.x(hz)), num(a.top()), num(a.bottom()));
-    for (double db : g.dbTicks())
-        s += QStringLiteral("<line x1=\"%1\" y1=\"%2\" x2=\"%3\" y2=\"%2\"/>\n")
-                 .arg(num(a.left()), num(g.y(db)), num(a.right()));
-    s += QStringLiteral("</g>\n<g fill=\"%1\">\n").arg(kTextColor.name());
-    for (double hz : g.frequencyTicks())
-        s += QStringLiteral("<text x=\"%1\" y=\"%2\" text-anchor=\"middle\">%3</text>\n")
-                 .arg(num(g.x(hz)), num(a.bottom() + 16), tickText(hz));
-    for (double db : g.dbTicks())
-        s += QStringLiteral("<text x=\"%1\" y=\"%2\" text-anchor=\"end\">%3</text>\n")
-                 .arg(num(a.left() - 6), num(g.y(db) + 4), tickText(db));
-    s += QStringLiteral("<text x=\"%1\" y=\"%2\" text-anchor=\"middle\">%3</text>\n")
-             .arg(num(a.center().x()), num(size.height() - 6), kHzCaption);
-    s += QStringLiteral("<text transform=\"translate(16 %1) rotate(-90)\" text-anchor=\"middle\">%2</text>\n")
-             .arg(num(a.center().y()), kDbCaption);
-    s += QStringLiteral("<text x=\"%1\" y=\"%2\">%3</text>\n</g>\n")
-             .arg(num(a.left()), num(a.top() - 8), escaped(chart.title));
-    s += QStringLiteral("<rect x=\"%1\" y=\"%2\" width=\"%3\" height=\"%4\" fill=\"none\" stroke=\"%5\"/>\n")
-             .arg(num(a.left()), num(a.top()), num(a.width()), num(a.height()), kAxisColor.name());
-
-    s += QStringLiteral("<g clip-path=\"url(#area)\" fill=\"none\" stroke-linejoin=\"round\">\n");
-    for (const ChartCurve &c : chart.curves) {
-        const size_t n = std::min(c.db.size(), chart.frequency.size());
-        if (!hasBand(c, n))
-            continue;
-        QString pts;
-        for (const QPointF &q : bandOutline(g, chart, c, n))
-            pts += num(q.x()) + QLatin1Char(',') + num(q.y()) + QLatin1Char(' ');
-        s += QStringLiteral("<polygon stroke=\"%1\" stroke-width=\"1\" fill=\"%1\" fill-opacity=\"0.18\" "
-                            "points=\"%2\"><title>%3</title></polygon>\n")
-                 .arg(c.color.name(), pts.trimmed(), escaped(c.label));
-    }
-    for (const ChartCurve &c : chart.curves) {
-        if (c.db.empty() || hasBand(c, std::min(c.db.size(), chart.frequency.size())))
-            continue;
-        QString pts;
-        const size_t n = std::min(c.db.size(), chart.frequency.size());
-        for (size_t j = 0; j < n; ++j) {
-            const QPointF q = g.point(chart.frequency[j], c.db[j]);
-            pts += num(q.x()) + QLatin1Char(',') + num(q.y()) + QLatin1Char(' ');
-        }
-        s += QStringLiteral(
-                 "<polyline stroke=\"%1\" stroke-width=\"%2\"%3 points=\"%4\"><title>%5</title></polyline>\n")
-                 .arg(c.color.name(), num(c.width), c.dashed ? QStringLiteral(" stroke-dasharray=\"6 3\"") : QString(),
-                      pts.trimmed(), escaped(c.label));
-    }
-    s += QStringLiteral("</g>\n");
-
-    // Legend: SVG text is measured by the viewer, so the box is sized at 6.5 pixels a
-    // character and the notes broken to fit the plot area at that estimate.
-    constexpr double kCharWidth = 6.5;
-    const double room = std::max(90.0, a.width() - 2 * kLegendInset - 2 * kLegendPad);
-    QStringList noteLines;
-    for (const QString &n : chart.notes) {
-        QString line;
-        for (const QString &word : n.split(QLatin1Char(' '), Qt::SkipEmptyParts)) {
-            const QString candidate = line.isEmpty() ? word : line + QLatin1Char(' ') + word;
-            if (!line.isEmpty() && kCharWidth * candidate.size() > room) {
-                noteLines << line;
-                line = word;
-            } else {
-                line = candidate;
-            }
-        }
-        if (!line.isEmpty())
-            noteLines << line;
-    }
-    const int rows = static_cast<int>(chart.curves.size()) + static_cast<int>(noteLines.size());
-    double widest = 90;
-    for (const QString &n : noteLines)
-        widest = std::max(widest, kCharWidth * n.size());
-    widest = std::min(widest, room);
-    const double left = a.right() - widest - 14;
-    double y = a.top() + 6;
-    s += QStringLiteral(
-             "<rect x=\"%1\" y=\"%2\" width=\"%3\" height=\"%4\" fill=\"white\" fill-opacity=\"0.9\" stroke=\"%5\"/>\n")
-             .arg(num(left), num(y), num(widest + 8), num(rows * kLegendRow + 6), kGridColor.name());
-    y += 3 + kLegendRow / 2;
-    for (const ChartCurve &c : chart.curves) {
-        s += QStringLiteral("<line x1=\"%1\" y1=\"%2\" x2=\"%3\" y2=\"%2\" stroke=\"%4\" stroke-width=\"%5\"%6/>\n")
-                 .arg(num(left + 4), num(y), num(left + 4 + kLegendSample), c.color.name(), num(c.width),
-                      c.dashed ? QStringLiteral(" stroke-dasharray=\"6 3\"") : QString());
-        s += QStringLiteral("<text x=\"%1\" y=\"%2\" fill=\"%3\">%4</text>\n")
-                 .arg(num(left + 10 + kLegendSample), num(y + 4), kTextColor.name(), escaped(c.label));
-        y += kLegendRow;
-    }
-    for (const QString &n : noteLines) {
-        s += QStringLiteral("<text x=\"%1\" y=\"%2\" fill=\"%3\">%4</text>\n")
-                 .arg(num(left + 4), num(y + 4), kTextColor.name(), escaped(n));
-        y += kLegendRow;
-    }
+    const ChartScene scene = sceneOf(chart, QSizeF(size));
+    QString s = svgHead(size, scene.area);
+    s += svgGrid(scene);
+    s += svgAxisText(scene, chart.title, size.height());
+    s += svgCurves(scene);
+    s += svgLegend(chart, scene.area);
     s += QStringLiteral("</svg>\n");
     return s.toUtf8();
 }

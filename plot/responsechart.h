@@ -1,7 +1,9 @@
 #pragma once
 // A response chart: the curves to draw over one frequency axis, and the two ways of drawing
-// it, on a QPainter (the on-screen plot and PNG files) and as SVG text. Both use PlotGeometry
-// for every position, so they show the same picture.
+// it, on a QPainter (the on-screen plot and PNG files) and as SVG text. Both draw the same
+// grid, ticks and curves, worked out once with PlotGeometry, so they show the same picture;
+// only text placement and the legend's measure (font metrics, or a width per character in
+// SVG) differ.
 
 #include "plotgeometry.h"
 

@@ -70,7 +70,7 @@ private slots:
         QFETCH(double, hi);
         QFETCH(int, maxCount);
         QFETCH(QList<double>, expected);
-        const std::vector<double> t = PlotGeometry::Ticks(lo, hi, maxCount);
+        const std::vector<double> t = PlotGeometry::ticks(lo, hi, maxCount);
         QCOMPARE(QList<double>(t.begin(), t.end()), expected);
     }
 
