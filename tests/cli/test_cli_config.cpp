@@ -158,6 +158,16 @@ void TestCliConfig::importCoef()
     QCOMPARE(s.Coef[2], 1.0f);
     QCOMPARE(s.Coef[3], 0.0f);
     QCOMPARE(m.stage(2, 2).Type, Comb);
+    // The same into Stage 2 of that file: its Stage 1 stays as it was.
+    const QString again = path(QStringLiteral("imported2.min"));
+    QCOMPARE(
+        runCli({QStringLiteral("import-coef"), out, QStringLiteral("2"), QStringLiteral("2"), coef, again}).exitCode,
+        0);
+    Model m2;
+    QVERIFY(ReadSettingsFile(m2, again, dialog));
+    QCOMPARE(m2.stage(2, 2).Type, ImportedCoef);
+    QCOMPARE(m2.stage(2, 2).Coef[1], -0.25f);
+    QCOMPARE(m2.stage(2, 1).Coef, s.Coef);
 
     const QString badCoef = path(QStringLiteral("bad.txt"));
     {

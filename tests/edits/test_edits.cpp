@@ -144,6 +144,15 @@ private slots:
         edited.replace(QStringLiteral("\r\n6800\r\n"), QStringLiteral("\r\n9000\r\n"));
         QVERIFY(PasteStage(target, 5, 1, edited).ok);
         QCOMPARE(target.stage(5, 1).Freq1, int16_t(7000));
+        // So is one in either stage of a pasted set.
+        Model twice = source;
+        twice.stage(2, 2) = twice.stage(2, 1);
+        QVERIFY(
+            PasteSet(target, 6,
+                     SetClipboardText(twice, 2).replace(QStringLiteral("\r\n6800\r\n"), QStringLiteral("\r\n9000\r\n")))
+                .ok);
+        QCOMPARE(target.stage(6, 1).Freq1, int16_t(7000));
+        QCOMPARE(target.stage(6, 2).Freq1, int16_t(7000));
     }
 
     void setPasteAndBadTextsLeaveModelAlone()
