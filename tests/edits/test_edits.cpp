@@ -256,6 +256,7 @@ private slots:
         // Plain values: the integer itself, clamped into the bar's range.
         QCOMPARE(typedSetting(Lowpass, "HScroll1Value", 2700, 17200, 100, 7000, 2500), 2700);
         QCOMPARE(typedSetting(Lowpass, "HScroll1Value", 9000, 17200, 100, 7000, 2500), 7000);
+        QCOMPARE(typedSetting(Lowpass, "HScroll1Value", 2699.6, 17200, 100, 7000, 2500), 2700); // rounded, not cut
         // A slope of 228 dB/Octave at 2500 Hz is the setting 64 (the editor's own example).
         QCOMPARE(typedSetting(Lowpass, "HScroll2Value", 228, 17200, 3, 125, 10, {{"HScroll1", 2500}}), 64);
         QCOMPARE(typedSetting(Lowpass, "HScroll2Value", 436, 9000, 3, 125, 10, {{"HScroll1", 2500}}), 64);
