@@ -94,6 +94,17 @@ private slots:
         QCOMPARE(h.stepCount(), 3);
         QVERIFY(!h.canRedo());
         QCOMPARE(h.undoName(), QStringLiteral("AGC of Filter 7"));
+
+        // An edit after an Undo takes the undone step's place: two Undos are not possible.
+        EditHistory fresh(m);
+        for (int16_t hz : {1234, 2345}) {
+            {
+                const EditStep step(fresh, m, QStringLiteral("cutoff"), 0);
+                m.stage(0, 1).Freq1 = hz;
+            }
+            fresh.undo();
+        }
+        QVERIFY(!fresh.canUndo());
     }
 
     void cleanMarkerFollowsContentNotSteps()
