@@ -121,6 +121,18 @@ void TestCliConfig::convertFailures()
 
 void TestCliConfig::showPrintsParameters()
 {
+    // A comb's fundamental is S / (N + 1): at the setting 5, 17200 / 6 Hz.
+    Model comb;
+    comb.ResetAllFilterSets();
+    comb.stage(4, 2).Type = Comb;
+    comb.stage(4, 2).Freq1 = 5;
+    comb.ValidateStage(4, 1);
+    comb.ValidateStage(4, 2);
+    ScriptedDialog quiet;
+    QVERIFY(WriteSettingsFile(comb, path(QStringLiteral("comb.min")), quiet));
+    QVERIFY(runCli({QStringLiteral("show"), path(QStringLiteral("comb.min"))})
+                .out.contains(QStringLiteral("Fundamental setting: 5 (fundamental 2867 Hz)")));
+
     const Run r = runCli({QStringLiteral("show"), sample_});
     QCOMPARE(r.exitCode, 0);
     QVERIFY2(r.out.contains(QStringLiteral("Filter 2: 20dB AGC, 7.5 kHz, Broadband Noise Filter on")),
