@@ -236,6 +236,11 @@ private slots:
         model_->ValidateStage(0, 2);
         QCOMPARE(typeInEditor(2, QStringLiteral("HScroll2Value"), QStringLiteral("397 Hz")), 64);
         QCOMPARE(model_->stage(0, 2).Freq2, int16_t(64));
+        // Undo of the width and of the Notch type: the stage list shows the restored type.
+        action("mnuEditUndo")->trigger();
+        action("mnuEditUndo")->trigger();
+        QVERIFY(model_->stage(0, 2).Type != Notch);
+        QCOMPARE(list(2)->currentIndex(), int(model_->stage(0, 2).Type));
     }
 
     void summariesAndTabMarksFollowTheModel()

@@ -121,6 +121,18 @@ void TestCliConfig::convertFailures()
 
 void TestCliConfig::showPrintsParameters()
 {
+    // A comb's fundamental is S / (N + 1): at the setting 5, 17200 / 6 Hz.
+    Model comb;
+    comb.ResetAllFilterSets();
+    comb.stage(4, 2).Type = Comb;
+    comb.stage(4, 2).Freq1 = 5;
+    comb.ValidateStage(4, 1);
+    comb.ValidateStage(4, 2);
+    ScriptedDialog quiet;
+    QVERIFY(WriteSettingsFile(comb, path(QStringLiteral("comb.min")), quiet));
+    QVERIFY(runCli({QStringLiteral("show"), path(QStringLiteral("comb.min"))})
+                .out.contains(QStringLiteral("Fundamental setting: 5 (fundamental 2867 Hz)")));
+
     const Run r = runCli({QStringLiteral("show"), sample_});
     QCOMPARE(r.exitCode, 0);
     QVERIFY2(r.out.contains(QStringLiteral("Filter 2: 20dB AGC, 7.5 kHz, Broadband Noise Filter on")),
@@ -158,6 +170,16 @@ void TestCliConfig::importCoef()
     QCOMPARE(s.Coef[2], 1.0f);
     QCOMPARE(s.Coef[3], 0.0f);
     QCOMPARE(m.stage(2, 2).Type, Comb);
+    // The same into Stage 2 of that file: its Stage 1 stays as it was.
+    const QString again = path(QStringLiteral("imported2.min"));
+    QCOMPARE(
+        runCli({QStringLiteral("import-coef"), out, QStringLiteral("2"), QStringLiteral("2"), coef, again}).exitCode,
+        0);
+    Model m2;
+    QVERIFY(ReadSettingsFile(m2, again, dialog));
+    QCOMPARE(m2.stage(2, 2).Type, ImportedCoef);
+    QCOMPARE(m2.stage(2, 2).Coef[1], -0.25f);
+    QCOMPARE(m2.stage(2, 1).Coef, s.Coef);
 
     const QString badCoef = path(QStringLiteral("bad.txt"));
     {

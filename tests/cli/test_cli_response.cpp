@@ -172,6 +172,13 @@ private slots:
                            QStringLiteral("--set"),    QStringLiteral("0"),
                            QStringLiteral("--csv"),    path(QStringLiteral("no/such/folder/out.csv"))}
             << 1;
+        // A later output written does not hide an earlier one that failed.
+        QTest::newRow("unwritable CSV, written SVG")
+            << QStringList{QStringLiteral("response"), file,
+                           QStringLiteral("--set"),    QStringLiteral("0"),
+                           QStringLiteral("--csv"),    path(QStringLiteral("no/such/folder/out.csv")),
+                           QStringLiteral("--svg"),    path(QStringLiteral("written.svg"))}
+            << 1;
     }
     void usage()
     {

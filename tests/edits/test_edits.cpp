@@ -94,6 +94,17 @@ private slots:
         QCOMPARE(h.stepCount(), 3);
         QVERIFY(!h.canRedo());
         QCOMPARE(h.undoName(), QStringLiteral("AGC of Filter 7"));
+
+        // An edit after an Undo takes the undone step's place: two Undos are not possible.
+        EditHistory fresh(m);
+        for (int16_t hz : {1234, 2345}) {
+            {
+                const EditStep step(fresh, m, QStringLiteral("cutoff"), 0);
+                m.stage(0, 1).Freq1 = hz;
+            }
+            fresh.undo();
+        }
+        QVERIFY(!fresh.canUndo());
     }
 
     void cleanMarkerFollowsContentNotSteps()
@@ -144,6 +155,15 @@ private slots:
         edited.replace(QStringLiteral("\r\n6800\r\n"), QStringLiteral("\r\n9000\r\n"));
         QVERIFY(PasteStage(target, 5, 1, edited).ok);
         QCOMPARE(target.stage(5, 1).Freq1, int16_t(7000));
+        // So is one in either stage of a pasted set.
+        Model twice = source;
+        twice.stage(2, 2) = twice.stage(2, 1);
+        QVERIFY(
+            PasteSet(target, 6,
+                     SetClipboardText(twice, 2).replace(QStringLiteral("\r\n6800\r\n"), QStringLiteral("\r\n9000\r\n")))
+                .ok);
+        QCOMPARE(target.stage(6, 1).Freq1, int16_t(7000));
+        QCOMPARE(target.stage(6, 2).Freq1, int16_t(7000));
     }
 
     void setPasteAndBadTextsLeaveModelAlone()
@@ -247,6 +267,7 @@ private slots:
         // Plain values: the integer itself, clamped into the bar's range.
         QCOMPARE(typedSetting(Lowpass, "HScroll1Value", 2700, 17200, 100, 7000, 2500), 2700);
         QCOMPARE(typedSetting(Lowpass, "HScroll1Value", 9000, 17200, 100, 7000, 2500), 7000);
+        QCOMPARE(typedSetting(Lowpass, "HScroll1Value", 2699.6, 17200, 100, 7000, 2500), 2700); // rounded, not cut
         // A slope of 228 dB/Octave at 2500 Hz is the setting 64 (the editor's own example).
         QCOMPARE(typedSetting(Lowpass, "HScroll2Value", 228, 17200, 3, 125, 10, {{"HScroll1", 2500}}), 64);
         QCOMPARE(typedSetting(Lowpass, "HScroll2Value", 436, 9000, 3, 125, 10, {{"HScroll1", 2500}}), 64);

@@ -116,13 +116,15 @@ private slots:
         shape(m, static_cast<int16_t>(type));
         if (stage == 2)
             std::swap(m.stage(0, 1), m.stage(0, 2));
+        // The other stage filters too: only the stage asked for may run (render --stage N).
+        setType(m, 0, 3 - stage, type == Highpass ? Lowpass : Highpass);
         const auto block = blockOf(m);
         const FilterPath path = pathOf(m);
         QCOMPARE(path.sampleRate(), rate);
         QCOMPARE(path.stage(stage - 1).kind, PathStage::Kind::Fir);
         std::vector<float> x(400, 0.0f);
         x[0] = 1.0f;
-        QVERIFY(path.process(x));
+        QVERIFY(path.process(x, stage == 1 ? StageSelection::Stage1 : StageSelection::Stage2));
         for (int k = 0; k < 256; ++k) {
             const float expected = static_cast<float>(tapAt(block.data(), stage - 1, k)) / 8388608.0f;
             if (x[k] != expected)
@@ -321,11 +323,18 @@ private slots:
         QVERIFY(monotonic);
         QCOMPARE(last, 1.0);
         QCOMPARE(out->channels, 2);
+        QCOMPARE(out->sampleRate, 44100);
         QCOMPARE(out->frames(), frames);
         const auto left = out->channel(0), right = out->channel(1);
         const double expected = TapsMagnitudeDb(view.stages[0].taps, pass, 17200);
         QVERIFY(std::abs(levelDb(left, 4410, 22050, pass, 44100) - 20 * std::log10(0.4) - expected) < 0.05);
         QVERIFY(levelDb(right, 4410, 22050, stop, 44100) < -80);
+        // The Listen tab's spectrogram reads a sine (on a bin) at its level in dB of full scale.
+        std::vector<float> sine(8192);
+        for (size_t n = 0; n < sine.size(); ++n)
+            sine[n] = static_cast<float>(0.5 * std::sin(2 * std::numbers::pi * 512.0 * n / 8192.0));
+        const Spectrogram spec = ComputeSpectrogram(sine, 8192, 1024, 8);
+        QVERIFY2(std::abs(spec.at(4, 64) - 20 * std::log10(0.5)) < 0.1, qPrintable(QString::number(spec.at(4, 64))));
         // Cancelling stops the work.
         QVERIFY(!RenderClip(path, clip, StageSelection::Both, [](double f) { return f < 0.3; }));
     }

@@ -135,6 +135,25 @@ private slots:
         QCOMPARE(ab->text(), QStringLiteral("A: Original"));
     }
 
+    // The Loop box and its two times reach playback; unticked, the clip plays through.
+    void loopFollowsTheBoxes()
+    {
+        ListenPanel *panel = m_window->listenPanel();
+        QVERIFY(panel->openFile(m_work->filePath(QStringLiteral("demo.wav"))));
+        ListenTool &tool = panel->tool();
+        auto *loop = panel->findChild<QCheckBox *>();
+        const auto times = panel->findChildren<QDoubleSpinBox *>();
+        QVERIFY(loop && times.size() == 2);
+        times[0]->setValue(1.0);
+        times[1]->setValue(1.5);
+        QVERIFY(!tool.looping());
+        loop->setChecked(true);
+        QVERIFY(tool.looping());
+        QCOMPARE(tool.positionSeconds(), 1.0);
+        loop->setChecked(false);
+        QVERIFY(!tool.looping());
+    }
+
     void unreadableClipIsAMessage()
     {
         const QString bad = m_work->filePath(QStringLiteral("bad.flac"));

@@ -6,6 +6,7 @@
 #include <csignal>
 #include <fcntl.h>
 #include <sys/mount.h>
+#include <sys/ptrace.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -122,20 +123,60 @@ ReadOnlyFolder::~ReadOnlyFolder()
         ::chmod(dir.constData(), 0755);
 }
 
-bool KillWhileWriting(const std::function<void(int)> &write, int delayMicros)
+TracedWrite KillAtSystemCall(const std::function<void()> &write, int killAt)
 {
+    TracedWrite result;
     const pid_t child = ::fork();
     if (child < 0)
-        return false;
+        return result;
     if (child == 0) {
-        for (int i = 0;; ++i)
-            write(i);
+        // Stopped until the parent has set its options; _exit: no handlers of the parent's run.
+        if (::ptrace(PTRACE_TRACEME, 0, nullptr, nullptr) != 0)
+            ::_exit(3);
+        ::raise(SIGSTOP);
+        write();
+        ::_exit(0);
     }
-    ::usleep(static_cast<useconds_t>(delayMicros));
-    ::kill(child, SIGKILL);
     int status = 0;
-    while (::waitpid(child, &status, 0) < 0 && errno == EINTR) { }
-    return WIFSIGNALED(status) && WTERMSIG(status) == SIGKILL;
+    const auto wait = [&] {
+        while (::waitpid(child, &status, 0) < 0)
+            if (errno != EINTR)
+                return false;
+        return true;
+    };
+    if (!wait() || !WIFSTOPPED(status) || WSTOPSIG(status) != SIGSTOP
+        || ::ptrace(PTRACE_SETOPTIONS, child, nullptr, PTRACE_O_TRACESYSGOOD | PTRACE_O_EXITKILL) != 0) {
+        ::kill(child, SIGKILL);
+        wait();
+        return result;
+    }
+    int pass = 0; // a signal the child got on its own, handed on
+    for (;;) {
+        if (::ptrace(PTRACE_SYSCALL, child, nullptr, reinterpret_cast<void *>(static_cast<intptr_t>(pass))) != 0
+            || !wait())
+            break;
+        pass = 0;
+        if (WIFEXITED(status)) {
+            result.outcome = WEXITSTATUS(status) == 0 ? TracedWrite::Finished : TracedWrite::Failed;
+            return result;
+        }
+        if (WIFSIGNALED(status))
+            return result;
+        if (WSTOPSIG(status) != (SIGTRAP | 0x80)) {
+            pass = WSTOPSIG(status);
+            continue;
+        }
+        if (result.stops++ == killAt) {
+            ::kill(child, SIGKILL);
+            while (wait() && !WIFSIGNALED(status) && !WIFEXITED(status)) { }
+            result.outcome = WIFSIGNALED(status) && WTERMSIG(status) == SIGKILL ? TracedWrite::Killed
+                                                                                : TracedWrite::Failed;
+            return result;
+        }
+    }
+    ::kill(child, SIGKILL);
+    wait();
+    return result;
 }
 
 } // namespace korvane::test

@@ -4,7 +4,7 @@
 //    RLIMIT_FSIZE limit on this process gives the same short write (EFBIG instead of ENOSPC);
 //  - ReadOnlyFolder: a folder that refuses new files (a read-only tmpfs as root, a folder
 //    without write permission otherwise), keeping the files it already holds;
-//  - KillWhileWriting: a child process that writes in a loop and is killed at varied moments.
+//  - KillAtSystemCall: a child process that writes once and is killed at a chosen system call.
 
 #include <QByteArray>
 #include <QString>
@@ -72,9 +72,15 @@ private:
     bool m_valid = false;
 };
 
-// Forks a child that calls write(i) for i = 0, 1, 2, ... until it is killed, kills it with
-// SIGKILL after delayMicros and reaps it. False when the child could not be started or
-// ended by itself.
-bool KillWhileWriting(const std::function<void(int)> &write, int delayMicros);
+// Forks a child that calls write() once under ptrace and counts its system-call stops (the
+// entry to a call and its return are one stop each, counted from 0 at the start of write()).
+// At stop number killAt the child is killed with SIGKILL: at an entry the call is not made, at
+// a return it is done. The kernel says where the child is, so the moment of the kill does not
+// depend on how fast the machine is.
+struct TracedWrite {
+    enum Outcome { Killed, Finished, Failed } outcome = Failed;
+    int stops = 0; // stops seen (the kill stop included)
+};
+TracedWrite KillAtSystemCall(const std::function<void()> &write, int killAt);
 
 } // namespace korvane::test
