@@ -2,8 +2,10 @@
 
 #include "aboutwindow.h"
 #include "commwindow.h"
+#include "filtersetpage.h"
 #include "helpwindow.h"
 #include "korvane_version.h"
+#include "menucommand.h"
 #include "programicon.h"
 
 #include "config/filelocations.h"
@@ -19,37 +21,26 @@
 
 #include <QAction>
 #include <QApplication>
-#include <QButtonGroup>
-#include <QCheckBox>
 #include <QCloseEvent>
-#include <QComboBox>
 #include <QDir>
 #include <QDockWidget>
 #include <QFileInfo>
-#include <QGridLayout>
-#include <QGroupBox>
 #include <QHBoxLayout>
-#include <QLabel>
 #include <QMenu>
 #include <QMenuBar>
-#include <QPushButton>
-#include <QRadioButton>
 #include <QScopedValueRollback>
 #include <QShortcut>
 #include <QStyle>
 #include <QTabWidget>
 #include <QToolBar>
 #include <QVBoxLayout>
-#include <QWheelEvent>
 
+#include <algorithm>
 #include <cstdio>
 
 namespace korvane {
 
 namespace {
-
-// The window was laid out in twips; this screen shows 15 twips per pixel.
-constexpr int px(int twips) { return (twips * 2 + 15) / 30; }
 
 // The response panel docked to the right of the client area, in pixels; no taller than the
 // client area, so the window keeps its height.
@@ -58,24 +49,6 @@ constexpr int kResponsePanelHeight = 440;
 
 const QString kNoHelpText = QStringLiteral(
     "Unable to display Help Contents. There is no Help associated with this project.");
-
-// A stage's type list. Turning the mouse wheel over a closed list would change the stage's
-// type, and so reset its parameters, while the user only scrolls past it: the list takes the
-// wheel only once it has the keyboard focus, and the wheel does not give it the focus.
-class StageTypeList final : public QComboBox {
-public:
-    explicit StageTypeList(QWidget *parent) : QComboBox(parent) { setFocusPolicy(Qt::StrongFocus); }
-
-protected:
-    void wheelEvent(QWheelEvent *event) override
-    {
-        if (!hasFocus()) {
-            event->ignore();
-            return;
-        }
-        QComboBox::wheelEvent(event);
-    }
-};
 
 // Runs a callable when the scope is left, however it is left.
 template <typename F> struct ScopeExit {
@@ -135,12 +108,7 @@ void MainWindow::buildMenus()
     mnuFile = menuBar()->addMenu(QStringLiteral("&File"));
     mnuFile->setObjectName(QStringLiteral("mnuFile"));
     auto add = [this](QMenu *menu, const char *name, const QString &text, const QKeySequence &key, auto slot) {
-        QAction *a = menu->addAction(text);
-        a->setObjectName(QString::fromLatin1(name));
-        if (!key.isEmpty())
-            a->setShortcut(key);
-        connect(a, &QAction::triggered, this, slot);
-        return a;
+        return AddMenuCommand(menu, name, text, key, this, slot);
     };
     add(mnuFile, "mnuFileNew", QStringLiteral("&New"), QKeySequence(Qt::CTRL | Qt::Key_N), &MainWindow::fileNew);
     add(mnuFile, "mnuFileOpen", QStringLiteral("&Open"), QKeySequence(Qt::CTRL | Qt::Key_O), &MainWindow::fileOpen);
@@ -224,113 +192,28 @@ void MainWindow::buildClientArea(QWidget *client)
             set, set == 5 ? QStringLiteral("Fitler 5 settings") : QStringLiteral("Filter %1 settings").arg(set));
     }
     // The tabs share one set of controls, shown on whichever page is current.
-    setPage_ = new QWidget;
-    setPage_->setObjectName(QStringLiteral("setPage"));
+    setPage_ = new FilterSetPage(TabStrip1->widget(0));
     TabStrip1->widget(0)->layout()->addWidget(setPage_);
     connect(TabStrip1, &QTabWidget::currentChanged, this, &MainWindow::onTabChanged);
     auto *tabRow = new QHBoxLayout;
     // The arrangement of the original form, in twips, as margins around the tab strip.
-    tabRow->setContentsMargins(px(180), px(90), px(90), px(90));
+    tabRow->setContentsMargins(PixelsFromTwips(180), PixelsFromTwips(90), PixelsFromTwips(90), PixelsFromTwips(90));
     tabRow->addWidget(TabStrip1);
     clientLayout->addLayout(tabRow);
+    wireSetPage();
+}
 
-    QStringList typeTexts;
-    for (int t = 0; t < kFilterTypeCount; ++t)
-        typeTexts << FilterTypeDisplayText(t);
-
-    auto *grid = new QGridLayout(setPage_);
-    grid->setContentsMargins(px(420), px(330), px(420), px(240));
-    grid->setHorizontalSpacing(px(600));
-    grid->setVerticalSpacing(px(480));
-    for (int i = 0; i < 2; ++i) {
-        const int stage = i + 1;
-        StageFrame[static_cast<size_t>(i)] = new QGroupBox(QStringLiteral("Stage %1").arg(stage), setPage_);
-        QGroupBox *frame = StageFrame[static_cast<size_t>(i)];
-        frame->setObjectName(QStringLiteral("StageFrame%1").arg(stage));
-        frame->setMinimumWidth(px(3210));
-        auto *v = new QVBoxLayout(frame);
-
-        auto *list = new StageTypeList(frame);
-        list->setObjectName(QStringLiteral("FilterList%1").arg(stage));
-        list->setEditable(false);
-        list->addItems(typeTexts);
-        list->setMaxVisibleItems(kFilterTypeCount);
-        list->setToolTip(QStringLiteral("Select Stage %1 filter").arg(stage));
-        connect(list, &QComboBox::currentIndexChanged, this, [this, stage] { onFilterListChanged(stage); });
-        v->addWidget(list);
-
-        auto *button = new QPushButton(QStringLiteral("Control"), frame);
-        button->setObjectName(QStringLiteral("Stage%1ControlButton").arg(stage));
-        button->setToolTip(QStringLiteral("Opens configuration window for Stage %1").arg(stage));
-        connect(button, &QPushButton::clicked, this, [this, stage] {
-            model_.CurrentStage = static_cast<int16_t>(stage);
-            OpenStageEditor((stage == 1 ? FilterList1 : FilterList2)->currentIndex(),
-                            QStringLiteral(" Stage %1").arg(stage));
-        });
-        v->addWidget(button);
-        (stage == 1 ? FilterList1 : FilterList2) = list;
-        (stage == 1 ? Stage1ControlButton : Stage2ControlButton) = button;
-        grid->addWidget(frame, i, 0, Qt::AlignTop);
-    }
-
-    fraAGC = new QGroupBox(QStringLiteral("AGC"), setPage_);
-    fraAGC->setObjectName(QStringLiteral("fraAGC"));
-    fraAGC->setToolTip(QStringLiteral("Chose stage's Automatic Gain Control setting"));
-    auto *agcLayout = new QVBoxLayout(fraAGC);
-    agcGroup_ = new QButtonGroup(this);
-    for (int i = 0; i < 4; ++i) {
-        auto *b = new QRadioButton(AgcDisplayText(i), fraAGC);
-        b->setObjectName(QStringLiteral("AGCButton%1").arg(i));
-        agcGroup_->addButton(b, i);
-        agcLayout->addWidget(b);
-        AGCButton[static_cast<size_t>(i)] = b;
-    }
-    connect(agcGroup_, &QButtonGroup::idToggled, this, &MainWindow::onAgcToggled);
-    grid->addWidget(fraAGC, 0, 1, Qt::AlignTop | Qt::AlignLeft);
-
-    NoiseCheck = new QCheckBox(QStringLiteral("Broadband Noise Filter"), setPage_);
-    NoiseCheck->setObjectName(QStringLiteral("NoiseCheck"));
-    NoiseCheck->setToolTip(QStringLiteral("Checking this box enables the Broadband Noise filter."));
-    connect(NoiseCheck, &QCheckBox::toggled, this, &MainWindow::onNoiseToggled);
-    grid->addWidget(NoiseCheck, 1, 1, Qt::AlignVCenter | Qt::AlignLeft);
-
-    Frame1 = new QGroupBox(setPage_);
-    Frame1->setObjectName(QStringLiteral("Frame1"));
-    auto *noteLayout = new QVBoxLayout(Frame1);
-    Label1 = new QLabel(
-        QStringLiteral("To program the Korvane once all the filters have been updated click on the Program Korvane "
-                       "button on the toolbar or the Program Korvane option in the File Menu."),
-        Frame1);
-    Label1->setObjectName(QStringLiteral("Label1"));
-    Label1->setWordWrap(true);
-    Label1->setAlignment(Qt::AlignLeft | Qt::AlignVCenter);
-    noteLayout->addWidget(Label1);
-    grid->addWidget(Frame1, 2, 0, 1, 2);
-    grid->setRowStretch(3, 1);
-
-    // The note wraps; a layout does not work out a wrapped text's height on its own. At the
-    // frame's least width it needs the most lines, so that height is enough at any width.
-    Frame1->setMinimumWidth(px(6555));
-    const QMargins nm = noteLayout->contentsMargins();
-    const int frameWidth = Frame1->style()->pixelMetric(QStyle::PM_DefaultFrameWidth, nullptr, Frame1);
-    Label1->setMinimumHeight(Label1->heightForWidth(px(6555) - nm.left() - nm.right() - 2 * frameWidth));
-
-    // Out of the user's reach, as the window has always had it: not shown, so it takes no
-    // focus and no keys. Its handler still works for whoever calls it.
-    fraBandwidth = new QGroupBox(QStringLiteral("Bandwidth"), client);
-    fraBandwidth->setObjectName(QStringLiteral("fraBandwidth"));
-    fraBandwidth->setToolTip(QStringLiteral("Choose stage's bandwidth setting"));
-    bwGroup_ = new QButtonGroup(this);
-    for (int i = 0; i < 3; ++i) {
-        auto *b = new QRadioButton(BandwidthDisplayText(i), fraBandwidth);
-        b->setObjectName(QStringLiteral("BWFiltButton%1").arg(i));
-        b->setFocusPolicy(Qt::NoFocus);
-        bwGroup_->addButton(b, i);
-        BWFiltButton[static_cast<size_t>(i)] = b;
-    }
-    BWFiltButton[2]->setChecked(true);
-    connect(bwGroup_, &QButtonGroup::idToggled, this, &MainWindow::onBandwidthToggled);
-    fraBandwidth->hide();
+// The page's controls write the user's choices into the shown set.
+void MainWindow::wireSetPage()
+{
+    connect(setPage_, &FilterSetPage::typeChanged, this, &MainWindow::onFilterListChanged);
+    connect(setPage_, &FilterSetPage::controlClicked, this, [this](int stage) {
+        model_.CurrentStage = static_cast<int16_t>(stage);
+        OpenStageEditor(setPage_->shownType(stage), QStringLiteral(" Stage %1").arg(stage));
+    });
+    connect(setPage_, &FilterSetPage::agcToggled, this, &MainWindow::onAgcToggled);
+    connect(setPage_, &FilterSetPage::noiseToggled, this, &MainWindow::onNoiseToggled);
+    connect(setPage_, &FilterSetPage::bandwidthToggled, this, &MainWindow::onBandwidthToggled);
 }
 
 void MainWindow::buildShortcuts()
@@ -366,22 +249,13 @@ void MainWindow::load()
     settingsReadPath_ = DefaultSettingsReadPath(model_.StartDirectory, programFolder_);
     (void)ReadSettingsFile(model_, settingsReadPath_, dialog_, SettingsReadOptions{.startup = true});
     {
-        const QScopedValueRollback showing(showingModel_, true);
-        {
-            const QSignalBlocker block(TabStrip1);
-            TabStrip1->setCurrentIndex(0);
-        }
-        model_.CurrentSet = static_cast<int16_t>(TabStrip1->currentIndex());
-        const StageConfig &s1 = model_.stage(model_.CurrentSet, 1);
-        selectFilterListQuietly(FilterList1, 1, s1.Type);
-        selectFilterListQuietly(FilterList2, 2, model_.stage(model_.CurrentSet, 2).Type);
-        if (s1.Agc >= 0 && s1.Agc < 4)
-            AGCButton[static_cast<size_t>(s1.Agc)]->setChecked(true);
-        NoiseCheck->setChecked(s1.NoiseFilter != kFalse);
-        model_.ComPort = std::clamp<int16_t>(model_.ComPort, 1, 9);
-        setComCheck(model_.ComPort);
+        const QSignalBlocker block(TabStrip1);
+        TabStrip1->setCurrentIndex(0);
     }
-    refreshResponsePanel();
+    model_.CurrentSet = static_cast<int16_t>(TabStrip1->currentIndex());
+    model_.ComPort = std::clamp<int16_t>(model_.ComPort, 1, 9);
+    setComCheck(model_.ComPort);
+    UpdateStageFilterList();
     // What default.min held is where undo stops, and the configuration New and Open compare with.
     history_->clear();
     markSaved(QString());
@@ -392,14 +266,20 @@ void MainWindow::UpdateStageFilterList()
     {
         const QScopedValueRollback showing(showingModel_, true);
         const StageConfig &s1 = model_.stage(model_.CurrentSet, 1);
-        selectFilterListQuietly(FilterList1, 1, s1.Type);
-        selectFilterListQuietly(FilterList2, 2, model_.stage(model_.CurrentSet, 2).Type);
-        if (s1.Agc >= 0 && s1.Agc < 4)
-            AGCButton[static_cast<size_t>(s1.Agc)]->setChecked(true);
+        showTypeQuietly(1, s1.Type);
+        showTypeQuietly(2, model_.stage(model_.CurrentSet, 2).Type);
+        setPage_->showAgc(s1.Agc);
         // The noise handler runs on a change and copies the Stage 1 value into Stage 2.
-        NoiseCheck->setChecked(s1.NoiseFilter != kFalse);
+        setPage_->showNoise(s1.NoiseFilter != kFalse);
     }
     refreshResponsePanel();
+}
+
+void MainWindow::showFirstSet()
+{
+    TabStrip1->setCurrentIndex(0);
+    model_.CurrentSet = static_cast<int16_t>(TabStrip1->currentIndex());
+    UpdateStageFilterList();
 }
 
 void MainWindow::refreshResponsePanel()
@@ -411,14 +291,11 @@ void MainWindow::refreshResponsePanel()
     updateCaption();
 }
 
-// Selecting an entry from code runs the list's handler even when the position does not
-// change, so the Control button always follows the model.
-void MainWindow::selectFilterListQuietly(QComboBox *list, int stage, int type)
+// Showing a type from code runs the list's handler even when the position does not change,
+// so the Control button always follows the model.
+void MainWindow::showTypeQuietly(int stage, int type)
 {
-    {
-        const QSignalBlocker block(list);
-        list->setCurrentIndex(type >= 0 && type < kFilterTypeCount ? type : -1);
-    }
+    setPage_->showType(stage, type);
     onFilterListChanged(stage);
 }
 
@@ -436,13 +313,13 @@ void MainWindow::onTabChanged(int index)
 
 void MainWindow::onFilterListChanged(int stage)
 {
-    QComboBox *list = stage == 1 ? FilterList1 : FilterList2;
-    if (!showingModel_ && list->currentIndex() >= 0) {
-        const EditStep step(*history_, model_,
-                            StageStepName(FilterTypeDisplayText(list->currentIndex()) + QStringLiteral(" type"),
-                                          model_.CurrentSet, stage),
-                            model_.CurrentSet);
-        model_.stage(model_.CurrentSet, stage).Type = static_cast<int16_t>(list->currentIndex());
+    const int type = setPage_->shownType(stage);
+    if (!showingModel_ && type >= 0) {
+        const EditStep step(
+            *history_, model_,
+            StageStepName(FilterTypeDisplayText(type) + QStringLiteral(" type"), model_.CurrentSet, stage),
+            model_.CurrentSet);
+        model_.stage(model_.CurrentSet, stage).Type = static_cast<int16_t>(type);
         model_.ApplyTypeDefaults(stage);
         refreshResponsePanel();
     }
@@ -451,8 +328,7 @@ void MainWindow::onFilterListChanged(int stage)
 
 void MainWindow::updateControlButton(int stage)
 {
-    QPushButton *button = stage == 1 ? Stage1ControlButton : Stage2ControlButton;
-    button->setEnabled(model_.stage(model_.CurrentSet, stage).Type != PassThru);
+    setPage_->setControlEnabled(stage, model_.stage(model_.CurrentSet, stage).Type != PassThru);
 }
 
 void MainWindow::onAgcToggled(int index, bool checked)
@@ -579,9 +455,7 @@ void MainWindow::fileNew()
         return;
     const EditStep step(*history_, model_, QStringLiteral("New"), 0);
     model_.ResetAllFilterSets();
-    TabStrip1->setCurrentIndex(0);
-    model_.CurrentSet = static_cast<int16_t>(TabStrip1->currentIndex());
-    UpdateStageFilterList();
+    showFirstSet();
     updateCaption();
 }
 
@@ -598,9 +472,7 @@ void MainWindow::fileOpen()
     if (!ReadSettingsFile(model_, *chosen, dialog_))
         return;
     noteFileUsed(*chosen);
-    TabStrip1->setCurrentIndex(0);
-    model_.CurrentSet = static_cast<int16_t>(TabStrip1->currentIndex());
-    UpdateStageFilterList();
+    showFirstSet();
     markSaved(*chosen);
 }
 
@@ -735,16 +607,7 @@ void MainWindow::setDeviceControlsEnabled(bool enabled)
     tbToolbar->setEnabled(enabled);
     mnuFile->menuAction()->setEnabled(enabled);
     mnuHelp->menuAction()->setEnabled(enabled);
-    FilterList1->setEnabled(enabled);
-    FilterList2->setEnabled(enabled);
-    Stage1ControlButton->setEnabled(enabled);
-    Stage2ControlButton->setEnabled(enabled);
-    StageFrame[0]->setEnabled(enabled);
-    StageFrame[1]->setEnabled(enabled);
-    fraBandwidth->setEnabled(enabled);
-    fraAGC->setEnabled(enabled);
-    for (QRadioButton *b : AGCButton)
-        b->setEnabled(enabled);
+    setPage_->setInputsEnabled(enabled);
 }
 
 void MainWindow::EndDeviceOperation()
@@ -849,9 +712,7 @@ bool MainWindow::openAtStart(const QString &path)
 {
     if (!ReadSettingsFile(model_, path, dialog_))
         return false;
-    TabStrip1->setCurrentIndex(0);
-    model_.CurrentSet = static_cast<int16_t>(TabStrip1->currentIndex());
-    UpdateStageFilterList();
+    showFirstSet();
     // The file opened at start is where undo stops and what "unsaved" is measured against.
     history_->clear();
     noteFileUsed(path);

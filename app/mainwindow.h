@@ -1,8 +1,9 @@
 #pragma once
-// frmMain, the program's working window: one filter set at a time on 16 tabs, the two
-// stages' type lists and Control buttons, the set-wide AGC and noise options, the File and
-// Help commands, the COM Port menu and the programming command. The model lives outside;
-// the window only shows it and writes the user's choices into it.
+// frmMain, the program's working window: one filter set at a time on 16 tabs (the stages'
+// type lists and Control buttons and the set-wide AGC and noise options are the tabs' shared
+// page, filtersetpage.h), the File and Help commands, the COM Port menu and the programming
+// command. The model lives outside; the window only shows it and writes the user's choices
+// into it.
 
 #include "commondialog.h"
 #include "commwindow.h"
@@ -20,20 +21,14 @@
 #include <optional>
 
 class QAction;
-class QButtonGroup;
-class QCheckBox;
-class QComboBox;
-class QGroupBox;
-class QLabel;
 class QMenu;
-class QPushButton;
-class QRadioButton;
 class QTabWidget;
 class QToolBar;
 
 namespace korvane {
 
 class EditHistory;
+class FilterSetPage;
 class RecentFiles;
 
 class ResponsePlot;
@@ -118,6 +113,7 @@ private:
     void buildMenus();
     void buildToolbar(QWidget *client);
     void buildClientArea(QWidget *client);
+    void wireSetPage();
     void buildShortcuts();
     // Shows the next (step 1) or previous (step -1) filter set, round the end.
     void stepFilterSet(int step);
@@ -128,7 +124,9 @@ private:
     void onAgcToggled(int index, bool checked);
     void onBandwidthToggled(int index, bool checked);
     void onNoiseToggled(bool checked);
-    void selectFilterListQuietly(QComboBox *list, int stage, int type);
+    void showTypeQuietly(int stage, int type);
+    // After New and Open: set 0 on the first tab, with the model's values.
+    void showFirstSet();
     void setComCheck(int port);
     void refreshComPortTips();
     void shutDown();
@@ -155,7 +153,6 @@ private:
     void buildEditFeatures();
     void buildEditMenu();
     void buildFileAdditions();
-    void buildSummaryLabels();
     void refreshOverview();
     void refreshRecentFilesMenu();
     void refreshUndoActions();
@@ -163,6 +160,11 @@ private:
     void noteFileUsed(const QString &path);
     [[nodiscard]] std::optional<QString> completeSaveName(const QString &chosen);
     void showPasteFailure(const QString &title, const QString &text);
+    // Asks where an export goes: filter as FileDialogRequest::filter, the name offered (may be
+    // empty), the extension (".png") a name without one gets. std::nullopt when cancelled.
+    [[nodiscard]] std::optional<QString> askExportPath(const QString &filter, const QString &offered,
+                                                       const QString &extension);
+    void showExportFailure(const QString &path, const QString &error);
 
     Model &model_;
     UserDialog &dialog_;
@@ -183,21 +185,7 @@ private:
 
     QToolBar *tbToolbar = nullptr;
     QTabWidget *TabStrip1 = nullptr;
-    QWidget *setPage_ = nullptr; // the controls of the shown set, on the current tab's page
-    std::array<QGroupBox *, 2> StageFrame{};
-    QComboBox *FilterList1 = nullptr;
-    QComboBox *FilterList2 = nullptr;
-    QPushButton *Stage1ControlButton = nullptr;
-    QPushButton *Stage2ControlButton = nullptr;
-    QGroupBox *fraAGC = nullptr;
-    QButtonGroup *agcGroup_ = nullptr;
-    std::array<QRadioButton *, 4> AGCButton{};
-    QCheckBox *NoiseCheck = nullptr;
-    QGroupBox *Frame1 = nullptr;
-    QLabel *Label1 = nullptr;
-    QGroupBox *fraBandwidth = nullptr;
-    QButtonGroup *bwGroup_ = nullptr;
-    std::array<QRadioButton *, 3> BWFiltButton{};
+    FilterSetPage *setPage_ = nullptr; // the controls of the shown set, on the current tab's page
 
     QMenu *mnuFile = nullptr;
     QMenu *mnuHelp = nullptr;
@@ -214,8 +202,6 @@ private:
     QAction *mnuEditUndo = nullptr;
     QAction *mnuEditRedo = nullptr;
     QMenu *mnuFileRecent = nullptr;
-    // In each stage frame, under its Control button: what the stage does, two lines at most.
-    std::array<QLabel *, 2> StageSummary{};
     // On a tab beside the response panel: the shown set's filters on an audio clip.
     ListenPanel *Listen = nullptr;
 };

@@ -6,6 +6,9 @@
 
 #include "mainwindow.h"
 
+#include "filtersetpage.h"
+#include "menucommand.h"
+
 #include "config/settingsfile.h"
 #include "editors/responseplot.h"
 #include "edits/clipboardtext.h"
@@ -19,16 +22,11 @@
 #include <QClipboard>
 #include <QDir>
 #include <QFileInfo>
-#include <QGroupBox>
 #include <QGuiApplication>
-#include <QLabel>
-#include <QLayout>
 #include <QMenu>
 #include <QMenuBar>
 #include <QPainter>
 #include <QTabWidget>
-
-#include <algorithm>
 
 namespace korvane {
 
@@ -65,7 +63,6 @@ void MainWindow::buildEditFeatures()
     recent_ = std::make_unique<RecentFiles>();
     buildEditMenu();
     buildFileAdditions();
-    buildSummaryLabels();
     connect(history_.get(), &EditHistory::changed, this, [this] {
         refreshUndoActions();
         refreshOverview();
@@ -83,12 +80,7 @@ void MainWindow::buildEditMenu()
     mnuEdit->setObjectName(QStringLiteral("mnuEdit"));
     menuBar()->insertMenu(mnuHelp->menuAction(), mnuEdit);
     auto add = [this](const char *name, const QString &text, const QKeySequence &key, auto slot) {
-        QAction *a = mnuEdit->addAction(text);
-        a->setObjectName(QString::fromLatin1(name));
-        if (!key.isEmpty())
-            a->setShortcut(key);
-        connect(a, &QAction::triggered, this, slot);
-        return a;
+        return AddMenuCommand(mnuEdit, name, text, key, this, slot);
     };
     mnuEditUndo = add("mnuEditUndo", QStringLiteral("&Undo"), QKeySequence::Undo, &MainWindow::editUndo);
     mnuEditRedo = add("mnuEditRedo", QStringLiteral("&Redo"), QKeySequence::Redo, &MainWindow::editRedo);
@@ -102,16 +94,8 @@ void MainWindow::buildEditMenu()
     add("mnuEditPasteSet", QStringLiteral("&Paste Filter Set"), QKeySequence::Paste, &MainWindow::pasteFilterSet);
 
     // The same commands on each stage frame's context menu.
-    for (int stage = 1; stage <= 2; ++stage) {
-        QGroupBox *frame = StageFrame[static_cast<size_t>(stage - 1)];
-        frame->setContextMenuPolicy(Qt::ActionsContextMenu);
-        auto *copy = new QAction(QStringLiteral("Copy Stage %1").arg(stage), frame);
-        connect(copy, &QAction::triggered, this, [this, stage] { copyStage(stage); });
-        auto *paste = new QAction(QStringLiteral("Paste into Stage %1").arg(stage), frame);
-        connect(paste, &QAction::triggered, this, [this, stage] { pasteStage(stage); });
-        frame->addAction(copy);
-        frame->addAction(paste);
-    }
+    connect(setPage_, &FilterSetPage::copyStageRequested, this, &MainWindow::copyStage);
+    connect(setPage_, &FilterSetPage::pasteStageRequested, this, &MainWindow::pasteStage);
 }
 
 void MainWindow::buildFileAdditions()
@@ -143,34 +127,10 @@ void MainWindow::buildFileAdditions()
     refreshRecentFilesMenu();
 }
 
-// Under each stage's Control button, inside its frame: two lines at most.
-void MainWindow::buildSummaryLabels()
-{
-    for (int i = 0; i < 2; ++i) {
-        QGroupBox *frame = StageFrame[static_cast<size_t>(i)];
-        auto *label = new QLabel(frame);
-        label->setObjectName(QStringLiteral("StageSummary%1").arg(i + 1));
-        label->setWordWrap(true);
-        label->setAlignment(Qt::AlignLeft | Qt::AlignTop);
-        label->setTextFormat(Qt::PlainText);
-        label->setMinimumHeight(2 * label->fontMetrics().lineSpacing());
-        frame->layout()->addWidget(label);
-        StageSummary[static_cast<size_t>(i)] = label;
-    }
-}
-
 void MainWindow::refreshOverview()
 {
-    for (int stage = 1; stage <= 2; ++stage) {
-        QLabel *label = StageSummary[static_cast<size_t>(stage - 1)];
-        const QString text = korvane::StageSummary(model_, model_.CurrentSet, stage);
-        // At most two lines; the whole line is in the tool tip.
-        const QFontMetrics fm(label->font());
-        // Before the first layout the label has no width yet: the frame's least width stands in.
-        const int width = std::max(label->width(), StageFrame[static_cast<size_t>(stage - 1)]->minimumWidth() - 20);
-        label->setText(fm.elidedText(text, Qt::ElideRight, width * 2 - fm.averageCharWidth() * 6));
-        label->setToolTip(text);
-    }
+    for (int stage = 1; stage <= 2; ++stage)
+        setPage_->showSummary(stage, StageSummary(model_, model_.CurrentSet, stage));
     const QIcon mark = activeSetIcon();
     for (int set = 0; set < kFilterSetCount; ++set)
         TabStrip1->setTabIcon(set, IsPassThroughSet(model_, set) ? QIcon() : mark);
@@ -275,9 +235,7 @@ void MainWindow::openRecentFile(const QString &path)
         return;
     }
     noteFileUsed(path);
-    TabStrip1->setCurrentIndex(0);
-    model_.CurrentSet = static_cast<int16_t>(TabStrip1->currentIndex());
-    UpdateStageFilterList();
+    showFirstSet();
     markSaved(path);
 }
 
@@ -308,45 +266,48 @@ std::optional<QString> MainWindow::completeSaveName(const QString &chosen)
 
 void MainWindow::exportSummary()
 {
-    FileDialogRequest request;
-    request.mode = FileDialogRequest::Mode::Save;
-    request.filter = kHtmlFilter;
-    request.initialDirectory = QDir::currentPath();
-    request.confirmOverwrite = true;
-    const std::optional<QString> typed = dialog_.askFileName(request);
-    if (!typed || typed->isEmpty())
+    const std::optional<QString> path = askExportPath(kHtmlFilter, QString(), QStringLiteral(".html"));
+    if (!path)
         return;
-    const QString path = withExtension(*typed, QStringLiteral(".html"));
     QString error;
-    if (!WriteSummaryHtml(model_, windowTitle(), path, &error)) {
-        dialog_.beep();
-        dialog_.inform(QStringLiteral("Unable to Store File."),
-                       QStringLiteral("Error writing file ") + path + kCR + QStringLiteral(".  ") + error,
-                       MessageIcon::Exclamation);
-    }
+    if (!WriteSummaryHtml(model_, windowTitle(), *path, &error))
+        showExportFailure(*path, error);
 }
 
 void MainWindow::exportResponse()
 {
-    FileDialogRequest request;
-    request.mode = FileDialogRequest::Mode::Save;
-    request.filter = kResponseFilter;
-    request.initialDirectory = QDir::currentPath();
-    request.fileName = QStringLiteral("filter%1.png").arg(model_.CurrentSet);
-    request.confirmOverwrite = true;
-    const std::optional<QString> typed = dialog_.askFileName(request);
-    if (!typed || typed->isEmpty())
+    const std::optional<QString> path = askExportPath(
+        kResponseFilter, QStringLiteral("filter%1.png").arg(model_.CurrentSet), QStringLiteral(".png"));
+    if (!path)
         return;
-    const QString path = withExtension(*typed, QStringLiteral(".png"));
     ResponseEngine engine;
     const SetResponse response = engine.setResponse(model_, model_.CurrentSet);
     QString error;
-    if (!WriteResponseFile(path, response, ResponseFileFormatOf(path), &error)) {
-        dialog_.beep();
-        dialog_.inform(QStringLiteral("Unable to Store File."),
-                       QStringLiteral("Error writing file ") + path + kCR + QStringLiteral(".  ") + error,
-                       MessageIcon::Exclamation);
-    }
+    if (!WriteResponseFile(*path, response, ResponseFileFormatOf(*path), &error))
+        showExportFailure(*path, error);
+}
+
+std::optional<QString> MainWindow::askExportPath(const QString &filter, const QString &offered,
+                                                 const QString &extension)
+{
+    FileDialogRequest request;
+    request.mode = FileDialogRequest::Mode::Save;
+    request.filter = filter;
+    request.initialDirectory = QDir::currentPath();
+    request.fileName = offered;
+    request.confirmOverwrite = true;
+    const std::optional<QString> typed = dialog_.askFileName(request);
+    if (!typed || typed->isEmpty())
+        return std::nullopt;
+    return withExtension(*typed, extension);
+}
+
+void MainWindow::showExportFailure(const QString &path, const QString &error)
+{
+    dialog_.beep();
+    dialog_.inform(QStringLiteral("Unable to Store File."),
+                   QStringLiteral("Error writing file ") + path + kCR + QStringLiteral(".  ") + error,
+                   MessageIcon::Exclamation);
 }
 
 } // namespace korvane

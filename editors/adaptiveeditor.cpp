@@ -49,7 +49,19 @@ Ctl1CH::Ctl1CH(QWidget *parent, Model &model, UserDialog &dialog)
     setObjectName(QStringLiteral("Ctl1CH"));
     auto *v = new QVBoxLayout(controls());
     v->setContentsMargins(0, 0, 0, 0);
+    buildLengthFrames(v);
+    v->addWidget(buildRateFrame());
+    v->addLayout(buildOptionFrames());
+    buttonRow()->addWidget(makeOkButton(QStringLiteral("Command1"), QStringLiteral("Saves filter settings")));
+    buttonRow()->addWidget(makeCancelButton(QStringLiteral("Command2"), QStringLiteral("Discards filter settigs")));
 
+    showRecord();
+    connectBars();
+}
+
+// Filter Size and Prediction Span, each with its value in its unit and in milliseconds.
+void Ctl1CH::buildLengthFrames(QVBoxLayout *v)
+{
     // A length frame: the bar, then "<value> <unit>" and "<time> milliseconds".
     auto lengthFrame = [&](const QString &caption, SettingBar *&bar, int16_t StageConfig::*field, QLabel *&value,
                            const QString &valueName, const QString &unitName, QLabel *&time, const QString &timeName,
@@ -72,7 +84,10 @@ Ctl1CH::Ctl1CH(QWidget *parent, Model &model, UserDialog &dialog)
                 QStringLiteral("Label5"));
     lengthFrame(tr("Prediction Span"), spanBar_, &StageConfig::PredictionSpan, lblPspan_, QStringLiteral("lblPspan"),
                 QStringLiteral("Label3"), lblPspanTime_, QStringLiteral("lblPspanTime"), QStringLiteral("Label6"));
+}
 
+QGroupBox *Ctl1CH::buildRateFrame()
+{
     auto *rateFrame = new QGroupBox(tr("Adapt Rate"), controls());
     auto *rv = new QVBoxLayout(rateFrame);
     const StageLimit &rate = StageLimitOf(Adaptive1CH, &StageConfig::AdaptRate);
@@ -87,8 +102,11 @@ Ctl1CH::Ctl1CH(QWidget *parent, Model &model, UserDialog &dialog)
     rateRow->addWidget(makeLabel(QStringLiteral("Label1"), QString::fromLatin1(rate.unit), rateFrame));
     rateRow->addStretch(1);
     rv->addLayout(rateRow);
-    v->addWidget(rateFrame);
+    return rateFrame;
+}
 
+QHBoxLayout *Ctl1CH::buildOptionFrames()
+{
     auto *options = new QHBoxLayout;
     auto *modeFrame = new QGroupBox(tr("Adapt Mode"), controls());
     adaptMode_ = optionPair(this, modeFrame, QStringLiteral("optAdaptMode"), QStringLiteral("Auto"),
@@ -98,11 +116,12 @@ Ctl1CH::Ctl1CH(QWidget *parent, Model &model, UserDialog &dialog)
                                   QStringLiteral("Predict"));
     options->addWidget(modeFrame);
     options->addWidget(outFrame);
-    v->addLayout(options);
+    return options;
+}
 
-    buttonRow()->addWidget(makeOkButton(QStringLiteral("Command1"), QStringLiteral("Saves filter settings")));
-    buttonRow()->addWidget(makeCancelButton(QStringLiteral("Command2"), QStringLiteral("Discards filter settigs")));
-
+// The controls show the stage's stored values.
+void Ctl1CH::showRecord()
+{
     const StageConfig &r = record();
     {
         const QSignalBlocker b1(sizeBar_), b2(spanBar_), b3(rateBar_);
@@ -117,7 +136,11 @@ Ctl1CH::Ctl1CH(QWidget *parent, Model &model, UserDialog &dialog)
         b->setChecked(true);
     if (QAbstractButton *b = processorOutput_->button(r.OutputOption))
         b->setChecked(true);
+}
 
+// Each bar's value shows in its labels as the bar moves.
+void Ctl1CH::connectBars()
+{
     for (SettingBar *bar : {sizeBar_, spanBar_, rateBar_}) {
         auto handler = [this, bar] {
             if (bar == sizeBar_)

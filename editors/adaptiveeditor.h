@@ -7,6 +7,9 @@
 #include "editorwindow.h"
 
 class QButtonGroup;
+class QGroupBox;
+class QHBoxLayout;
+class QVBoxLayout;
 
 namespace korvane {
 
@@ -19,6 +22,11 @@ protected:
     [[nodiscard]] StageConfig controlsValue() const override;
 
 private:
+    void buildLengthFrames(QVBoxLayout *v);
+    [[nodiscard]] QGroupBox *buildRateFrame();
+    [[nodiscard]] QHBoxLayout *buildOptionFrames();
+    void showRecord();
+    void connectBars();
     void sizeChanged();
     void spanChanged();
     SettingBar *sizeBar_, *spanBar_, *rateBar_;

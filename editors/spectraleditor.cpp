@@ -197,6 +197,9 @@ QLabel *plotLabel(const QString &name, const QString &text, QWidget *parent, QCo
     l->setPalette(pal);
     return l;
 }
+
+// The plot's left margin on the panel, in pixels: room for the level labels.
+constexpr int kPlotMargin = 44;
 } // namespace
 
 CtlSGE::CtlSGE(QWidget *parent, Model &model, UserDialog &dialog)
@@ -209,9 +212,16 @@ CtlSGE::CtlSGE(QWidget *parent, Model &model, UserDialog &dialog)
     setResponsePlotBelow(true);
     auto *row = new QHBoxLayout(controls());
     row->setContentsMargins(0, 0, 0, 0);
+    row->addWidget(buildPlotPanel());
+    row->addLayout(buildButtons());
+    connectCommands();
+    clearMarker();
+    refreshButtons();
+}
 
-    // The plot with its axis labels on a black panel. Left margin for the level labels.
-    constexpr int kMargin = 44;
+// The plot with its axis labels and the readout row on a black panel.
+QWidget *CtlSGE::buildPlotPanel()
+{
     auto *panel = new QWidget(controls());
     panel->setObjectName(QStringLiteral("plotPanel"));
     panel->setAutoFillBackground(true);
@@ -219,24 +229,31 @@ CtlSGE::CtlSGE(QWidget *parent, Model &model, UserDialog &dialog)
     pal.setColor(QPalette::Window, Qt::black);
     panel->setPalette(pal);
     plot_ = new SpectralPlot(trace_, panel);
-    plot_->move(kMargin, 4);
+    plot_->move(kPlotMargin, 4);
     // The readout row sits in the plot's own black margin under the -40 dB line.
     const int plotBottom = 4 + (G::kBottom + 60) / G::kUnitsPerPixel;
-    panel->setFixedSize(kMargin + plot_->width() + 8, 4 + plot_->height() + 4);
+    panel->setFixedSize(kPlotMargin + plot_->width() + 8, 4 + plot_->height() + 4);
 
     const char *const levels[5] = {"0dB", "-10", "-20", "-30", "-40"};
     for (int i = 0; i < 5; ++i) {
         QLabel *l = plotLabel(QStringLiteral("AxesLabel%1").arg(i), QString::fromLatin1(levels[i]), panel);
         l->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
         const int y = 4 + (G::kTop + i * (G::kBottom - G::kTop) / 4) / G::kUnitsPerPixel;
-        l->setGeometry(0, y - 9, kMargin + G::kLeft / G::kUnitsPerPixel - 4, 18);
+        l->setGeometry(0, y - 9, kPlotMargin + G::kLeft / G::kUnitsPerPixel - 4, 18);
     }
     QLabel *zero = plotLabel(QStringLiteral("AxesLabel7"), QStringLiteral("0"), panel);
-    zero->setGeometry(kMargin + G::kLeft / G::kUnitsPerPixel - 4, plotBottom + 2, 20, 20);
+    zero->setGeometry(kPlotMargin + G::kLeft / G::kUnitsPerPixel - 4, plotBottom + 2, 20, 20);
 
     auto *readout = new QWidget(panel);
-    readout->setGeometry(kMargin + G::kLeft / G::kUnitsPerPixel + 20, plotBottom,
+    readout->setGeometry(kPlotMargin + G::kLeft / G::kUnitsPerPixel + 20, plotBottom,
                          (G::kRight - G::kLeft) / G::kUnitsPerPixel, 24);
+    buildReadout(readout);
+    return panel;
+}
+
+// Under the plot: the pointer's frequency and attenuation, and the bandwidth the curve spans.
+void CtlSGE::buildReadout(QWidget *readout)
+{
     auto *rr = new QHBoxLayout(readout);
     rr->setContentsMargins(0, 0, 0, 0);
     rr->addStretch(1);
@@ -256,8 +273,10 @@ CtlSGE::CtlSGE(QWidget *parent, Model &model, UserDialog &dialog)
     rr->addStretch(1);
     rr->addWidget(plotLabel(QStringLiteral("Bandwidth"), FormatFixed(sampleRate() * 115.0 / 256.0, 0), readout));
     rr->addWidget(plotLabel(QStringLiteral("AxesLabel12"), QStringLiteral("Hz"), readout));
-    row->addWidget(panel);
+}
 
+QVBoxLayout *CtlSGE::buildButtons()
+{
     auto *buttons = new QVBoxLayout;
     newButton_ = makeButton(QStringLiteral("NewButton"), QStringLiteral("New"), QStringLiteral("Create new equalizer"));
     abortButton_ = makeButton(QStringLiteral("AbortButton"), QStringLiteral("Abort"),
@@ -273,8 +292,12 @@ CtlSGE::CtlSGE(QWidget *parent, Model &model, UserDialog &dialog)
          {newButton_, abortButton_, editButton_, normalizeButton_, undoButton_, cancelButton_, okButton_})
         buttons->addWidget(b);
     buttons->addStretch(1);
-    row->addLayout(buttons);
+    return buttons;
+}
 
+// The buttons' commands and the pointer on the plot.
+void CtlSGE::connectCommands()
+{
     connect(newButton_, &QPushButton::clicked, this, &CtlSGE::startNew);
     connect(editButton_, &QPushButton::clicked, this, &CtlSGE::startEdit);
     connect(normalizeButton_, &QPushButton::clicked, this, [this] {
@@ -300,9 +323,6 @@ CtlSGE::CtlSGE(QWidget *parent, Model &model, UserDialog &dialog)
         if (!trace_.editActive())
             plot_->setCursorLine(std::nullopt);
     });
-
-    clearMarker();
-    refreshButtons();
 }
 
 void CtlSGE::clearMarker()

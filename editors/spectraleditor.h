@@ -11,6 +11,7 @@
 #include <optional>
 
 class QButtonGroup;
+class QVBoxLayout;
 
 namespace korvane {
 
@@ -78,6 +79,10 @@ protected:
     [[nodiscard]] QString liveNote() const override;
 
 private:
+    [[nodiscard]] QWidget *buildPlotPanel();
+    void buildReadout(QWidget *readout);
+    [[nodiscard]] QVBoxLayout *buildButtons();
+    void connectCommands();
     void track(QPointF units, bool moved);
     void released(QPointF units);
     void startNew();
