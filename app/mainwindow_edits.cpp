@@ -15,8 +15,8 @@
 #include "edits/edithistory.h"
 #include "edits/recentfiles.h"
 #include "edits/stagesummary.h"
-#include "edits/summaryexport.h"
 #include "plot/responseexport.h"
+#include "summaryexport/summaryexport.h"
 
 #include <QAction>
 #include <QClipboard>

@@ -1,6 +1,6 @@
 #include "adaptiveeditor.h"
 
-#include "labelformulas.h"
+#include "labelformulas/labelformulas.h"
 #include "settingbar.h"
 
 #include "config/stagelimits.h"

@@ -1,6 +1,6 @@
 #include "spectraleditor.h"
 
-#include "labelformulas.h"
+#include "labelformulas/labelformulas.h"
 
 #include <QButtonGroup>
 #include <QGridLayout>

@@ -1,6 +1,6 @@
 #include "typedfield.h"
 
-#include "labelformulas.h"
+#include "labelformulas/labelformulas.h"
 #include "settingbar.h"
 
 #include <QBoxLayout>

@@ -1,7 +1,7 @@
 #include "stagesummary.h"
 
 #include "config/stagelimits.h"
-#include "editors/labelformulas.h"
+#include "labelformulas/labelformulas.h"
 
 #include <QStringList>
 

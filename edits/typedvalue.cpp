@@ -2,7 +2,7 @@
 
 #include "config/model.h"
 #include "config/stagelimits.h"
-#include "editors/labelformulas.h"
+#include "labelformulas/labelformulas.h"
 
 #include <QRegularExpression>
 

@@ -1,7 +1,7 @@
 // The editors' figures and the spectral curve operations, without a display.
 
-#include "editors/labelformulas.h"
 #include "editors/spectraltrace.h"
+#include "labelformulas/labelformulas.h"
 
 #include <QTest>
 

@@ -2,7 +2,7 @@
 
 #include "editortesting.h"
 
-#include "editors/labelformulas.h"
+#include "labelformulas/labelformulas.h"
 #include "scripteddialog.h"
 
 #include <QApplication>

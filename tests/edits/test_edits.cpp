@@ -2,12 +2,12 @@
 // without a display.
 
 #include "config/settingsfile.h"
-#include "editors/labelformulas.h"
 #include "edits/clipboardtext.h"
 #include "edits/edithistory.h"
 #include "edits/recentfiles.h"
 #include "edits/stagesummary.h"
 #include "edits/typedvalue.h"
+#include "labelformulas/labelformulas.h"
 
 #include <QTemporaryDir>
 #include <QtTest>
