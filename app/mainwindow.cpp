@@ -4,6 +4,7 @@
 #include "commwindow.h"
 #include "helpwindow.h"
 #include "korvane_version.h"
+#include "networkport.h"
 #include "programicon.h"
 
 #include "config/filelocations.h"
@@ -161,6 +162,7 @@ void MainWindow::buildMenus()
     // in, a port link made): name it afresh each time the menu opens.
     connect(mnuFileCOMPort, &QMenu::aboutToShow, this, &MainWindow::refreshComPortTips);
     refreshComPortTips();
+    AddNetworkPortEntry(mnuFileCOMPort, dialog_, this);
     mnuFile->addSeparator();
     add(mnuFile, "mnuFileExit", QStringLiteral("E&xit"), QKeySequence(), &MainWindow::fileExit);
 
