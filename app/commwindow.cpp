@@ -170,6 +170,8 @@ void CommWindow::setStageCaption(const QString &caption)
 
 void CommWindow::setProbedPort(int port) { lblPort->setText(ProbedPortText(port)); }
 
+void CommWindow::setProbedDevice(const QString &name) { lblPort->setText(QStringLiteral("Port: ") + name); }
+
 void CommWindow::setPacketInfoVisible(bool visible) { visible ? ShowPacketInfo() : HidePacketInfo(); }
 
 void CommWindow::setWarningVisible(bool visible) { visible ? ShowWarning() : HideWarning(); }

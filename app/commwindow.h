@@ -35,6 +35,7 @@ public slots:
 
     void setStageCaption(const QString &caption); // CommInfo frame caption
     void setProbedPort(int port);                 // "Port: COM " + port
+    void setProbedDevice(const QString &name);    // "Port: " + name (a network serial server)
     void setPacketInfoVisible(bool visible);
     void setWarningVisible(bool visible);
     void setCancelEnabled(bool enabled);

@@ -6,6 +6,7 @@
 #include "helpwindow.h"
 #include "korvane_version.h"
 #include "menucommand.h"
+#include "networkport.h"
 #include "programicon.h"
 
 #include "config/filelocations.h"
@@ -133,6 +134,7 @@ void MainWindow::buildMenus()
     // in, a port link made): name it afresh each time the menu opens.
     connect(mnuFileCOMPort, &QMenu::aboutToShow, this, &MainWindow::refreshComPortTips);
     refreshComPortTips();
+    AddNetworkPortEntry(mnuFileCOMPort, dialog_, this);
     mnuFile->addSeparator();
     add(mnuFile, "mnuFileExit", QStringLiteral("E&xit"), QKeySequence(), &MainWindow::fileExit);
 

@@ -4,6 +4,10 @@
 
 #include "device/comports.h"
 #include "device/programmingsequence.h"
+#include "netline/networkdevice.h"
+#include "netline/networkportsetting.h"
+
+#include <memory>
 
 namespace korvane {
 
@@ -11,10 +15,22 @@ bool RunProgrammingSequence(ProgrammingRunContext &context)
 {
     ProgrammingOptions options;
     options.programFolder = context.programFolder;
+    // File > COM Port > Network Port...: the run goes to that server, and only there.
+    const NetworkPortSetting network = LoadNetworkPortSetting();
+    std::unique_ptr<SerialLine> line;
+    if (network.use) {
+        line = MakeSerialLine(network.device);
+        options.line = line.get();
+        options.onlyDevicePath = network.device;
+    }
     ProgrammingSequence sequence(context.model, context.dialog, options);
     CommWindow &view = context.view;
     QObject::connect(&sequence, &ProgrammingSequence::stageChanged, &view, &CommWindow::setStageCaption);
-    QObject::connect(&sequence, &ProgrammingSequence::portProbed, &view, &CommWindow::setProbedPort);
+    if (options.line)
+        QObject::connect(&sequence, &ProgrammingSequence::portProbed, &view,
+                         [&view, name = network.device] { view.setProbedDevice(name); });
+    else
+        QObject::connect(&sequence, &ProgrammingSequence::portProbed, &view, &CommWindow::setProbedPort);
     QObject::connect(&sequence, &ProgrammingSequence::packetInfoVisibleChanged, &view,
                      &CommWindow::setPacketInfoVisible);
     QObject::connect(&sequence, &ProgrammingSequence::warningVisibleChanged, &view, &CommWindow::setWarningVisible);
@@ -24,7 +40,8 @@ bool RunProgrammingSequence(ProgrammingRunContext &context)
     QObject::connect(&sequence, &ProgrammingSequence::sleepNotPrevented, &view, &CommWindow::showSleepWarning);
     QObject::connect(&view, &CommWindow::cancelClicked, &sequence, &ProgrammingSequence::requestCancel);
     QObject::connect(&view, &CommWindow::stopRequested, &sequence, &ProgrammingSequence::requestStop);
-    if (context.onComPortChanged)
+    // The COM number a network run "found" is that of the settings file, not a discovery.
+    if (context.onComPortChanged && !options.line)
         QObject::connect(&sequence, &ProgrammingSequence::comPortChanged, &view, context.onComPortChanged);
     return sequence.run();
 }

@@ -8,9 +8,9 @@
 #include "device/comports.h"
 #include "device/comroutines.h"
 #include "device/programmingsequence.h"
-#include "device/qtserialline.h"
 #include "device/stopsignals.h"
 #include "messages/usermessages.h"
+#include "netline/networkdevice.h"
 
 #include <QCoreApplication>
 #include <QFileInfo>
@@ -108,7 +108,11 @@ int runProbe(Invocation &call)
 {
     CliDialog dialog;
     const QString onlyPath = call.value("device");
-    QtSerialLine line(onlyPath);
+    QString why;
+    const std::unique_ptr<SerialLine> owned = MakeSerialLine(onlyPath, &why);
+    if (!owned)
+        return call.usageError(QStringLiteral("--device %1: %2").arg(onlyPath, why));
+    SerialLine &line = *owned;
     ClearCancelAndClosePort(line);
     const bool onlyDevice = !onlyPath.isEmpty();
     QStringList reasons;
@@ -163,6 +167,12 @@ int runProgram(Invocation &call)
     options.programFolder = folder.isEmpty() ? QCoreApplication::applicationDirPath() : folder;
     options.firmwarePath = call.value("firmware");
     options.onlyDevicePath = call.value("device");
+    // The line the device text names: a network serial server or a serial device.
+    QString why;
+    const std::unique_ptr<SerialLine> line = MakeSerialLine(options.onlyDevicePath, &why);
+    if (!line)
+        return call.usageError(QStringLiteral("--device %1: %2").arg(options.onlyDevicePath, why));
+    options.line = line.get();
     if (!call.isSet("yes") && !confirm()) {
         err(QStringLiteral("Not programmed.\n"));
         return kFailed;
@@ -205,7 +215,9 @@ const Command kPortsCommand{
 const Command kProbeCommand{
     .name = "probe",
     .summary = "find the processor",
-    .options = {PortOption("look on COM N first (default 1)"), DeviceOption("probe only the device PATH"),
+    .options = {PortOption("look on COM N first (default 1)"),
+                DeviceOption(
+                    "probe only the device PATH, or a network serial server\n(rfc2217://HOST:PORT or tcp://HOST:PORT)"),
                 JsonOption()},
     .exclusive = {{"port", "device"}},
     .description = "Looks for the processor as a programming run does: COM N first (default 1), then the\n"
@@ -221,7 +233,9 @@ const Command kProgramCommand{
     .summary = "program the processor",
     .arguments = {{"FILE.min"}},
     .options = {PortOption("look on COM N first (default: the port stored in FILE.min)"),
-                DeviceOption("program only the device PATH"),
+                DeviceOption(
+                    "program only the device PATH, or the processor behind a\nnetwork serial server: "
+                    "rfc2217://HOST:PORT sets the\nserver's port to 9600 baud 8N1; tcp://HOST:PORT is a raw\nTCP port"),
                 {.name = "firmware",
                  .valueName = "PATH",
                  .help = "firmware image to use instead of korvanes.fwr, which is looked for\n"

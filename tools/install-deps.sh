@@ -9,6 +9,7 @@ pkgs=(
   clang-format                         # the layout check (tools/check-format.sh)
   libbenchmark-dev                     # micro-benchmarks
   python3 python3-serial python3-xmodem lrzsz   # third-party XMODEM peers for the tests
+  ser2net                              # a network serial server in front of the simulated processor
   dbus-daemon python3-dbusmock         # a mock login manager on a private bus (sleep inhibitor)
   xvfb xauth imagemagick xdotool       # screenshots of the real windows
   dpkg-dev fakeroot file lintian       # the Debian package: cpack (dpkg-shlibdeps), its checks

@@ -4,17 +4,25 @@
 
 #include "app/commwindow.h"
 #include "app/mainwindow.h"
+#include "modalhelper.h"
+#include "netline/networkportsetting.h"
 #include "scripteddialog.h"
 #include "simprocess.h"
 
 #include <QAction>
+#include <QCheckBox>
+#include <QComboBox>
+#include <QDialog>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <QLabel>
+#include <QLineEdit>
 #include <QMenu>
 #include <QProcess>
 #include <QPushButton>
+#include <QSpinBox>
+#include <QTcpServer>
 #include <QTemporaryDir>
 #include <QTimer>
 #include <QtTest>
@@ -330,6 +338,44 @@ private slots:
         QVERIFY(lockedWithWarning);
         QCOMPARE(sim.firmware().size(), 761856);
         QCOMPARE(sim.image().size(), 28672);
+    }
+
+    // File > COM Port > Network Port...: the run goes to the server given there (here one that
+    // refuses), the settings file keeps its COM port, and choosing a COM port goes back to it.
+    void networkPortFromTheMenu()
+    {
+        prepareProgramFolder(false);
+        startWindow();
+        quint16 port = 0;
+        {
+            QTcpServer probe;
+            QVERIFY(probe.listen(QHostAddress::LocalHost, 0));
+            port = probe.serverPort();
+        }
+        auto *entry = window_->findChild<QAction *>(QStringLiteral("mnuNetworkPort"));
+        QVERIFY(entry);
+        korvane::test::whenModal([port](QWidget *w) {
+            w->findChild<QLineEdit *>(QStringLiteral("txtNetHost"))->setText(QStringLiteral("127.0.0.1"));
+            w->findChild<QSpinBox *>(QStringLiteral("spnNetPort"))->setValue(port);
+            w->findChild<QComboBox *>(QStringLiteral("cboNetProtocol"))->setCurrentIndex(0);
+            w->findChild<QCheckBox *>(QStringLiteral("chkNetUse"))->setChecked(true);
+            qobject_cast<QDialog *>(w)->accept();
+        });
+        entry->trigger();
+        QVERIFY(entry->isChecked());
+        const QString device = QStringLiteral("rfc2217://127.0.0.1:%1").arg(port);
+        QCOMPARE(LoadNetworkPortSetting().device, device);
+
+        program();
+        QCOMPARE(dialog_.messages.back().title, QStringLiteral("Communications Error!"));
+        QVERIFY2(dialog_.messages.back().text.contains(device + QStringLiteral(": connection refused")),
+                 qPrintable(dialog_.messages.back().text));
+        QCOMPARE(model_.ComPort, 1);
+
+        window_->findChild<QAction *>(QStringLiteral("mnuCom3"))->trigger();
+        QVERIFY(!entry->isChecked());
+        QVERIFY(!LoadNetworkPortSetting().use);
+        QCOMPARE(LoadNetworkPortSetting().device, device);
     }
 };
 
