@@ -216,13 +216,6 @@ ListenPanel::ListenPanel(QWidget *parent) : QWidget(parent)
     playRow->addWidget(m_play);
     playRow->addWidget(m_ab);
     playRow->addWidget(m_position, 1);
-    m_trueLevels = new QCheckBox(QStringLiteral("True levels"), this);
-    m_trueLevels->setObjectName(QStringLiteral("ListenTrueLevels"));
-    m_trueLevels->setToolTip(QStringLiteral("Off: B is played at the original's level (RMS over the loop region), so "
-                                            "the comparison is of sound, not of loudness"));
-    m_match = new QLabel(this);
-    playRow->addWidget(m_trueLevels);
-    playRow->addWidget(m_match);
     layout->addLayout(playRow);
 
     auto *loopRow = new QHBoxLayout;
@@ -239,6 +232,14 @@ ListenPanel::ListenPanel(QWidget *parent) : QWidget(parent)
     loopRow->addWidget(new QLabel(QStringLiteral("to"), this));
     loopRow->addWidget(m_loopTo);
     loopRow->addStretch(1);
+    m_trueLevels = new QCheckBox(QStringLiteral("True levels"), this);
+    m_trueLevels->setObjectName(QStringLiteral("ListenTrueLevels"));
+    m_trueLevels->setToolTip(QStringLiteral("Off: B is played at the original's level (RMS over the loop region), so "
+                                            "the comparison is of sound, not of loudness"));
+    m_match = new QLabel(this);
+    loopRow->addWidget(m_trueLevels);
+    loopRow->addWidget(m_match);
+
     layout->addLayout(loopRow);
 
     m_before = new SpectrogramView(QStringLiteral("Original"), this);

@@ -1,8 +1,11 @@
 // The Listen panel's logic without a display or a sound server: the buffers the sink reads,
-// A/B and loops at the byte level, following a changed set, bad files, and no audio output.
+// A/B and loops at the byte level, following a changed set, bad files, no audio output, the
+// level match of B, and designs from a noise region as undo steps.
 
 #include "listentesting.h"
 
+#include "coefgen/spectral.h"
+#include "edits/edithistory.h"
 #include "filterpath/render.h"
 #include "listen/listentool.h"
 
@@ -25,11 +28,40 @@ std::vector<float> readFloats(QIODevice &d, size_t frames)
     return out;
 }
 
+// A tool whose changes go to model through history as the window's do; each change is shown.
+struct DesignBench {
+    Model model = listenModel(PassThru, Lowpass);
+    EditHistory history{model};
+    ListenTool tool;
+
+    explicit DesignBench(bool withSink = true)
+    {
+        if (withSink)
+            tool.setEditSink([this](const QString &what, int stage, const ListenTool::SetChange &change, QString *why) {
+                bool changed = false;
+                {
+                    EditStep step(history, model, StageStepName(what, 0, stage), 0);
+                    changed = change(model, 0, why);
+                    if (!changed)
+                        step.cancel();
+                }
+                tool.showModelSet(model, 0);
+                return changed;
+            });
+        tool.setClip(designClip(16000, kToneHz));
+        tool.showModelSet(model, 0);
+    }
+    static constexpr double kToneHz = 1234.5;
+};
+
 } // namespace
 
 class TestListenTool : public QObject {
     Q_OBJECT
 private slots:
+    // The designed curve is built by the program folder's libkorvanes.so.
+    void initTestCase() { SetKorvanesLocation(qEnvironmentVariable("KORVANE_PROGRAM_DIR")); }
+
     // The filtered buffer is the clip through the set at its own rate, as the file render.
     void filteredBufferMatchesTheRender()
     {
@@ -130,6 +162,112 @@ private slots:
         QVERIFY(tool.message().contains(QLatin1String("Cannot read audio file")));
         QCOMPARE(tool.clipName(), QStringLiteral("sine"));
         QCOMPARE(tool.originalSamples().size(), size_t(8000));
+    }
+
+    // B is read at A's RMS over the loop region (the whole clip without one), or as it is with
+    // true levels. The clip is a tone the Lowpass passes, then noise it mostly cuts: the two
+    // halves need gains some 10 dB apart, so a match over the wrong stretch misses.
+    void levelMatch_data()
+    {
+        QTest::addColumn<double>("from");
+        QTest::addColumn<double>("to");
+        QTest::addColumn<bool>("matched");
+        QTest::newRow("whole clip") << 0.0 << 0.0 << true;
+        QTest::newRow("loop over the noise") << 1.2 << 1.8 << true;
+        QTest::newRow("loop over the tone") << 0.2 << 0.8 << true;
+        QTest::newRow("true levels") << 1.2 << 1.8 << false;
+    }
+    void levelMatch()
+    {
+        QFETCH(double, from);
+        QFETCH(double, to);
+        QFETCH(bool, matched);
+        AudioClip clip = sineClip(44100, 1.0, 500, 0.3);
+        std::mt19937 rng(3);
+        std::uniform_real_distribution<float> noise(-0.3f, 0.3f);
+        for (int i = 0; i < 44100; ++i)
+            clip.samples.push_back(noise(rng));
+        ListenTool tool;
+        tool.setClip(clip);
+        tool.showModelSet(listenModel(Lowpass, PassThru), 0);
+        tool.setLoop(from, to);
+        tool.setLevelMatched(matched);
+        const auto first = static_cast<size_t>(from * 44100);
+        const auto frames = static_cast<size_t>((to > from ? to - from : 2.0) * 44100);
+        tool.source().seek(first);
+        const std::vector<float> a = readFloats(tool.source(), frames);
+        tool.setFilteredOn(true);
+        tool.source().seek(first);
+        const std::vector<float> b = readFloats(tool.source(), frames);
+        QCOMPARE(b.size(), frames);
+        if (matched) {
+            QVERIFY2(std::abs(rmsDb(b) - rmsDb(a)) < 0.5,
+                     qPrintable(QStringLiteral("A %1 dB, B %2 dB").arg(rmsDb(a)).arg(rmsDb(b))));
+        } else {
+            QCOMPARE(tool.levelMatchDb(), 0.0);
+            QVERIFY(std::equal(b.begin(), b.end(), tool.filteredSamples().begin() + static_cast<long>(first)));
+        }
+    }
+
+    // Design from noise and Notch it each change the shown set as one undo step through the
+    // window's sink, B plays the new set at once, and undo gives the set back.
+    void designAndNotchAreUndoSteps()
+    {
+        DesignBench bench;
+        ListenTool &tool = bench.tool;
+        const std::vector<float> before = tool.filteredSamples();
+        tool.setNoiseRegion(0.0, 1.5);
+        QVERIFY2(tool.designFromNoise(), qPrintable(tool.message()));
+        QCOMPARE(bench.history.stepCount(), 1);
+        QCOMPARE(bench.history.undoName(), QStringLiteral("Design from noise of Filter 0 Stage 1"));
+        QCOMPARE(bench.model.stage(0, 1).Type, int16_t(SpectralEq));
+        QCOMPARE(bench.model.stage(0, 2).Type, int16_t(Lowpass));
+        QVERIFY(tool.filteredSamples() != before);
+
+        const std::vector<SteadyTone> &tones = tool.design()->tones;
+        const auto tone = std::find_if(tones.begin(), tones.end(), [](const SteadyTone &t) {
+            return std::abs(t.frequencyHz - DesignBench::kToneHz) < 1.0;
+        });
+        QVERIFY(tone != tones.end());
+        const std::vector<float> curveOnly = tool.filteredSamples();
+        QVERIFY2(tool.notchTone(static_cast<int>(tone - tones.begin())), qPrintable(tool.message()));
+        QCOMPARE(bench.history.stepCount(), 2);
+        QCOMPARE(bench.history.undoName(), QStringLiteral("Notch of Filter 0 Stage 2"));
+        QCOMPARE(bench.model.stage(0, 2).Type, int16_t(Notch));
+        QCOMPARE(bench.model.stage(0, 2).Freq1, int16_t(1235));
+        QCOMPARE(bench.model.stage(0, 1).Type, int16_t(SpectralEq));
+        QVERIFY(tool.filteredSamples() != curveOnly);
+
+        QCOMPARE(bench.history.undo(), 0);
+        QCOMPARE(bench.model.stage(0, 2).Type, int16_t(Lowpass));
+    }
+
+    // Every refusal leaves the set and the history alone and says why.
+    void designRefusals_data()
+    {
+        QTest::addColumn<double>("from");
+        QTest::addColumn<double>("to");
+        QTest::addColumn<bool>("sink");
+        QTest::addColumn<QString>("message");
+        QTest::newRow("no region") << 1.0 << 1.0 << true << "Drag across";
+        QTest::newRow("outside the clip") << 5.0 << 9.0 << true << "outside the clip";
+        QTest::newRow("too short") << 1.0 << 1.02 << true << "shorter than one analysis frame";
+        QTest::newRow("silent") << 5.6 << 5.95 << true << "silent";
+        QTest::newRow("no set to change") << 0.0 << 1.5 << false << "no filter set";
+    }
+    void designRefusals()
+    {
+        QFETCH(double, from);
+        QFETCH(double, to);
+        QFETCH(bool, sink);
+        QFETCH(QString, message);
+        DesignBench bench(sink);
+        const FilterSet before = bench.model.FilterData[0];
+        bench.tool.setNoiseRegion(from, to);
+        QVERIFY(!bench.tool.designFromNoise());
+        QVERIFY2(bench.tool.message().contains(message), qPrintable(bench.tool.message()));
+        QCOMPARE(bench.history.stepCount(), 0);
+        QVERIFY(bench.model.FilterData[0] == before);
     }
 
     // CTest points PULSE_SERVER at nothing: no output device is a message, not a crash.
