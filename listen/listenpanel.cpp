@@ -151,7 +151,7 @@ void SpectrogramView::paintEvent(QPaintEvent *)
     }
 }
 
-CurveView::CurveView(QWidget *parent) : QWidget(parent) { setMinimumSize(300, 80); }
+CurveView::CurveView(QWidget *parent) : QWidget(parent) { setMinimumSize(300, 70); }
 
 void CurveView::setCurve(const std::array<float, kSpectralPointCount> &curve, int sampleRate)
 {
@@ -216,6 +216,8 @@ ListenPanel::ListenPanel(QWidget *parent) : QWidget(parent)
     playRow->addWidget(m_play);
     playRow->addWidget(m_ab);
     playRow->addWidget(m_position, 1);
+    m_match = new QLabel(this);
+    playRow->addWidget(m_match);
     layout->addLayout(playRow);
 
     auto *loopRow = new QHBoxLayout;
@@ -236,9 +238,7 @@ ListenPanel::ListenPanel(QWidget *parent) : QWidget(parent)
     m_trueLevels->setObjectName(QStringLiteral("ListenTrueLevels"));
     m_trueLevels->setToolTip(QStringLiteral("Off: B is played at the original's level (RMS over the loop region), so "
                                             "the comparison is of sound, not of loudness"));
-    m_match = new QLabel(this);
     loopRow->addWidget(m_trueLevels);
-    loopRow->addWidget(m_match);
 
     layout->addLayout(loopRow);
 
@@ -250,6 +250,7 @@ ListenPanel::ListenPanel(QWidget *parent) : QWidget(parent)
     auto *designRow = new QHBoxLayout;
     m_noise = new QLabel(this);
     m_noise->setObjectName(QStringLiteral("ListenNoise"));
+    m_noise->setWordWrap(true);
     m_design = new QPushButton(QStringLiteral("Design from noise"), this);
     m_design->setObjectName(QStringLiteral("ListenDesign"));
     m_design->setToolTip(QStringLiteral("Make Stage 1 a Spectral Graphic Equalizer curve that cuts this noise where "
@@ -265,7 +266,7 @@ ListenPanel::ListenPanel(QWidget *parent) : QWidget(parent)
     m_tones->setEditTriggers(QAbstractItemView::NoEditTriggers);
     m_tones->setSelectionMode(QAbstractItemView::NoSelection);
     m_tones->horizontalHeader()->setSectionResizeMode(QHeaderView::Stretch);
-    m_tones->setMaximumHeight(120);
+    m_tones->setMaximumHeight(90);
     m_curve = new CurveView(this);
     layout->addWidget(m_tones);
     layout->addWidget(m_curve);
@@ -335,7 +336,7 @@ void ListenPanel::refreshDesign()
     m_noise->setText(
         noise
             ? QStringLiteral("Noise: %1 s to %2 s").arg(noise->fromSeconds, 0, 'f', 2).arg(noise->toSeconds, 0, 'f', 2)
-            : QStringLiteral("Noise: drag across a spectrogram where there is only noise"));
+            : QStringLiteral("Noise: drag across a stretch of only noise"));
     m_design->setEnabled(noise.has_value());
     const auto &design = m_tool.design();
     m_curve->setCurve(design ? design->curve : std::array<float, kSpectralPointCount>{},
@@ -346,10 +347,12 @@ void ListenPanel::refreshDesign()
         const SteadyTone &t = design->tones[static_cast<size_t>(i)];
         m_tones->setItem(i, 0, new QTableWidgetItem(QStringLiteral("%1 Hz").arg(t.frequencyHz, 0, 'f', 1)));
         m_tones->setItem(i, 1, new QTableWidgetItem(QStringLiteral("%1 dBFS").arg(t.levelDb, 0, 'f', 1)));
-        m_tones->setItem(i, 2,
-                         new QTableWidgetItem(QStringLiteral("+-%1 Hz, %2% of the clip")
-                                                  .arg(t.frequencySpreadHz, 0, 'f', 2)
-                                                  .arg(static_cast<int>(std::lround(t.presence * 100)))));
+        auto *steady = new QTableWidgetItem(QStringLiteral("%1%2 Hz, %3 %")
+                                                .arg(QChar(0x00B1))
+                                                .arg(t.frequencySpreadHz, 0, 'f', 2)
+                                                .arg(static_cast<int>(std::lround(t.presence * 100))));
+        steady->setToolTip(QStringLiteral("How far its frequency wanders, and how much of the clip it is heard in"));
+        m_tones->setItem(i, 2, steady);
         auto *notch = new QPushButton(QStringLiteral("Notch it"), m_tones);
         notch->setObjectName(QStringLiteral("ListenNotch%1").arg(i));
         notch->setEnabled(m_tool.notchFor(i) != nullptr);

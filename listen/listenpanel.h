@@ -59,7 +59,7 @@ public:
     explicit CurveView(QWidget *parent = nullptr);
     // 115 points, point k at k x sampleRate / 256 Hz; none when sampleRate is 0.
     void setCurve(const std::array<float, kSpectralPointCount> &curve, int sampleRate);
-    [[nodiscard]] QSize sizeHint() const override { return {420, 90}; }
+    [[nodiscard]] QSize sizeHint() const override { return {420, 80}; }
 
 protected:
     void paintEvent(QPaintEvent *) override;
