@@ -1,6 +1,7 @@
 #include "listenpanel.h"
 
 #include <QAction>
+#include <QApplication>
 #include <QCheckBox>
 #include <QDoubleSpinBox>
 #include <QFileDialog>
@@ -312,7 +313,12 @@ ListenPanel::ListenPanel(QWidget *parent) : QWidget(parent)
     connect(&m_tool, &ListenTool::messageChanged, m_message, &QLabel::setText);
     connect(m_before, &SpectrogramView::regionDragged, this, &ListenPanel::noiseDragged);
     connect(m_after, &SpectrogramView::regionDragged, this, &ListenPanel::noiseDragged);
-    connect(m_design, &QPushButton::clicked, &m_tool, &ListenTool::designFromNoise);
+    connect(m_design, &QPushButton::clicked, this, [this] {
+        // A minute of audio takes a few seconds to analyse.
+        QApplication::setOverrideCursor(Qt::WaitCursor);
+        m_tool.designFromNoise();
+        QApplication::restoreOverrideCursor();
+    });
     connect(m_trueLevels, &QCheckBox::toggled, this, [this](bool on) { m_tool.setLevelMatched(!on); });
     connect(&m_tool, &ListenTool::designChanged, this, &ListenPanel::refreshDesign);
     connect(&m_tool, &ListenTool::levelMatchChanged, this, &ListenPanel::refreshState);
