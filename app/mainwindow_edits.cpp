@@ -15,6 +15,7 @@
 #include "edits/edithistory.h"
 #include "edits/recentfiles.h"
 #include "edits/stagesummary.h"
+#include "listen/listenpanel.h"
 #include "plot/responseexport.h"
 #include "summaryexport/summaryexport.h"
 
@@ -68,6 +69,21 @@ void MainWindow::buildEditFeatures()
         refreshOverview();
     });
     connect(TabStrip1, &QTabWidget::currentChanged, this, [this] { refreshOverview(); });
+    // The Listen panel's designs change the shown set as one undo step each, and the stage
+    // lists, editors and both panels follow (B plays the new set at once).
+    Listen->tool().setEditSink(
+        [this](const QString &what, int stage, const ListenTool::SetChange &change, QString *why) {
+            bool changed = false;
+            {
+                EditStep step(*history_, model_, StageStepName(what, model_.CurrentSet, stage), model_.CurrentSet);
+                changed = change(model_, model_.CurrentSet, why);
+                if (!changed)
+                    step.cancel();
+            }
+            if (changed)
+                UpdateStageFilterList();
+            return changed;
+        });
     refreshUndoActions();
     refreshOverview();
 }

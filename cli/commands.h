@@ -20,6 +20,8 @@ extern const Command kProbeCommand;
 extern const Command kProgramCommand;
 extern const Command kResponseCommand;
 extern const Command kRenderCommand;
+extern const Command kAnalyzeCommand;
+extern const Command kDesignCommand;
 
 // Reads path into model as File > Open does (the port in the file is ignored); on failure the
 // reader's message has gone to dialog and a line naming the file follows on stderr.

@@ -1,14 +1,18 @@
 #include "listenpanel.h"
 
 #include <QAction>
+#include <QApplication>
 #include <QCheckBox>
 #include <QDoubleSpinBox>
 #include <QFileDialog>
 #include <QGridLayout>
 #include <QHBoxLayout>
+#include <QHeaderView>
 #include <QLabel>
+#include <QMouseEvent>
 #include <QPainter>
 #include <QPushButton>
+#include <QTableWidget>
 #include <QTimer>
 #include <QVBoxLayout>
 
@@ -60,10 +64,51 @@ void SpectrogramView::setMarks(double playhead, double loopFrom, double loopTo)
     update();
 }
 
+void SpectrogramView::setNoise(double from, double to)
+{
+    m_noiseFrom = from;
+    m_noiseTo = to;
+    update();
+}
+
+QRect SpectrogramView::imageArea() const { return rect().adjusted(34, 16, -2, -2); }
+
+double SpectrogramView::fractionAt(int x) const
+{
+    const QRect area = imageArea();
+    return std::clamp(static_cast<double>(x - area.left()) / std::max(1, area.width()), 0.0, 1.0);
+}
+
+void SpectrogramView::mousePressEvent(QMouseEvent *event)
+{
+    if (event->button() != Qt::LeftButton || m_image.isNull())
+        return QWidget::mousePressEvent(event);
+    m_dragFrom = fractionAt(event->position().toPoint().x());
+    setNoise(m_dragFrom, m_dragFrom);
+}
+
+void SpectrogramView::mouseMoveEvent(QMouseEvent *event)
+{
+    if (m_dragFrom < 0)
+        return QWidget::mouseMoveEvent(event);
+    const double at = fractionAt(event->position().toPoint().x());
+    setNoise(std::min(m_dragFrom, at), std::max(m_dragFrom, at));
+}
+
+void SpectrogramView::mouseReleaseEvent(QMouseEvent *event)
+{
+    if (m_dragFrom < 0 || event->button() != Qt::LeftButton)
+        return QWidget::mouseReleaseEvent(event);
+    const double at = fractionAt(event->position().toPoint().x());
+    const double from = std::min(m_dragFrom, at), to = std::max(m_dragFrom, at);
+    m_dragFrom = -1;
+    emit regionDragged(from, to);
+}
+
 void SpectrogramView::paintEvent(QPaintEvent *)
 {
     QPainter p(this);
-    const QRect area = rect().adjusted(34, 16, -2, -2);
+    const QRect area = imageArea();
     p.fillRect(rect(), palette().window());
     p.fillRect(area, Qt::black);
     p.setPen(palette().windowText().color());
@@ -88,11 +133,66 @@ void SpectrogramView::paintEvent(QPaintEvent *)
         p.drawLine(x0, area.top(), x0, area.bottom());
         p.drawLine(x1, area.top(), x1, area.bottom());
     }
+    if (m_noiseTo > m_noiseFrom && m_noiseFrom >= 0) {
+        // The noise region: an orange band along the top and bottom edges and a light tint.
+        const int x0 = area.left() + static_cast<int>(area.width() * m_noiseFrom);
+        const int x1 = area.left() + static_cast<int>(area.width() * m_noiseTo);
+        const QColor orange(255, 150, 30);
+        p.fillRect(QRect(x0, area.top(), x1 - x0, area.height()), QColor(255, 150, 30, 50));
+        p.fillRect(QRect(x0, area.top(), x1 - x0, 4), orange);
+        p.fillRect(QRect(x0, area.bottom() - 3, x1 - x0, 4), orange);
+        p.setPen(orange);
+        p.drawText(QRect(x0 + 3, area.top() + 5, std::max(40, x1 - x0), 14), Qt::AlignLeft | Qt::AlignTop,
+                   QStringLiteral("noise"));
+    }
     if (m_playhead >= 0) {
         const int x = area.left() + static_cast<int>(area.width() * m_playhead);
         p.setPen(QPen(Qt::green, 1));
         p.drawLine(x, area.top(), x, area.bottom());
     }
+}
+
+CurveView::CurveView(QWidget *parent) : QWidget(parent) { setMinimumSize(300, 70); }
+
+void CurveView::setCurve(const std::array<float, kSpectralPointCount> &curve, int sampleRate)
+{
+    m_curve = curve;
+    m_sampleRate = sampleRate;
+    update();
+}
+
+void CurveView::paintEvent(QPaintEvent *)
+{
+    constexpr double kBottomDb = -40.0;
+    QPainter p(this);
+    const QRect area = rect().adjusted(34, 16, -2, -14);
+    p.fillRect(rect(), palette().window());
+    p.fillRect(area, palette().base());
+    p.setPen(palette().windowText().color());
+    p.drawText(QRect(area.left(), 0, area.width(), 16), Qt::AlignLeft | Qt::AlignVCenter,
+               m_sampleRate > 0 ? QStringLiteral("Designed curve (Stage 1)")
+                                : QStringLiteral("Designed curve (Stage 1): none yet"));
+    if (m_sampleRate <= 0)
+        return;
+    const double top = m_sampleRate / 2.0;
+    auto xAt = [&](double hz) { return area.left() + area.width() * hz / top; };
+    auto yAt = [&](double db) { return area.top() + area.height() * std::clamp(db / kBottomDb, 0.0, 1.0); };
+    p.setPen(palette().mid().color());
+    for (double db = 0; db >= kBottomDb; db -= 20) {
+        const int y = static_cast<int>(yAt(db));
+        p.drawLine(area.left(), y, area.right(), y);
+        p.drawText(QRect(0, y - 7, area.left() - 4, 14), Qt::AlignRight | Qt::AlignVCenter,
+                   QString::number(static_cast<int>(db)));
+    }
+    for (int khz = 0; khz * 1000 <= top; khz += 2)
+        p.drawText(QRect(static_cast<int>(xAt(khz * 1000.0)) - 15, area.bottom() + 1, 30, 13), Qt::AlignCenter,
+                   QStringLiteral("%1k").arg(khz));
+    QPolygonF line;
+    for (int k = 0; k < kSpectralPointCount; ++k)
+        line << QPointF(xAt(k * m_sampleRate / 256.0), yAt(m_curve[static_cast<size_t>(k)]));
+    p.setRenderHint(QPainter::Antialiasing);
+    p.setPen(QPen(QColor(30, 110, 220), 2));
+    p.drawPolyline(line);
 }
 
 ListenPanel::ListenPanel(QWidget *parent) : QWidget(parent)
@@ -117,6 +217,8 @@ ListenPanel::ListenPanel(QWidget *parent) : QWidget(parent)
     playRow->addWidget(m_play);
     playRow->addWidget(m_ab);
     playRow->addWidget(m_position, 1);
+    m_match = new QLabel(this);
+    playRow->addWidget(m_match);
     layout->addLayout(playRow);
 
     auto *loopRow = new QHBoxLayout;
@@ -133,12 +235,42 @@ ListenPanel::ListenPanel(QWidget *parent) : QWidget(parent)
     loopRow->addWidget(new QLabel(QStringLiteral("to"), this));
     loopRow->addWidget(m_loopTo);
     loopRow->addStretch(1);
+    m_trueLevels = new QCheckBox(QStringLiteral("True levels"), this);
+    m_trueLevels->setObjectName(QStringLiteral("ListenTrueLevels"));
+    m_trueLevels->setToolTip(QStringLiteral("Off: B is played at the original's level (RMS over the loop region), so "
+                                            "the comparison is of sound, not of loudness"));
+    loopRow->addWidget(m_trueLevels);
+
     layout->addLayout(loopRow);
 
     m_before = new SpectrogramView(QStringLiteral("Original"), this);
     m_after = new SpectrogramView(QStringLiteral("Filtered"), this);
     layout->addWidget(m_before, 1);
     layout->addWidget(m_after, 1);
+
+    auto *designRow = new QHBoxLayout;
+    m_noise = new QLabel(this);
+    m_noise->setObjectName(QStringLiteral("ListenNoise"));
+    m_noise->setWordWrap(true);
+    m_design = new QPushButton(QStringLiteral("Design from noise"), this);
+    m_design->setObjectName(QStringLiteral("ListenDesign"));
+    m_design->setToolTip(QStringLiteral("Make Stage 1 a Spectral Graphic Equalizer curve that cuts this noise where "
+                                        "the rest of the clip does not need the band (one undo step)"));
+    designRow->addWidget(m_noise, 1);
+    designRow->addWidget(m_design);
+    layout->addLayout(designRow);
+    m_tones = new QTableWidget(0, 4, this);
+    m_tones->setObjectName(QStringLiteral("ListenTones"));
+    m_tones->setHorizontalHeaderLabels(
+        {QStringLiteral("Tone"), QStringLiteral("Level"), QStringLiteral("Steadiness"), QString()});
+    m_tones->verticalHeader()->hide();
+    m_tones->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    m_tones->setSelectionMode(QAbstractItemView::NoSelection);
+    m_tones->horizontalHeader()->setSectionResizeMode(QHeaderView::Stretch);
+    m_tones->setMaximumHeight(90);
+    m_curve = new CurveView(this);
+    layout->addWidget(m_tones);
+    layout->addWidget(m_curve);
     m_notes = new QLabel(this);
     m_notes->setWordWrap(true);
     m_message = new QLabel(this);
@@ -179,7 +311,61 @@ ListenPanel::ListenPanel(QWidget *parent) : QWidget(parent)
         refreshState();
     });
     connect(&m_tool, &ListenTool::messageChanged, m_message, &QLabel::setText);
+    connect(m_before, &SpectrogramView::regionDragged, this, &ListenPanel::noiseDragged);
+    connect(m_after, &SpectrogramView::regionDragged, this, &ListenPanel::noiseDragged);
+    connect(m_design, &QPushButton::clicked, this, [this] {
+        // A minute of audio takes a few seconds to analyse.
+        QApplication::setOverrideCursor(Qt::WaitCursor);
+        m_tool.designFromNoise();
+        QApplication::restoreOverrideCursor();
+    });
+    connect(m_trueLevels, &QCheckBox::toggled, this, [this](bool on) { m_tool.setLevelMatched(!on); });
+    connect(&m_tool, &ListenTool::designChanged, this, &ListenPanel::refreshDesign);
+    connect(&m_tool, &ListenTool::levelMatchChanged, this, &ListenPanel::refreshState);
+    refreshDesign();
     refreshState();
+}
+
+void ListenPanel::noiseDragged(double from, double to)
+{
+    const double length = m_tool.clipSeconds();
+    m_tool.setNoiseRegion(from * length, to * length);
+}
+
+void ListenPanel::refreshDesign()
+{
+    const auto &noise = m_tool.noiseRegion();
+    const double length = m_tool.clipSeconds();
+    for (SpectrogramView *v : {m_before, m_after})
+        v->setNoise(noise && length > 0 ? noise->fromSeconds / length : -1,
+                    noise && length > 0 ? noise->toSeconds / length : -1);
+    m_noise->setText(
+        noise
+            ? QStringLiteral("Noise: %1 s to %2 s").arg(noise->fromSeconds, 0, 'f', 2).arg(noise->toSeconds, 0, 'f', 2)
+            : QStringLiteral("Noise: drag across a stretch of only noise"));
+    m_design->setEnabled(noise.has_value());
+    const auto &design = m_tool.design();
+    m_curve->setCurve(design ? design->curve : std::array<float, kSpectralPointCount>{},
+                      design ? design->sampleRate : 0);
+    const int count = design ? static_cast<int>(design->tones.size()) : 0;
+    m_tones->setRowCount(count);
+    for (int i = 0; i < count; ++i) {
+        const SteadyTone &t = design->tones[static_cast<size_t>(i)];
+        m_tones->setItem(i, 0, new QTableWidgetItem(QStringLiteral("%1 Hz").arg(t.frequencyHz, 0, 'f', 1)));
+        m_tones->setItem(i, 1, new QTableWidgetItem(QStringLiteral("%1 dBFS").arg(t.levelDb, 0, 'f', 1)));
+        auto *steady = new QTableWidgetItem(QStringLiteral("%1%2 Hz, %3 %")
+                                                .arg(QChar(0x00B1))
+                                                .arg(t.frequencySpreadHz, 0, 'f', 2)
+                                                .arg(static_cast<int>(std::lround(t.presence * 100))));
+        steady->setToolTip(QStringLiteral("How far its frequency wanders, and how much of the clip it is heard in"));
+        m_tones->setItem(i, 2, steady);
+        auto *notch = new QPushButton(QStringLiteral("Notch it"), m_tones);
+        notch->setObjectName(QStringLiteral("ListenNotch%1").arg(i));
+        notch->setEnabled(m_tool.notchFor(i) != nullptr);
+        notch->setToolTip(QStringLiteral("Make Stage 2 a Notch on this tone (Stage 1 holds the curve; one undo step)"));
+        connect(notch, &QPushButton::clicked, &m_tool, [this, i] { m_tool.notchTone(i); });
+        m_tones->setCellWidget(i, 3, notch);
+    }
 }
 
 bool ListenPanel::openFile(const QString &path) { return m_tool.openFile(path); }
@@ -229,6 +415,9 @@ void ListenPanel::refreshState()
     m_ab->setEnabled(clip);
     m_play->setText(m_tool.isPlaying() ? QStringLiteral("Stop") : QStringLiteral("Play"));
     m_ab->setText(m_tool.filteredOn() ? QStringLiteral("B: Filtered") : QStringLiteral("A: Original"));
+    m_match->setText(m_tool.levelMatched() && clip
+                         ? QStringLiteral("B matched: %1 dB").arg(m_tool.levelMatchDb(), 0, 'f', 1)
+                         : QString());
     tick();
 }
 

@@ -102,6 +102,12 @@ size_t PlaybackSource::frame() const
     return m_frame;
 }
 
+void PlaybackSource::setGainB(float gain)
+{
+    QMutexLocker lock(&m_lock);
+    m_gainB = gain;
+}
+
 void PlaybackSource::setSampleFormat(QAudioFormat::SampleFormat format)
 {
     QMutexLocker lock(&m_lock);
@@ -135,9 +141,11 @@ qint64 PlaybackSource::readData(char *data, qint64 maxSize)
     const size_t bytes = m_format == QAudioFormat::Float ? sizeof(float) : sizeof(int16_t);
     const size_t want = static_cast<size_t>(maxSize) / bytes;
     m_largestRead = std::max(m_largestRead, want);
-    const std::vector<float> *buf = (m_useB && m_b) ? m_b.get() : m_a.get();
+    const bool b = m_useB && m_b;
+    const std::vector<float> *buf = b ? m_b.get() : m_a.get();
     if (!buf)
         return 0;
+    const float gain = b ? m_gainB : 1.0f;
     const bool loop = m_loopTo > m_loopFrom && m_loopTo <= buf->size();
     size_t done = 0;
     while (done < want) {
@@ -149,11 +157,15 @@ qint64 PlaybackSource::readData(char *data, qint64 maxSize)
         const size_t n = std::min(want - done, end - m_frame);
         const float *from = buf->data() + m_frame;
         if (m_format == QAudioFormat::Float) {
-            std::memcpy(data + done * bytes, from, n * sizeof(float));
+            auto *to = reinterpret_cast<float *>(data + done * bytes);
+            std::memcpy(to, from, n * sizeof(float));
+            if (gain != 1.0f)
+                for (size_t i = 0; i < n; ++i)
+                    to[i] *= gain;
         } else {
             auto *to = reinterpret_cast<int16_t *>(data + done * bytes);
             for (size_t i = 0; i < n; ++i)
-                to[i] = static_cast<int16_t>(std::lround(std::clamp(from[i], -1.0f, 1.0f) * 32767.0f));
+                to[i] = static_cast<int16_t>(std::lround(std::clamp(from[i] * gain, -1.0f, 1.0f) * 32767.0f));
         }
         done += n;
         m_frame += n;
@@ -215,6 +227,9 @@ void ListenTool::setClip(const AudioClip &clip, const QString &name)
     m_loopFrom = m_loopTo = 0;
     m_source.clearLoop();
     m_source.seek(0);
+    m_noise.reset();
+    m_design.reset();
+    emit designChanged();
     setMessage(
         QStringLiteral("%1: %2 s, %3 Hz%4")
             .arg(name.isEmpty() ? QStringLiteral("clip") : name)
@@ -309,8 +324,135 @@ void ListenTool::rerender()
         m_filtered = std::move(next);
     }
     m_source.setBuffers(m_original, m_filtered);
+    matchLevel();
     m_renderMs = static_cast<double>(t.nsecsElapsed()) / 1e6;
     emit filteredChanged();
+}
+
+void ListenTool::matchLevel()
+{
+    double a = 0, b = 0;
+    if (m_levelMatched && m_filtered != m_original) {
+        const size_t size = std::min(m_original->size(), m_filtered->size());
+        size_t from = 0, to = size;
+        if (looping()) {
+            from = std::min(size, static_cast<size_t>(m_loopFrom * m_rate));
+            to = std::min(size, static_cast<size_t>(m_loopTo * m_rate));
+        }
+        for (size_t i = from; i < to; ++i) {
+            a += static_cast<double>((*m_original)[i]) * (*m_original)[i];
+            b += static_cast<double>((*m_filtered)[i]) * (*m_filtered)[i];
+        }
+    }
+    // Silence on either side has no level to match.
+    const double db = a > 0 && b > 0 ? std::clamp(10.0 * std::log10(a / b), -kLevelMatchLimitDb, kLevelMatchLimitDb)
+                                     : 0.0;
+    m_source.setGainB(static_cast<float>(std::pow(10.0, db / 20.0)));
+    if (db != m_matchDb) {
+        m_matchDb = db;
+        emit levelMatchChanged();
+    }
+}
+
+void ListenTool::setLevelMatched(bool on)
+{
+    m_levelMatched = on;
+    matchLevel();
+    emit levelMatchChanged();
+}
+
+void ListenTool::setNoiseRegion(double from, double to)
+{
+    if (to > from)
+        m_noise = ClipRegion{from, to};
+    else
+        m_noise.reset();
+    emit designChanged();
+}
+
+bool ListenTool::applyChange(const QString &what, int stage, const SetChange &change)
+{
+    if (!m_editSink) {
+        setMessage(QStringLiteral("There is no filter set to change."));
+        return false;
+    }
+    QString why;
+    if (!m_editSink(what, stage, change, &why)) {
+        setMessage(QStringLiteral("%1 was not applied: %2.").arg(what, why));
+        return false;
+    }
+    return true;
+}
+
+bool ListenTool::designFromNoise()
+{
+    if (!hasClip()) {
+        setMessage(QStringLiteral("Open an audio file first."));
+        return false;
+    }
+    if (!m_noise) {
+        setMessage(QStringLiteral("Drag across a stretch of the spectrogram that holds only noise first."));
+        return false;
+    }
+    DesignOptions options;
+    options.noise = *m_noise;
+    AnalysisError error;
+    auto design = DesignFromNoise(AudioClip{m_rate, 1, *m_original, 0}, options, &error);
+    if (!design) {
+        setMessage(QStringLiteral("Cannot design a filter: %1.").arg(error.reason));
+        return false;
+    }
+    m_design = std::move(design);
+    emit designChanged();
+    const Design copy = *m_design;
+    if (!applyChange(QStringLiteral("Design from noise"), 1,
+                     [copy](Model &model, int set, QString *why) { return ApplyDesign(model, set, copy, false, why); }))
+        return false;
+    setMessage(QStringLiteral("Stage 1 is a curve designed from the noise of %1 s to %2 s (noise %3 dB, signal %4 dB); "
+                              "%5 steady tone(s) found.")
+                   .arg(m_noise->fromSeconds, 0, 'f', 2)
+                   .arg(m_noise->toSeconds, 0, 'f', 2)
+                   .arg(-m_design->noiseCutDb, 0, 'f', 1)
+                   .arg(-m_design->signalLossDb, 0, 'f', 1)
+                   .arg(m_design->tones.size()));
+    return true;
+}
+
+const NotchProposal *ListenTool::notchFor(int toneIndex) const
+{
+    if (!m_design || toneIndex < 0 || toneIndex >= static_cast<int>(m_design->tones.size()))
+        return nullptr;
+    const double hz = m_design->tones[static_cast<size_t>(toneIndex)].frequencyHz;
+    for (const NotchProposal &n : m_design->notches)
+        if (n.tone.frequencyHz == hz)
+            return &n;
+    return nullptr;
+}
+
+bool ListenTool::notchTone(int toneIndex)
+{
+    const NotchProposal *proposal = notchFor(toneIndex);
+    if (!proposal) {
+        setMessage(QStringLiteral("A Notch cannot reach that tone at the set's sample rate."));
+        return false;
+    }
+    const NotchProposal n = *proposal;
+    if (!applyChange(QStringLiteral("Notch"), 2, [n](Model &model, int set, QString *) {
+            StageConfig &s = model.stage(set, 2);
+            s.Type = Notch;
+            s.Freq1 = n.frequencyHz;
+            s.Freq2 = n.width;
+            s.AttenDb = n.depthDb;
+            model.ValidateStage(set, 2);
+            return true;
+        }))
+        return false;
+    setMessage(QStringLiteral("Stage 2 is a Notch at %1 Hz (width setting %2, depth %3 dB) on the tone at %4 Hz.")
+                   .arg(n.frequencyHz)
+                   .arg(n.width)
+                   .arg(n.depthDb)
+                   .arg(n.tone.frequencyHz, 0, 'f', 1));
+    return true;
 }
 
 bool ListenTool::play()
@@ -404,11 +546,13 @@ void ListenTool::setLoop(double from, double to)
     if (to <= from) {
         m_loopFrom = m_loopTo = 0;
         m_source.clearLoop();
+        matchLevel();
         return;
     }
     m_loopFrom = from;
     m_loopTo = to;
     m_source.setLoop(static_cast<size_t>(from * m_rate), static_cast<size_t>(to * m_rate));
+    matchLevel();
 }
 
 double ListenTool::positionSeconds() const { return m_rate > 0 ? static_cast<double>(m_source.frame()) / m_rate : 0.0; }

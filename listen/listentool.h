@@ -9,7 +9,17 @@
 // one channel; the channels are averaged). The filtered buffer is made at the set's rate
 // (9000/12000/17200 Hz) and converted back to the clip's rate (libsoxr, medium quality, which
 // keeps a re-render of a 30 s clip short); the spectrograms are taken at the set's rate.
+//
+// Fair comparison: B is played level-matched by default, scaled so that its RMS over the loop
+// region (the whole clip without one) equals A's; a filter that takes out noise then does not
+// merely sound quieter. The match is plain RMS (no loudness weighting), at most +-20 dB.
+//
+// Design from a recording: a noise region chosen on the spectrogram gives a Spectral Graphic
+// Equalizer curve for Stage 1 and the steady tones of the clip, each of which can be notched in
+// Stage 2 (Stage 1 holds the curve; a later notch replaces an earlier one). The tool changes the
+// configuration only through the edit sink the window gives it, one undo step per change.
 
+#include "analysis/design.h"
 #include "filterpath/audioclip.h"
 #include "filterpath/filterpath.h"
 #include "filterpath/render.h"
@@ -20,6 +30,7 @@
 #include <QObject>
 #include <QPointer>
 
+#include <functional>
 #include <memory>
 #include <optional>
 #include <vector>
@@ -46,6 +57,8 @@ public:
     void clearLoop();
     void seek(size_t frame);
     [[nodiscard]] size_t frame() const;
+    // B's samples are multiplied by gain as they are read (the level match); 1 by default.
+    void setGainB(float gain);
     void setSampleFormat(QAudioFormat::SampleFormat format); // Float or Int16
     [[nodiscard]] size_t largestRead() const;                // frames, the most one read asked for
     void resetLargestRead();
@@ -65,6 +78,7 @@ private:
     size_t m_loopFrom = 0, m_loopTo = 0;
     QAudioFormat::SampleFormat m_format = QAudioFormat::Float;
     size_t m_largestRead = 0;
+    float m_gainB = 1.0f;
 };
 
 class ListenTool : public QObject {
@@ -117,16 +131,50 @@ public:
     [[nodiscard]] double lastRenderMilliseconds() const { return m_renderMs; }
     [[nodiscard]] PlaybackSource &source() { return m_source; }
 
+    // Level match of B to A (on by default); the gain B is played with, dB (0 when off or when
+    // there is nothing to match), limited to +-kLevelMatchLimitDb.
+    void setLevelMatched(bool on);
+    [[nodiscard]] bool levelMatched() const { return m_levelMatched; }
+    [[nodiscard]] double levelMatchDb() const { return m_matchDb; }
+    static constexpr double kLevelMatchLimitDb = 20.0;
+
+    // A change of the window's model: applied to filter set `set` (0..15); false with *why
+    // when it cannot be made, the model then unchanged.
+    using SetChange = std::function<bool(Model &model, int set, QString *why)>;
+    // The window's side: runs change on its model for the shown set as one undo step named
+    // after `what` and `stage` (1..2), then shows the set again (showModelSet) so that B plays
+    // it at once. Returns what change returned.
+    using EditSink = std::function<bool(const QString &what, int stage, const SetChange &change, QString *why)>;
+    void setEditSink(EditSink sink) { m_editSink = std::move(sink); }
+
+    // The noise-only region, seconds of the clip; from >= to clears it.
+    void setNoiseRegion(double from, double to);
+    [[nodiscard]] const std::optional<ClipRegion> &noiseRegion() const { return m_noise; }
+    // Designs from the noise region against the whole clip and writes the curve into Stage 1
+    // of the shown set through the edit sink. False with the reason in message() (no clip, no
+    // region, a region the design refuses, no sink, the change refused).
+    bool designFromNoise();
+    // The last design (its tones are the tone list), or none.
+    [[nodiscard]] const std::optional<Design> &design() const { return m_design; }
+    // The Notch proposed for design()->tones[toneIndex]; null when a Notch cannot reach it.
+    [[nodiscard]] const NotchProposal *notchFor(int toneIndex) const;
+    // Puts that Notch into Stage 2 through the edit sink; false with message() as above.
+    bool notchTone(int toneIndex);
+
 signals:
     void clipChanged();
     void filteredChanged(); // a new filtered buffer and spectrogram
     void playingChanged(bool playing);
     void filteredOnChanged(bool on);
     void messageChanged(const QString &message);
+    void designChanged(); // a new design (curve and tones), or none
+    void levelMatchChanged();
 
 private:
     void rerender();
     void dropClip();
+    void matchLevel();
+    bool applyChange(const QString &what, int stage, const SetChange &change);
     void setMessage(const QString &m);
 
     PlaybackSource m_source;
@@ -144,6 +192,11 @@ private:
     Spectrogram m_originalSpec, m_filteredSpec;
     double m_renderMs = 0;
     double m_loopFrom = 0, m_loopTo = 0;
+    bool m_levelMatched = true;
+    double m_matchDb = 0;
+    EditSink m_editSink;
+    std::optional<ClipRegion> m_noise;
+    std::optional<Design> m_design;
 };
 
 } // namespace korvane

@@ -32,6 +32,8 @@ const QList<QPair<QString, QString>> kCommandOptions = {
     {"program", "--port --device --firmware --folder --yes"},
     {"response", "--set --csv --svg --png --size --points --lib-dir"},
     {"render", "--set --stage --lib-dir"},
+    {"analyze", "--from --to --json"},
+    {"design", "--set --audio --noise --notch -o --json"},
 };
 
 // Each line a JSON object.

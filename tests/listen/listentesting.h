@@ -61,6 +61,39 @@ inline AudioClip sineClip(int rate, double seconds, double hz, double amplitude)
     return c;
 }
 
+// A recording to design from, at rate Hz: noise alone for the first 1.5 s, then bursts of a
+// voice-like harmonic sound as well, a steady tone at toneHz throughout, and digital
+// silence in the last 0.5 s. 6 s long.
+inline AudioClip designClip(int rate, double toneHz)
+{
+    AudioClip c;
+    c.sampleRate = rate;
+    c.channels = 1;
+    std::mt19937 rng(27);
+    std::normal_distribution<float> noise(0.0f, 0.03f);
+    const size_t n = static_cast<size_t>(rate * 6.0), quiet = static_cast<size_t>(rate * 5.5);
+    for (size_t i = 0; i < n; ++i) {
+        const double t = static_cast<double>(i) / rate;
+        double v = noise(rng) + 0.05 * std::sin(2 * std::numbers::pi * toneHz * t);
+        // Each burst on its own pitch of 110..178 Hz, gliding up a fifth of it: no steady tone.
+        const double s = std::fmod(t, 0.6), f0 = 110 + 17 * (static_cast<int>(t / 0.6) % 5);
+        if (t > 1.5 && s < 0.35)
+            for (int h = 1; h <= 12; ++h)
+                v += 0.12 / h * std::sin(2 * std::numbers::pi * f0 * h * (s + 0.3 * s * s));
+        c.samples.push_back(i < quiet ? static_cast<float>(v) : 0.0f);
+    }
+    return c;
+}
+
+// RMS of x in dB of full scale (a full-scale square wave 0 dB).
+inline double rmsDb(const std::vector<float> &x)
+{
+    double sum = 0;
+    for (float v : x)
+        sum += static_cast<double>(v) * v;
+    return 10.0 * std::log10(sum / static_cast<double>(std::max<size_t>(1, x.size())));
+}
+
 // Normalised correlation of a[0..n) and b[0..n).
 inline double correlation(const float *a, const float *b, size_t n)
 {

@@ -1,21 +1,29 @@
 // The Listen dock in the main window: it follows the shown set (type lists, tabs), Ctrl+B
-// and the button switch A/B, and a clip that cannot be read leaves a message. With
-// KORVANE_SHOT_DIR set it also saves screenshots of the window and the panel there.
+// and the button switch A/B, a clip that cannot be read leaves a message, the design
+// command's output opens, and a noise region dragged on the spectrogram designs the shown set
+// as undo steps. With KORVANE_SHOT_DIR set it also saves screenshots of the window and the
+// panel there.
 
+#include "clirun.h"
 #include "listentesting.h"
 
 #include "app/mainwindow.h"
+#include "coefgen/coefimage.h"
 #include "coefgen/spectral.h"
+#include "edits/edithistory.h"
 #include "listen/listenpanel.h"
 
+#include <QAction>
 #include <QCheckBox>
 #include <QComboBox>
 #include <QDir>
+#include <QDockWidget>
 #include <QDoubleSpinBox>
 #include <QLabel>
 #include <QPushButton>
 #include <QSignalSpy>
 #include <QTabWidget>
+#include <QTableWidget>
 #include <QTemporaryDir>
 #include <QtTest>
 
@@ -167,6 +175,43 @@ private slots:
         QVERIFY(message->text().contains(QLatin1String("Cannot read audio file")));
     }
 
+    // The design command's file opens in the window and builds; then, in the panel, a noise
+    // region dragged across the spectrogram, Design from noise and Notch it change the shown
+    // set as steps of the window's Edit > Undo.
+    void designInTheWindow()
+    {
+        const QString wav = m_work->filePath(QStringLiteral("design.wav"));
+        const QString designed = m_work->filePath(QStringLiteral("designed.min"));
+        QVERIFY(WriteAudioFile(wav, designClip(16000, 1234.5)));
+        QCOMPARE(runCli({"new", "base.min"}, m_work->path()).exitCode, 0);
+        const Run r = runCli(
+            {"design", "base.min", "--set", "0", "--audio", wav, "--noise", "0-1.5", "--notch", "-o", designed},
+            m_work->path());
+        QVERIFY2(r.exitCode == 0, qPrintable(r.err));
+        QVERIFY(m_window->openAtStart(designed));
+        QCOMPARE(child<QComboBox>("FilterList1")->currentIndex(), int(SpectralEq));
+        QCOMPARE(child<QComboBox>("FilterList2")->currentIndex(), int(Notch));
+        QVERIFY(BuildFilterImageBytes(*m_model, *m_dialog).has_value());
+
+        child<QTabWidget>("TabStrip1")->setCurrentIndex(1); // Pass Thru twice
+        ListenPanel *panel = m_window->listenPanel();
+        QVERIFY(panel->openFile(wav));
+        designFromTheSpectrogram(panel);
+        if (QTest::currentTestFailed())
+            return;
+        QCOMPARE(m_model->stage(1, 1).Type, int16_t(SpectralEq));
+        QCOMPARE(child<QComboBox>("FilterList1")->currentIndex(), int(SpectralEq));
+        QVERIFY(panel->tool().notes().join('\n').contains(QLatin1String("Stage 1: FIR")));
+        QCOMPARE(m_model->stage(1, 2).Type, int16_t(Notch));
+        QCOMPARE(m_model->stage(1, 2).Freq1, int16_t(1235));
+        QCOMPARE(m_window->editHistory().undoName(), QStringLiteral("Notch of Filter 1 Stage 2"));
+
+        m_window->findChild<QAction *>(QStringLiteral("mnuEditUndo"))->trigger();
+        QCOMPARE(child<QComboBox>("FilterList2")->currentIndex(), int(PassThru));
+        QVERIFY(panel->tool().notes().join('\n').contains(QLatin1String("Stage 2: Pass Thru")));
+        QCOMPARE(m_window->editHistory().undoName(), QStringLiteral("Design from noise of Filter 1 Stage 1"));
+    }
+
     // Not a check: pictures of the panel for a person to look at.
     void screenshots()
     {
@@ -194,6 +239,35 @@ private slots:
         QApplication::processEvents();
         QVERIFY(m_window->grab().save(QDir(dir).filePath(QStringLiteral("listen-mainwindow.png"))));
         QVERIFY(panel->grab().save(QDir(dir).filePath(QStringLiteral("listen-panel.png"))));
+
+        QVERIFY(WriteAudioFile(m_work->filePath(QStringLiteral("design.wav")), designClip(16000, 1234.5)));
+        QVERIFY(panel->openFile(m_work->filePath(QStringLiteral("design.wav"))));
+        designFromTheSpectrogram(panel);
+        m_window->findChild<QDockWidget *>(QStringLiteral("ListenDock"))->raise();
+        QApplication::processEvents();
+        QVERIFY(m_window->grab().save(QDir(dir).filePath(QStringLiteral("listen-design-mainwindow.png"))));
+        QVERIFY(panel->grab().save(QDir(dir).filePath(QStringLiteral("listen-design-panel.png"))));
+    }
+
+private:
+    // Drags across the first quarter of the original's spectrogram (1.5 s of the 6 s clip),
+    // designs, and notches the 1234.5 Hz tone from its row.
+    void designFromTheSpectrogram(ListenPanel *panel)
+    {
+        QWidget *view = panel->findChildren<SpectrogramView *>().at(0);
+        const int left = 34, width = view->width() - 36, y = view->height() / 2;
+        QTest::mousePress(view, Qt::LeftButton, {}, QPoint(left + 1, y));
+        QTest::mouseMove(view, QPoint(left + width / 8, y));
+        QTest::mouseRelease(view, Qt::LeftButton, {}, QPoint(left + width / 4 - 2, y));
+        const auto noise = panel->tool().noiseRegion();
+        QVERIFY(noise && noise->fromSeconds < 0.05 && noise->toSeconds > 1.3 && noise->toSeconds <= 1.5);
+        panel->findChild<QPushButton *>(QStringLiteral("ListenDesign"))->click();
+        auto *tones = panel->findChild<QTableWidget *>(QStringLiteral("ListenTones"));
+        int row = 0;
+        while (row < tones->rowCount() && !tones->item(row, 0)->text().startsWith(QLatin1String("1234.")))
+            ++row;
+        QVERIFY2(row < tones->rowCount(), qPrintable(panel->tool().message()));
+        qobject_cast<QPushButton *>(tones->cellWidget(row, 3))->click();
     }
 };
 

@@ -1,6 +1,6 @@
 // The Listen panel's logic without a display or a sound server: the buffers the sink reads,
-// A/B and loops at the byte level, following a changed set, bad and hostile files, and no
-// audio output.
+// A/B and loops at the byte level, following a changed set, bad and hostile files, no audio
+// output, the level match of B, and the refusals of a design from a noise region.
 
 #include "listentesting.h"
 
@@ -179,6 +179,82 @@ private slots:
         for (const std::vector<float> *buffer : {&tool.originalSamples(), &tool.filteredSamples()})
             for (float v : *buffer)
                 QVERIFY(std::isfinite(v));
+    }
+
+    // B is read at A's RMS over the loop region (the whole clip without one), or as it is with
+    // true levels. The clip is a tone the Lowpass passes, then noise it mostly cuts: the two
+    // halves need gains some 10 dB apart, so a match over the wrong stretch misses.
+    void levelMatch_data()
+    {
+        QTest::addColumn<double>("from");
+        QTest::addColumn<double>("to");
+        QTest::addColumn<bool>("matched");
+        QTest::newRow("whole clip") << 0.0 << 0.0 << true;
+        QTest::newRow("loop over the noise") << 1.2 << 1.8 << true;
+        QTest::newRow("loop over the tone") << 0.2 << 0.8 << true;
+        QTest::newRow("true levels") << 1.2 << 1.8 << false;
+    }
+    void levelMatch()
+    {
+        QFETCH(double, from);
+        QFETCH(double, to);
+        QFETCH(bool, matched);
+        AudioClip clip = sineClip(44100, 1.0, 500, 0.3);
+        std::mt19937 rng(3);
+        std::uniform_real_distribution<float> noise(-0.3f, 0.3f);
+        for (int i = 0; i < 44100; ++i)
+            clip.samples.push_back(noise(rng));
+        ListenTool tool;
+        tool.setClip(clip);
+        tool.showModelSet(listenModel(Lowpass, PassThru), 0);
+        tool.setLoop(from, to);
+        tool.setLevelMatched(matched);
+        const auto first = static_cast<size_t>(from * 44100);
+        const auto frames = static_cast<size_t>((to > from ? to - from : 2.0) * 44100);
+        tool.source().seek(first);
+        const std::vector<float> a = readFloats(tool.source(), frames);
+        tool.setFilteredOn(true);
+        tool.source().seek(first);
+        const std::vector<float> b = readFloats(tool.source(), frames);
+        QCOMPARE(b.size(), frames);
+        if (matched) {
+            QVERIFY2(std::abs(rmsDb(b) - rmsDb(a)) < 0.5,
+                     qPrintable(QStringLiteral("A %1 dB, B %2 dB").arg(rmsDb(a)).arg(rmsDb(b))));
+        } else {
+            QCOMPARE(tool.levelMatchDb(), 0.0);
+            QVERIFY(std::equal(b.begin(), b.end(), tool.filteredSamples().begin() + static_cast<long>(first)));
+        }
+    }
+
+    // Every refusal says why and asks the window for no change.
+    void designRefusals_data()
+    {
+        QTest::addColumn<double>("from");
+        QTest::addColumn<double>("to");
+        QTest::addColumn<bool>("sink");
+        QTest::addColumn<QString>("message");
+        QTest::newRow("no region") << 1.0 << 1.0 << true << "Drag across";
+        QTest::newRow("outside the clip") << 5.0 << 9.0 << true << "outside the clip";
+        QTest::newRow("too short") << 1.0 << 1.02 << true << "shorter than one analysis frame";
+        QTest::newRow("silent") << 5.6 << 5.95 << true << "silent";
+        QTest::newRow("no set to change") << 0.0 << 1.5 << false << "no filter set";
+    }
+    void designRefusals()
+    {
+        QFETCH(double, from);
+        QFETCH(double, to);
+        QFETCH(bool, sink);
+        QFETCH(QString, message);
+        ListenTool tool;
+        int changes = 0;
+        if (sink)
+            tool.setEditSink(
+                [&changes](const QString &, int, const ListenTool::SetChange &, QString *) { return ++changes > 0; });
+        tool.setClip(designClip(16000, 1234.5));
+        tool.setNoiseRegion(from, to);
+        QVERIFY(!tool.designFromNoise());
+        QVERIFY2(tool.message().contains(message), qPrintable(tool.message()));
+        QCOMPARE(changes, 0);
     }
 
     // CTest points PULSE_SERVER at nothing: no output device is a message, not a crash.
