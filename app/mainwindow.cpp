@@ -17,7 +17,7 @@
 #include "editors/responseplot.h"
 #include "edits/edithistory.h"
 #include "edits/recentfiles.h"
-#include "listen/listenpanel.h"
+#include "listenpanel/listenpanel.h"
 #include "messages/usermessages.h"
 
 #include <QAction>

@@ -15,7 +15,7 @@
 #include "edits/edithistory.h"
 #include "edits/recentfiles.h"
 #include "edits/stagesummary.h"
-#include "listen/listenpanel.h"
+#include "listenpanel/listenpanel.h"
 #include "plot/responseexport.h"
 #include "summaryexport/summaryexport.h"
 

@@ -11,7 +11,7 @@
 #include "coefgen/coefimage.h"
 #include "coefgen/spectral.h"
 #include "edits/edithistory.h"
-#include "listen/listenpanel.h"
+#include "listenpanel/listenpanel.h"
 
 #include <QAction>
 #include <QCheckBox>
