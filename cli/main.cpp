@@ -30,8 +30,9 @@ using namespace korvane::cli;
 
 // In the order --help lists them.
 const QList<const Command *> kCommands = {
-    &kShowCommand,  &kConvertCommand, &kNewCommand,     &kImportCoefCommand, &kBuildImageCommand, &kInspectCommand,
-    &kPortsCommand, &kProbeCommand,   &kProgramCommand, &kResponseCommand,   &kRenderCommand,
+    &kShowCommand,    &kConvertCommand,  &kNewCommand,    &kImportCoefCommand, &kBuildImageCommand,
+    &kInspectCommand, &kPortsCommand,    &kProbeCommand,  &kProgramCommand,    &kVerifyCommand,
+    &kLogCommand,     &kResponseCommand, &kRenderCommand,
 };
 
 const Command *findCommand(const QString &name)
