@@ -5,6 +5,7 @@
 #include "helpwindow.h"
 #include "korvane_version.h"
 #include "programicon.h"
+#include "programminglogdialog.h"
 
 #include "config/filelocations.h"
 #include "config/firfile.h"
@@ -149,6 +150,7 @@ void MainWindow::buildMenus()
     mnuFile->addSeparator();
     add(mnuFile, "mnuProgramKorvane", QStringLiteral("&Program Korvane-S"), QKeySequence(Qt::CTRL | Qt::Key_P),
         &MainWindow::programKorvane);
+    add(mnuFile, "mnuVerifyKorvane", QStringLiteral("&Verify Korvane-S"), QKeySequence(), &MainWindow::verifyKorvane);
     mnuFile->addSeparator();
     mnuFileCOMPort = mnuFile->addMenu(QStringLiteral("CO&M Port"));
     mnuFileCOMPort->setObjectName(QStringLiteral("mnuFileCOMPort"));
@@ -171,6 +173,7 @@ void MainWindow::buildMenus()
     mnuHelp->setObjectName(QStringLiteral("mnuHelp"));
     add(mnuHelp, "mnuHelpContents", QStringLiteral("&Contents"), QKeySequence(Qt::Key_F1), &MainWindow::helpContents);
     add(mnuHelp, "mnuHelpSearch", QStringLiteral("&Search For Help On..."), QKeySequence(), &MainWindow::helpSearch);
+    add(mnuHelp, "mnuHelpLog", QStringLiteral("Programming &Log..."), QKeySequence(), &MainWindow::helpProgrammingLog);
     mnuHelp->addSeparator();
     add(mnuHelp, "mnuHelpAbout", QStringLiteral("&About Korvane-S..."), QKeySequence(), &MainWindow::helpAbout);
 }
@@ -548,8 +551,10 @@ void MainWindow::updateCaption()
 
 void MainWindow::markSaved(const QString &path)
 {
-    if (!path.isEmpty())
+    if (!path.isEmpty()) {
         fileTitle_ = QFileInfo(path).fileName();
+        filePath_ = path;
+    }
     history_->setClean();
     updateCaption();
 }
@@ -676,12 +681,32 @@ void MainWindow::programKorvane()
                                               model_.ComPort = static_cast<int16_t>(port);
                                           setComCheck(port);
                                       }};
+        // The log names the settings file only when it holds what is programmed.
+        if (!isModified())
+            context.settingsPath = filePath_;
         if (runner_)
             (void)runner_(context);
     }
     // Told to end during the run: now that the port is closed.
     if (endRequested_)
         endNow();
+}
+
+void MainWindow::verifyKorvane()
+{
+    BeginDeviceOperation();
+    ScopeExit unlock{[this] { EndDeviceOperation(); }};
+    ProgrammingRunContext context{model_, dialog_, *comm_, programFolder_, [this](int port) {
+                                      model_.ComPort = static_cast<int16_t>(port);
+                                      setComCheck(port);
+                                  }};
+    (void)RunVerifySequence(context);
+}
+
+void MainWindow::helpProgrammingLog()
+{
+    ProgrammingLogDialog log(this);
+    log.exec();
 }
 
 void MainWindow::endOnSignal(int signal)

@@ -4,14 +4,15 @@
 
 #include "device/comports.h"
 #include "device/programmingsequence.h"
+#include "messages/usermessages.h"
 
 namespace korvane {
 
-bool RunProgrammingSequence(ProgrammingRunContext &context)
+namespace {
+
+// The progress window as the view of one run.
+void connectView(ProgrammingSequence &sequence, ProgrammingRunContext &context)
 {
-    ProgrammingOptions options;
-    options.programFolder = context.programFolder;
-    ProgrammingSequence sequence(context.model, context.dialog, options);
     CommWindow &view = context.view;
     QObject::connect(&sequence, &ProgrammingSequence::stageChanged, &view, &CommWindow::setStageCaption);
     QObject::connect(&sequence, &ProgrammingSequence::portProbed, &view, &CommWindow::setProbedPort);
@@ -26,7 +27,34 @@ bool RunProgrammingSequence(ProgrammingRunContext &context)
     QObject::connect(&view, &CommWindow::stopRequested, &sequence, &ProgrammingSequence::requestStop);
     if (context.onComPortChanged)
         QObject::connect(&sequence, &ProgrammingSequence::comPortChanged, &view, context.onComPortChanged);
+    UserDialog &dialog = context.dialog;
+    QObject::connect(&sequence, &ProgrammingSequence::logNotWritten, &view, [&dialog](const QString &problem) {
+        dialog.inform(QStringLiteral("Programming Log"), LogNotWrittenText(problem), MessageIcon::Exclamation);
+    });
+}
+
+ProgrammingOptions optionsOf(const ProgrammingRunContext &context)
+{
+    ProgrammingOptions options;
+    options.programFolder = context.programFolder;
+    options.settingsPath = context.settingsPath;
+    return options;
+}
+
+} // namespace
+
+bool RunProgrammingSequence(ProgrammingRunContext &context)
+{
+    ProgrammingSequence sequence(context.model, context.dialog, optionsOf(context));
+    connectView(sequence, context);
     return sequence.run();
+}
+
+bool RunVerifySequence(ProgrammingRunContext &context)
+{
+    ProgrammingSequence sequence(context.model, context.dialog, optionsOf(context));
+    connectView(sequence, context);
+    return sequence.verify();
 }
 
 QString ComPortDevicePath(int port) { return ComPortDeviceName(port); }

@@ -135,11 +135,14 @@ private slots:
         startWindow();
         program();
         QCOMPARE(dialog_.titles(), (QStringList{kProgramAll, QStringLiteral("Success")}));
-        QCOMPARE(dialog_.messages[1].text, QStringLiteral("Korvane-S successfully programmed"));
+        QCOMPARE(dialog_.messages[1].text,
+                 QStringLiteral("Korvane-S successfully programmed\rFilters: verified (the "
+                                "Korvane-S reports a valid checksum)"));
         QCOMPARE(dialog_.messages[1].icon, MessageIcon::None);
         QCOMPARE(captions_,
                  (QStringList{QStringLiteral("Finding Korvane-S"), QStringLiteral("Configuring Filters"),
-                              QStringLiteral("Determining Firmware Status"), QStringLiteral("Programming Filters")}));
+                              QStringLiteral("Determining Firmware Status"), QStringLiteral("Programming Filters"),
+                              QStringLiteral("Verifying Filters")}));
         QCOMPARE(model_.ComPort, int16_t(3));
         QCOMPARE(window_->checkedComPort(), 3);
         QVERIFY2(sleepNote_.startsWith(QStringLiteral("This computer may go to sleep")), qPrintable(sleepNote_));
@@ -169,6 +172,36 @@ private slots:
         // The warning area never showed: no reload was needed.
         for (const Sample &s : samples_)
             QVERIFY(!s.warningShown);
+    }
+
+    // The processor's own check of the filters ends the run, and its answer the closing message.
+    void selfTestEndsTheRun_data()
+    {
+        QTest::addColumn<QString>("answer");
+        QTest::addColumn<QStringList>("titles");
+        QTest::addColumn<QString>("said");
+        const QString success = QStringLiteral("Success");
+        QTest::newRow("valid") << "valid" << QStringList{kProgramAll, success} << "Filters: verified";
+        QTest::newRow("failed") << "failed"
+                                << QStringList{kProgramAll, QStringLiteral("Verify Failed"),
+                                               QStringLiteral("Programming Aborted")}
+                                << "Filters stored in Korvane-S are no longer valid.";
+        QTest::newRow("not understood") << "unknown" << QStringList{kProgramAll, success} << "Filters: not verified";
+    }
+    void selfTestEndsTheRun()
+    {
+        QFETCH(QString, answer);
+        QFETCH(QStringList, titles);
+        QFETCH(QString, said);
+        prepareProgramFolder(true);
+        SimProcess sim({QStringLiteral("--com"), QStringLiteral("3"), QStringLiteral("--filters"), QStringLiteral("2"),
+                        QStringLiteral("--self-test"), answer});
+        QVERIFY2(sim.isReady(), qPrintable(sim.errorString()));
+        startWindow();
+        program();
+        QCOMPARE(dialog_.titles(), titles);
+        QVERIFY2(dialog_.messages.back().text.contains(said), qPrintable(dialog_.messages.back().text));
+        QCOMPARE(captions_.last(), QStringLiteral("Verifying Filters"));
     }
 
     void noProcessorGivesOneMessageAndKeepsThePort()
@@ -315,7 +348,7 @@ private slots:
         QVERIFY(triedCancel);
         QCOMPARE(dialog_.titles(), (QStringList{kProgramAll, QStringLiteral("Success")}));
         QVERIFY(captions_.contains(QStringLiteral("Uploading Firmware")));
-        QCOMPARE(captions_.last(), QStringLiteral("Programming Filters"));
+        QCOMPARE(captions_.last(), QStringLiteral("Verifying Filters"));
         bool lockedWithWarning = false;
         for (const Sample &s : samples_) {
             if (s.caption == QStringLiteral("Uploading Firmware") && s.warningShown) {

@@ -29,7 +29,9 @@ const QList<QPair<QString, QString>> kCommandOptions = {
     {"inspect", "--json"},
     {"ports", "--json"},
     {"probe", "--port --device --json"},
-    {"program", "--port --device --firmware --folder --yes"},
+    {"program", "--port --device --all --firmware --folder --yes --json"},
+    {"verify", "--port --device --json"},
+    {"log", "--json"},
     {"response", "--set --csv --svg --png --size --points --lib-dir"},
     {"render", "--set --stage --lib-dir"},
 };
