@@ -676,14 +676,14 @@ void MainWindow::programKorvane()
     {
         BeginDeviceOperation();
         ScopeExit unlock{[this] { EndDeviceOperation(); }};
-        ProgrammingRunContext context{model_, dialog_, *comm_, programFolder_, [this](int port) {
+        ProgrammingRunContext context{model_, dialog_, *comm_, programFolder_,
+                                      [this](int port) {
                                           if (port >= 1 && port <= 9)
                                               model_.ComPort = static_cast<int16_t>(port);
                                           setComCheck(port);
-                                      }};
-        // The log names the settings file only when it holds what is programmed.
-        if (!isModified())
-            context.settingsPath = filePath_;
+                                      },
+                                      // The log names the settings file only when it holds what is programmed.
+                                      isModified() ? QString() : filePath_};
         if (runner_)
             (void)runner_(context);
     }
@@ -696,10 +696,15 @@ void MainWindow::verifyKorvane()
 {
     BeginDeviceOperation();
     ScopeExit unlock{[this] { EndDeviceOperation(); }};
-    ProgrammingRunContext context{model_, dialog_, *comm_, programFolder_, [this](int port) {
+    ProgrammingRunContext context{model_,
+                                  dialog_,
+                                  *comm_,
+                                  programFolder_,
+                                  [this](int port) {
                                       model_.ComPort = static_cast<int16_t>(port);
                                       setComCheck(port);
-                                  }};
+                                  },
+                                  QString()};
     (void)RunVerifySequence(context);
 }
 
