@@ -4,6 +4,7 @@
 
 #include "app/commwindow.h"
 #include "app/mainwindow.h"
+#include "app/programminglogdialog.h"
 #include "scripteddialog.h"
 #include "simprocess.h"
 
@@ -15,6 +16,7 @@
 #include <QMenu>
 #include <QProcess>
 #include <QPushButton>
+#include <QTableView>
 #include <QTemporaryDir>
 #include <QTimer>
 #include <QtTest>
@@ -111,6 +113,7 @@ private slots:
         program_ = std::make_unique<QTemporaryDir>();
         work_ = std::make_unique<QTemporaryDir>();
         qputenv("KORVANE_COM_DIR", comDir_->path().toLocal8Bit());
+        qputenv("XDG_STATE_HOME", work_->filePath(QStringLiteral("state")).toLocal8Bit()); // a log per test
         savedCwd_ = QDir::currentPath();
         QDir::setCurrent(work_->path());
         model_ = Model();
@@ -172,6 +175,13 @@ private slots:
         // The warning area never showed: no reload was needed.
         for (const Sample &s : samples_)
             QVERIFY(!s.warningShown);
+        // The run is in the programming log, and Help > Programming Log shows it.
+        ProgrammingLogDialog log(window_.get());
+        const QAbstractItemModel *table = log.findChild<QTableView *>(QStringLiteral("logTable"))->model();
+        QCOMPARE(table->rowCount(), 1);
+        QCOMPARE(table->index(0, 1).data().toString(), comDir_->filePath(QStringLiteral("com3")));
+        QCOMPARE(table->index(0, 2).data().toString(), QStringLiteral("programmed"));
+        QCOMPARE(table->index(0, 3).data().toString(), QStringLiteral("valid"));
     }
 
     // The processor's own check of the filters ends the run, and its answer the closing message.
