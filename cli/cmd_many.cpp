@@ -88,6 +88,12 @@ public:
                 event(u, QStringLiteral("Data Packet: %1/%2").arg(n).arg(max));
             u.lastTenth = tenth;
         });
+        // Every run tries to keep the machine awake; when they cannot, it is said once.
+        connect(&seq, &ProgrammingSequence::sleepNotPrevented, this, [this, &u](const QString &problem) {
+            if (!sleepWarned_)
+                event(u, QStringLiteral("Warning: ") + SleepNotPreventedText(problem));
+            sleepWarned_ = true;
+        });
         connect(&seq, &ProgrammingSequence::logNotWritten, this, [this, &u](const QString &problem) {
             event(u, QStringLiteral("Warning: ") + LogNotWrittenText(problem));
         });
@@ -174,6 +180,7 @@ private:
     bool tty_;
     int width_ = 0;
     int drawn_ = 0;
+    bool sleepWarned_ = false;
 };
 
 // Every COM port whose device answers "F V", probed one after the other.
