@@ -8,6 +8,7 @@
 #include "menucommand.h"
 #include "networkport.h"
 #include "programicon.h"
+#include "programminglogdialog.h"
 
 #include "config/filelocations.h"
 #include "config/firfile.h"
@@ -119,6 +120,7 @@ void MainWindow::buildMenus()
     mnuFile->addSeparator();
     add(mnuFile, "mnuProgramKorvane", QStringLiteral("&Program Korvane-S"), QKeySequence(Qt::CTRL | Qt::Key_P),
         &MainWindow::programKorvane);
+    add(mnuFile, "mnuVerifyKorvane", QStringLiteral("&Verify Korvane-S"), QKeySequence(), &MainWindow::verifyKorvane);
     mnuFile->addSeparator();
     mnuFileCOMPort = mnuFile->addMenu(QStringLiteral("CO&M Port"));
     mnuFileCOMPort->setObjectName(QStringLiteral("mnuFileCOMPort"));
@@ -142,6 +144,7 @@ void MainWindow::buildMenus()
     mnuHelp->setObjectName(QStringLiteral("mnuHelp"));
     add(mnuHelp, "mnuHelpContents", QStringLiteral("&Contents"), QKeySequence(Qt::Key_F1), &MainWindow::helpContents);
     add(mnuHelp, "mnuHelpSearch", QStringLiteral("&Search For Help On..."), QKeySequence(), &MainWindow::helpSearch);
+    add(mnuHelp, "mnuHelpLog", QStringLiteral("Programming &Log..."), QKeySequence(), &MainWindow::helpProgrammingLog);
     mnuHelp->addSeparator();
     add(mnuHelp, "mnuHelpAbout", QStringLiteral("&About Korvane-S..."), QKeySequence(), &MainWindow::helpAbout);
 }
@@ -426,8 +429,10 @@ void MainWindow::updateCaption()
 
 void MainWindow::markSaved(const QString &path)
 {
-    if (!path.isEmpty())
+    if (!path.isEmpty()) {
         fileTitle_ = QFileInfo(path).fileName();
+        filePath_ = path;
+    }
     history_->setClean();
     updateCaption();
 }
@@ -545,15 +550,40 @@ void MainWindow::programKorvane()
     {
         BeginDeviceOperation();
         ScopeExit unlock{[this] { EndDeviceOperation(); }};
-        ProgrammingRunContext context{model_, dialog_, *comm_, programFolder_, [this](int port) {
+        ProgrammingRunContext context{model_, dialog_, *comm_, programFolder_,
+                                      [this](int port) {
                                           setComCheck(port); // the sequence has set ComPort
-                                      }};
+                                      },
+                                      // The log names the settings file only when it holds what is programmed.
+                                      isModified() ? QString() : filePath_};
         if (runner_)
             (void)runner_(context);
     }
     // Told to end during the run: now that the port is closed.
     if (endRequested_)
         endNow();
+}
+
+void MainWindow::verifyKorvane()
+{
+    BeginDeviceOperation();
+    ScopeExit unlock{[this] { EndDeviceOperation(); }};
+    ProgrammingRunContext context{model_,
+                                  dialog_,
+                                  *comm_,
+                                  programFolder_,
+                                  [this](int port) {
+                                      model_.ComPort = static_cast<int16_t>(port);
+                                      setComCheck(port);
+                                  },
+                                  QString()};
+    (void)RunVerifySequence(context);
+}
+
+void MainWindow::helpProgrammingLog()
+{
+    ProgrammingLogDialog log(this);
+    log.exec();
 }
 
 void MainWindow::endOnSignal(int signal)

@@ -67,6 +67,8 @@ public:
     void helpSearch();
     void helpAbout();
     void programKorvane();
+    void verifyKorvane();         // File > Verify Korvane-S: the processor's self-tests alone
+    void helpProgrammingLog();    // Help > Programming Log
     void selectComPort(int port); // mnuCom click
     // The program was told to end (SIGTERM, SIGHUP, SIGINT; the dialog no longer waits for
     // answers). Open modal windows are closed with their cancelling answer; a programming run
@@ -181,6 +183,7 @@ private:
     bool showingModel_ = false;
     bool shutDownDone_ = false;
     bool endRequested_ = false; // endOnSignal() during a run: end when the run has ended
+    QString filePath_;          // the settings file last opened or saved
     QString fileTitle_;         // name of the settings file last opened or saved, without folder
 
     QToolBar *tbToolbar = nullptr;

@@ -4,6 +4,7 @@
 
 #include "device/comports.h"
 #include "device/programmingsequence.h"
+#include "messages/usermessages.h"
 #include "netline/networkdevice.h"
 #include "netline/networkportsetting.h"
 
@@ -11,24 +12,39 @@
 
 namespace korvane {
 
-bool RunProgrammingSequence(ProgrammingRunContext &context)
-{
+namespace {
+
+// A run's options and, with File > COM Port > Network Port..., the line to that server: the run
+// goes there, and only there.
+struct RunSetup {
     ProgrammingOptions options;
-    options.programFolder = context.programFolder;
-    // File > COM Port > Network Port...: the run goes to that server, and only there.
-    const NetworkPortSetting network = LoadNetworkPortSetting();
     std::unique_ptr<SerialLine> line;
+    QString networkDevice;
+};
+
+RunSetup setupOf(const ProgrammingRunContext &context)
+{
+    RunSetup setup;
+    setup.options.programFolder = context.programFolder;
+    setup.options.settingsPath = context.settingsPath;
+    const NetworkPortSetting network = LoadNetworkPortSetting();
     if (network.use) {
-        line = MakeSerialLine(network.device);
-        options.line = line.get();
-        options.onlyDevicePath = network.device;
+        setup.line = MakeSerialLine(network.device);
+        setup.options.line = setup.line.get();
+        setup.options.onlyDevicePath = network.device;
+        setup.networkDevice = network.device;
     }
-    ProgrammingSequence sequence(context.model, context.dialog, options);
+    return setup;
+}
+
+// The progress window as the view of one run.
+void connectView(ProgrammingSequence &sequence, ProgrammingRunContext &context, const RunSetup &setup)
+{
     CommWindow &view = context.view;
     QObject::connect(&sequence, &ProgrammingSequence::stageChanged, &view, &CommWindow::setStageCaption);
-    if (options.line)
+    if (setup.line)
         QObject::connect(&sequence, &ProgrammingSequence::portProbed, &view,
-                         [&view, name = network.device] { view.setProbedDevice(name); });
+                         [&view, name = setup.networkDevice] { view.setProbedDevice(name); });
     else
         QObject::connect(&sequence, &ProgrammingSequence::portProbed, &view, &CommWindow::setProbedPort);
     QObject::connect(&sequence, &ProgrammingSequence::packetInfoVisibleChanged, &view,
@@ -41,9 +57,30 @@ bool RunProgrammingSequence(ProgrammingRunContext &context)
     QObject::connect(&view, &CommWindow::cancelClicked, &sequence, &ProgrammingSequence::requestCancel);
     QObject::connect(&view, &CommWindow::stopRequested, &sequence, &ProgrammingSequence::requestStop);
     // The COM number a network run "found" is that of the settings file, not a discovery.
-    if (context.onComPortChanged && !options.line)
+    if (context.onComPortChanged && !setup.line)
         QObject::connect(&sequence, &ProgrammingSequence::comPortChanged, &view, context.onComPortChanged);
+    UserDialog &dialog = context.dialog;
+    QObject::connect(&sequence, &ProgrammingSequence::logNotWritten, &view, [&dialog](const QString &problem) {
+        dialog.inform(QStringLiteral("Programming Log"), LogNotWrittenText(problem), MessageIcon::Exclamation);
+    });
+}
+
+} // namespace
+
+bool RunProgrammingSequence(ProgrammingRunContext &context)
+{
+    const RunSetup setup = setupOf(context);
+    ProgrammingSequence sequence(context.model, context.dialog, setup.options);
+    connectView(sequence, context, setup);
     return sequence.run();
+}
+
+bool RunVerifySequence(ProgrammingRunContext &context)
+{
+    const RunSetup setup = setupOf(context);
+    ProgrammingSequence sequence(context.model, context.dialog, setup.options);
+    connectView(sequence, context, setup);
+    return sequence.verify();
 }
 
 QString ComPortDevicePath(int port) { return ComPortDeviceName(port); }

@@ -19,6 +19,7 @@ struct ProgrammingRunContext {
     CommWindow &view;
     QString programFolder;                     // filter.bin is written and korvanes.fwr read here
     std::function<void(int)> onComPortChanged; // discovery found the processor on this COM port, now model.ComPort
+    QString settingsPath;                      // the settings file last opened or saved (programming log)
 };
 
 // Runs discovery, the image build and the upload with its closing message; true when the
@@ -27,6 +28,10 @@ using ProgrammingRunner = std::function<bool(ProgrammingRunContext &)>;
 
 // The runner of the device library.
 [[nodiscard]] bool RunProgrammingSequence(ProgrammingRunContext &context);
+
+// Discovery and the processor's self-tests alone ("T D F", "T D C") with their closing
+// message; true when no test failed.
+[[nodiscard]] bool RunVerifySequence(ProgrammingRunContext &context);
 
 // The serial device behind "COM n" (1..9) as the device library maps it, for the COM Port
 // menu's tips; empty when unknown.

@@ -60,6 +60,10 @@ public:
             endLine();
             err(QStringLiteral("Warning: ") + SleepNotPreventedText(problem) + QLatin1Char('\n'));
         });
+        connect(&seq, &ProgrammingSequence::logNotWritten, this, [this](const QString &problem) {
+            endLine();
+            err(QStringLiteral("Warning: ") + LogNotWrittenText(problem) + QLatin1Char('\n'));
+        });
     }
 
     void endLine() { progress_.endLine(); }
@@ -69,7 +73,9 @@ private:
     int max_ = 0;
 };
 
-bool confirm()
+} // namespace
+
+bool ConfirmProgramAll()
 {
     const UserMessage question = ProgramAllQuestion();
     err(question.title + QStringLiteral(": ") + question.text + QStringLiteral("\nProgram? [y/N] "));
@@ -78,6 +84,10 @@ bool confirm()
         return false;
     return line[0] == 'y' || line[0] == 'Y';
 }
+
+namespace {
+
+bool confirm() { return ConfirmProgramAll(); }
 
 int runPorts(Invocation &call)
 {
@@ -166,13 +176,17 @@ int runProgram(Invocation &call)
     const QString folder = call.value("folder");
     options.programFolder = folder.isEmpty() ? QCoreApplication::applicationDirPath() : folder;
     options.firmwarePath = call.value("firmware");
-    options.onlyDevicePath = call.value("device");
-    // The line the device text names: a network serial server or a serial device.
-    QString why;
-    const std::unique_ptr<SerialLine> line = MakeSerialLine(options.onlyDevicePath, &why);
-    if (!line)
-        return call.usageError(QStringLiteral("--device %1: %2").arg(options.onlyDevicePath, why));
-    options.line = line.get();
+    options.settingsPath = call.argument(0);
+    // Each run makes its line from its device text (a network serial server's address, or a
+    // serial device), on its own thread when there are several.
+    options.makeLine = [](const QString &device) { return MakeSerialLine(device); };
+    const QStringList devices = call.values("device");
+    for (const QString &device : devices)
+        if (QString why; !MakeSerialLine(device, &why))
+            return call.usageError(QStringLiteral("--device %1: %2").arg(device, why));
+    if (devices.size() > 1 || call.isSet("all"))
+        return RunProgramMany(call, model, options, dialog);
+    options.onlyDevicePath = devices.value(0);
     if (!call.isSet("yes") && !confirm()) {
         err(QStringLiteral("Not programmed.\n"));
         return kFailed;
@@ -193,7 +207,48 @@ int runProgram(Invocation &call)
 
     const bool ok = seq.run();
     view.endLine();
+    if (call.out().json())
+        call.out().write(ProgrammingRecord(seq.facts(), options.onlyDevicePath));
     return ok ? kSuccess : kFailed;
+}
+
+int runVerify(Invocation &call)
+{
+    CliDialog dialog(&call.out().progress());
+    Model model;
+    model.ResetAllFilterSets();
+    model.ComPort = static_cast<int16_t>(call.optionInt("port").value_or(1));
+    ProgrammingOptions options;
+    options.onlyDevicePath = call.value("device");
+    if (QString why; !MakeSerialLine(options.onlyDevicePath, &why))
+        return call.usageError(QStringLiteral("--device %1: %2").arg(options.onlyDevicePath, why));
+    options.makeLine = [](const QString &device) { return MakeSerialLine(device); };
+    // The result is the record on stdout; the dialog carries only what went wrong.
+    options.present = [&dialog](const ProgrammingReport &r) {
+        if (r.outcome != ProgrammingReport::Outcome::SelfTested)
+            ShowProgrammingReport(dialog, r);
+    };
+    ProgrammingSequence seq(model, dialog, options);
+    ProgressView view(seq, call.out().progress());
+    const bool answered = seq.verify();
+    view.endLine();
+    const ProgrammingFacts &f = seq.facts();
+    if (f.reports.isEmpty() || f.reports.last().outcome != ProgrammingReport::Outcome::SelfTested)
+        return kFailed;
+    Record r;
+    r.field(QStringLiteral("device"), f.device, QStringLiteral("Device"));
+    if (!f.byId.isEmpty())
+        r.field(QStringLiteral("byId"), f.byId, QStringLiteral("By id"));
+    r.field(QStringLiteral("filters"), SelfTestWord(f.filterCheck), QStringLiteral("Filters"),
+            SelfTestText(f.filterCheck));
+    r.field(QStringLiteral("code"), SelfTestWord(f.codeCheck), QStringLiteral("Firmware"), SelfTestText(f.codeCheck));
+    call.out().write(r);
+    if (!answered) {
+        // What a failed check means and what to do.
+        const UserMessage m = ProgrammingMessage(f.reports.last());
+        call.out().note(QString(m.text).replace(kCR, QStringLiteral("\n")));
+    }
+    return answered ? kSuccess : kFailed;
 }
 
 } // namespace
@@ -228,34 +283,59 @@ const Command kProbeCommand{
     .run = runProbe,
 };
 
+const Command kVerifyCommand{
+    .name = "verify",
+    .summary = "the processor's own checksum tests",
+    .options = {PortOption("look on COM N first (default 1)"), DeviceOption("ask only the device PATH"), JsonOption()},
+    .exclusive = {{"port", "device"}},
+    .description = "Finds the processor as a programming run does and asks it to check what it holds: \"T D F\"\n"
+                   "(its stored filters) and \"T D C\" (its firmware). Prints each result: valid, failed, or\n"
+                   "not verified when this firmware cannot check itself (it answers \"INVALID COMMAND\" or\n"
+                   "nothing). Nothing is changed on the processor.\n",
+    .exitStatus = "0 no check failed (\"not verified\" included), 1 a check failed or no processor, 2 usage\n"
+                  "error.",
+    .run = runVerify,
+};
+
 const Command kProgramCommand{
     .name = "program",
     .summary = "program the processor",
     .arguments = {{"FILE.min"}},
-    .options = {PortOption("look on COM N first (default: the port stored in FILE.min)"),
-                DeviceOption(
-                    "program only the device PATH, or the processor behind a\nnetwork serial server: "
-                    "rfc2217://HOST:PORT sets the\nserver's port to 9600 baud 8N1; tcp://HOST:PORT is a raw\nTCP port"),
-                {.name = "firmware",
-                 .valueName = "PATH",
-                 .help = "firmware image to use instead of korvanes.fwr, which is looked for\n"
-                         "in the program folder, then ~/.local/share/korvane-s, then the\n"
-                         "installed data folder"},
-                {.name = "folder",
-                 .valueName = "DIR",
-                 .help = "program folder (default: the folder of korvane-s-cli); filter.bin is\n"
-                         "written there when it is writable, else to ~/.local/state/korvane-s"},
-                {.name = "yes", .help = "do not ask \"Program All Filters?\""}},
-    .exclusive = {{"port", "device"}},
+    .options
+    = {PortOption("look on COM N first (default: the port stored in FILE.min)"),
+       {.name = "device",
+        .valueName = "PATH",
+        .help = "program only the device PATH, or the processor behind a\nnetwork serial server: "
+                "rfc2217://HOST:PORT sets the\nserver's port to 9600 baud 8N1; tcp://HOST:PORT is a raw\nTCP port; "
+                "given more than once, program those devices at once",
+        .repeatable = true},
+       {.name = "all", .help = "program at once every port where a processor answers"},
+       JsonOption(),
+       {.name = "firmware",
+        .valueName = "PATH",
+        .help = "firmware image to use instead of korvanes.fwr, which is looked for\n"
+                "in the program folder, then ~/.local/share/korvane-s, then the\n"
+                "installed data folder"},
+       {.name = "folder",
+        .valueName = "DIR",
+        .help = "program folder (default: the folder of korvane-s-cli); filter.bin is\n"
+                "written there when it is writable, else to ~/.local/state/korvane-s"},
+       {.name = "yes", .help = "do not ask \"Program All Filters?\""}},
+    .exclusive = {{"port", "device"}, {"port", "all"}, {"device", "all"}},
     .description = "Programs all 16 filter sets of the settings file FILE.min into the processor, as\n"
                    "File > Program Korvane-S does: finds the processor, builds filter.bin, reloads the\n"
                    "firmware when the processor's is older or it reports 10 or more filters, uploads the\n"
-                   "filters and resets the processor. Progress goes to stderr; Ctrl-C, SIGTERM and SIGHUP\n"
-                   "cancel, except while the firmware is being reloaded, when they are held off until the\n"
-                   "reload has ended. The machine is kept from sleeping or shutting down while the run\n"
+                   "filters, asks the processor to check them (\"T D F\"; after a reload also its firmware,\n"
+                   "\"T D C\") and resets it. A failed check fails the run; a firmware that cannot check\n"
+                   "itself leaves it \"not verified\". Every run appends a line to programming-log.jsonl\n"
+                   "(korvane-s-cli log). With several --device or --all the processors are programmed at\n"
+                   "once, one line of progress each, and --json writes one object per device. Progress\n"
+                   "goes to stderr; Ctrl-C, SIGTERM and SIGHUP cancel, except while the firmware is being\n"
+                   "reloaded, when they are held off until the reload has ended. The machine is kept from sleeping or "
+                   "shutting down while the run\n"
                    "lasts. The 20-band equalizer file \"20Band\" is the current folder's, else the program's\n"
                    "own.\n",
-    .exitStatus = "0 programmed, 1 not programmed, 2 usage error.",
+    .exitStatus = "0 programmed (every device), 1 not programmed (any device), 2 usage error.",
     .run = runProgram,
 };
 

@@ -30,9 +30,9 @@ using namespace korvane::cli;
 
 // In the order --help lists them.
 const QList<const Command *> kCommands = {
-    &kShowCommand,    &kConvertCommand, &kNewCommand,    &kImportCoefCommand, &kBuildImageCommand,
-    &kInspectCommand, &kPortsCommand,   &kProbeCommand,  &kProgramCommand,    &kResponseCommand,
-    &kRenderCommand,  &kAnalyzeCommand, &kDesignCommand,
+    &kShowCommand,    &kConvertCommand,  &kNewCommand,    &kImportCoefCommand, &kBuildImageCommand,
+    &kInspectCommand, &kPortsCommand,    &kProbeCommand,  &kProgramCommand,    &kVerifyCommand,
+    &kLogCommand,     &kResponseCommand, &kRenderCommand, &kAnalyzeCommand,    &kDesignCommand,
 };
 
 const Command *findCommand(const QString &name)

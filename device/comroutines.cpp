@@ -8,8 +8,15 @@
 namespace korvane {
 
 namespace {
-bool g_cancelRequested = false;
+std::atomic<bool> g_cancelRequested{false};
+// The flag this thread's waits honour instead of g_cancelRequested (CancelScope).
+thread_local std::atomic<bool> *t_cancelFlag = nullptr;
+
+std::atomic<bool> &cancelFlag() { return t_cancelFlag ? *t_cancelFlag : g_cancelRequested; }
 } // namespace
+
+CancelScope::CancelScope(std::atomic<bool> &flag) : previous_(t_cancelFlag) { t_cancelFlag = &flag; }
+CancelScope::~CancelScope() { t_cancelFlag = previous_; }
 
 int Clamp(int value, int low, int high)
 {
@@ -53,18 +60,13 @@ void WaitSeconds(int n)
         n, [] { return qint64{CurrentClock().secondOfDay()}; }, IsCancelRequested);
 }
 
-bool RequestCancel()
-{
-    const bool previous = g_cancelRequested;
-    g_cancelRequested = true;
-    return previous;
-}
+bool RequestCancel() { return cancelFlag().exchange(true); }
 
-bool IsCancelRequested() { return g_cancelRequested; }
+bool IsCancelRequested() { return cancelFlag().load(); }
 
 bool ClearCancelAndClosePort(SerialLine &port)
 {
-    g_cancelRequested = false;
+    cancelFlag() = false;
     return CloseComPort(port);
 }
 
@@ -350,6 +352,29 @@ bool GetNumFiltersLoaded(SerialLine &port, int16_t &count)
             count = static_cast<int16_t>(value);
     }
     return true;
+}
+
+namespace {
+SelfTest selfTest(SerialLine &port, const QString &command, const QString &valid, const QString &failed)
+{
+    DebugAssist(QStringLiteral("TransmitCommand ") + command);
+    ReplyRule rule;
+    rule.complete = [&](const QString &raw) { return raw.contains(valid) || raw.contains(failed); };
+    QString reply;
+    if (!sendCommand(port, command, reply, rule, 10, 5))
+        return SelfTest::NotUnderstood;
+    return reply.contains(failed) ? SelfTest::Failed : SelfTest::Valid;
+}
+} // namespace
+
+SelfTest CheckFilterChecksum(SerialLine &port)
+{
+    return selfTest(port, cmd::TestFilterChecksum, cmd::ValidFilterChecksum, cmd::FilterChecksumFailed);
+}
+
+SelfTest CheckCodeChecksum(SerialLine &port)
+{
+    return selfTest(port, cmd::TestCodeChecksum, cmd::ValidCodeChecksum, cmd::CodeChecksumFailed);
 }
 
 int DetermineComPort(SerialLine &port, int preferred, const std::function<void(int)> &onProbe, bool onlyPreferred,

@@ -8,16 +8,19 @@
 #include "clock.h"
 #include "serialline.h"
 
+#include "messages/programmingreport.h"
+
 #include <QString>
 #include <QStringList>
 
+#include <atomic>
 #include <cstdint>
 #include <functional>
 
 namespace korvane {
 
 // Command vocabulary of the processor, each command followed by the replies defined with it.
-// Only "F P C", "F P F", "F V", "T S" and "RESET" are sent.
+// Only "F P C", "F P F", "F V", "T S", "T D F", "T D C" and "RESET" are sent.
 namespace cmd {
 inline const QString FlashErase = QStringLiteral("F E");
 inline const QString FlashEraseReply = QStringLiteral("FLASH ERASE");
@@ -62,10 +65,25 @@ void CleanReply(QString &reply);
 // or until a cancel request; lasts between n-1 and n seconds, also across midnight.
 void WaitSeconds(int n);
 
-// Process-wide cancel request read by every wait of the device link.
+// The cancel request read by every wait of the device link. It is process-wide, unless a
+// CancelScope on the calling thread has put a flag of its own in place: then these act on
+// that flag (one run among several at once, each on its own thread).
 bool RequestCancel(); // sets it; returns its previous value
 [[nodiscard]] bool IsCancelRequested();
 bool ClearCancelAndClosePort(SerialLine &port);
+
+// For its lifetime the calling thread's waits honour flag instead of the process-wide
+// request. Scopes nest.
+class CancelScope {
+public:
+    explicit CancelScope(std::atomic<bool> &flag);
+    ~CancelScope();
+    CancelScope(const CancelScope &) = delete;
+    CancelScope &operator=(const CancelScope &) = delete;
+
+private:
+    std::atomic<bool> *previous_;
+};
 
 // port is forced into 1..9. True when the port is open afterwards.
 [[nodiscard]] bool OpenComPort(SerialLine &port, int port_number);
@@ -96,6 +114,15 @@ bool CloseComPort(SerialLine &port);
 // "T S"; count = the number after "Filters Loaded:". Always true: an unanswered command or
 // a reply without a number leaves count unchanged.
 bool GetNumFiltersLoaded(SerialLine &port, int16_t &count);
+
+// The processor's own checksum tests, sent after an upload has finished: "T D F" (its stored
+// filters: "VALID FILTER CHECKSUM" / "FILTER CHECKSUM FAILED") and "T D C" (its code: "VALID
+// CODE CHECKSUM" / "CODE CHECKSUM FAILED"). Judged by content as soon as one of the two texts
+// has arrived, with the time-out and attempts of every command (1 s, 5 attempts). A firmware
+// that answers "INVALID COMMAND" or nothing cannot check itself: NotUnderstood (also after a
+// port error or a cancel request).
+[[nodiscard]] SelfTest CheckFilterChecksum(SerialLine &port);
+[[nodiscard]] SelfTest CheckCodeChecksum(SerialLine &port);
 
 // Looks for the processor: preferred first (unless 0), then the other ports 1..9 in
 // ascending order, each probed with "F V". onProbe is told each port before it is tried.

@@ -1,8 +1,10 @@
 #include "programmingsequence.h"
 
 #include "coefgen/coefimage.h"
+#include "comports.h"
 #include "comroutines.h"
 #include "firmwarefile.h"
+#include "programminglog.h"
 #include "qtserialline.h"
 #include "sleepinhibitor.h"
 #include "tenthstimer.h"
@@ -11,9 +13,14 @@
 #include "config/filelocations.h"
 #include "messages/usermessages.h"
 
+#include <QDateTime>
 #include <QDir>
+#include <QElapsedTimer>
 #include <QFile>
 #include <QFileInfo>
+#include <QJsonObject>
+
+#include <optional>
 
 namespace korvane {
 
@@ -29,6 +36,51 @@ public:
 private:
     UserDialog *previous_;
 };
+
+// A run on a thread of its own honours its own cancel request for the scope's lifetime.
+class OwnCancelScope {
+public:
+    OwnCancelScope(bool own, std::atomic<bool> &flag)
+    {
+        if (own)
+            scope_.emplace(flag);
+    }
+
+private:
+    std::optional<CancelScope> scope_;
+};
+
+QString outcomeWord(ProgrammingReport::Outcome outcome)
+{
+    using O = ProgrammingReport::Outcome;
+    switch (outcome) {
+    case O::Programmed:
+        return QStringLiteral("programmed");
+    case O::Aborted:
+        return QStringLiteral("aborted");
+    case O::DeviceNotFound:
+        return QStringLiteral("device not found");
+    case O::ImageNotWritten:
+        return QStringLiteral("image not written");
+    case O::FirmwareFileUnreadable:
+        return QStringLiteral("firmware file unreadable");
+    case O::FirmwareVersionUnreadable:
+        return QStringLiteral("firmware version unreadable");
+    case O::StandInFirmwareRefused:
+        return QStringLiteral("stand-in firmware refused");
+    case O::FirmwareUploadFailed:
+        return QStringLiteral("firmware upload failed");
+    case O::ComWriteError:
+        return QStringLiteral("port error");
+    case O::FilterChecksumFailed:
+        return QStringLiteral("filter checksum failed");
+    case O::CodeChecksumFailed:
+        return QStringLiteral("code checksum failed");
+    case O::SelfTested:
+        return QStringLiteral("self-tested");
+    }
+    return {};
+}
 
 ProgrammingReport Report(ProgrammingReport::Outcome outcome)
 {
@@ -48,6 +100,8 @@ SerialLine &ProgrammingSequence::line()
 {
     if (options_.line)
         return *options_.line;
+    if (!ownLine_ && options_.makeLine)
+        ownLine_ = options_.makeLine(options_.onlyDevicePath).release();
     if (!ownLine_)
         ownLine_ = new QtSerialLine(options_.onlyDevicePath);
     return *ownLine_;
@@ -62,6 +116,7 @@ QString ProgrammingSequence::firmwarePath() const
 
 void ProgrammingSequence::present(const ProgrammingReport &report)
 {
+    facts_.reports << report;
     if (options_.present)
         options_.present(report);
     else
@@ -92,16 +147,26 @@ ProgrammingReport ProgrammingSequence::firmwareFileReport() const
     return r;
 }
 
+void ProgrammingSequence::cancelNow()
+{
+    if (options_.ownCancelRequest)
+        ownCancel_ = true;
+    else
+        (void)RequestCancel();
+}
+
 void ProgrammingSequence::requestCancel()
 {
+    const std::lock_guard lock(cancelMutex_);
     if (cancelEnabled_)
-        (void)RequestCancel();
+        cancelNow();
 }
 
 bool ProgrammingSequence::requestStop()
 {
+    const std::lock_guard lock(cancelMutex_);
     if (cancelEnabled_) {
-        (void)RequestCancel();
+        cancelNow();
         return false;
     }
     stopHeld_ = true;
@@ -110,17 +175,71 @@ bool ProgrammingSequence::requestStop()
 
 void ProgrammingSequence::setCancelEnabled(bool enabled)
 {
-    cancelEnabled_ = enabled;
-    if (enabled && stopHeld_) {
-        stopHeld_ = false;
-        (void)RequestCancel();
+    {
+        const std::lock_guard lock(cancelMutex_);
+        cancelEnabled_ = enabled;
+        if (enabled && stopHeld_) {
+            stopHeld_ = false;
+            cancelNow();
+        }
     }
     emit cancelEnabledChanged(enabled);
+}
+
+void ProgrammingSequence::writeLogLine()
+{
+    if (!options_.writeLog)
+        return;
+    const ProgrammingFacts &f = facts_;
+    const auto version = [](int v) { return v < 0 ? QJsonValue() : QJsonValue(v); };
+    const auto text = [](const QString &t) { return t.isEmpty() ? QJsonValue() : QJsonValue(t); };
+    const ProgrammingReport last = f.reports.isEmpty() ? ProgrammingReport() : f.reports.last();
+    QStringList messages;
+    for (const ProgrammingReport &r : f.reports) {
+        const UserMessage m = ProgrammingMessage(r);
+        messages << m.title + QStringLiteral(": ") + QString(m.text).replace(kCR, QStringLiteral(" / "));
+    }
+    const QString settings = options_.settingsPath.isEmpty() ? QString()
+                                                             : QFileInfo(options_.settingsPath).absoluteFilePath();
+    QJsonObject line{
+        {QStringLiteral("time"), QDateTime::currentDateTimeUtc().toString(Qt::ISODateWithMs)},
+        {QStringLiteral("device"), text(f.device)},
+        {QStringLiteral("byId"), text(f.byId)},
+        {QStringLiteral("comPort"), f.comPort > 0 ? QJsonValue(f.comPort) : QJsonValue()},
+        {QStringLiteral("settingsFile"), text(settings)},
+        {QStringLiteral("settingsSha256"), text(settings.isEmpty() ? QString() : FileSha256Hex(settings))},
+        {QStringLiteral("imageSha256"), text(f.imageSha256)},
+        {QStringLiteral("firmwareBefore"), version(f.firmwareBefore)},
+        {QStringLiteral("firmwareAfter"), version(f.firmwareAfter)},
+        {QStringLiteral("reloaded"), f.reloaded},
+        {QStringLiteral("filterCheck"), SelfTestWord(f.filterCheck)},
+        {QStringLiteral("codeCheck"), SelfTestWord(f.codeCheck)},
+        {QStringLiteral("outcome"), outcomeWord(last.outcome)},
+        {QStringLiteral("message"), messages.join(QStringLiteral(" | "))},
+        {QStringLiteral("seconds"), f.seconds},
+    };
+    QString why;
+    if (!AppendProgrammingLog(line, &why))
+        emit logNotWritten(why);
 }
 
 bool ProgrammingSequence::run()
 {
     FatalDialogScope scope(&dialog_);
+    const OwnCancelScope cancelScope(options_.ownCancelRequest, ownCancel_);
+    QElapsedTimer elapsed;
+    elapsed.start();
+    facts_ = ProgrammingFacts();
+    // The run's line in the programming log, however it ends.
+    struct LogAtEnd {
+        ProgrammingSequence *seq;
+        QElapsedTimer &elapsed;
+        ~LogAtEnd()
+        {
+            seq->facts_.seconds = static_cast<double>(elapsed.elapsed()) / 1000.0;
+            seq->writeLogLine();
+        }
+    } logAtEnd{this, elapsed};
     // No sleep, shutdown or idle log-out from here to the end of the run.
     const SleepInhibitor inhibitor(QStringLiteral("Programming the Korvane-S"));
     if (!inhibitor.problem().isEmpty())
@@ -134,10 +253,12 @@ bool ProgrammingSequence::run()
     // same time cannot change what this processor receives. filter.bin is still written for
     // the user, whole.
     QString why = QStringLiteral("a filter set could not be built");
-    const auto image = BuildFilterImageBytes(model_, dialog_);
+    // Several runs at once share the one image their caller built and wrote.
+    const bool built = !options_.image.isEmpty();
+    const auto image = built ? std::optional<QByteArray>(options_.image) : BuildFilterImageBytes(model_, dialog_);
     if (image)
         image_ = *image;
-    if (!image || !WriteFilterImage(image_, imagePath(), &why)) {
+    if (!image || (!built && !WriteFilterImage(image_, imagePath(), &why))) {
         image_.clear();
         ProgrammingReport r = Report(ProgrammingReport::Outcome::ImageNotWritten);
         r.path = QFileInfo(imagePath()).absoluteFilePath();
@@ -146,16 +267,47 @@ bool ProgrammingSequence::run()
         return false;
     }
 
+    facts_.imageSha256 = Sha256Hex(image_);
+
     const bool ok = ProgramDevice();
     ProgrammingReport r = Report(ok ? ProgrammingReport::Outcome::Programmed : ProgrammingReport::Outcome::Aborted);
     r.filtersTouched = filtersTouched_;
+    r.filterCheck = facts_.filterCheck;
+    r.codeCheck = facts_.codeCheck;
     present(r);
     return ok;
+}
+
+bool ProgrammingSequence::verify()
+{
+    FatalDialogScope scope(&dialog_);
+    const OwnCancelScope cancelScope(options_.ownCancelRequest, ownCancel_);
+    QElapsedTimer elapsed;
+    elapsed.start();
+    facts_ = ProgrammingFacts();
+    if (!LocateDevice())
+        return false;
+    emit stageChanged(QStringLiteral("Verifying"));
+    SerialLine &port = line();
+    if (!OpenComPort(port, model_.ComPort)) {
+        ProgrammingReport r = Report(ProgrammingReport::Outcome::ComWriteError);
+        r.reasons << port.errorText();
+        present(r);
+        return false;
+    }
+    ProgrammingReport r = Report(ProgrammingReport::Outcome::SelfTested);
+    r.filterCheck = facts_.filterCheck = CheckFilterChecksum(port);
+    r.codeCheck = facts_.codeCheck = CheckCodeChecksum(port);
+    CloseComPort(port);
+    facts_.seconds = static_cast<double>(elapsed.elapsed()) / 1000.0;
+    present(r);
+    return SelfTestsPassed(r);
 }
 
 bool ProgrammingSequence::LocateDevice()
 {
     FatalDialogScope scope(&dialog_);
+    const OwnCancelScope cancelScope(options_.ownCancelRequest, ownCancel_);
     emit stageChanged(QStringLiteral("Finding Korvane-S"));
     SerialLine &port = line();
     ClearCancelAndClosePort(port);
@@ -166,6 +318,10 @@ bool ProgrammingSequence::LocateDevice()
         port, preferred, [this](int p) { emit portProbed(p); }, onlyOne, &reasons);
     if (found != 0) {
         model_.ComPort = static_cast<int16_t>(found);
+        port.setPortNumber(found);
+        facts_.comPort = found;
+        facts_.device = port.deviceName();
+        facts_.byId = facts_.device.isEmpty() ? QString() : StableDeviceName(facts_.device);
         emit comPortChanged(found);
         return true;
     }
@@ -178,6 +334,7 @@ bool ProgrammingSequence::LocateDevice()
 bool ProgrammingSequence::ProgramDevice()
 {
     FatalDialogScope scope(&dialog_);
+    const OwnCancelScope cancelScope(options_.ownCancelRequest, ownCancel_);
     SerialLine &port = line();
     const XmodemProgress progress{[this](int n) { emit progressMaximumChanged(n); },
                                   [this](int n) { emit packetSent(n); }};
@@ -210,6 +367,8 @@ bool ProgrammingSequence::ProgramDevice()
     }
     if (ok) {
         ok = GetFirmwareVersion(port, deviceVersion);
+        if (ok)
+            facts_.firmwareBefore = facts_.firmwareAfter = deviceVersion;
         // After a cancel the unanswered "F V" is the user's doing, not a processor fault.
         if (!ok && !IsCancelRequested()) {
             present(Report(ProgrammingReport::Outcome::FirmwareVersionUnreadable));
@@ -234,6 +393,8 @@ bool ProgrammingSequence::ProgramDevice()
         emit warningVisibleChanged(true);
         // The reload starts by resetting the processor's memory: its filters are gone.
         filtersTouched_ = true;
+        facts_.reloaded = true;
+        facts_.firmwareAfter = -1;
         ok = UpdateFirmware(port, firmwarePath(), progress);
         emit packetInfoVisibleChanged(false);
         emit warningVisibleChanged(false);
@@ -241,6 +402,20 @@ bool ProgrammingSequence::ProgramDevice()
         if (!ok) {
             present(Report(ProgrammingReport::Outcome::FirmwareUploadFailed));
             reported = true;
+        }
+    }
+    // Once the reloaded processor answers again ("F V" waits for it with its attempts), it
+    // checks its new code. A corrupt code is not given filters.
+    if (ok && facts_.reloaded) {
+        emit stageChanged(QStringLiteral("Verifying Firmware"));
+        int16_t after = 0;
+        if (GetFirmwareVersion(port, after))
+            facts_.firmwareAfter = after;
+        facts_.codeCheck = CheckCodeChecksum(port);
+        if (facts_.codeCheck == SelfTest::Failed) {
+            present(Report(ProgrammingReport::Outcome::CodeChecksumFailed));
+            reported = true;
+            ok = false;
         }
     }
     if (ok) {
@@ -254,8 +429,19 @@ bool ProgrammingSequence::ProgramDevice()
         emit packetInfoVisibleChanged(true);
         ok = SendDataXModem(port, image, kFilterImageLength, 1, true, progress);
     }
-    if (ok)
+    // "Finished" said the transfer arrived; the processor's own checksum says whether what it
+    // stored is sound. It is asked before the RESET that puts the filters to use; the RESET
+    // goes out either way, so the processor leaves its receive state as after every upload.
+    if (ok) {
+        emit stageChanged(QStringLiteral("Verifying Filters"));
+        facts_.filterCheck = CheckFilterChecksum(port);
         ok = ResetDevice(port);
+        if (facts_.filterCheck == SelfTest::Failed) {
+            present(Report(ProgrammingReport::Outcome::FilterChecksumFailed));
+            reported = true;
+            ok = false;
+        }
+    }
     if (!ok && portProblem.isEmpty() && port.hasError())
         portProblem = port.errorText();
     if (!ok && !reported && !IsCancelRequested()) {

@@ -15,7 +15,10 @@
 #include <QObject>
 #include <QString>
 
+#include <atomic>
 #include <functional>
+#include <memory>
+#include <mutex>
 
 namespace korvane {
 
@@ -27,10 +30,39 @@ struct ProgrammingOptions {
                                 // (FilterImagePath, FindFirmwareFile in config/filelocations.h)
     QString firmwarePath;       // empty: FindFirmwareFile(programFolder)
     QString onlyDevicePath;     // non-empty: probe and program only this serial device
-    SerialLine *line = nullptr; // null: the machine's serial port (QtSerialLine); tests pass a fake
+    SerialLine *line = nullptr; // null: the run makes its own (makeLine); tests pass a fake
+    // The line the run makes for onlyDevicePath (a network serial server's address, or a serial
+    // device); empty: the machine's serial port (QtSerialLine). A run made on a thread of its
+    // own makes its line there.
+    std::function<std::unique_ptr<SerialLine>(const QString &device)> makeLine;
+    // Non-empty: the coefficient image to send, built (and written to filter.bin) once by the
+    // caller for several runs at once; run() then builds nothing.
+    QByteArray image;
+    // The settings file the model was read from (for the programming log; may be empty).
+    QString settingsPath;
+    // Several runs at once, each on a thread of its own: the run honours a cancel request of
+    // its own (requestCancel(), requestStop()) instead of the process-wide one.
+    bool ownCancelRequest = false;
+    // Append the run's line to the programming log (programminglog.h).
+    bool writeLog = true;
     // Shows a report to the user, at the moment it happens (the run waits for it, as for a
     // message box). Empty: the catalogue's message through the sequence's dialog.
     std::function<void(const ProgrammingReport &)> present;
+};
+
+// What one run found and did, for the programming log and the views that list several runs.
+struct ProgrammingFacts {
+    QString device;          // the device path of the port used (empty before one answered)
+    QString byId;            // its stable /dev/serial/by-id name, or empty
+    int comPort = 0;         // COM n of that port
+    int firmwareBefore = -1; // the processor's version ("F V") before the run, -1 unknown
+    int firmwareAfter = -1;  // after a reload, as it answers then; else firmwareBefore
+    bool reloaded = false;   // the firmware was reloaded ("F P C" went out)
+    SelfTest filterCheck = SelfTest::NotRun;
+    SelfTest codeCheck = SelfTest::NotRun;
+    QString imageSha256;              // of the image sent, lower-case hex; empty when none was built
+    QList<ProgrammingReport> reports; // every report of the run, in order; the last is how it ended
+    double seconds = 0;               // wall time of run() or verify()
 };
 
 class ProgrammingSequence : public QObject {
@@ -53,6 +85,14 @@ public:
     // the run the moment the reload has ended. Returns true when it was held.
     bool requestStop();
     [[nodiscard]] bool cancelEnabled() const { return cancelEnabled_; }
+
+    // The processor's self-tests alone ("T D F", "T D C") after discovery; reports SelfTested
+    // (or DeviceNotFound, ComWriteError). True when the processor answered and no test failed;
+    // a firmware that cannot check itself is "not verified", not a failure.
+    bool verify();
+
+    // What run() or verify() found; complete when they have returned.
+    [[nodiscard]] const ProgrammingFacts &facts() const { return facts_; }
 
     // The two halves of run(), for views that need them alone.
     // Finds the processor (preferred port model.ComPort, then 1..9) and makes its port
@@ -80,6 +120,9 @@ signals:
     // login manager's inhibitor could not be taken (or only without the lid and the keys);
     // problem in the system's words.
     void sleepNotPrevented(const QString &problem);
+    // At the end of run(): the programming log could not be written (problem: the path and
+    // the system's words); the run's result stands.
+    void logNotWritten(const QString &problem);
 
 private:
     SerialLine &line();
@@ -87,14 +130,20 @@ private:
     [[nodiscard]] ProgrammingReport firmwareFileReport() const;
     void setCancelEnabled(bool enabled);
     void present(const ProgrammingReport &report);
+    void cancelNow(); // sets the cancel request this run honours
+    void writeLogLine();
 
     Model &model_;
     UserDialog &dialog_;
     ProgrammingOptions options_;
     SerialLine *ownLine_ = nullptr;
     QByteArray image_; // the image this run built and sends
-    bool cancelEnabled_ = true;
-    bool stopHeld_ = false;       // requestStop() during the reload: cancel when it has ended
+    // Views on another thread may ask to cancel while the run disables Cancel for the reload.
+    std::mutex cancelMutex_;
+    std::atomic<bool> ownCancel_{false}; // ownCancelRequest: this run's cancel request
+    std::atomic<bool> cancelEnabled_{true};
+    bool stopHeld_ = false; // requestStop() during the reload: cancel when it has ended
+    ProgrammingFacts facts_;
     bool filtersTouched_ = false; // "F P C" or "F P F" went out in this ProgramDevice()
 };
 

@@ -8,7 +8,8 @@
 namespace korvane {
 
 namespace {
-UserDialog *g_fatalDialog = nullptr;
+// Per thread: runs side by side on threads of their own each route to their own dialog.
+thread_local UserDialog *g_fatalDialog = nullptr;
 constexpr int kTickMs = 100;
 } // namespace
 

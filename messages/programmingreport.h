@@ -9,6 +9,15 @@
 
 namespace korvane {
 
+// The processor's own checksum test of what it holds ("T D F": the stored filters, "T D C":
+// its code), as it answered.
+enum class SelfTest {
+    NotRun,        // not asked (no upload finished, no reload)
+    Valid,         // "VALID ... CHECKSUM"
+    Failed,        // "... CHECKSUM FAILED": what it holds is corrupt
+    NotUnderstood, // "INVALID COMMAND" or no answer: this firmware cannot check itself
+};
+
 struct ProgrammingReport {
     enum class Outcome {
         Programmed,                // the processor took the filters and was reset
@@ -20,6 +29,9 @@ struct ProgrammingReport {
         StandInFirmwareRefused,    // the build's stand-in firmware was about to be sent; path, makerFile
         FirmwareUploadFailed,      // the firmware reload ("F P C", XMODEM, "RESET") failed
         ComWriteError,             // port not opened, "F P F" unanswered, filter upload or reset failed; reasons
+        FilterChecksumFailed,      // the upload finished but "T D F" answered "FILTER CHECKSUM FAILED"
+        CodeChecksumFailed,        // after a reload "T D C" answered "CODE CHECKSUM FAILED"
+        SelfTested,                // the self-tests run alone: filterCheck and codeCheck
     };
     // Why korvanes.fwr could not be used (FirmwareFileUnreadable).
     enum class FileProblem {
@@ -41,6 +53,15 @@ struct ProgrammingReport {
     // out), so that its stored filters can no longer be relied on. False only when the run
     // knows it stopped before that (it sent nothing but questions).
     bool filtersTouched = true;
+    // Programmed, SelfTested: the processor's own tests (NotRun when not asked).
+    SelfTest filterCheck = SelfTest::NotRun;
+    SelfTest codeCheck = SelfTest::NotRun;
 };
+
+// True when none of the report's self-tests failed.
+[[nodiscard]] inline bool SelfTestsPassed(const ProgrammingReport &r)
+{
+    return r.filterCheck != SelfTest::Failed && r.codeCheck != SelfTest::Failed;
+}
 
 } // namespace korvane

@@ -46,13 +46,87 @@ QString firmwareFileText(const ProgrammingReport &r)
 
 } // namespace
 
+namespace {
+
+// One line per self-test that was asked, in the words of ProgrammingMessage.
+QString selfTestLines(const ProgrammingReport &r)
+{
+    QString text;
+    if (r.filterCheck != SelfTest::NotRun)
+        text += kCR + QStringLiteral("Filters: ") + SelfTestText(r.filterCheck);
+    if (r.codeCheck != SelfTest::NotRun)
+        text += kCR + QStringLiteral("Firmware: ") + SelfTestText(r.codeCheck);
+    return text;
+}
+
+const QString kFiltersCorrupt = QStringLiteral(
+    "The Korvane-S reports that the filters it stored do not match their checksum: they are corrupt and the unit "
+    "must not be used as it is.");
+const QString kProgramAgain = QStringLiteral(
+    "Program the Korvane-S again.  If the check fails again, its firmware must be reloaded: please contact Halvern "
+    "for further assistance.");
+} // namespace
+
+QString SelfTestWord(SelfTest result)
+{
+    switch (result) {
+    case SelfTest::NotRun:
+        return QStringLiteral("not run");
+    case SelfTest::Valid:
+        return QStringLiteral("valid");
+    case SelfTest::Failed:
+        return QStringLiteral("failed");
+    case SelfTest::NotUnderstood:
+        return QStringLiteral("not verified");
+    }
+    return {};
+}
+
+QString SelfTestText(SelfTest result)
+{
+    switch (result) {
+    case SelfTest::NotRun:
+        return QStringLiteral("not checked");
+    case SelfTest::Valid:
+        return QStringLiteral("verified (the Korvane-S reports a valid checksum)");
+    case SelfTest::Failed:
+        return QStringLiteral("CHECKSUM FAILED");
+    case SelfTest::NotUnderstood:
+        return QStringLiteral("not verified (this Korvane-S firmware cannot check itself)");
+    }
+    return {};
+}
+
 UserMessage ProgrammingMessage(const ProgrammingReport &report)
 {
     using Outcome = ProgrammingReport::Outcome;
     const MessageIcon warn = MessageIcon::Exclamation;
     switch (report.outcome) {
     case Outcome::Programmed:
-        return {QStringLiteral("Success"), QStringLiteral("Korvane-S successfully programmed"), MessageIcon::None};
+        return {QStringLiteral("Success"), QStringLiteral("Korvane-S successfully programmed") + selfTestLines(report),
+                MessageIcon::None};
+    case Outcome::FilterChecksumFailed:
+        return {QStringLiteral("Verify Failed"), kFiltersCorrupt + kCR + kProgramAgain, warn};
+    case Outcome::CodeChecksumFailed:
+        return {QStringLiteral("Verify Failed"),
+                QStringLiteral("The Korvane-S reports that its reloaded firmware does not match its checksum: the "
+                               "firmware is corrupt and the unit may not function properly.  The filters were not "
+                               "sent.")
+                    + kCR
+                    + QStringLiteral("Program the Korvane-S again to reload the firmware.  If the check fails again, "
+                                     "please contact Halvern for further assistance."),
+                warn};
+    case Outcome::SelfTested: {
+        QString text = QStringLiteral("Korvane-S self-test:") + selfTestLines(report);
+        if (report.filterCheck == SelfTest::Failed)
+            text += kCR + kFiltersCorrupt + kCR + kProgramAgain;
+        if (report.codeCheck == SelfTest::Failed)
+            text += kCR
+                + QStringLiteral("Its firmware is corrupt and the unit may not function properly: program the "
+                                 "Korvane-S again; if the check still fails, please contact Halvern for further "
+                                 "assistance.");
+        return {QStringLiteral("Verify Korvane-S"), text, SelfTestsPassed(report) ? MessageIcon::None : warn};
+    }
     case Outcome::Aborted:
         // A run that stopped before anything was stored leaves the processor's filters as
         // they were: it must not say they are lost.
@@ -142,6 +216,12 @@ QString SleepNotPreventedText(const QString &problem)
     return QStringLiteral("This computer may go to sleep or shut down while the Korvane-S is being programmed: it "
                           "could not be kept awake (%1).  Keep it running and its lid open until programming has "
                           "finished.")
+        .arg(problem);
+}
+
+QString LogNotWrittenText(const QString &problem)
+{
+    return QStringLiteral("The programming log could not be written (%1); this run is not recorded in it.")
         .arg(problem);
 }
 

@@ -24,6 +24,12 @@ struct UserMessage {
 // or "COM Error!".
 [[nodiscard]] UserMessage ProgrammingMessage(const ProgrammingReport &report);
 
+// A self-test's result in one word for logs and JSON: "valid", "failed", "not verified",
+// "not run".
+[[nodiscard]] QString SelfTestWord(SelfTest result);
+// The same for people: "verified (...)", "CHECKSUM FAILED", "not verified (...)".
+[[nodiscard]] QString SelfTestText(SelfTest result);
+
 // Shows the report's message through the dialog (OK button); its answer does not matter.
 void ShowProgrammingReport(UserDialog &dialog, const ProgrammingReport &report);
 
@@ -50,5 +56,9 @@ struct FirmwareReloadNotice {
 // The warning that the machine may sleep during a programming run: no inhibitor of the login
 // manager could be taken. problem: why, in the system's words ("no system bus").
 [[nodiscard]] QString SleepNotPreventedText(const QString &problem);
+
+// The warning when a run's line could not be added to the programming log (problem: the
+// path and the system's words); the run itself stands.
+[[nodiscard]] QString LogNotWrittenText(const QString &problem);
 
 } // namespace korvane

@@ -4,6 +4,7 @@
 
 #include "app/commwindow.h"
 #include "app/mainwindow.h"
+#include "app/programminglogdialog.h"
 #include "modalhelper.h"
 #include "netline/networkportsetting.h"
 #include "scripteddialog.h"
@@ -22,6 +23,7 @@
 #include <QProcess>
 #include <QPushButton>
 #include <QSpinBox>
+#include <QTableView>
 #include <QTcpServer>
 #include <QTemporaryDir>
 #include <QTimer>
@@ -119,6 +121,7 @@ private slots:
         program_ = std::make_unique<QTemporaryDir>();
         work_ = std::make_unique<QTemporaryDir>();
         qputenv("KORVANE_COM_DIR", comDir_->path().toLocal8Bit());
+        qputenv("XDG_STATE_HOME", work_->filePath(QStringLiteral("state")).toLocal8Bit()); // a log per test
         savedCwd_ = QDir::currentPath();
         QDir::setCurrent(work_->path());
         model_ = Model();
@@ -143,11 +146,14 @@ private slots:
         startWindow();
         program();
         QCOMPARE(dialog_.titles(), (QStringList{kProgramAll, QStringLiteral("Success")}));
-        QCOMPARE(dialog_.messages[1].text, QStringLiteral("Korvane-S successfully programmed"));
+        QCOMPARE(dialog_.messages[1].text,
+                 QStringLiteral("Korvane-S successfully programmed\rFilters: verified (the "
+                                "Korvane-S reports a valid checksum)"));
         QCOMPARE(dialog_.messages[1].icon, MessageIcon::None);
         QCOMPARE(captions_,
                  (QStringList{QStringLiteral("Finding Korvane-S"), QStringLiteral("Configuring Filters"),
-                              QStringLiteral("Determining Firmware Status"), QStringLiteral("Programming Filters")}));
+                              QStringLiteral("Determining Firmware Status"), QStringLiteral("Programming Filters"),
+                              QStringLiteral("Verifying Filters")}));
         QCOMPARE(model_.ComPort, int16_t(3));
         QCOMPARE(window_->checkedComPort(), 3);
         QVERIFY2(sleepNote_.startsWith(QStringLiteral("This computer may go to sleep")), qPrintable(sleepNote_));
@@ -177,6 +183,43 @@ private slots:
         // The warning area never showed: no reload was needed.
         for (const Sample &s : samples_)
             QVERIFY(!s.warningShown);
+        // The run is in the programming log, and Help > Programming Log shows it.
+        ProgrammingLogDialog log(window_.get());
+        const QAbstractItemModel *table = log.findChild<QTableView *>(QStringLiteral("logTable"))->model();
+        QCOMPARE(table->rowCount(), 1);
+        QCOMPARE(table->index(0, 1).data().toString(), comDir_->filePath(QStringLiteral("com3")));
+        QCOMPARE(table->index(0, 2).data().toString(), QStringLiteral("programmed"));
+        QCOMPARE(table->index(0, 3).data().toString(), QStringLiteral("valid"));
+    }
+
+    // The processor's own check of the filters ends the run, and its answer the closing message.
+    void selfTestEndsTheRun_data()
+    {
+        QTest::addColumn<QString>("answer");
+        QTest::addColumn<QStringList>("titles");
+        QTest::addColumn<QString>("said");
+        const QString success = QStringLiteral("Success");
+        QTest::newRow("valid") << "valid" << QStringList{kProgramAll, success} << "Filters: verified";
+        QTest::newRow("failed") << "failed"
+                                << QStringList{kProgramAll, QStringLiteral("Verify Failed"),
+                                               QStringLiteral("Programming Aborted")}
+                                << "Filters stored in Korvane-S are no longer valid.";
+        QTest::newRow("not understood") << "unknown" << QStringList{kProgramAll, success} << "Filters: not verified";
+    }
+    void selfTestEndsTheRun()
+    {
+        QFETCH(QString, answer);
+        QFETCH(QStringList, titles);
+        QFETCH(QString, said);
+        prepareProgramFolder(true);
+        SimProcess sim({QStringLiteral("--com"), QStringLiteral("3"), QStringLiteral("--filters"), QStringLiteral("2"),
+                        QStringLiteral("--self-test"), answer});
+        QVERIFY2(sim.isReady(), qPrintable(sim.errorString()));
+        startWindow();
+        program();
+        QCOMPARE(dialog_.titles(), titles);
+        QVERIFY2(dialog_.messages.back().text.contains(said), qPrintable(dialog_.messages.back().text));
+        QCOMPARE(captions_.last(), QStringLiteral("Verifying Filters"));
     }
 
     void noProcessorGivesOneMessageAndKeepsThePort()
@@ -323,7 +366,7 @@ private slots:
         QVERIFY(triedCancel);
         QCOMPARE(dialog_.titles(), (QStringList{kProgramAll, QStringLiteral("Success")}));
         QVERIFY(captions_.contains(QStringLiteral("Uploading Firmware")));
-        QCOMPARE(captions_.last(), QStringLiteral("Programming Filters"));
+        QCOMPARE(captions_.last(), QStringLiteral("Verifying Filters"));
         bool lockedWithWarning = false;
         for (const Sample &s : samples_) {
             if (s.caption == QStringLiteral("Uploading Firmware") && s.warningShown) {

@@ -29,7 +29,9 @@ const QList<QPair<QString, QString>> kCommandOptions = {
     {"inspect", "--json"},
     {"ports", "--json"},
     {"probe", "--port --device --json"},
-    {"program", "--port --device --firmware --folder --yes"},
+    {"program", "--port --device --all --firmware --folder --yes --json"},
+    {"verify", "--port --device --json"},
+    {"log", "--json"},
     {"response", "--set --csv --svg --png --size --points --lib-dir"},
     {"render", "--set --stage --lib-dir"},
     {"analyze", "--from --to --json"},
@@ -91,7 +93,7 @@ private slots:
                                 << "--set takes a number 0..15, not '-1'";
         QTest::newRow("points 1") << "response a.min --set 0 --csv - --points 1"
                                   << "--points takes a number 2..16385, not '1'";
-        QTest::newRow("given twice") << "program a.min --device a --device b"
+        QTest::newRow("given twice") << "probe --device a --device b"
                                      << "--device given more than once";
         QTest::newRow("exclusive") << "probe --port 2 --device /dev/null"
                                    << "--port and --device exclude each other";

@@ -3,7 +3,10 @@
 
 #include "simprocess.h"
 
+#include <QCryptographicHash>
+#include <QDateTime>
 #include <QDir>
+#include <QElapsedTimer>
 #include <QFile>
 #include <QFileInfo>
 #include <QJsonDocument>
@@ -13,6 +16,8 @@
 #include <QTest>
 
 #include <csignal>
+#include <memory>
+#include <vector>
 
 #include <unistd.h>
 
@@ -171,7 +176,7 @@ private slots:
         QVERIFY(r.err.contains("Data Packet: 224/224"));
         QVERIFY(sim.waitForLogLine("RESET"));
         QCOMPARE(sim.logLines(),
-                 QStringList({"F V", "T S", "F V", "F P F", "XMODEM F P F 224 blocks", "EOT", "RESET"}));
+                 QStringList({"F V", "T S", "F V", "F P F", "XMODEM F P F 224 blocks", "EOT", "T D F", "RESET"}));
         QCOMPARE(fx.builtImage().size(), 28672);
         QCOMPARE(sim.image(), fx.builtImage());
     }
@@ -200,8 +205,8 @@ private slots:
         QVERIFY(sim.waitForLogLine("XMODEM F P F 224 blocks"));
         QVERIFY(sim.waitForLogLine("RESET"));
         QCOMPARE(sim.logLines(),
-                 QStringList({"F V", "T S", "F V", "F P C", "XMODEM F P C 5952 blocks", "EOT", "RESET", "F P F",
-                              "XMODEM F P F 224 blocks", "EOT", "RESET"}));
+                 QStringList({"F V", "T S", "F V", "F P C", "XMODEM F P C 5952 blocks", "EOT", "RESET", "F V", "T D C",
+                              "F P F", "XMODEM F P F 224 blocks", "EOT", "T D F", "RESET"}));
         QFile fw(fx.folder.filePath("korvanes.fwr"));
         QVERIFY(fw.open(QIODevice::ReadOnly));
         QCOMPARE(sim.firmware(), fw.readAll());
@@ -219,6 +224,136 @@ private slots:
         QVERIFY(r.err.contains(
             "Programming Aborted: Programming operation aborted!\nFilters stored in Korvane-S are no longer valid."));
         QVERIFY(!r.err.contains("Success"));
+    }
+
+    // The processor's self-test after the upload, and alone: a failed checksum fails the run
+    // and says what to do; a firmware that cannot check itself is "not verified", not a failure.
+    void selfTestOutcomes_data()
+    {
+        QTest::addColumn<QString>("answer");
+        QTest::addColumn<int>("exitCode");
+        QTest::addColumn<QString>("verified");
+        QTest::addColumn<QString>("said");
+        QTest::newRow("valid") << "valid" << 0 << "valid"
+                               << "Filters: verified";
+        QTest::newRow("failed") << "failed" << 1 << "failed"
+                                << "Program the Korvane-S again.";
+        QTest::newRow("not understood") << "unknown" << 0 << "not verified"
+                                        << "Filters: not verified";
+    }
+    void selfTestOutcomes()
+    {
+        QFETCH(QString, answer);
+        QFETCH(int, exitCode);
+        QFETCH(QString, verified);
+        QFETCH(QString, said);
+        CliFixture fx;
+        SimProcess sim({"--com", "1", "--filters", "3", "--self-test", answer});
+        QVERIFY(sim.isReady());
+        CliRun r = fx.run(fx.program({"--device", sim.devicePath(), "--json"}));
+        QCOMPARE(r.exitCode, exitCode);
+        QVERIFY2(r.err.contains(said), qPrintable(r.err));
+        const QJsonObject json = QJsonDocument::fromJson(r.out.toUtf8()).object();
+        QCOMPARE(json["verified"].toString(), verified);
+        QCOMPARE(json["outcome"].toString(), exitCode == 0 ? "success" : "failure");
+        QVERIFY(sim.waitForLogLine("RESET"));
+        QStringList tail = sim.logLines().mid(5); // "INVALID COMMAND" is asked again, as every command
+        tail.removeDuplicates();
+        QCOMPARE(tail, QStringList({"EOT", "T D F", "RESET"}));
+
+        r = fx.run({"verify", "--device", sim.devicePath(), "--json"});
+        QCOMPARE(r.exitCode, exitCode);
+        const QJsonObject alone = QJsonDocument::fromJson(r.out.toUtf8()).object();
+        QCOMPARE(alone["filters"].toString(), verified);
+        QCOMPARE(alone["code"].toString(), verified);
+    }
+
+    // One line per run with what was programmed where; a log that cannot be written does
+    // not stop the run, which says so.
+    void logHoldsEachRun()
+    {
+        CliFixture fx;
+        QTemporaryDir state;
+        qputenv("XDG_STATE_HOME", state.path().toLocal8Bit());
+        SimProcess sim({"--com", "2", "--filters", "3"});
+        QVERIFY(sim.isReady());
+        QCOMPARE(fx.run(fx.program()).exitCode, 0);
+        const CliRun log = fx.run({"log", "--json"});
+        QCOMPARE(log.exitCode, 0);
+        const QStringList lines = log.out.split('\n', Qt::SkipEmptyParts);
+        QCOMPARE(lines.size(), 1);
+        const QJsonObject l = QJsonDocument::fromJson(lines[0].toUtf8()).object();
+        const auto sha = [](const QByteArray &b) {
+            return QString::fromLatin1(QCryptographicHash::hash(b, QCryptographicHash::Sha256).toHex());
+        };
+        QVERIFY(QDateTime::fromString(l["time"].toString(), Qt::ISODateWithMs).isValid());
+        QVERIFY(l["time"].toString().endsWith('Z'));
+        QCOMPARE(l["device"].toString(), fx.comDir.filePath("com2"));
+        QVERIFY(l.contains("byId"));
+        QCOMPARE(l["comPort"].toInt(), 2);
+        QCOMPARE(l["settingsFile"].toString(), fx.settings);
+        QCOMPARE(l["settingsSha256"].toString(), sha(readFile(fx.settings)));
+        QCOMPARE(l["imageSha256"].toString(), sha(fx.builtImage()));
+        QCOMPARE(l["firmwareBefore"].toInt(), 105);
+        QCOMPARE(l["firmwareAfter"].toInt(), 105);
+        QCOMPARE(l["reloaded"].toBool(), false);
+        QCOMPARE(l["filterCheck"].toString(), "valid");
+        QCOMPARE(l["outcome"].toString(), "programmed");
+        QVERIFY(l["message"].toString().startsWith("Success: Korvane-S successfully programmed"));
+
+        // The state folder is a file: no log, the run still programs.
+        QFile blocker(state.filePath("file"));
+        QVERIFY(blocker.open(QIODevice::WriteOnly));
+        qputenv("XDG_STATE_HOME", blocker.fileName().toLocal8Bit());
+        const CliRun r = fx.run(fx.program());
+        qunsetenv("XDG_STATE_HOME");
+        QCOMPARE(r.exitCode, 0);
+        QVERIFY2(r.err.contains("Warning: The programming log could not be written"), qPrintable(r.err));
+        QVERIFY(r.err.contains("Success: Korvane-S successfully programmed"));
+    }
+
+    // Four processors at once, one of them refusing the upload: each its own result, exit 1,
+    // and no longer than about one run, because a run waiting on its line does not hold up
+    // the others. Paced, so that the line time dominates; compared as a ratio of two runs on
+    // this machine, not in absolute time.
+    void fourAtOnce()
+    {
+        CliFixture fx;
+        QTemporaryDir state;
+        qputenv("XDG_STATE_HOME", state.path().toLocal8Bit());
+        std::vector<std::unique_ptr<SimProcess>> sims;
+        QStringList devices;
+        for (int n = 1; n <= 4; ++n) {
+            QStringList args{"--com", QString::number(n), "--filters", "3", "--pace", "9600"};
+            if (n == 3)
+                args << "--fault"
+                     << "verdict-failed";
+            sims.push_back(std::make_unique<SimProcess>(args));
+            QVERIFY(sims.back()->isReady());
+            devices << "--device" << sims.back()->devicePath();
+        }
+        QElapsedTimer clock;
+        clock.start();
+        QCOMPARE(fx.run(fx.program({"--device", sims[0]->devicePath()}), {}, 120000).exitCode, 0);
+        const qint64 one = clock.restart();
+        const CliRun r = fx.run(fx.program(devices + QStringList{"--json"}), {}, 120000);
+        const qint64 four = clock.elapsed();
+        qInfo("one run %lld ms, four at once %lld ms (ratio %.2f)", one, four, double(four) / double(one));
+        QCOMPARE(r.exitCode, 1);
+        const QStringList lines = r.out.split('\n', Qt::SkipEmptyParts);
+        QCOMPARE(lines.size(), 4);
+        for (int n = 0; n < 4; ++n) {
+            const QJsonObject o = QJsonDocument::fromJson(lines[n].toUtf8()).object();
+            QCOMPARE(o["device"].toString(), sims[n]->devicePath());
+            QCOMPARE(o["outcome"].toString(), n == 2 ? "failure" : "success");
+            QCOMPARE(o["imageSha256"].toString().size(), 64);
+            if (n != 2)
+                QCOMPARE(sims[n]->image(), fx.builtImage());
+        }
+        QVERIFY2(four <= one * 13 / 10, qPrintable(QString("%1 ms against %2 ms").arg(four).arg(one)));
+        // Five runs, five whole lines: runs ending together do not tear each other's lines.
+        QCOMPARE(fx.run({"log", "--json"}).out.count('\n'), 5);
+        qunsetenv("XDG_STATE_HOME");
     }
 
     void missingFirmwareFile()

@@ -23,8 +23,9 @@ QByteArray readFile(const QString &path)
     return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
 }
 
-const QStringList kFilterUpload{"F P F", "XMODEM F P F 224 blocks", "EOT", "RESET"};
-const QStringList kFirmwareUpload{"F P C", "XMODEM F P C 5952 blocks", "EOT", "RESET"};
+const QStringList kFilterUpload{"F P F", "XMODEM F P F 224 blocks", "EOT", "T D F", "RESET"};
+// The reloaded processor is asked for its version and its code checksum once it answers again.
+const QStringList kFirmwareUpload{"F P C", "XMODEM F P C 5952 blocks", "EOT", "RESET", "F V", "T D C"};
 
 } // namespace
 
@@ -47,7 +48,7 @@ private slots:
         QVERIFY(rig.dialog.messages.empty());
         QCOMPARE(rig.signalLog,
                  QStringList({"stage:Finding Korvane-S", "port:3", "comport:3", "stage:Determining Firmware Status",
-                              "stage:Programming Filters", "packetinfo:1", "max:224"}));
+                              "stage:Programming Filters", "packetinfo:1", "max:224", "stage:Verifying Filters"}));
     }
 
     // A processor already running the file's firmware version keeps it: with four filters
@@ -116,10 +117,11 @@ private slots:
         QCOMPARE(rig.sim().logLines(), QStringList({"T S", "F V"}) + kFirmwareUpload + kFilterUpload);
         QCOMPARE(rig.sim().firmware(), readFile(rig.options.firmwarePath));
         QCOMPARE(rig.sim().image(), image);
-        QCOMPARE(rig.signalLog,
-                 QStringList({"stage:Determining Firmware Status", "cancel:0", "stage:Uploading Firmware",
-                              "packetinfo:1", "warning:1", "max:5952", "packetinfo:0", "warning:0", "cancel:1",
-                              "stage:Programming Filters", "packetinfo:1", "max:224"}));
+        QCOMPARE(
+            rig.signalLog,
+            QStringList({"stage:Determining Firmware Status", "cancel:0", "stage:Uploading Firmware", "packetinfo:1",
+                         "warning:1", "max:5952", "packetinfo:0", "warning:0", "cancel:1", "stage:Verifying Firmware",
+                         "stage:Programming Filters", "packetinfo:1", "max:224", "stage:Verifying Filters"}));
         QVERIFY(rig.dialog.messages.empty());
     }
 

@@ -138,7 +138,8 @@ private slots:
         QVERIFY(rig.sequence().LocateDevice());
         QVERIFY(rig.sequence().ProgramDevice());
         QVERIFY(rig.sim().waitForLogLine("RESET"));
-        QCOMPARE(rig.sim().logLines().mid(3), QStringList({"F P F", "XMODEM F P F 224 blocks", "EOT", "RESET"}));
+        QCOMPARE(rig.sim().logLines().mid(3),
+                 QStringList({"F P F", "XMODEM F P F 224 blocks", "EOT", "T D F", "RESET"}));
         QCOMPARE(rig.sim().image(), image);
         QVERIFY(rig.dialog.messages.empty());
         rig.sim().stop(); // the trace is complete once the sim has ended

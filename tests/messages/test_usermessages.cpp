@@ -109,6 +109,17 @@ private slots:
         r.reasons = QStringList{"/dev/ttyUSB0: the device went away"};
         QTest::newRow("COM error, with the port's reason")
             << r << "COM Error!" << kComError + "\r/dev/ttyUSB0: the device went away" << warn;
+
+        // The self-tests alone: a failed firmware check is a warning even when the filters pass.
+        r = report(Outcome::SelfTested);
+        r.filterCheck = SelfTest::Valid;
+        r.codeCheck = SelfTest::Failed;
+        QTest::newRow("self-test, firmware failed")
+            << r << "Verify Korvane-S"
+            << "Korvane-S self-test:\rFilters: verified (the Korvane-S reports a valid checksum)\rFirmware: CHECKSUM "
+               "FAILED\rIts firmware is corrupt and the unit may not function properly: program the Korvane-S again; "
+               "if the check still fails, please contact Halvern for further assistance."
+            << warn;
     }
     void programmingReports()
     {

@@ -204,6 +204,20 @@ void Device::runCommand(const std::string &command, Clock::time_point t)
         send("Korvane-S Rev" + settings_.version + "\r\n>", t);
     } else if (command == "T S") {
         send("Filters Loaded: " + std::to_string(settings_.filters) + "\r\n>", t);
+    } else if (command == "T D F" || command == "T D C") {
+        const bool filters = command == "T D F";
+        const char *what = filters ? "FILTER" : "CODE";
+        switch (filters ? settings_.filterCheck : settings_.codeCheck) {
+        case SelfTestAnswer::Valid:
+            send(std::string("VALID ") + what + " CHECKSUM\r\n>", t);
+            break;
+        case SelfTestAnswer::Failed:
+            send(std::string(what) + " CHECKSUM FAILED\r\n>", t);
+            break;
+        case SelfTestAnswer::Unknown:
+            send("INVALID COMMAND\r\n>", t);
+            break;
+        }
     } else if (command == "F P F" || command == "F P C") {
         startReceive(command, t);
     } else if (command == "RESET") {

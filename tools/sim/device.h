@@ -35,13 +35,18 @@ struct Faults {
     std::optional<long> pauseAfter;        // hold the ACK of this block, and the line, until resume()
 };
 
+// How the processor answers one of its checksum self-tests ("T D F", "T D C").
+enum class SelfTestAnswer { Valid, Failed, Unknown /* "INVALID COMMAND": an older firmware */ };
+
 struct Settings {
-    std::string version = "0105"; // reported by "F V"
-    int filters = 16;             // reported by "T S"
-    bool echo = false;            // echo command characters as a terminal would
-    bool exitAfterReset = false;  // end after the first filter upload and its RESET
-    Millis nakInterval{3000};     // repeat of the start NAK while no block arrives
-    int nakTries = 10;            // start NAKs (and idle NAKs) before giving up
+    std::string version = "0105";                       // reported by "F V"
+    int filters = 16;                                   // reported by "T S"
+    SelfTestAnswer filterCheck = SelfTestAnswer::Valid; // "T D F"
+    SelfTestAnswer codeCheck = SelfTestAnswer::Valid;   // "T D C"
+    bool echo = false;                                  // echo command characters as a terminal would
+    bool exitAfterReset = false;                        // end after the first filter upload and its RESET
+    Millis nakInterval{3000};                           // repeat of the start NAK while no block arrives
+    int nakTries = 10;                                  // start NAKs (and idle NAKs) before giving up
     // Pause between a text reply and the XMODEM byte that follows it ("Ready" and the
     // first NAK; the EOT's ACK and the verdict), so that a sender reading a reply does
     // not swallow the protocol byte with it.

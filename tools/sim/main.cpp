@@ -58,6 +58,8 @@ Commands (lines end in CR LF; a lone CR or LF also ends a line):
               EOT: ACK, "Finished" (or "Failed") CR LF ">"
   F P C    -> "Ready" CR LF, then an XMODEM receiver for the firmware; after the EOT:
               ACK, CR LF ">"
+  T D F    -> "VALID FILTER CHECKSUM" or "FILTER CHECKSUM FAILED" CR LF ">" (--filter-check)
+  T D C    -> "VALID CODE CHECKSUM" or "CODE CHECKSUM FAILED" CR LF ">" (--code-check)
   RESET    -> "Resetting" CR LF ">"
   other    -> "INVALID COMMAND" CR LF ">"
 The verdict is "Finished" only for a complete filter image (exactly --image-size bytes).
@@ -65,6 +67,13 @@ The verdict is "Finished" only for a complete filter image (exactly --image-size
 Options:
   --version TEXT        version digits reported by "F V" (default 0105)
   --filters N           count reported by "T S" (default 16)
+  --filter-check valid|failed|unknown
+                        answer to "T D F" (default valid; unknown: "INVALID COMMAND",
+                        as a firmware without the self-test)
+  --code-check valid|failed|unknown
+                        the same for "T D C"
+  --self-test valid|failed|unknown
+                        both at once
   --pace 9600|BAUD|none model the line speed on both directions (default none)
   --com N               link <comdir>/comN to the device (N = 1..9); comdir is
                         $KORVANE_COM_DIR, else ${XDG_CONFIG_HOME:-$HOME/.config}/korvane-s/ports
@@ -208,6 +217,19 @@ Options parseOptions(int argc, char **argv)
                 usage("bad version text");
         } else if (arg == "--filters") {
             s.filters = int(parseNumber(next(), arg, 0, 9999));
+        } else if (arg == "--filter-check" || arg == "--code-check" || arg == "--self-test") {
+            const std::string v = next();
+            SelfTestAnswer a = SelfTestAnswer::Valid;
+            if (v == "failed")
+                a = SelfTestAnswer::Failed;
+            else if (v == "unknown")
+                a = SelfTestAnswer::Unknown;
+            else if (v != "valid")
+                usage(arg + " takes valid, failed or unknown");
+            if (arg != "--code-check")
+                s.filterCheck = a;
+            if (arg != "--filter-check")
+                s.codeCheck = a;
         } else if (arg == "--pace") {
             const std::string v = next();
             o.baud = v == "none" ? 0 : parseNumber(v, arg, 50, 4000000);
