@@ -2,6 +2,7 @@
 // following the shown set, the type lists and what an editor stores.
 
 #include "app/mainwindow.h"
+#include "mainwindowrun.h"
 #include "coefgen/response.h"
 #include "coefgen/spectral.h"
 #include "editors/responseplot.h"
@@ -22,15 +23,11 @@
 using namespace korvane;
 using korvane::test::ScriptedDialog;
 
-class ResponsePanelTest : public QObject {
+// The working folder is the program folder too.
+class ResponsePanelTest : public korvane::test::MainWindowRun {
     Q_OBJECT
 
 private:
-    QString savedCwd_;
-    std::unique_ptr<QTemporaryDir> work_; // working and program folder
-    std::unique_ptr<Model> model_;
-    std::unique_ptr<ScriptedDialog> dialog_;
-    std::unique_ptr<MainWindow> window_;
 
     template <typename T> T *child(const char *name)
     {
@@ -45,20 +42,10 @@ private slots:
     void initTestCase() { SetKorvanesLocation(qEnvironmentVariable("KORVANE_PROGRAM_DIR")); }
     void init()
     {
-        savedCwd_ = QDir::currentPath();
-        work_ = std::make_unique<QTemporaryDir>();
-        QDir::setCurrent(work_->path());
-        model_ = std::make_unique<Model>();
-        dialog_ = std::make_unique<ScriptedDialog>();
-        window_ = std::make_unique<MainWindow>(*model_, *dialog_, work_->path());
-        window_->load();
-        window_->show();
+        beginRun();
+        startWindow(work_->path());
     }
-    void cleanup()
-    {
-        window_.reset();
-        QDir::setCurrent(savedCwd_);
-    }
+    void cleanup() { endRun(); }
 
     void besideTheClientArea()
     {

@@ -9,6 +9,7 @@
 #include "app/mainwindow.h"
 #include "app/splashwindow.h"
 #include "coefgen/spectral.h"
+#include "datatable.h"
 #include "editors/openeditor.h"
 #include "editors/spectraleditor.h"
 #include "scripteddialog.h"
@@ -254,8 +255,7 @@ private slots:
 
     void editors_data()
     {
-        QTest::addColumn<int>("type");
-        QTest::addColumn<int>("bandwidth");
+        test::addColumns<int, int>("type", "bandwidth");
         for (int type = Adaptive1CH; type <= SpectralEq; ++type)
             for (int bw : {0, 2})
                 QTest::addRow("%s, bandwidth %d", qPrintable(FilterTypeDisplayText(type)), bw) << type << bw;

@@ -1,6 +1,7 @@
 // The response engine: curves of the taps the processor receives, the comb model, the
 // adaptive and unbuildable cases, and the conditions the image builder would have shown.
 
+#include "datatable.h"
 #include "imagetestutil.h"
 
 #include "coefgen/response.h"
@@ -120,11 +121,7 @@ private slots:
     // short notch goes a little deeper than asked: the default (M 64, 30 dB) reaches 32.4 dB.
     void notchAtCentre_data()
     {
-        QTest::addColumn<int>("centre");
-        QTest::addColumn<int>("width");
-        QTest::addColumn<int>("depth");
-        QTest::addColumn<double>("expectedDepth");
-        QTest::addColumn<double>("tolerance");
+        test::addColumns<int, int, int, double, double>("centre", "width", "depth", "expectedDepth", "tolerance");
         QTest::newRow("default") << 400 << 64 << 30 << 32.4 << 0.2;
         QTest::newRow("longest") << 400 << 125 << 30 << 31.15 << 0.2;
         QTest::newRow("shallow") << 1000 << 32 << 12 << 12.0 << 1.0;
@@ -270,10 +267,7 @@ private slots:
 
     void combModel_data()
     {
-        QTest::addColumn<int>("mode");
-        QTest::addColumn<int>("delay");
-        QTest::addColumn<bool>("notchAtFundamental");
-        QTest::addColumn<bool>("notchAtSecond");
+        test::addColumns<int, int, bool, bool>("mode", "delay", "notchAtFundamental", "notchAtSecond");
         QTest::newRow("all") << 3 << 286 << true << true;
         QTest::newRow("odd") << 4 << 142 << true << false;
         QTest::newRow("even") << 5 << 142 << false << true;

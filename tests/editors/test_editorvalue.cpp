@@ -2,6 +2,7 @@
 // untouched window asks nothing and leaves the model as it was to the bit, and the live
 // response never writes the model.
 
+#include "datatable.h"
 #include "editortesting.h"
 
 #include "coefgen/spectral.h"
@@ -128,11 +129,8 @@ private:
 
 void TestEditorValue::changeIsWhatSaveWrites_data()
 {
-    QTest::addColumn<int>("type");
-    QTest::addColumn<QString>("control");
-    QTest::addColumn<QString>("action"); // "max"/"min": arrow, "troughMin", "click", else text typed
-    QTest::addColumn<QString>("field");
-    QTest::addColumn<double>("expected");
+    // action: "max"/"min": arrow, "troughMin", "click", else text typed
+    test::addColumns<int, QString, QString, QString, double>("type", "control", "action", "field", "expected");
     QTest::newRow("adaptive mode") << int(Adaptive1CH) << "optAdaptMode2"
                                    << "click"
                                    << "ModeOption" << 2.0;
@@ -225,10 +223,8 @@ void TestEditorValue::changeIsWhatSaveWrites()
 
 void TestEditorValue::untouchedWindowLeavesModel_data()
 {
-    QTest::addColumn<int>("type");
-    QTest::addColumn<QString>("closeBy");
-    QTest::addColumn<int>("mode"); // stored ModeOption; 0 keeps the type's default
-    QTest::addColumn<int>("output");
+    // mode: stored ModeOption; 0 keeps the type's default
+    test::addColumns<int, QString, int, int>("type", "closeBy", "mode", "output");
     for (int type = Adaptive1CH; type <= SpectralEq; ++type)
         for (const char *how : {"ok", "cancel", "box"})
             QTest::addRow("%s, %s", qPrintable(FilterTypeDisplayText(type)), how) << type << how << 0 << 0;

@@ -2,6 +2,7 @@
 // the real one: text commands, XMODEM uploads from a third-party sender and from raw
 // packets, the injected faults, the COM n links and the 9600-baud line model.
 
+#include "datatable.h"
 #include "simprocess.h"
 
 #include <QDeadlineTimer>
@@ -140,9 +141,7 @@ private slots:
 
 void TestSim::commands_data()
 {
-    QTest::addColumn<QStringList>("args");
-    QTest::addColumn<QByteArray>("sent");
-    QTest::addColumn<QByteArray>("reply");
+    korvane::test::addColumns<QStringList, QByteArray, QByteArray>("args", "sent", "reply");
 
     const QByteArray version = "Korvane-S Rev0105\r\n>";
     QTest::newRow("version") << QStringList{} << QByteArray("F V\r\n") << version;
@@ -241,8 +240,7 @@ void TestSim::thirdPartySenderUploadsImage()
 
 void TestSim::fullImageVerdict_data()
 {
-    QTest::addColumn<QStringList>("args");
-    QTest::addColumn<QByteArray>("verdict");
+    korvane::test::addColumns<QStringList, QByteArray>("args", "verdict");
     QTest::newRow("accepted") << QStringList{} << QByteArray("Finished\r\n>");
     QTest::newRow("refused") << QStringList{"--fault", "verdict-failed"} << QByteArray("Failed\r\n>");
 }
@@ -350,10 +348,8 @@ void TestSim::packetChecks()
 // followed by the expected answer: 'A' ACK, 'N' NAK, '-' nothing.
 void TestSim::blockFaults_data()
 {
-    QTest::addColumn<QString>("fault");
-    QTest::addColumn<QString>("script");
-    QTest::addColumn<int>("stored"); // blocks in the image after EOT; -1: EOT not answered
-    QTest::addColumn<QString>("logged");
+    // stored: blocks in the image after EOT; -1: EOT not answered
+    korvane::test::addColumns<QString, QString, int, QString>("fault", "script", "stored", "logged");
 
     QTest::newRow("nak-only") << "nak-only"
                               << "1N1N" << 0 << "NAK block 1 refused";
@@ -403,8 +399,7 @@ void TestSim::blockFaults()
 
 void TestSim::startRequestsRepeatThenGiveUp_data()
 {
-    QTest::addColumn<QStringList>("fault");
-    QTest::addColumn<QByteArray>("request");
+    korvane::test::addColumns<QStringList, QByteArray>("fault", "request");
     QTest::newRow("NAK") << QStringList{} << QByteArray("\x15");
     QTest::newRow("C") << QStringList{"--fault", "c-instead-of-nak"} << QByteArray("C");
 }
