@@ -1,6 +1,7 @@
 // The response engine: curves of the taps the processor receives, the comb model, the
 // adaptive and unbuildable cases, and the conditions the image builder would have shown.
 
+#include "currentfolder.h"
 #include "datatable.h"
 #include "imagetestutil.h"
 
@@ -10,6 +11,7 @@
 #include <QDir>
 #include <QTemporaryDir>
 #include <QtTest>
+#include <optional>
 
 #include <algorithm>
 #include <cmath>
@@ -60,10 +62,9 @@ private slots:
     void initTestCase()
     {
         SetKorvanesLocation(programDir());
-        m_startDir = QDir::currentPath();
-        QVERIFY(QDir::setCurrent(programDir())); // the program folder's 20Band
+        QVERIFY(inProgramDir_.emplace(programDir()).entered()); // the program folder's 20Band
     }
-    void cleanupTestCase() { QDir::setCurrent(m_startDir); }
+    void cleanupTestCase() { inProgramDir_.reset(); }
 
     void gridAndPassThru()
     {
@@ -352,7 +353,7 @@ private slots:
     }
 
 private:
-    QString m_startDir;
+    std::optional<CurrentFolder> inProgramDir_;
 };
 
 QTEST_GUILESS_MAIN(TestResponse)

@@ -9,9 +9,24 @@
 #include <QLabel>
 #include <QTest>
 
+#include <cstdlib>
 #include <memory>
+#include <optional>
 
 namespace korvane::test {
+
+// For the screenshot programs, which run without a person: says nothing, answers Cancel and
+// chooses no file.
+class SilentDialog : public UserDialog {
+public:
+    MessageAnswer showMessage(const QString &, const QString &, MessageIcon, MessageButtons) override
+    {
+        return MessageAnswer::Cancel;
+    }
+    void beep() override { }
+    std::optional<QString> askFileName(const FileDialogRequest &) override { return std::nullopt; }
+    [[noreturn]] void endProgram() override { std::exit(1); }
+};
 
 // A model whose current stage is set 3, stage 2 of `type`, with its defaults, at the
 // bandwidth index given (2 gives 7000 Hz / 17200 Hz, 0 gives 3400 / 9000).

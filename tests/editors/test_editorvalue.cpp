@@ -2,6 +2,7 @@
 // untouched window asks nothing and leaves the model as it was to the bit, and the live
 // response never writes the model.
 
+#include "currentfolder.h"
 #include "datatable.h"
 #include "editortesting.h"
 
@@ -12,6 +13,7 @@
 #include <QDir>
 #include <QLineEdit>
 #include <QtTest>
+#include <optional>
 
 #include <cstring>
 
@@ -113,10 +115,9 @@ private slots:
     void initTestCase()
     {
         SetKorvanesLocation(qEnvironmentVariable("KORVANE_PROGRAM_DIR"));
-        startDir_ = QDir::currentPath();
-        QVERIFY(QDir::setCurrent(qEnvironmentVariable("KORVANE_PROGRAM_DIR")));
+        QVERIFY(inProgramDir_.emplace(qEnvironmentVariable("KORVANE_PROGRAM_DIR")).entered());
     }
-    void cleanupTestCase() { QDir::setCurrent(startDir_); }
+    void cleanupTestCase() { inProgramDir_.reset(); }
     void changeIsWhatSaveWrites_data();
     void changeIsWhatSaveWrites();
     void untouchedWindowLeavesModel_data();
@@ -124,7 +125,7 @@ private slots:
     void curveBeingDrawnIsNoValue();
 
 private:
-    QString startDir_;
+    std::optional<CurrentFolder> inProgramDir_;
 };
 
 void TestEditorValue::changeIsWhatSaveWrites_data()

@@ -1,6 +1,7 @@
 // The response plot on screen: its curves land on the pixels the chart geometry names, and
 // the editors' live plot follows the controls without touching the stored record.
 
+#include "currentfolder.h"
 #include "editortesting.h"
 
 #include "coefgen/spectral.h"
@@ -12,6 +13,7 @@
 #include <QPaintEngine>
 #include <QPainter>
 #include <QtTest>
+#include <optional>
 
 #include <cmath>
 
@@ -141,10 +143,9 @@ private slots:
     void initTestCase()
     {
         SetKorvanesLocation(qEnvironmentVariable("KORVANE_PROGRAM_DIR"));
-        m_startDir = QDir::currentPath();
-        QVERIFY(QDir::setCurrent(qEnvironmentVariable("KORVANE_PROGRAM_DIR")));
+        QVERIFY(inProgramDir_.emplace(qEnvironmentVariable("KORVANE_PROGRAM_DIR")).entered());
     }
-    void cleanupTestCase() { QDir::setCurrent(m_startDir); }
+    void cleanupTestCase() { inProgramDir_.reset(); }
 
     void threeCurvesOnTheirPixels()
     {
@@ -343,7 +344,7 @@ private slots:
     }
 
 private:
-    QString m_startDir;
+    std::optional<CurrentFolder> inProgramDir_;
 };
 
 QTEST_MAIN(TestResponsePlot)
