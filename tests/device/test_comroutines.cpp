@@ -15,10 +15,13 @@ using korvane::test::ScriptedLine;
 
 namespace {
 
-// Replies to one command with the given pieces, delayMs apart.
-void answer(ScriptedLine &line, const QByteArray &command, const QList<QByteArray> &pieces, int delayMs = 20)
+// Replies to one command with the given pieces, delayMs apart; onWrite (if any) sees every write.
+void answer(ScriptedLine &line, const QByteArray &command, const QList<QByteArray> &pieces, int delayMs = 20,
+            const std::function<void()> &onWrite = {})
 {
-    line.responder = [command, pieces, delayMs](ScriptedLine &l, int, const QByteArray &written) {
+    line.responder = [command, pieces, delayMs, onWrite](ScriptedLine &l, int, const QByteArray &written) {
+        if (onWrite)
+            onWrite();
         if (written != command + "\r\n")
             return;
         int due = delayMs;
@@ -277,11 +280,7 @@ private slots:
         clock.pumpEvents(0);
         QVERIFY(line.bytesWaitingIn() > 0);
         qint64 writtenAt = -1;
-        line.responder = [&](ScriptedLine &l, int, const QByteArray &written) {
-            writtenAt = clock.nowMs();
-            if (written == "F V\r\n")
-                l.deliver("Korvane-S Rev0105\r\n>", 20);
-        };
+        answer(line, "F V", {"Korvane-S Rev0105\r\n>"}, 20, [&] { writtenAt = clock.nowMs(); });
         int16_t version = 0;
         QVERIFY(GetFirmwareVersion(line, version));
         QCOMPARE(int(version), 105);
@@ -306,12 +305,10 @@ private slots:
         chatter();
         clock.pumpEvents(0);
         qint64 writtenAt = -1;
-        line.responder = [&](ScriptedLine &l, int, const QByteArray &written) {
+        answer(line, "F V", {"Korvane-S Rev0105\r\n>"}, 20, [&] {
             talking = false;
             writtenAt = clock.nowMs();
-            if (written == "F V\r\n")
-                l.deliver("Korvane-S Rev0105\r\n>", 20);
-        };
+        });
         int16_t version = 0;
         QVERIFY(GetFirmwareVersion(line, version));
         QCOMPARE(int(version), 105);

@@ -2,6 +2,8 @@
 // Helpers for driving the real editor windows offscreen: finding their named controls and
 // clicking parts of our scroll bars.
 
+#include "coefgen/spectral.h"
+#include "currentfolder.h"
 #include "editors/openeditor.h"
 #include "editors/settingbar.h"
 
@@ -26,6 +28,16 @@ public:
     void beep() override { }
     std::optional<QString> askFileName(const FileDialogRequest &) override { return std::nullopt; }
     [[noreturn]] void endProgram() override { std::exit(1); }
+};
+
+// The live responses of the 20-band and spectral stages read the program folder's band data
+// by relative name and load its IFFT library: a test enters that folder for its whole run.
+class InProgramFolder : public CurrentFolder {
+public:
+    InProgramFolder() : CurrentFolder(qEnvironmentVariable("KORVANE_PROGRAM_DIR"))
+    {
+        SetKorvanesLocation(qEnvironmentVariable("KORVANE_PROGRAM_DIR"));
+    }
 };
 
 // A model whose current stage is set 3, stage 2 of `type`, with its defaults, at the

@@ -2,7 +2,6 @@
 // untouched window asks nothing and leaves the model as it was to the bit, and the live
 // response never writes the model.
 
-#include "currentfolder.h"
 #include "datatable.h"
 #include "editortesting.h"
 
@@ -110,13 +109,7 @@ double fieldValue(const StageConfig &s, const QString &field)
 class TestEditorValue : public QObject {
     Q_OBJECT
 private slots:
-    // The live responses of the 20-band and spectral stages need the program folder's band
-    // data and IFFT library.
-    void initTestCase()
-    {
-        SetKorvanesLocation(qEnvironmentVariable("KORVANE_PROGRAM_DIR"));
-        QVERIFY(inProgramDir_.emplace(qEnvironmentVariable("KORVANE_PROGRAM_DIR")).entered());
-    }
+    void initTestCase() { QVERIFY(inProgramDir_.emplace().entered()); }
     void cleanupTestCase() { inProgramDir_.reset(); }
     void changeIsWhatSaveWrites_data();
     void changeIsWhatSaveWrites();
@@ -125,7 +118,7 @@ private slots:
     void curveBeingDrawnIsNoValue();
 
 private:
-    std::optional<CurrentFolder> inProgramDir_;
+    std::optional<InProgramFolder> inProgramDir_;
 };
 
 void TestEditorValue::changeIsWhatSaveWrites_data()

@@ -1,7 +1,6 @@
 // The response plot on screen: its curves land on the pixels the chart geometry names, and
 // the editors' live plot follows the controls without touching the stored record.
 
-#include "currentfolder.h"
 #include "editortesting.h"
 
 #include "coefgen/spectral.h"
@@ -140,11 +139,7 @@ QImage grabbed(QWidget *w)
 class TestResponsePlot : public QObject {
     Q_OBJECT
 private slots:
-    void initTestCase()
-    {
-        SetKorvanesLocation(qEnvironmentVariable("KORVANE_PROGRAM_DIR"));
-        QVERIFY(inProgramDir_.emplace(qEnvironmentVariable("KORVANE_PROGRAM_DIR")).entered());
-    }
+    void initTestCase() { QVERIFY(inProgramDir_.emplace().entered()); }
     void cleanupTestCase() { inProgramDir_.reset(); }
 
     void threeCurvesOnTheirPixels()
@@ -344,7 +339,7 @@ private slots:
     }
 
 private:
-    std::optional<CurrentFolder> inProgramDir_;
+    std::optional<InProgramFolder> inProgramDir_;
 };
 
 QTEST_MAIN(TestResponsePlot)
