@@ -3,6 +3,7 @@
 // fit a 1024 x 768 screen. CTest runs it at device pixel ratio 1 and again with
 // QT_SCALE_FACTOR=2. With KORVANE_SHOT_DIR set it also saves each window as a PNG there.
 
+#include "../editors/editortesting.h"
 #include "app/aboutwindow.h"
 #include "app/commwindow.h"
 #include "app/helpwindow.h"
@@ -35,6 +36,7 @@
 #include <memory>
 
 using namespace korvane;
+using korvane::test::editorModel;
 using korvane::test::ScriptedDialog;
 
 namespace {
@@ -205,19 +207,6 @@ private:
                  qPrintable(name + QStringLiteral(":\n  ") + problems.join(QStringLiteral("\n  "))));
     }
 
-    static Model modelWith(int type, int bandwidth = 2)
-    {
-        Model m;
-        m.CurrentSet = 3;
-        m.CurrentStage = 1;
-        for (int st = 1; st <= 2; ++st) {
-            m.stage(3, st).Bandwidth = int16_t(bandwidth);
-            m.stage(3, st).Type = int16_t(type);
-        }
-        m.ApplyTypeDefaults(1);
-        return m;
-    }
-
 private slots:
     void initTestCase()
     {
@@ -264,7 +253,7 @@ private slots:
     {
         QFETCH(int, type);
         QFETCH(int, bandwidth);
-        Model model = modelWith(type, bandwidth);
+        Model model = editorModel(FilterType(type), bandwidth, 1);
         ScriptedDialog dialog;
         std::unique_ptr<EditorWindow> editor = CreateStageEditor(nullptr, model, dialog, type);
         QVERIFY(editor);

@@ -31,7 +31,8 @@ public:
 };
 
 // The live responses of the 20-band and spectral stages read the program folder's band data
-// by relative name and load its IFFT library: a test enters that folder for its whole run.
+// by relative name and load its IFFT library: a test object holds one of these to be in that
+// folder for its whole run (initTestCase checks that it got there).
 class InProgramFolder : public CurrentFolder {
 public:
     InProgramFolder() : CurrentFolder(qEnvironmentVariable("KORVANE_PROGRAM_DIR"))
@@ -40,18 +41,18 @@ public:
     }
 };
 
-// A model whose current stage is set 3, stage 2 of `type`, with its defaults, at the
-// bandwidth index given (2 gives 7000 Hz / 17200 Hz, 0 gives 3400 / 9000).
-inline Model editorModel(FilterType type, int bandwidth = 2)
+// A model whose current stage is set 3, `stage` (both stages of `type`), with its defaults, at
+// the bandwidth index given (2 gives 7000 Hz / 17200 Hz, 0 gives 3400 / 9000).
+inline Model editorModel(FilterType type, int bandwidth = 2, int stage = 2)
 {
     Model m;
     m.CurrentSet = 3;
-    m.CurrentStage = 2;
+    m.CurrentStage = static_cast<int16_t>(stage);
     for (int st = 1; st <= 2; ++st) {
         m.stage(3, st).Bandwidth = int16_t(bandwidth);
         m.stage(3, st).Type = type;
     }
-    m.ApplyTypeDefaults(2);
+    m.ApplyTypeDefaults(stage);
     return m;
 }
 

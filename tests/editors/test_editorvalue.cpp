@@ -12,7 +12,6 @@
 #include <QDir>
 #include <QLineEdit>
 #include <QtTest>
-#include <optional>
 
 #include <cstring>
 
@@ -109,8 +108,7 @@ double fieldValue(const StageConfig &s, const QString &field)
 class TestEditorValue : public QObject {
     Q_OBJECT
 private slots:
-    void initTestCase() { QVERIFY(inProgramDir_.emplace().entered()); }
-    void cleanupTestCase() { inProgramDir_.reset(); }
+    void initTestCase() { QVERIFY(inProgramDir_.entered()); }
     void changeIsWhatSaveWrites_data();
     void changeIsWhatSaveWrites();
     void untouchedWindowLeavesModel_data();
@@ -118,7 +116,7 @@ private slots:
     void curveBeingDrawnIsNoValue();
 
 private:
-    std::optional<InProgramFolder> inProgramDir_;
+    InProgramFolder inProgramDir_;
 };
 
 void TestEditorValue::changeIsWhatSaveWrites_data()

@@ -12,7 +12,6 @@
 #include <QPaintEngine>
 #include <QPainter>
 #include <QtTest>
-#include <optional>
 
 #include <cmath>
 
@@ -139,8 +138,7 @@ QImage grabbed(QWidget *w)
 class TestResponsePlot : public QObject {
     Q_OBJECT
 private slots:
-    void initTestCase() { QVERIFY(inProgramDir_.emplace().entered()); }
-    void cleanupTestCase() { inProgramDir_.reset(); }
+    void initTestCase() { QVERIFY(inProgramDir_.entered()); }
 
     void threeCurvesOnTheirPixels()
     {
@@ -339,7 +337,7 @@ private slots:
     }
 
 private:
-    std::optional<InProgramFolder> inProgramDir_;
+    InProgramFolder inProgramDir_;
 };
 
 QTEST_MAIN(TestResponsePlot)
