@@ -15,10 +15,7 @@
 using namespace korvane;
 using namespace korvane::test;
 
-namespace {
-
-
-} // namespace
+namespace { } // namespace
 
 class TestCliImage : public QObject {
     Q_OBJECT
@@ -30,14 +27,9 @@ private slots:
     void initTestCase()
     {
         QVERIFY(m_dir.isValid());
-        Model m;
-        m.ResetAllFilterSets();
+        Model m = newModelWith(
+            {{0, 1, Lowpass}, {0, 2, Comb}, {1, 1, GraphicEq20}, {1, 2, SpectralEq}, {2, 1, Adaptive1CH}});
         m.ComPort = 1;
-        setType(m, 0, 1, Lowpass);
-        setType(m, 0, 2, Comb);
-        setType(m, 1, 1, GraphicEq20);
-        setType(m, 1, 2, SpectralEq);
-        setType(m, 2, 1, Adaptive1CH);
         ScriptedDialog dialog;
         QVERIFY(WriteSettingsFile(m, path(QStringLiteral("mixed.min")), dialog));
     }

@@ -17,7 +17,6 @@ using namespace korvane::test;
 
 namespace {
 
-
 // Big-endian 32-bit value at offset.
 quint32 be32(const QByteArray &b, int offset)
 {
@@ -33,12 +32,7 @@ private slots:
     void initTestCase()
     {
         QVERIFY(m_dir.isValid());
-        Model m;
-        m.ResetAllFilterSets();
-        setType(m, 0, 1, Lowpass);
-        setType(m, 0, 2, Adaptive1CH);
-        setType(m, 1, 1, GraphicEq20);
-        setType(m, 2, 1, SpectralEq);
+        const Model m = newModelWith({{0, 1, Lowpass}, {0, 2, Adaptive1CH}, {1, 1, GraphicEq20}, {2, 1, SpectralEq}});
         ScriptedDialog dialog;
         QVERIFY(WriteSettingsFile(m, path(QStringLiteral("sets.min")), dialog));
     }

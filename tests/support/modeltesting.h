@@ -4,6 +4,7 @@
 #include "config/model.h"
 
 #include <cstdint>
+#include <initializer_list>
 
 namespace korvane::test {
 
@@ -16,6 +17,21 @@ inline void setType(Model &m, int set, int stage, int16_t type)
     m.stage(set, stage).Type = type;
     m.ApplyTypeDefaults(stage);
     m.CurrentSet = keep;
+}
+
+// File > New, then the stages listed set to their types (with defaults) in that order.
+struct StageType {
+    int set;
+    int stage;
+    int16_t type;
+};
+inline Model newModelWith(std::initializer_list<StageType> stages)
+{
+    Model m;
+    m.ResetAllFilterSets();
+    for (const StageType &s : stages)
+        setType(m, s.set, s.stage, s.type);
+    return m;
 }
 
 // As after File > Open: every stage of every set validated.
