@@ -175,8 +175,13 @@ private:
     QString savedCwd_;
 
     // Checks the window as it is shown now; name: what the failure and the screenshot say.
+    // Shows the window first when it is not on screen yet.
     void check(QWidget *window, const QString &name)
     {
+        if (!window->isVisible()) {
+            window->show();
+            QVERIFY(QTest::qWaitForWindowExposed(window));
+        }
         QApplication::processEvents();
         QStringList problems;
         const QSize size = window->frameGeometry().size().expandedTo(window->minimumSize());
@@ -237,8 +242,6 @@ private slots:
         for (int i = 0; i < kEqBandCount; ++i)
             model.stage(0, 1).EqBand[size_t(i)] = int16_t(i > 6 && i < 14 ? 2 * std::min(i - 6, 14 - i) : 0);
         window.UpdateStageFilterList();
-        window.show();
-        QVERIFY(QTest::qWaitForWindowExposed(&window));
         check(&window, QStringLiteral("main-window"));
     }
 
@@ -258,8 +261,6 @@ private slots:
         std::unique_ptr<EditorWindow> editor = CreateStageEditor(nullptr, model, dialog, type);
         QVERIFY(editor);
         editor->setWindowTitle(editor->ownCaption() + QStringLiteral(" Stage 1"));
-        editor->show();
-        QVERIFY(QTest::qWaitForWindowExposed(editor.get()));
         check(editor.get(), editor->objectName().toLower());
         // Opened on a 1024 x 768 screen it lies wholly on that screen (at twice the pixel
         // ratio that screen is too small for anything and is skipped).
@@ -293,8 +294,6 @@ private slots:
     void dropTraceDialog()
     {
         EDGEDrop drop;
-        drop.show();
-        QVERIFY(QTest::qWaitForWindowExposed(&drop));
         check(&drop, QStringLiteral("edgedrop"));
     }
 
@@ -302,12 +301,8 @@ private slots:
     {
         ScriptedDialog dialog;
         AboutWindow about(dialog);
-        about.show();
-        QVERIFY(QTest::qWaitForWindowExposed(&about));
         check(&about, QStringLiteral("about"));
         SplashWindow splash;
-        splash.show();
-        QVERIFY(QTest::qWaitForWindowExposed(&splash));
         check(&splash, QStringLiteral("splash"));
     }
 
@@ -319,8 +314,6 @@ private slots:
             + QStringLiteral("/app/help/korvane-s-help.html");
         QVERIFY2(help.loadDocument(doc, &error), qPrintable(error));
         help.showContents();
-        help.show();
-        QVERIFY(QTest::qWaitForWindowExposed(&help));
         check(&help, QStringLiteral("help"));
     }
 
@@ -333,8 +326,6 @@ private slots:
         comm.setProgressMaximum(224);
         comm.setPacketSent(112);
         comm.HideWarning();
-        comm.show();
-        QVERIFY(QTest::qWaitForWindowExposed(&comm));
         check(&comm, QStringLiteral("progress-window-short"));
         comm.ShowWarning();
         comm.setStageCaption(QStringLiteral("Reloading Firmware"));
