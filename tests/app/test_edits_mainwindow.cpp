@@ -3,12 +3,12 @@
 // recent files across a restart, Save As name completion and the exports.
 
 #include "app/mainwindow.h"
-#include "mainwindowrun.h"
 #include "coefgen/coefimage.h"
 #include "config/settingsfile.h"
 #include "editors/settingbar.h"
 #include "edits/edithistory.h"
 #include "edits/stagesummary.h"
+#include "mainwindowrun.h"
 #include "modalhelper.h"
 #include "modeltesting.h"
 #include "scripteddialog.h"

@@ -4,9 +4,9 @@
 #include "app/commwindow.h"
 #include "app/helpwindow.h"
 #include "app/mainwindow.h"
-#include "mainwindowrun.h"
 #include "clirun.h"
 #include "config/settingsfile.h"
+#include "mainwindowrun.h"
 #include "modalhelper.h"
 #include "scripteddialog.h"
 

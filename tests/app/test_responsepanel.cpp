@@ -2,11 +2,11 @@
 // following the shown set, the type lists and what an editor stores.
 
 #include "app/mainwindow.h"
-#include "mainwindowrun.h"
 #include "coefgen/response.h"
 #include "coefgen/spectral.h"
 #include "editors/responseplot.h"
 #include "editors/settingbar.h"
+#include "mainwindowrun.h"
 #include "modalhelper.h"
 #include "scripteddialog.h"
 
@@ -28,7 +28,6 @@ class ResponsePanelTest : public korvane::test::MainWindowRun {
     Q_OBJECT
 
 private:
-
     template <typename T> T *child(const char *name)
     {
         T *w = window_->findChild<T *>(QString::fromLatin1(name));

@@ -3,13 +3,13 @@
 
 #include "config/settingsfile.h"
 #include "datatable.h"
-#include "modeltesting.h"
 #include "editors/labelformulas.h"
 #include "edits/clipboardtext.h"
 #include "edits/edithistory.h"
 #include "edits/recentfiles.h"
 #include "edits/stagesummary.h"
 #include "edits/typedvalue.h"
+#include "modeltesting.h"
 
 #include <QTemporaryDir>
 #include <QtTest>
