@@ -96,29 +96,26 @@ void Model::ApplyTypeDefaults(int stageNo)
     }
 }
 
-int16_t Model::MaxFilterFrequency(int set) const
+namespace {
+
+// By Stage 1 Bandwidth (0 "3.4 kHz", 1 "5.0 kHz", 2 "7.0 kHz"; any other value counts as 2):
+// the highest frequency a filter may be set to and the processor's sample rate, both in Hz.
+struct BandwidthRates {
+    int16_t maxFilterFrequency;
+    int16_t sampleRate;
+};
+constexpr BandwidthRates kBandwidthRates[3] = {{3400, 9000}, {5000, 12000}, {7000, 17200}};
+
+const BandwidthRates &ratesOf(int16_t bandwidth)
 {
-    switch (stage(set, 1).Bandwidth) {
-    case 0:
-        return 3400;
-    case 1:
-        return 5000;
-    default:
-        return 7000;
-    }
+    return kBandwidthRates[bandwidth == 0 || bandwidth == 1 ? bandwidth : 2];
 }
 
-int16_t Model::SampleRate(int set) const
-{
-    switch (stage(set, 1).Bandwidth) {
-    case 0:
-        return 9000;
-    case 1:
-        return 12000;
-    default:
-        return 17200;
-    }
-}
+} // namespace
+
+int16_t Model::MaxFilterFrequency(int set) const { return ratesOf(stage(set, 1).Bandwidth).maxFilterFrequency; }
+
+int16_t Model::SampleRate(int set) const { return ratesOf(stage(set, 1).Bandwidth).sampleRate; }
 
 void Model::ValidateStage(int set, int stageNo)
 {

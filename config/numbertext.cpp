@@ -63,6 +63,13 @@ long long leadingPowerOfTen(std::string_view t)
     return power;
 }
 
+// std::from_chars over all of t (no '+'): errc() only when it read every character.
+template <typename T> std::errc readWhole(std::string_view t, T &value)
+{
+    const auto r = std::from_chars(t.data(), t.data() + t.size(), value, std::chars_format::general);
+    return r.ec == std::errc() && r.ptr != t.data() + t.size() ? std::errc::invalid_argument : r.ec;
+}
+
 } // namespace
 
 bool IsDecimalNumber(std::string_view t)
@@ -107,15 +114,14 @@ std::optional<float> ParseSingle(std::string_view text)
         return std::nullopt;
     const std::string_view t = withoutPlus(text);
     float f = 0.0f;
-    const auto r = std::from_chars(t.data(), t.data() + t.size(), f, std::chars_format::general);
-    if (r.ec == std::errc() && r.ptr == t.data() + t.size() && std::isfinite(f))
+    if (readWhole(t, f) == std::errc() && std::isfinite(f))
         return f;
     // Out of range: tell overflow (not a single) from underflow (0 or a subnormal).
     double d = 0.0;
-    const auto rd = std::from_chars(t.data(), t.data() + t.size(), d, std::chars_format::general);
-    if (rd.ec == std::errc() && std::isfinite(d) && std::fabs(d) <= std::numeric_limits<float>::max())
+    const std::errc read = readWhole(t, d);
+    if (read == std::errc() && std::isfinite(d) && std::fabs(d) <= std::numeric_limits<float>::max())
         return static_cast<float>(d);
-    if (rd.ec == std::errc::result_out_of_range && leadingPowerOfTen(t) < 0)
+    if (read == std::errc::result_out_of_range && leadingPowerOfTen(t) < 0)
         return t.front() == '-' ? -0.0f : 0.0f;
     return std::nullopt;
 }
@@ -126,10 +132,10 @@ std::optional<int16_t> ParseInt16(std::string_view text)
         return std::nullopt;
     const std::string_view t = withoutPlus(text);
     double d = 0.0;
-    const auto r = std::from_chars(t.data(), t.data() + t.size(), d, std::chars_format::general);
-    if (r.ec == std::errc::result_out_of_range)
+    const std::errc read = readWhole(t, d);
+    if (read == std::errc::result_out_of_range)
         return leadingPowerOfTen(t) < 0 ? std::optional<int16_t>(0) : std::nullopt;
-    if (r.ec != std::errc() || r.ptr != t.data() + t.size())
+    if (read != std::errc())
         return std::nullopt;
     const double rounded = std::nearbyint(d);
     if (!(rounded >= -32768.0 && rounded <= 32767.0))

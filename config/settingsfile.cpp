@@ -174,28 +174,8 @@ class StageParser {
 public:
     explicit StageParser(FieldReader &reader) : reader_(reader) { }
 
-    bool int16(int16_t &out)
-    {
-        const auto f = reader_.next();
-        if (!f)
-            return false;
-        const auto v = ParseInt16(std::string_view(f->constData(), static_cast<size_t>(f->size())));
-        if (!v)
-            return false;
-        out = *v;
-        return true;
-    }
-    bool single(float &out)
-    {
-        const auto f = reader_.next();
-        if (!f)
-            return false;
-        const auto v = ParseSingle(std::string_view(f->constData(), static_cast<size_t>(f->size())));
-        if (!v)
-            return false;
-        out = *v;
-        return true;
-    }
+    bool int16(int16_t &out) { return number(out, ParseInt16); }
+    bool single(float &out) { return number(out, ParseSingle); }
     bool text(QString &out)
     {
         const auto f = reader_.next();
@@ -239,6 +219,19 @@ public:
     }
 
 private:
+    // The next field as a number; out is left as it was when the field is missing or not one.
+    template <typename T> bool number(T &out, std::optional<T> (*parse)(std::string_view))
+    {
+        const auto f = reader_.next();
+        if (!f)
+            return false;
+        const std::optional<T> v = parse(std::string_view(f->constData(), static_cast<size_t>(f->size())));
+        if (!v)
+            return false;
+        out = *v;
+        return true;
+    }
+
     FieldReader &reader_;
 };
 

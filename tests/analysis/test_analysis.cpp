@@ -3,6 +3,7 @@
 // processor's path does with the clean part, the noise part and each tone run through it apart.
 
 #include "../coefgen/imagetestutil.h"
+#include "datatable.h"
 #include "scripteddialog.h"
 
 #include "analysis/design.h"
@@ -246,9 +247,7 @@ private slots:
 
     void badInputFails_data()
     {
-        QTest::addColumn<double>("from");
-        QTest::addColumn<double>("to");
-        QTest::addColumn<int>("kind");
+        test::addColumns<double, double, int>("from", "to", "kind");
         QTest::newRow("empty") << 1.0 << 1.0 << int(AnalysisError::Kind::EmptyRegion);
         QTest::newRow("reversed") << 2.0 << 1.0 << int(AnalysisError::Kind::EmptyRegion);
         QTest::newRow("before the start") << -0.5 << 1.0 << int(AnalysisError::Kind::RegionOutsideClip);

@@ -8,7 +8,9 @@
 #include "editors/settingbar.h"
 #include "edits/edithistory.h"
 #include "edits/stagesummary.h"
+#include "mainwindowrun.h"
 #include "modalhelper.h"
+#include "modeltesting.h"
 #include "scripteddialog.h"
 
 #include <QAction>
@@ -30,23 +32,13 @@
 using namespace korvane;
 using korvane::test::ScriptedDialog;
 
-class EditsMainWindowTest : public QObject {
+class EditsMainWindowTest : public korvane::test::MainWindowRun {
     Q_OBJECT
 
 private:
     QTemporaryDir config_; // the per-user configuration of every "run" of this test
-    QString savedCwd_;
-    std::unique_ptr<QTemporaryDir> work_;
-    std::unique_ptr<Model> model_;
-    std::unique_ptr<ScriptedDialog> dialog_;
-    std::unique_ptr<MainWindow> window_;
 
-    void start()
-    {
-        window_ = std::make_unique<MainWindow>(*model_, *dialog_, work_->path());
-        window_->load();
-        window_->show();
-    }
+    void start() { startWindow(work_->path()); }
     template <typename T> T *child(const QString &name)
     {
         T *w = window_->findChild<T *>(name);
@@ -95,19 +87,8 @@ private slots:
         // Before the first QSettings: the recent-files list lives here, not in the real home.
         qputenv("XDG_CONFIG_HOME", config_.path().toLocal8Bit());
     }
-    void init()
-    {
-        savedCwd_ = QDir::currentPath();
-        work_ = std::make_unique<QTemporaryDir>();
-        QDir::setCurrent(work_->path());
-        model_ = std::make_unique<Model>();
-        dialog_ = std::make_unique<ScriptedDialog>();
-    }
-    void cleanup()
-    {
-        window_.reset();
-        QDir::setCurrent(savedCwd_);
-    }
+    void init() { beginRun(); }
+    void cleanup() { endRun(); }
 
     void randomEditsUndoneAndRedoneByteForByte()
     {
@@ -180,12 +161,7 @@ private slots:
     void copySet3PastedOnSet7BuildsTheSameBlock()
     {
         // As after an Open: every set validated (7.5 kHz), so both sets run at one sample rate.
-        Model opened;
-        opened.ResetAllFilterSets();
-        for (int set = 0; set < kFilterSetCount; ++set) {
-            opened.ValidateStage(set, 1);
-            opened.ValidateStage(set, 2);
-        }
+        Model opened = test::openedModel();
         opened.ComPort = 1;
         QVERIFY(WriteSettingsFile(opened, work_->filePath(QStringLiteral("default.min")), *dialog_));
         start();

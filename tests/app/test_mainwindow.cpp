@@ -4,7 +4,9 @@
 #include "app/commwindow.h"
 #include "app/helpwindow.h"
 #include "app/mainwindow.h"
+#include "clirun.h"
 #include "config/settingsfile.h"
+#include "mainwindowrun.h"
 #include "modalhelper.h"
 #include "scripteddialog.h"
 
@@ -25,24 +27,15 @@
 
 using namespace korvane;
 using korvane::test::ScriptedDialog;
+using korvane::test::writeFile;
 
-class MainWindowTest : public QObject {
+class MainWindowTest : public korvane::test::MainWindowRun {
     Q_OBJECT
 
 private:
-    std::unique_ptr<QTemporaryDir> work_;    // the working folder the program starts in
     std::unique_ptr<QTemporaryDir> program_; // the program's own folder
-    QString savedCwd_;
-    std::unique_ptr<Model> model_;
-    std::unique_ptr<ScriptedDialog> dialog_;
-    std::unique_ptr<MainWindow> window_;
 
-    void start()
-    {
-        window_ = std::make_unique<MainWindow>(*model_, *dialog_, program_->path());
-        window_->load();
-        window_->show();
-    }
+    void start() { startWindow(program_->path()); }
     template <typename T> T *child(const char *name)
     {
         T *w = window_->findChild<T *>(QString::fromLatin1(name));
@@ -63,18 +56,10 @@ private:
 private slots:
     void init()
     {
-        work_ = std::make_unique<QTemporaryDir>();
+        beginRun();
         program_ = std::make_unique<QTemporaryDir>();
-        savedCwd_ = QDir::currentPath();
-        QDir::setCurrent(work_->path());
-        model_ = std::make_unique<Model>();
-        dialog_ = std::make_unique<ScriptedDialog>();
     }
-    void cleanup()
-    {
-        window_.reset();
-        QDir::setCurrent(savedCwd_);
-    }
+    void cleanup() { endRun(); }
 
     void typeListAppliesDefaultsButTabSwitchDoesNot()
     {
@@ -261,10 +246,7 @@ private slots:
         list(1)->setCurrentIndex(Comb);
         const auto before = model_->FilterData;
         const QString bad = work_->filePath(QStringLiteral("bad.min"));
-        QFile f(bad);
-        QVERIFY(f.open(QIODevice::WriteOnly));
-        f.write("Korvane-S\r\nnot a port\r\n");
-        f.close();
+        QVERIFY(writeFile(bad, "Korvane-S\r\nnot a port\r\n"));
         dialog_->fileAnswers = {bad};
         dialog_->answers = {MessageAnswer::No};
         action("mnuFileOpen")->trigger();
@@ -463,10 +445,7 @@ private slots:
         model_->stage(0, 2).CoefFileName = QStringLiteral("/coefs/earlier.txt");
 
         const QString chosen = work_->filePath(QStringLiteral("taps.txt"));
-        QFile taps(chosen);
-        QVERIFY(taps.open(QIODevice::WriteOnly));
-        taps.write("0.5\r\n-0.25,\r\n");
-        taps.close();
+        QVERIFY(writeFile(chosen, "0.5\r\n-0.25,\r\n"));
         dialog_->fileAnswers = {chosen};
         QTest::mouseClick(control(2), Qt::LeftButton);
         QCOMPARE(model_->CurrentStage, int16_t(2));

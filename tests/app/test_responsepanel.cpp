@@ -6,6 +6,7 @@
 #include "coefgen/spectral.h"
 #include "editors/responseplot.h"
 #include "editors/settingbar.h"
+#include "mainwindowrun.h"
 #include "modalhelper.h"
 #include "scripteddialog.h"
 
@@ -22,16 +23,11 @@
 using namespace korvane;
 using korvane::test::ScriptedDialog;
 
-class ResponsePanelTest : public QObject {
+// The working folder is the program folder too.
+class ResponsePanelTest : public korvane::test::MainWindowRun {
     Q_OBJECT
 
 private:
-    QString savedCwd_;
-    std::unique_ptr<QTemporaryDir> work_; // working and program folder
-    std::unique_ptr<Model> model_;
-    std::unique_ptr<ScriptedDialog> dialog_;
-    std::unique_ptr<MainWindow> window_;
-
     template <typename T> T *child(const char *name)
     {
         T *w = window_->findChild<T *>(QString::fromLatin1(name));
@@ -45,20 +41,10 @@ private slots:
     void initTestCase() { SetKorvanesLocation(qEnvironmentVariable("KORVANE_PROGRAM_DIR")); }
     void init()
     {
-        savedCwd_ = QDir::currentPath();
-        work_ = std::make_unique<QTemporaryDir>();
-        QDir::setCurrent(work_->path());
-        model_ = std::make_unique<Model>();
-        dialog_ = std::make_unique<ScriptedDialog>();
-        window_ = std::make_unique<MainWindow>(*model_, *dialog_, work_->path());
-        window_->load();
-        window_->show();
+        beginRun();
+        startWindow(work_->path());
     }
-    void cleanup()
-    {
-        window_.reset();
-        QDir::setCurrent(savedCwd_);
-    }
+    void cleanup() { endRun(); }
 
     void besideTheClientArea()
     {

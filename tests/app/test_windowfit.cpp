@@ -3,12 +3,14 @@
 // fit a 1024 x 768 screen. CTest runs it at device pixel ratio 1 and again with
 // QT_SCALE_FACTOR=2. With KORVANE_SHOT_DIR set it also saves each window as a PNG there.
 
+#include "../editors/editortesting.h"
 #include "app/aboutwindow.h"
 #include "app/commwindow.h"
 #include "app/helpwindow.h"
 #include "app/mainwindow.h"
 #include "app/splashwindow.h"
 #include "coefgen/spectral.h"
+#include "datatable.h"
 #include "editors/openeditor.h"
 #include "editors/spectraleditor.h"
 #include "scripteddialog.h"
@@ -34,6 +36,7 @@
 #include <memory>
 
 using namespace korvane;
+using korvane::test::editorModel;
 using korvane::test::ScriptedDialog;
 
 namespace {
@@ -172,8 +175,13 @@ private:
     QString savedCwd_;
 
     // Checks the window as it is shown now; name: what the failure and the screenshot say.
+    // Shows the window first when it is not on screen yet.
     void check(QWidget *window, const QString &name)
     {
+        if (!window->isVisible()) {
+            window->show();
+            QVERIFY(QTest::qWaitForWindowExposed(window));
+        }
         QApplication::processEvents();
         QStringList problems;
         const QSize size = window->frameGeometry().size().expandedTo(window->minimumSize());
@@ -202,19 +210,6 @@ private:
             window->grab().save(QDir(shots).filePath(name + QStringLiteral(".png")));
         QVERIFY2(problems.isEmpty(),
                  qPrintable(name + QStringLiteral(":\n  ") + problems.join(QStringLiteral("\n  "))));
-    }
-
-    static Model modelWith(int type, int bandwidth = 2)
-    {
-        Model m;
-        m.CurrentSet = 3;
-        m.CurrentStage = 1;
-        for (int st = 1; st <= 2; ++st) {
-            m.stage(3, st).Bandwidth = int16_t(bandwidth);
-            m.stage(3, st).Type = int16_t(type);
-        }
-        m.ApplyTypeDefaults(1);
-        return m;
     }
 
 private slots:
@@ -247,15 +242,12 @@ private slots:
         for (int i = 0; i < kEqBandCount; ++i)
             model.stage(0, 1).EqBand[size_t(i)] = int16_t(i > 6 && i < 14 ? 2 * std::min(i - 6, 14 - i) : 0);
         window.UpdateStageFilterList();
-        window.show();
-        QVERIFY(QTest::qWaitForWindowExposed(&window));
         check(&window, QStringLiteral("main-window"));
     }
 
     void editors_data()
     {
-        QTest::addColumn<int>("type");
-        QTest::addColumn<int>("bandwidth");
+        test::addColumns<int, int>("type", "bandwidth");
         for (int type = Adaptive1CH; type <= SpectralEq; ++type)
             for (int bw : {0, 2})
                 QTest::addRow("%s, bandwidth %d", qPrintable(FilterTypeDisplayText(type)), bw) << type << bw;
@@ -264,13 +256,11 @@ private slots:
     {
         QFETCH(int, type);
         QFETCH(int, bandwidth);
-        Model model = modelWith(type, bandwidth);
+        Model model = editorModel(FilterType(type), bandwidth, 1);
         ScriptedDialog dialog;
         std::unique_ptr<EditorWindow> editor = CreateStageEditor(nullptr, model, dialog, type);
         QVERIFY(editor);
         editor->setWindowTitle(editor->ownCaption() + QStringLiteral(" Stage 1"));
-        editor->show();
-        QVERIFY(QTest::qWaitForWindowExposed(editor.get()));
         check(editor.get(), editor->objectName().toLower());
         // Opened on a 1024 x 768 screen it lies wholly on that screen (at twice the pixel
         // ratio that screen is too small for anything and is skipped).
@@ -304,8 +294,6 @@ private slots:
     void dropTraceDialog()
     {
         EDGEDrop drop;
-        drop.show();
-        QVERIFY(QTest::qWaitForWindowExposed(&drop));
         check(&drop, QStringLiteral("edgedrop"));
     }
 
@@ -313,12 +301,8 @@ private slots:
     {
         ScriptedDialog dialog;
         AboutWindow about(dialog);
-        about.show();
-        QVERIFY(QTest::qWaitForWindowExposed(&about));
         check(&about, QStringLiteral("about"));
         SplashWindow splash;
-        splash.show();
-        QVERIFY(QTest::qWaitForWindowExposed(&splash));
         check(&splash, QStringLiteral("splash"));
     }
 
@@ -330,8 +314,6 @@ private slots:
             + QStringLiteral("/app/help/korvane-s-help.html");
         QVERIFY2(help.loadDocument(doc, &error), qPrintable(error));
         help.showContents();
-        help.show();
-        QVERIFY(QTest::qWaitForWindowExposed(&help));
         check(&help, QStringLiteral("help"));
     }
 
@@ -344,8 +326,6 @@ private slots:
         comm.setProgressMaximum(224);
         comm.setPacketSent(112);
         comm.HideWarning();
-        comm.show();
-        QVERIFY(QTest::qWaitForWindowExposed(&comm));
         check(&comm, QStringLiteral("progress-window-short"));
         comm.ShowWarning();
         comm.setStageCaption(QStringLiteral("Reloading Firmware"));

@@ -10,6 +10,7 @@
 #include "app/splashwindow.h"
 #include "app/startup.h"
 #include "config/model.h"
+#include "datatable.h"
 #include "editors/openeditor.h"
 #include "editors/settingbar.h"
 #include "modalhelper.h"
@@ -52,8 +53,7 @@ class WindowsTest : public QObject {
 private slots:
     void nameFilters_data()
     {
-        QTest::addColumn<QString>("filter");
-        QTest::addColumn<QStringList>("expected");
+        test::addColumns<QString, QStringList>("filter", "expected");
         QTest::newRow("settings") << QStringLiteral("Korvane-S Files (*.min)|*.min|All Files (*.*)|*.*")
                                   << QStringList{QStringLiteral("Korvane-S Files (*.min)"),
                                                  QStringLiteral("All Files (*)")};

@@ -1,5 +1,6 @@
 #include "clirun.h"
 #include "config/settingsfile.h"
+#include "datatable.h"
 #include "scripteddialog.h"
 
 #include <QDir>
@@ -9,10 +10,7 @@
 #include <QTest>
 
 using namespace korvane;
-using korvane::test::readAll;
-using korvane::test::Run;
-using korvane::test::runCli;
-using korvane::test::ScriptedDialog;
+using namespace korvane::test;
 
 namespace {
 
@@ -97,11 +95,7 @@ void TestCliConfig::convertPortChoices()
 void TestCliConfig::convertFailures()
 {
     const QString bad = path(QStringLiteral("bad.min"));
-    {
-        QFile f(bad);
-        QVERIFY(f.open(QIODevice::WriteOnly));
-        f.write("\"korvane-s\"\r\n1\r\n");
-    }
+    QVERIFY(writeFile(bad, "\"korvane-s\"\r\n1\r\n"));
     const QString out = path(QStringLiteral("never.min"));
     Run r = runCli({QStringLiteral("convert"), bad, out});
     QCOMPARE(r.exitCode, 1);
@@ -150,11 +144,7 @@ void TestCliConfig::showPrintsParameters()
 void TestCliConfig::importCoef()
 {
     const QString coef = path(QStringLiteral("coef.txt"));
-    {
-        QFile f(coef);
-        QVERIFY(f.open(QIODevice::WriteOnly));
-        f.write("0.5\r\n-0.25\r\n1.5\r\n");
-    }
+    QVERIFY(writeFile(coef, "0.5\r\n-0.25\r\n1.5\r\n"));
     const QString out = path(QStringLiteral("imported.min"));
     Run r = runCli({QStringLiteral("import-coef"), sample_, QStringLiteral("2"), QStringLiteral("1"), coef, out});
     QCOMPARE(r.exitCode, 0);
@@ -182,11 +172,7 @@ void TestCliConfig::importCoef()
     QCOMPARE(m2.stage(2, 1).Coef, s.Coef);
 
     const QString badCoef = path(QStringLiteral("bad.txt"));
-    {
-        QFile f(badCoef);
-        QVERIFY(f.open(QIODevice::WriteOnly));
-        f.write("0.5\r\n\r\n");
-    }
+    QVERIFY(writeFile(badCoef, "0.5\r\n\r\n"));
     const QString notWritten = path(QStringLiteral("not-written.min"));
     r = runCli({QStringLiteral("import-coef"), sample_, QStringLiteral("0"), QStringLiteral("2"), badCoef, notWritten});
     QCOMPARE(r.exitCode, 1);
@@ -197,8 +183,7 @@ void TestCliConfig::importCoef()
 
 void TestCliConfig::usage_data()
 {
-    QTest::addColumn<QStringList>("args");
-    QTest::addColumn<int>("exitCode");
+    test::addColumns<QStringList, int>("args", "exitCode");
     const QString f = QStringLiteral("x.min");
     for (const char *cmd : {"show", "convert", "new", "import-coef"})
         QTest::addRow("%s --help", cmd) << QStringList{QString::fromLatin1(cmd), QStringLiteral("--help")} << 0;

@@ -2,6 +2,8 @@
 
 #include "clirun.h"
 #include "config/settingsfile.h"
+#include "datatable.h"
+#include "modeltesting.h"
 #include "scripteddialog.h"
 
 #include <QDir>
@@ -11,22 +13,9 @@
 #include <QTest>
 
 using namespace korvane;
-using korvane::test::programDir;
-using korvane::test::readAll;
-using korvane::test::Run;
-using korvane::test::runCli;
-using korvane::test::ScriptedDialog;
+using namespace korvane::test;
 
-namespace {
-
-void setType(Model &m, int set, int stage, int16_t type)
-{
-    m.CurrentSet = static_cast<int16_t>(set);
-    m.stage(set, stage).Type = type;
-    m.ApplyTypeDefaults(stage);
-}
-
-} // namespace
+namespace { } // namespace
 
 class TestCliImage : public QObject {
     Q_OBJECT
@@ -38,14 +27,9 @@ private slots:
     void initTestCase()
     {
         QVERIFY(m_dir.isValid());
-        Model m;
-        m.ResetAllFilterSets();
+        Model m = newModelWith(
+            {{0, 1, Lowpass}, {0, 2, Comb}, {1, 1, GraphicEq20}, {1, 2, SpectralEq}, {2, 1, Adaptive1CH}});
         m.ComPort = 1;
-        setType(m, 0, 1, Lowpass);
-        setType(m, 0, 2, Comb);
-        setType(m, 1, 1, GraphicEq20);
-        setType(m, 1, 2, SpectralEq);
-        setType(m, 2, 1, Adaptive1CH);
         ScriptedDialog dialog;
         QVERIFY(WriteSettingsFile(m, path(QStringLiteral("mixed.min")), dialog));
     }
@@ -71,11 +55,8 @@ private slots:
 
         QByteArray damaged = image;
         damaged[1792 * 4 + 100] = char(damaged[1792 * 4 + 100] ^ 1);
-        QFile f(path(QStringLiteral("damaged.bin")));
-        QVERIFY(f.open(QIODevice::WriteOnly));
-        f.write(damaged);
-        f.close();
-        const Run bad = runCli({QStringLiteral("inspect"), f.fileName()}, m_dir.path());
+        QVERIFY(writeFile(path(QStringLiteral("damaged.bin")), damaged));
+        const Run bad = runCli({QStringLiteral("inspect"), path(QStringLiteral("damaged.bin"))}, m_dir.path());
         QCOMPARE(bad.exitCode, 1);
         QVERIFY(bad.out.contains(QStringLiteral("block 4: MALFORMED")));
         QVERIFY(bad.out.contains(QStringLiteral("WRONG (expected")));
@@ -122,8 +103,7 @@ private slots:
 
     void usage_data()
     {
-        QTest::addColumn<QStringList>("args");
-        QTest::addColumn<int>("exitCode");
+        test::addColumns<QStringList, int>("args", "exitCode");
         QTest::newRow("build help") << QStringList{QStringLiteral("build-image"), QStringLiteral("--help")} << 0;
         QTest::newRow("inspect help") << QStringList{QStringLiteral("inspect"), QStringLiteral("--help")} << 0;
         QTest::newRow("no output") << QStringList{QStringLiteral("build-image"), QStringLiteral("x.min")} << 2;

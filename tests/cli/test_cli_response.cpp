@@ -2,6 +2,8 @@
 
 #include "clirun.h"
 #include "config/settingsfile.h"
+#include "datatable.h"
+#include "modeltesting.h"
 #include "scripteddialog.h"
 
 #include <QDir>
@@ -11,20 +13,9 @@
 #include <QTest>
 
 using namespace korvane;
-using korvane::test::programDir;
-using korvane::test::readAll;
-using korvane::test::Run;
-using korvane::test::runCli;
-using korvane::test::ScriptedDialog;
+using namespace korvane::test;
 
 namespace {
-
-void setType(Model &m, int set, int stage, int16_t type)
-{
-    m.CurrentSet = static_cast<int16_t>(set);
-    m.stage(set, stage).Type = type;
-    m.ApplyTypeDefaults(stage);
-}
 
 // Big-endian 32-bit value at offset.
 quint32 be32(const QByteArray &b, int offset)
@@ -41,12 +32,7 @@ private slots:
     void initTestCase()
     {
         QVERIFY(m_dir.isValid());
-        Model m;
-        m.ResetAllFilterSets();
-        setType(m, 0, 1, Lowpass);
-        setType(m, 0, 2, Adaptive1CH);
-        setType(m, 1, 1, GraphicEq20);
-        setType(m, 2, 1, SpectralEq);
+        const Model m = newModelWith({{0, 1, Lowpass}, {0, 2, Adaptive1CH}, {1, 1, GraphicEq20}, {2, 1, SpectralEq}});
         ScriptedDialog dialog;
         QVERIFY(WriteSettingsFile(m, path(QStringLiteral("sets.min")), dialog));
     }
@@ -139,8 +125,7 @@ private slots:
     void usage_data()
     {
         const QString file = path(QStringLiteral("sets.min"));
-        QTest::addColumn<QStringList>("args");
-        QTest::addColumn<int>("exitCode");
+        test::addColumns<QStringList, int>("args", "exitCode");
         QTest::newRow("help") << QStringList{QStringLiteral("response"), QStringLiteral("--help")} << 0;
         QTest::newRow("no set") << QStringList{QStringLiteral("response"), file, QStringLiteral("--csv"),
                                                QStringLiteral("-")}

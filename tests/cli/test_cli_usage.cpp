@@ -1,6 +1,7 @@
 // What every command of korvane-s-cli shares: usage errors, generated help, --json output.
 
 #include "clirun.h"
+#include "datatable.h"
 
 #include <QDir>
 #include <QJsonArray>
@@ -66,8 +67,7 @@ private slots:
 
     void usageErrors_data()
     {
-        QTest::addColumn<QString>("args");
-        QTest::addColumn<QString>("problem");
+        korvane::test::addColumns<QString, QString>("args", "problem");
         QTest::newRow("unknown command") << "bogus"
                                          << "unknown command 'bogus'";
         for (const auto &[command, options] : kCommandOptions)
@@ -113,8 +113,7 @@ private slots:
 
     void helpListsEachOption_data()
     {
-        QTest::addColumn<QString>("command");
-        QTest::addColumn<QString>("options");
+        korvane::test::addColumns<QString, QString>("command", "options");
         for (const auto &[command, options] : kCommandOptions)
             QTest::newRow(qPrintable(command)) << command << options;
     }

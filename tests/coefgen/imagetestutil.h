@@ -2,6 +2,7 @@
 // Helpers shared by the coefficient image tests.
 
 #include "coefgen/coefimage.h"
+#include "modeltesting.h"
 
 #include <QByteArray>
 #include <QString>
@@ -17,16 +18,6 @@ inline Model passThruModel()
     m.ResetAllFilterSets();
     m.CurrentSet = 0;
     return m;
-}
-
-// Sets a stage's type with its defaults.
-inline void setType(Model &m, int set, int stage, int16_t type)
-{
-    const int16_t keep = m.CurrentSet;
-    m.CurrentSet = static_cast<int16_t>(set);
-    m.stage(set, stage).Type = type;
-    m.ApplyTypeDefaults(stage);
-    m.CurrentSet = keep;
 }
 
 inline const uint8_t *blockAt(const QByteArray &image, int set)

@@ -1,6 +1,7 @@
 // The coefficient image: block layout, headers, comb words, fixed-point conversion,
 // checksums, failure handling and the atomic write of filter.bin.
 
+#include "datatable.h"
 #include "imagetestutil.h"
 
 #include "coefgen/fixedpoint.h"
@@ -38,8 +39,8 @@ private slots:
 
     void singleToFixed_data()
     {
-        QTest::addColumn<float>("value");
-        QTest::addColumn<std::optional<int32_t>>("expected"); // the 24-bit pattern
+        // expected: the 24-bit pattern
+        test::addColumns<float, std::optional<int32_t>>("value", "expected");
         QTest::newRow("0") << 0.0f << std::optional<int32_t>(0x000000);
         QTest::newRow("0.5 ties to even") << 0.5f << std::optional<int32_t>(0x400000);
         QTest::newRow("-0.5 ties to even") << -0.5f << std::optional<int32_t>(0xC00000);
@@ -66,9 +67,7 @@ private slots:
 
     void combFeedback_data()
     {
-        QTest::addColumn<int>("depth");
-        QTest::addColumn<int>("mode");
-        QTest::addColumn<int>("expected");
+        test::addColumns<int, int, int>("depth", "mode", "expected");
         QTest::newRow("30 odd") << 30 << 4 << 15350;
         QTest::newRow("30 all") << 30 << 3 << -15350;
         QTest::newRow("30 even") << 30 << 5 << -15350;
@@ -110,10 +109,8 @@ private slots:
 
     void setWideBytes_data()
     {
-        QTest::addColumn<int>("agc");
-        QTest::addColumn<int>("bandwidth");
-        QTest::addColumn<bool>("noise");
-        QTest::addColumn<QByteArray>("bytes"); // 8, 9, 1783
+        // bytes: 8, 9, 1783
+        test::addColumns<int, int, bool, QByteArray>("agc", "bandwidth", "noise", "bytes");
         QTest::newRow("none 3.4") << 0 << 0 << false << QByteArray("\x0C\x00\x00", 3);
         QTest::newRow("10dB 5.0 noise") << 1 << 1 << true << QByteArray("\x1C\x01\x01", 3);
         QTest::newRow("20dB 7.5") << 2 << 2 << false << QByteArray("\x2C\x02\x00", 3);
@@ -221,9 +218,7 @@ private slots:
     // A fault anywhere in a block fails the whole build: no block is sent half made.
     void runTimeErrorsFailTheBuild_data()
     {
-        QTest::addColumn<int>("set");
-        QTest::addColumn<int>("stage");
-        QTest::addColumn<int>("type");
+        test::addColumns<int, int, int>("set", "stage", "type");
         QTest::addColumn<int>(
             "field"); // 0 Freq2 := 0, 1 FilterSize := 300, 2 PredictionSpan := 0, 3 AdaptRate := -1, 4 Type := 12
         QTest::newRow("notch M=0") << 3 << 1 << int(Notch) << 0;

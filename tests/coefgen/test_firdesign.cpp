@@ -3,6 +3,7 @@
 
 #include "coefgen/firdesign.h"
 #include "coefgen/fixedpoint.h"
+#include "datatable.h"
 
 #include <QtTest>
 
@@ -165,8 +166,7 @@ private slots:
     // 24-bit step.
     void matchesIndependentModel_data()
     {
-        QTest::addColumn<int>("type");
-        QTest::addColumn<int>("sampleRate");
+        test::addColumns<int, int>("type", "sampleRate");
         for (int fs : {9000, 12000, 17200})
             for (int t : {Lowpass, Highpass, Bandpass, Bandstop, Notch, Slot, Comb})
                 QTest::addRow("%s %d", qPrintable(FilterTypeDisplayText(t)), fs) << t << fs;
@@ -224,9 +224,7 @@ private slots:
     // The designs as filters: passband near 0 dB, stopband at the floor A dB down.
     void responses_data()
     {
-        QTest::addColumn<int>("type");
-        QTest::addColumn<double>("passHz");
-        QTest::addColumn<double>("stopHz");
+        test::addColumns<int, double, double>("type", "passHz", "stopHz");
         QTest::newRow("lowpass") << int(Lowpass) << 500.0 << 4000.0;
         QTest::newRow("highpass") << int(Highpass) << 2000.0 << 50.0;
         QTest::newRow("bandpass") << int(Bandpass) << 1400.0 << 4000.0;

@@ -1,6 +1,8 @@
 // The response engine: curves of the taps the processor receives, the comb model, the
 // adaptive and unbuildable cases, and the conditions the image builder would have shown.
 
+#include "currentfolder.h"
+#include "datatable.h"
 #include "imagetestutil.h"
 
 #include "coefgen/response.h"
@@ -9,6 +11,7 @@
 #include <QDir>
 #include <QTemporaryDir>
 #include <QtTest>
+#include <optional>
 
 #include <algorithm>
 #include <cmath>
@@ -59,10 +62,9 @@ private slots:
     void initTestCase()
     {
         SetKorvanesLocation(programDir());
-        m_startDir = QDir::currentPath();
-        QVERIFY(QDir::setCurrent(programDir())); // the program folder's 20Band
+        QVERIFY(inProgramDir_.emplace(programDir()).entered()); // the program folder's 20Band
     }
-    void cleanupTestCase() { QDir::setCurrent(m_startDir); }
+    void cleanupTestCase() { inProgramDir_.reset(); }
 
     void gridAndPassThru()
     {
@@ -120,11 +122,7 @@ private slots:
     // short notch goes a little deeper than asked: the default (M 64, 30 dB) reaches 32.4 dB.
     void notchAtCentre_data()
     {
-        QTest::addColumn<int>("centre");
-        QTest::addColumn<int>("width");
-        QTest::addColumn<int>("depth");
-        QTest::addColumn<double>("expectedDepth");
-        QTest::addColumn<double>("tolerance");
+        test::addColumns<int, int, int, double, double>("centre", "width", "depth", "expectedDepth", "tolerance");
         QTest::newRow("default") << 400 << 64 << 30 << 32.4 << 0.2;
         QTest::newRow("longest") << 400 << 125 << 30 << 31.15 << 0.2;
         QTest::newRow("shallow") << 1000 << 32 << 12 << 12.0 << 1.0;
@@ -270,10 +268,7 @@ private slots:
 
     void combModel_data()
     {
-        QTest::addColumn<int>("mode");
-        QTest::addColumn<int>("delay");
-        QTest::addColumn<bool>("notchAtFundamental");
-        QTest::addColumn<bool>("notchAtSecond");
+        test::addColumns<int, int, bool, bool>("mode", "delay", "notchAtFundamental", "notchAtSecond");
         QTest::newRow("all") << 3 << 286 << true << true;
         QTest::newRow("odd") << 4 << 142 << true << false;
         QTest::newRow("even") << 5 << 142 << false << true;
@@ -358,7 +353,7 @@ private slots:
     }
 
 private:
-    QString m_startDir;
+    std::optional<CurrentFolder> inProgramDir_;
 };
 
 QTEST_GUILESS_MAIN(TestResponse)

@@ -3,6 +3,7 @@
 // files in the XDG folders.
 
 #include "config/filelocations.h"
+#include "datatable.h"
 #include "device/comports.h"
 
 #include <QDir>
@@ -62,10 +63,11 @@ private slots:
     // (never "/"), and the folders made for them are the user's alone.
     void perUserFiles_data()
     {
-        QTest::addColumn<bool>("installed");       // <prefix>/share/korvane-s beside the writable <prefix>/bin
-        QTest::addColumn<QByteArray>("home");      // under the test folder; empty: HOME unset
-        QTest::addColumn<QByteArray>("xdgConfig"); // under the test folder, relative ("rel/...") or unset
-        QTest::addColumn<QString>("config");       // the per-user configuration folder; HOME = the home folder
+        // installed: <prefix>/share/korvane-s beside the writable <prefix>/bin
+        // home: under the test folder; empty: HOME unset
+        // xdgConfig: under the test folder, relative ("rel/...") or unset
+        // config: the per-user configuration folder; HOME = the home folder
+        test::addColumns<bool, QByteArray, QByteArray, QString>("installed", "home", "xdgConfig", "config");
         QTest::newRow("installed") << true << QByteArray("home") << QByteArray("xdg/config") << "xdg/config/korvane-s";
         QTest::newRow("portable") << false << QByteArray("home") << QByteArray("xdg/config") << "xdg/config/korvane-s";
         QTest::newRow("relative XDG_CONFIG_HOME")
@@ -135,10 +137,7 @@ private slots:
 
     void defaultSettings_data()
     {
-        QTest::addColumn<bool>("writableProgram");
-        QTest::addColumn<bool>("inWorkingFolder");
-        QTest::addColumn<QString>("readFrom");
-        QTest::addColumn<QString>("writeTo");
+        test::addColumns<bool, bool, QString, QString>("writableProgram", "inWorkingFolder", "readFrom", "writeTo");
         // As the program always had it: the working folder's is read, the program folder's written.
         QTest::newRow("own folder, file in working folder") << true << true << "work/default.min"
                                                             << "prefix/bin/default.min";

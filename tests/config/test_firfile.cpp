@@ -1,4 +1,5 @@
 #include "config/firfile.h"
+#include "datatable.h"
 #include "scripteddialog.h"
 
 #include <QFile>
@@ -30,10 +31,8 @@ private slots:
 
 void TestFirFile::read_data()
 {
-    QTest::addColumn<QByteArray>("content");
-    QTest::addColumn<bool>("valid");
-    QTest::addColumn<QList<float>>("leading"); // Coef[0..n-1]; the rest must be 0
-    QTest::addColumn<bool>("clipped");
+    // leading: Coef[0..n-1]; the rest must be 0
+    test::addColumns<QByteArray, bool, QList<float>, bool>("content", "valid", "leading", "clipped");
 
     using L = QList<float>;
     QTest::newRow("three values") << QByteArray("0.5\r\n-0.25\r\n1\r\n") << true << L{0.5f, -0.25f, 1.0f} << false;

@@ -1,4 +1,5 @@
 #include "config/model.h"
+#include "datatable.h"
 
 #include <QTest>
 
@@ -42,10 +43,7 @@ void TestModel::resetGivesPassThroughAt12k()
 
 void TestModel::validateCombFloor_data()
 {
-    QTest::addColumn<int>("freq1");
-    QTest::addColumn<int>("freq2");
-    QTest::addColumn<int>("wantFreq1");
-    QTest::addColumn<int>("wantFreq2");
+    test::addColumns<int, int, int, int>("freq1", "freq2", "wantFreq1", "wantFreq2");
     QTest::newRow("floor 150 raises 100") << 286 << 100 << 286 << 150;
     QTest::newRow("2500 stays") << 286 << 2500 << 286 << 2500;
     // Fundamental 17200 / (N + 1) = 819 Hz, floor 2048 (17200 / N would give 860 and 2150).
@@ -146,10 +144,7 @@ void TestModel::validateArrays()
 // outside comes back to the edge. A limit copied from a neighbouring type shows here.
 void TestModel::validateFieldLimits_data()
 {
-    QTest::addColumn<int>("type");
-    QTest::addColumn<QString>("field");
-    QTest::addColumn<int>("value");
-    QTest::addColumn<int>("want");
+    test::addColumns<int, QString, int, int>("type", "field", "value", "want");
     const struct {
         int type;
         const char *field;

@@ -1,5 +1,6 @@
 #include "config/numbertext.h"
 #include "config/settingsfile.h"
+#include "datatable.h"
 
 #include <QDir>
 #include <QProcess>
@@ -29,8 +30,7 @@ private:
 
 void TestNumberText::formatSingle_data()
 {
-    QTest::addColumn<float>("value");
-    QTest::addColumn<QString>("text");
+    test::addColumns<float, QString>("value", "text");
     const float inf = std::numeric_limits<float>::infinity();
     QTest::newRow("zero") << 0.0f << "0";
     QTest::newRow("negative zero") << -0.0f << "0";
@@ -68,11 +68,7 @@ void TestNumberText::formatSingle()
 
 void TestNumberText::parse_data()
 {
-    QTest::addColumn<QString>("text");
-    QTest::addColumn<bool>("singleOk");
-    QTest::addColumn<float>("single");
-    QTest::addColumn<bool>("intOk");
-    QTest::addColumn<int>("integer");
+    test::addColumns<QString, bool, float, bool, int>("text", "singleOk", "single", "intOk", "integer");
     QTest::newRow("plain") << "2500" << true << 2500.0f << true << 2500;
     QTest::newRow("negative") << "-1" << true << -1.0f << true << -1;
     QTest::newRow("plus sign") << "+7" << true << 7.0f << true << 7;

@@ -1,4 +1,5 @@
 #include "config/settingsfile.h"
+#include "datatable.h"
 #include "scripteddialog.h"
 
 #include <QDir>
@@ -239,8 +240,7 @@ void TestSettingsFile::roundTripValidates()
 
 void TestSettingsFile::portOnlyTakenAtStartup_data()
 {
-    QTest::addColumn<QByteArray>("portText");
-    QTest::addColumn<int>("atStartup");
+    test::addColumns<QByteArray, int>("portText", "atStartup");
     QTest::newRow("zero") << QByteArray("0") << 1;
     QTest::newRow("negative") << QByteArray("-3") << 1;
     QTest::newRow("twelve") << QByteArray("12") << 9;
@@ -273,9 +273,7 @@ void TestSettingsFile::portOnlyTakenAtStartup()
 // Files that were not written by this program but hold the same fields.
 void TestSettingsFile::tolerantFieldReader_data()
 {
-    QTest::addColumn<QByteArray>("content");
-    QTest::addColumn<float>("coef0");
-    QTest::addColumn<int>("freq1");
+    test::addColumns<QByteArray, float, int>("content", "coef0", "freq1");
 
     Model m = resetModel();
     m.stage(0, 1).Type = Lowpass;
@@ -401,8 +399,7 @@ void TestSettingsFile::olderTenSetFile()
 
 void TestSettingsFile::badFileLeavesModel_data()
 {
-    QTest::addColumn<QByteArray>("content");
-    QTest::addColumn<bool>("missing");
+    test::addColumns<QByteArray, bool>("content", "missing");
 
     const QByteArray good = SettingsFileContent(richModel());
     const QList<QByteArray> ls = lines(good);

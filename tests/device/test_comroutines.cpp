@@ -1,3 +1,4 @@
+#include "datatable.h"
 #include "device/comports.h"
 #include "device/comroutines.h"
 #include "manualclock.h"
@@ -14,10 +15,13 @@ using korvane::test::ScriptedLine;
 
 namespace {
 
-// Replies to one command with the given pieces, delayMs apart.
-void answer(ScriptedLine &line, const QByteArray &command, const QList<QByteArray> &pieces, int delayMs = 20)
+// Replies to one command with the given pieces, delayMs apart; onWrite (if any) sees every write.
+void answer(ScriptedLine &line, const QByteArray &command, const QList<QByteArray> &pieces, int delayMs = 20,
+            const std::function<void()> &onWrite = {})
 {
-    line.responder = [command, pieces, delayMs](ScriptedLine &l, int, const QByteArray &written) {
+    line.responder = [command, pieces, delayMs, onWrite](ScriptedLine &l, int, const QByteArray &written) {
+        if (onWrite)
+            onWrite();
         if (written != command + "\r\n")
             return;
         int due = delayMs;
@@ -39,11 +43,7 @@ private slots:
 
     void removeAllAndCleanReply_data()
     {
-        QTest::addColumn<QString>("text");
-        QTest::addColumn<QString>("pattern");
-        QTest::addColumn<QString>("left");
-        QTest::addColumn<int>("removed");
-        QTest::addColumn<QString>("cleaned");
+        test::addColumns<QString, QString, QString, int, QString>("text", "pattern", "left", "removed", "cleaned");
         QTest::newRow("prompt and line ends") << "F V\r\nKorvane-S Rev0105\r\n>"
                                               << "\r\n"
                                               << "F VKorvane-S Rev0105>" << 2 << "F VKorvane-S Rev0105";
@@ -88,9 +88,7 @@ private slots:
     // seconds, also across midnight, and a cancel request ends it.
     void waitSecondsCountsWholeSecondsOfTheDay_data()
     {
-        QTest::addColumn<qint64>("dayStartMs");
-        QTest::addColumn<int>("seconds");
-        QTest::addColumn<qint64>("lastsMs");
+        test::addColumns<qint64, int, qint64>("dayStartMs", "seconds", "lastsMs");
         QTest::newRow("on a second") << qint64(43200000) << 2 << qint64(2000);
         QTest::newRow("late in a second") << qint64(43200900) << 2 << qint64(1100);
         QTest::newRow("across midnight") << qint64(86398700) << 3 << qint64(2300);
@@ -144,10 +142,7 @@ private slots:
 
     void firmwareVersionReplies_data()
     {
-        QTest::addColumn<QList<QByteArray>>("pieces");
-        QTest::addColumn<bool>("ok");
-        QTest::addColumn<int>("version");
-        QTest::addColumn<int>("writes");
+        test::addColumns<QList<QByteArray>, bool, int, int>("pieces", "ok", "version", "writes");
         QTest::newRow("one piece") << QList<QByteArray>{"Korvane-S Rev0105\r\n>"} << true << 105 << 1;
         QTest::newRow("with echo") << QList<QByteArray>{"F V\r\n", "Korvane-S Rev 2.10 0210\r\n>"} << true << 210 << 1;
         QTest::newRow("split before digits") << QList<QByteArray>{"Korvane-S Rev0", "105\r\n>"} << true << 105 << 1;
@@ -184,9 +179,7 @@ private slots:
 
     void filterCountReplies_data()
     {
-        QTest::addColumn<QList<QByteArray>>("pieces");
-        QTest::addColumn<int>("count");
-        QTest::addColumn<int>("writes");
+        test::addColumns<QList<QByteArray>, int, int>("pieces", "count", "writes");
         QTest::newRow("sixteen") << QList<QByteArray>{"Filters Loaded: 16\r\n>"} << 16 << 1;
         QTest::newRow("value after settle")
             << QList<QByteArray>{"T S\r\nFilters Loaded:", " 1", "2\r", "\n>"} << 12 << 1;
@@ -269,8 +262,8 @@ private slots:
     // and the version comes from the reply to this "F V".
     void staleInputBeforeACommandIsDrained_data()
     {
-        QTest::addColumn<QList<QByteArray>>("stale"); // 30 ms apart, the first already waiting
-        QTest::addColumn<qint64>("writtenAtMs");
+        // stale: 30 ms apart, the first already waiting
+        test::addColumns<QList<QByteArray>, qint64>("stale", "writtenAtMs");
         QTest::newRow("with its prompt") << QList<QByteArray>{"Korvane-S Rev0099\r\n>"} << qint64(0);
         QTest::newRow("without a prompt") << QList<QByteArray>{"Korvane-S Rev0099\r\n"} << qint64(100);
         QTest::newRow("still trickling in") << QList<QByteArray>{"Korvane-S Rev00", "99\r", "\n"} << qint64(160);
@@ -287,11 +280,7 @@ private slots:
         clock.pumpEvents(0);
         QVERIFY(line.bytesWaitingIn() > 0);
         qint64 writtenAt = -1;
-        line.responder = [&](ScriptedLine &l, int, const QByteArray &written) {
-            writtenAt = clock.nowMs();
-            if (written == "F V\r\n")
-                l.deliver("Korvane-S Rev0105\r\n>", 20);
-        };
+        answer(line, "F V", {"Korvane-S Rev0105\r\n>"}, 20, [&] { writtenAt = clock.nowMs(); });
         int16_t version = 0;
         QVERIFY(GetFirmwareVersion(line, version));
         QCOMPARE(int(version), 105);
@@ -316,12 +305,10 @@ private slots:
         chatter();
         clock.pumpEvents(0);
         qint64 writtenAt = -1;
-        line.responder = [&](ScriptedLine &l, int, const QByteArray &written) {
+        answer(line, "F V", {"Korvane-S Rev0105\r\n>"}, 20, [&] {
             talking = false;
             writtenAt = clock.nowMs();
-            if (written == "F V\r\n")
-                l.deliver("Korvane-S Rev0105\r\n>", 20);
-        };
+        });
         int16_t version = 0;
         QVERIFY(GetFirmwareVersion(line, version));
         QCOMPARE(int(version), 105);
@@ -356,9 +343,7 @@ private slots:
 
     void discoveryOrder_data()
     {
-        QTest::addColumn<int>("preferred");
-        QTest::addColumn<int>("device");
-        QTest::addColumn<QList<int>>("probed");
+        test::addColumns<int, int, QList<int>>("preferred", "device", "probed");
         QTest::newRow("preferred answers") << 3 << 3 << QList<int>{3};
         QTest::newRow("ascending after preferred") << 1 << 4 << QList<int>{1, 2, 3, 4};
         QTest::newRow("wraps to the low ports") << 5 << 2 << QList<int>{5, 1, 2};

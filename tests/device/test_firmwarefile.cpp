@@ -1,3 +1,5 @@
+#include "clirun.h"
+#include "datatable.h"
 #include "device/comroutines.h"
 #include "device/firmwarefile.h"
 #include "scriptedline.h"
@@ -19,10 +21,7 @@ QString writeImage(const QTemporaryDir &dir, qint64 size, quint8 high, quint8 lo
         image[kFirmwareVersionOffset + 1] = char(low);
     }
     const QString path = dir.filePath(QStringLiteral("fw-%1.fwr").arg(size));
-    QFile f(path);
-    if (!f.open(QIODevice::WriteOnly) || f.write(image) != image.size())
-        return {};
-    return path;
+    return korvane::test::writeFile(path, image) ? path : QString();
 }
 
 } // namespace
@@ -33,8 +32,7 @@ class TestFirmwareFile : public QObject {
 private slots:
     void bcd_data()
     {
-        QTest::addColumn<int>("byte");
-        QTest::addColumn<int>("value");
+        test::addColumns<int, int>("byte", "value");
         QTest::newRow("05") << 0x05 << 5;
         QTest::newRow("10") << 0x10 << 10;
         QTest::newRow("99") << 0x99 << 99;
@@ -50,11 +48,7 @@ private slots:
 
     void fileVersion_data()
     {
-        QTest::addColumn<qint64>("size");
-        QTest::addColumn<int>("high");
-        QTest::addColumn<int>("low");
-        QTest::addColumn<bool>("ok");
-        QTest::addColumn<int>("version");
+        test::addColumns<qint64, int, int, bool, int>("size", "high", "low", "ok", "version");
         QTest::newRow("1.05") << kFirmwareFileSize << 0x01 << 0x05 << true << 105;
         QTest::newRow("2.10") << kFirmwareFileSize << 0x02 << 0x10 << true << 210;
         QTest::newRow("0.99") << kFirmwareFileSize << 0x00 << 0x99 << true << 99;

@@ -3,6 +3,7 @@
 // child (this program again, as root or as a plain user), so an open that stalls fails the
 // test instead of hanging it.
 
+#include "datatable.h"
 #include "device/portlock.h"
 #include "device/qtserialline.h"
 
@@ -67,9 +68,8 @@ private slots:
     {
         // FIFO, SYMLINK and BINARY (4-byte int) plant those; PID is a living process whose name
         // holds a terminal escape, DEAD one that is gone; LOCK the lock file's path.
-        QTest::addColumn<QByteArray>("plant");
-        QTest::addColumn<bool>("asUser"); // the lock is root's, the open a plain user's
-        QTest::addColumn<QString>("expected");
+        // asUser: the lock is root's, the open a plain user's
+        test::addColumns<QByteArray, bool, QString>("plant", "asUser", "expected");
         const QString lockedBy = QStringLiteral("Device or resource busy; in use by sl\\x1b[2Jeep (process PID), "
                                                 "lock file LOCK");
         QTest::newRow("none") << QByteArray() << false << "open ten-character lock";

@@ -1,6 +1,7 @@
 // How the programming sequence ends when the simulated processor misbehaves. Kept apart from
 // the other sequence tests because the lost-packet cases sit out the 10 s ACK wait.
 
+#include "datatable.h"
 #include "simrig.h"
 
 #include <QTest>
@@ -15,10 +16,7 @@ private slots:
     // Each fault must end in failure with the right message, never in a success report.
     void faults_data()
     {
-        QTest::addColumn<QStringList>("simArgs");
-        QTest::addColumn<bool>("ok");
-        QTest::addColumn<QStringList>("titles");
-        QTest::addColumn<QString>("lastLogLine");
+        test::addColumns<QStringList, bool, QStringList, QString>("simArgs", "ok", "titles", "lastLogLine");
         QTest::newRow("verdict failed") << QStringList{"--fault", "verdict-failed"} << false
                                         << QStringList{"COM Error!"} << "EOT";
         QTest::newRow("filter command refused")

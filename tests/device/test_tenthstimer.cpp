@@ -1,3 +1,4 @@
+#include "datatable.h"
 #include "device/tenthstimer.h"
 #include "manualclock.h"
 #include "scripteddialog.h"
@@ -72,10 +73,7 @@ private slots:
 
     void misuseIsFatal_data()
     {
-        QTest::addColumn<bool>("waitSide");
-        QTest::addColumn<int>("first");
-        QTest::addColumn<int>("second");
-        QTest::addColumn<QString>("text");
+        test::addColumns<bool, int, int, QString>("waitSide", "first", "second", "text");
         QTest::newRow("negative timeout")
             << false << -1 << -1 << "frmTenthsTimer.StartTimeout: tenthsofSecond must be positive!";
         QTest::newRow("re-entered timeout")

@@ -1,3 +1,5 @@
+#include "clirun.h"
+#include "datatable.h"
 #include "device/comroutines.h"
 #include "device/qtserialline.h"
 #include "device/xmodem.h"
@@ -76,10 +78,7 @@ QByteArray randomBytes(int n, quint32 seed)
 QString writeFile(const QTemporaryDir &dir, const QString &name, const QByteArray &content)
 {
     const QString path = dir.filePath(name);
-    QFile f(path);
-    if (!f.open(QIODevice::WriteOnly) || f.write(content) != content.size())
-        return {};
-    return path;
+    return korvane::test::writeFile(path, content) ? path : QString();
 }
 
 } // namespace
@@ -93,11 +92,7 @@ private slots:
 
     void packetLayout_data()
     {
-        QTest::addColumn<int>("number");
-        QTest::addColumn<char>("fill");
-        QTest::addColumn<int>("block");
-        QTest::addColumn<int>("complement");
-        QTest::addColumn<int>("checksum");
+        test::addColumns<int, char, int, int, int>("number", "fill", "block", "complement", "checksum");
         QTest::newRow("first") << 1 << char(0x00) << 0x01 << 0xFE << 0x00;
         QTest::newRow("255") << 255 << char(0x01) << 0xFF << 0x00 << 0x80;
         QTest::newRow("256 wraps") << 256 << char(0xFF) << 0x00 << 0xFF << 0x80;
@@ -191,8 +186,7 @@ private slots:
 
     void verdict_data()
     {
-        QTest::addColumn<QList<QByteArray>>("pieces");
-        QTest::addColumn<bool>("ok");
+        test::addColumns<QList<QByteArray>, bool>("pieces", "ok");
         QTest::newRow("split over two reads") << QList<QByteArray>{"Fini", "shed\r\n>"} << true;
         QTest::newRow("failed") << QList<QByteArray>{"Failed\r\n>"} << false;
     }

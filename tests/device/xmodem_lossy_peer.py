@@ -99,24 +99,13 @@ if mode == "rx":
     time.sleep(1.0)
 else:
     from xmodem import XMODEM
+    from xmodemio import reader, writer
     feed_r, feed_w = os.pipe()
     result = {}
 
     def receive():
-        def getc(size, timeout=1):
-            data = b""
-            while len(data) < size:
-                r, _, _ = select.select([feed_r], [], [], timeout)
-                if not r:
-                    return data or None
-                data += os.read(feed_r, size - len(data))
-            return data
-
-        def putc(data, timeout=1):
-            return os.write(master, data)
-
         with open(out_path, "wb") as out:
-            result["n"] = XMODEM(getc, putc).recv(out, crc_mode=0, retry=20)
+            result["n"] = XMODEM(reader(feed_r), writer(master)).recv(out, crc_mode=0, retry=20)
 
     t = threading.Thread(target=receive, daemon=True)
     t.start()

@@ -20,16 +20,6 @@ using namespace korvane::test;
 using G = SpectralPlotGeometry;
 
 namespace {
-class SilentDialog : public UserDialog {
-public:
-    MessageAnswer showMessage(const QString &, const QString &, MessageIcon, MessageButtons) override
-    {
-        return MessageAnswer::Cancel;
-    }
-    void beep() override { }
-    std::optional<QString> askFileName(const FileDialogRequest &) override { return std::nullopt; }
-    [[noreturn]] void endProgram() override { std::exit(1); }
-};
 
 bool save(QWidget *w, const QString &folder, const QString &name)
 {

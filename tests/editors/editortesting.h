@@ -2,6 +2,8 @@
 // Helpers for driving the real editor windows offscreen: finding their named controls and
 // clicking parts of our scroll bars.
 
+#include "coefgen/spectral.h"
+#include "currentfolder.h"
 #include "editors/openeditor.h"
 #include "editors/settingbar.h"
 
@@ -9,22 +11,48 @@
 #include <QLabel>
 #include <QTest>
 
+#include <cstdlib>
 #include <memory>
+#include <optional>
 
 namespace korvane::test {
 
-// A model whose current stage is set 3, stage 2 of `type`, with its defaults, at the
-// bandwidth index given (2 gives 7000 Hz / 17200 Hz, 0 gives 3400 / 9000).
-inline Model editorModel(FilterType type, int bandwidth = 2)
+// For the screenshot programs, which run without a person: says nothing, answers Cancel and
+// chooses no file.
+class SilentDialog : public UserDialog {
+public:
+    MessageAnswer showMessage(const QString &, const QString &, MessageIcon, MessageButtons) override
+    {
+        return MessageAnswer::Cancel;
+    }
+    void beep() override { }
+    std::optional<QString> askFileName(const FileDialogRequest &) override { return std::nullopt; }
+    [[noreturn]] void endProgram() override { std::exit(1); }
+};
+
+// The live responses of the 20-band and spectral stages read the program folder's band data
+// by relative name and load its IFFT library: a test object holds one of these to be in that
+// folder for its whole run (initTestCase checks that it got there).
+class InProgramFolder : public CurrentFolder {
+public:
+    InProgramFolder() : CurrentFolder(qEnvironmentVariable("KORVANE_PROGRAM_DIR"))
+    {
+        SetKorvanesLocation(qEnvironmentVariable("KORVANE_PROGRAM_DIR"));
+    }
+};
+
+// A model whose current stage is set 3, `stage` (both stages of `type`), with its defaults, at
+// the bandwidth index given (2 gives 7000 Hz / 17200 Hz, 0 gives 3400 / 9000).
+inline Model editorModel(FilterType type, int bandwidth = 2, int stage = 2)
 {
     Model m;
     m.CurrentSet = 3;
-    m.CurrentStage = 2;
+    m.CurrentStage = static_cast<int16_t>(stage);
     for (int st = 1; st <= 2; ++st) {
         m.stage(3, st).Bandwidth = int16_t(bandwidth);
         m.stage(3, st).Type = type;
     }
-    m.ApplyTypeDefaults(2);
+    m.ApplyTypeDefaults(stage);
     return m;
 }
 

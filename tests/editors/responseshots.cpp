@@ -19,16 +19,6 @@ using namespace korvane;
 using namespace korvane::test;
 
 namespace {
-class SilentDialog : public UserDialog {
-public:
-    MessageAnswer showMessage(const QString &, const QString &, MessageIcon, MessageButtons) override
-    {
-        return MessageAnswer::Cancel;
-    }
-    void beep() override { }
-    std::optional<QString> askFileName(const FileDialogRequest &) override { return std::nullopt; }
-    [[noreturn]] void endProgram() override { std::exit(1); }
-};
 
 void settle()
 {

@@ -1,5 +1,6 @@
 // The editors' figures and the spectral curve operations, without a display.
 
+#include "datatable.h"
 #include "editors/spectraltrace.h"
 #include "labelformulas/labelformulas.h"
 
@@ -49,8 +50,7 @@ private slots:
 
 void TestEditorLogic::labels_data()
 {
-    QTest::addColumn<QString>("shown");
-    QTest::addColumn<QString>("expected");
+    test::addColumns<QString, QString>("shown", "expected");
     QTest::newRow("lowpass slope 17200") << SlopeLabel(64, 2500, 17200) << "228";
     QTest::newRow("lowpass slope 9000") << SlopeLabel(64, 2500, 9000) << "436";
     QTest::newRow("bandpass lower slope") << SlopeLabel(64, 300 / 2.0, 17200) << "14";
@@ -98,9 +98,7 @@ void TestEditorLogic::cutoffPair()
 
 void TestEditorLogic::eqBulk_data()
 {
-    QTest::addColumn<EqBands>("before");
-    QTest::addColumn<EqBands>("normalized");
-    QTest::addColumn<EqBands>("downOne");
+    test::addColumns<EqBands, EqBands, EqBands>("before", "normalized", "downOne");
     EqBands a;
     a.fill(10);
     a[0] = 3;

@@ -2,6 +2,7 @@
 // untouched window asks nothing and leaves the model as it was to the bit, and the live
 // response never writes the model.
 
+#include "datatable.h"
 #include "editortesting.h"
 
 #include "coefgen/spectral.h"
@@ -107,15 +108,7 @@ double fieldValue(const StageConfig &s, const QString &field)
 class TestEditorValue : public QObject {
     Q_OBJECT
 private slots:
-    // The live responses of the 20-band and spectral stages need the program folder's band
-    // data and IFFT library.
-    void initTestCase()
-    {
-        SetKorvanesLocation(qEnvironmentVariable("KORVANE_PROGRAM_DIR"));
-        startDir_ = QDir::currentPath();
-        QVERIFY(QDir::setCurrent(qEnvironmentVariable("KORVANE_PROGRAM_DIR")));
-    }
-    void cleanupTestCase() { QDir::setCurrent(startDir_); }
+    void initTestCase() { QVERIFY(inProgramDir_.entered()); }
     void changeIsWhatSaveWrites_data();
     void changeIsWhatSaveWrites();
     void untouchedWindowLeavesModel_data();
@@ -123,16 +116,13 @@ private slots:
     void curveBeingDrawnIsNoValue();
 
 private:
-    QString startDir_;
+    InProgramFolder inProgramDir_;
 };
 
 void TestEditorValue::changeIsWhatSaveWrites_data()
 {
-    QTest::addColumn<int>("type");
-    QTest::addColumn<QString>("control");
-    QTest::addColumn<QString>("action"); // "max"/"min": arrow, "troughMin", "click", else text typed
-    QTest::addColumn<QString>("field");
-    QTest::addColumn<double>("expected");
+    // action: "max"/"min": arrow, "troughMin", "click", else text typed
+    test::addColumns<int, QString, QString, QString, double>("type", "control", "action", "field", "expected");
     QTest::newRow("adaptive mode") << int(Adaptive1CH) << "optAdaptMode2"
                                    << "click"
                                    << "ModeOption" << 2.0;
@@ -225,10 +215,8 @@ void TestEditorValue::changeIsWhatSaveWrites()
 
 void TestEditorValue::untouchedWindowLeavesModel_data()
 {
-    QTest::addColumn<int>("type");
-    QTest::addColumn<QString>("closeBy");
-    QTest::addColumn<int>("mode"); // stored ModeOption; 0 keeps the type's default
-    QTest::addColumn<int>("output");
+    // mode: stored ModeOption; 0 keeps the type's default
+    test::addColumns<int, QString, int, int>("type", "closeBy", "mode", "output");
     for (int type = Adaptive1CH; type <= SpectralEq; ++type)
         for (const char *how : {"ok", "cancel", "box"})
             QTest::addRow("%s, %s", qPrintable(FilterTypeDisplayText(type)), how) << type << how << 0 << 0;

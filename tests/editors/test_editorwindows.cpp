@@ -1,5 +1,6 @@
 // The parametric, adaptive and 20-band editor windows driven offscreen with mouse and keys.
 
+#include "datatable.h"
 #include "editortesting.h"
 
 #include "labelformulas/labelformulas.h"
@@ -31,10 +32,7 @@ private slots:
 
 void TestEditorWindows::lowpassLabelsAndRange_data()
 {
-    QTest::addColumn<int>("type");
-    QTest::addColumn<int>("bandwidth");
-    QTest::addColumn<QString>("slope");
-    QTest::addColumn<int>("top");
+    test::addColumns<int, int, QString, int>("type", "bandwidth", "slope", "top");
     QTest::newRow("lowpass 17200") << int(Lowpass) << 2 << "228" << 7000;
     QTest::newRow("lowpass 9000") << int(Lowpass) << 0 << "436" << 3400;
     QTest::newRow("highpass 17200") << int(Highpass) << 2 << "228" << 7000;
@@ -206,11 +204,9 @@ void TestEditorWindows::combFundamentalAndHarmonics()
 
 void TestEditorWindows::closeProtocol_data()
 {
-    QTest::addColumn<bool>("moveBack");
-    QTest::addColumn<QString>("closeBy"); // "ok", "cancel", "box", "esc"
-    QTest::addColumn<int>("answer");      // MessageAnswer given to the question
-    QTest::addColumn<bool>("asked");
-    QTest::addColumn<bool>("stored");
+    // closeBy: "ok", "cancel", "box", "esc"
+    // answer: MessageAnswer given to the question
+    test::addColumns<bool, QString, int, bool, bool>("moveBack", "closeBy", "answer", "asked", "stored");
     QTest::newRow("moved back, Cancel") << true << "cancel" << int(MessageAnswer::Ok) << false << false;
     QTest::newRow("moved, close box, OK") << false << "box" << int(MessageAnswer::Ok) << true << true;
     QTest::newRow("moved, close box, Cancel") << false << "box" << int(MessageAnswer::Cancel) << true << false;

@@ -138,13 +138,7 @@ QImage grabbed(QWidget *w)
 class TestResponsePlot : public QObject {
     Q_OBJECT
 private slots:
-    void initTestCase()
-    {
-        SetKorvanesLocation(qEnvironmentVariable("KORVANE_PROGRAM_DIR"));
-        m_startDir = QDir::currentPath();
-        QVERIFY(QDir::setCurrent(qEnvironmentVariable("KORVANE_PROGRAM_DIR")));
-    }
-    void cleanupTestCase() { QDir::setCurrent(m_startDir); }
+    void initTestCase() { QVERIFY(inProgramDir_.entered()); }
 
     void threeCurvesOnTheirPixels()
     {
@@ -343,7 +337,7 @@ private slots:
     }
 
 private:
-    QString m_startDir;
+    InProgramFolder inProgramDir_;
 };
 
 QTEST_MAIN(TestResponsePlot)

@@ -3,6 +3,7 @@
 // table and fails here.
 
 #include "config/stagelimits.h"
+#include "datatable.h"
 #include "editortesting.h"
 #include "scripteddialog.h"
 
@@ -24,8 +25,7 @@ private slots:
 
 void TestStageLimits::copiesAgreeWithTheTable_data()
 {
-    QTest::addColumn<const StageLimit *>("limit");
-    QTest::addColumn<int>("bandwidth");
+    test::addColumns<const StageLimit *, int>("limit", "bandwidth");
     std::vector<const StageLimit *> rows{&kEqBandLimit};
     for (const StageLimit &l : AllStageLimits())
         rows.push_back(&l);

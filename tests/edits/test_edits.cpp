@@ -2,12 +2,14 @@
 // without a display.
 
 #include "config/settingsfile.h"
+#include "datatable.h"
 #include "edits/clipboardtext.h"
 #include "edits/edithistory.h"
 #include "edits/recentfiles.h"
 #include "edits/stagesummary.h"
 #include "edits/typedvalue.h"
 #include "labelformulas/labelformulas.h"
+#include "modeltesting.h"
 
 #include <QTemporaryDir>
 #include <QtTest>
@@ -19,12 +21,7 @@ namespace {
 // A read-in configuration: every set validated (17200 Hz), as after File > Open.
 Model readModel()
 {
-    Model m;
-    m.ResetAllFilterSets();
-    for (int set = 0; set < kFilterSetCount; ++set) {
-        m.ValidateStage(set, 1);
-        m.ValidateStage(set, 2);
-    }
+    Model m = test::openedModel();
     m.CurrentSet = 0;
     return m;
 }
@@ -202,8 +199,7 @@ private slots:
 
     void summariesOfEveryType_data()
     {
-        QTest::addColumn<int>("type");
-        QTest::addColumn<QString>("summary");
+        test::addColumns<int, QString>("type", "summary");
         QTest::newRow("adaptive") << int(Adaptive1CH) << "1CH Adaptive 128 taps, span 3, Mu 10, Auto, Residue";
         QTest::newRow("lowpass") << int(Lowpass) << "Lowpass 2500 Hz, 228 dB/Octave, 30 dB";
         QTest::newRow("highpass") << int(Highpass) << "Highpass 300 Hz, 28 dB/Octave, 30 dB";
@@ -303,9 +299,7 @@ private slots:
 
     void typedTextsParse_data()
     {
-        QTest::addColumn<QString>("text");
-        QTest::addColumn<double>("value");
-        QTest::addColumn<bool>("ok");
+        test::addColumns<QString, double, bool>("text", "value", "ok");
         QTest::newRow("plain") << "2700" << 2700.0 << true;
         QTest::newRow("unit") << " 2700 Hz " << 2700.0 << true;
         QTest::newRow("comma") << "60,14" << 60.14 << true;

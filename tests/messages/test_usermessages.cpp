@@ -1,6 +1,7 @@
 // The words of the shared messages: each report gives the title, text and icon the user has
 // always seen, with the facts of the report in their place.
 
+#include "datatable.h"
 #include "messages/usermessages.h"
 #include "scripteddialog.h"
 
@@ -39,10 +40,7 @@ class TestUserMessages : public QObject {
 private slots:
     void programmingReports_data()
     {
-        QTest::addColumn<ProgrammingReport>("report");
-        QTest::addColumn<QString>("title");
-        QTest::addColumn<QString>("text");
-        QTest::addColumn<MessageIcon>("icon");
+        test::addColumns<ProgrammingReport, QString, QString, MessageIcon>("report", "title", "text", "icon");
         const MessageIcon warn = MessageIcon::Exclamation;
 
         QTest::newRow("programmed") << report(Outcome::Programmed) << "Success"

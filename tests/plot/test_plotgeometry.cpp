@@ -1,6 +1,7 @@
 // Chart geometry: the value-to-pixel mapping and its inverse, round ticks, the fitted level
 // range, and the SVG document built on them.
 
+#include "datatable.h"
 #include "plot/plotgeometry.h"
 #include "plot/responsechart.h"
 
@@ -50,10 +51,7 @@ private slots:
 
     void ticks_data()
     {
-        QTest::addColumn<double>("lo");
-        QTest::addColumn<double>("hi");
-        QTest::addColumn<int>("maxCount");
-        QTest::addColumn<QList<double>>("expected");
+        test::addColumns<double, double, int, QList<double>>("lo", "hi", "maxCount", "expected");
         QTest::newRow("17200 Hz") << 0.0 << 8600.0 << 10
                                   << QList<double>{0, 1000, 2000, 3000, 4000, 5000, 6000, 7000, 8000};
         QTest::newRow("9000 Hz") << 0.0 << 4500.0 << 10

@@ -7,6 +7,7 @@
 // Built twice: the quick runs, and (KORVANE_SLOW_FAULTS) the ones that sit out the full
 // XMODEM time-outs (10 tries of 10 s, minutes per run), labelled slow.
 #include "coefgen/coefimage.h"
+#include "datatable.h"
 #include "device/programmingsequence.h"
 #include "device/qtserialline.h"
 #include "scripteddialog.h"
@@ -81,11 +82,9 @@ void TestFaultInjection::initTestCase()
 
 void TestFaultInjection::programmingRun_data()
 {
-    QTest::addColumn<QStringList>("simArgs");
-    QTest::addColumn<int>("action");
-    QTest::addColumn<QString>("actionAt"); // stage caption or packet number
-    QTest::addColumn<bool>("expectOk");
-    QTest::addColumn<QStringList>("expectTitles");
+    // actionAt: stage caption or packet number
+    test::addColumns<QStringList, int, QString, bool, QStringList>("simArgs", "action", "actionAt", "expectOk",
+                                                                   "expectTitles");
 
     const QStringList aborted{kComError, kAborted};
     const int none = int(Action::None);

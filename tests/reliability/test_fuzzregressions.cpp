@@ -1,5 +1,6 @@
 // Inputs the fuzz targets' checks turned up, kept with the property they broke.
 #include "config/settingsfile.h"
+#include "datatable.h"
 #include "scripteddialog.h"
 
 #include <QDir>
@@ -57,8 +58,7 @@ void TestFuzzRegressions::settingsFileReadsBackAfterSave()
 
 void TestFuzzRegressions::longCoefFileName_data()
 {
-    QTest::addColumn<QString>("name");
-    QTest::addColumn<bool>("kept");
+    test::addColumns<QString, bool>("name", "kept");
     QTest::newRow("65535 bytes") << QString(65535, QLatin1Char('a')) << true;
     QTest::newRow("65536 bytes") << QString(65536, QLatin1Char('a')) << false;
     QTest::newRow("40000 accented letters") << QString(40000, QChar(0xE9)) << false;

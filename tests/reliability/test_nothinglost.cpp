@@ -2,6 +2,7 @@
 // file that was there before.
 #include "coefgen/coefimage.h"
 #include "config/settingsfile.h"
+#include "datatable.h"
 #include "faultyfs.h"
 #include "scripteddialog.h"
 
@@ -79,9 +80,8 @@ private slots:
 
 void TestNothingLost::failedSaveKeepsPreviousFile_data()
 {
-    QTest::addColumn<QString>("what");
-    QTest::addColumn<QString>("where");
-    QTest::addColumn<bool>("silent"); // the save at exit shows nothing
+    // silent: the save at exit shows nothing
+    test::addColumns<QString, QString, bool>("what", "where", "silent");
     for (const char *what : {"settings", "image"}) {
         for (bool silent : {false, true}) {
             if (silent && what == QLatin1String("image"))

@@ -1,6 +1,7 @@
 #pragma once
 // Runs the built korvane-s-cli from the program folder (KORVANE_PROGRAM_DIR) and collects its
-// exit status and output, for the tests of the command-line tool.
+// exit status and output, for the tests of the command-line tool; and reads and writes the
+// whole files that tests hand to the programs.
 
 #include <QByteArray>
 #include <QString>
@@ -18,5 +19,7 @@ struct Run {
 [[nodiscard]] Run runCli(const QStringList &args, const QString &workingDir = {});
 // The whole file, or empty when it cannot be read.
 [[nodiscard]] QByteArray readAll(const QString &path);
+// Replaces the file with bytes; false when it cannot be opened or not all of it was written.
+[[nodiscard]] bool writeFile(const QString &path, const QByteArray &bytes);
 
 } // namespace korvane::test

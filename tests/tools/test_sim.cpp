@@ -2,6 +2,7 @@
 // the real one: text commands, XMODEM uploads from a third-party sender and from raw
 // packets, the injected faults, the COM n links and the 9600-baud line model.
 
+#include "datatable.h"
 #include "simprocess.h"
 
 #include <QDeadlineTimer>
@@ -49,6 +50,15 @@ QByteArray blockOf(const QByteArray &data, int ordinal) { return data.mid((ordin
 // The test's end of the serial line.
 class Line {
 public:
+    // The line to a started sim; false, saying why, when the sim did not start.
+    bool open(const SimProcess &sim)
+    {
+        if (!sim.isReady()) {
+            qWarning("the sim did not start: %s", qPrintable(sim.errorString()));
+            return false;
+        }
+        return open(sim.devicePath());
+    }
     bool open(const QString &path)
     {
         port.setPortName(path);
@@ -140,9 +150,7 @@ private slots:
 
 void TestSim::commands_data()
 {
-    QTest::addColumn<QStringList>("args");
-    QTest::addColumn<QByteArray>("sent");
-    QTest::addColumn<QByteArray>("reply");
+    korvane::test::addColumns<QStringList, QByteArray, QByteArray>("args", "sent", "reply");
 
     const QByteArray version = "Korvane-S Rev0105\r\n>";
     QTest::newRow("version") << QStringList{} << QByteArray("F V\r\n") << version;
@@ -168,9 +176,8 @@ void TestSim::commands()
     QFETCH(QByteArray, sent);
     QFETCH(QByteArray, reply);
     SimProcess sim(args);
-    QVERIFY2(sim.isReady(), qPrintable(sim.errorString()));
     Line line;
-    QVERIFY(line.open(sim.devicePath()));
+    QVERIFY(line.open(sim));
     QCOMPARE(line.command(sent), reply);
     // The LF of CR LF must not count as a second, empty command.
     QCOMPARE(line.readFor(100), QByteArray());
@@ -179,9 +186,8 @@ void TestSim::commands()
 void TestSim::logsEveryCommandInOrder()
 {
     SimProcess sim;
-    QVERIFY2(sim.isReady(), qPrintable(sim.errorString()));
     Line line;
-    QVERIFY(line.open(sim.devicePath()));
+    QVERIFY(line.open(sim));
     for (const char *c : {"F V\r\n", "T S\r\n", "F V\r\n", "NOPE\r\n", "RESET\r\n"})
         QVERIFY(line.command(c).endsWith('>'));
     QCOMPARE(sim.logLines(), (QStringList{"F V", "T S", "F V", "NOPE", "RESET"}));
@@ -190,9 +196,8 @@ void TestSim::logsEveryCommandInOrder()
 void TestSim::silentFaultAnswersNothing()
 {
     SimProcess sim({"--fault", "silent"});
-    QVERIFY2(sim.isReady(), qPrintable(sim.errorString()));
     Line line;
-    QVERIFY(line.open(sim.devicePath()));
+    QVERIFY(line.open(sim));
     line.write("F V\r\nF P F\r\n");
     QCOMPARE(line.readFor(400), QByteArray());
     QCOMPARE(sim.logLines(), (QStringList{"F V", "F P F"}));
@@ -241,8 +246,7 @@ void TestSim::thirdPartySenderUploadsImage()
 
 void TestSim::fullImageVerdict_data()
 {
-    QTest::addColumn<QStringList>("args");
-    QTest::addColumn<QByteArray>("verdict");
+    korvane::test::addColumns<QStringList, QByteArray>("args", "verdict");
     QTest::newRow("accepted") << QStringList{} << QByteArray("Finished\r\n>");
     QTest::newRow("refused") << QStringList{"--fault", "verdict-failed"} << QByteArray("Failed\r\n>");
 }
@@ -252,9 +256,8 @@ void TestSim::fullImageVerdict()
     QFETCH(QStringList, args);
     QFETCH(QByteArray, verdict);
     SimProcess sim(args);
-    QVERIFY2(sim.isReady(), qPrintable(sim.errorString()));
     Line line;
-    QVERIFY(line.open(sim.devicePath()));
+    QVERIFY(line.open(sim));
     line.write("F P F\r\n");
     QCOMPARE(line.readBytes(7), QByteArray("Ready\r\n"));
     // The NAK keeps its distance from the reply, so a reader of the reply leaves it alone.
@@ -278,9 +281,8 @@ void TestSim::fullImageVerdict()
 void TestSim::firmwareUploadWrapsBlockNumbers()
 {
     SimProcess sim;
-    QVERIFY2(sim.isReady(), qPrintable(sim.errorString()));
     Line line;
-    QVERIFY(line.open(sim.devicePath()));
+    QVERIFY(line.open(sim));
     QCOMPARE(line.startUpload("F P C"), QByteArray("Ready\r\n\x15"));
     const int blocks = 300; // numbers 255, 0, 1, ... on the wire
     const QByteArray data = randomBytes(blocks * 128);
@@ -298,9 +300,8 @@ void TestSim::firmwareUploadWrapsBlockNumbers()
 void TestSim::packetChecks()
 {
     SimProcess sim;
-    QVERIFY2(sim.isReady(), qPrintable(sim.errorString()));
     Line line;
-    QVERIFY(line.open(sim.devicePath()));
+    QVERIFY(line.open(sim));
     QCOMPARE(line.startUpload("F P F"), QByteArray("Ready\r\n\x15"));
     const QByteArray data = randomBytes(256);
     const QByteArray nak(1, NAK), ack(1, ACK);
@@ -350,10 +351,8 @@ void TestSim::packetChecks()
 // followed by the expected answer: 'A' ACK, 'N' NAK, '-' nothing.
 void TestSim::blockFaults_data()
 {
-    QTest::addColumn<QString>("fault");
-    QTest::addColumn<QString>("script");
-    QTest::addColumn<int>("stored"); // blocks in the image after EOT; -1: EOT not answered
-    QTest::addColumn<QString>("logged");
+    // stored: blocks in the image after EOT; -1: EOT not answered
+    korvane::test::addColumns<QString, QString, int, QString>("fault", "script", "stored", "logged");
 
     QTest::newRow("nak-only") << "nak-only"
                               << "1N1N" << 0 << "NAK block 1 refused";
@@ -376,9 +375,8 @@ void TestSim::blockFaults()
     QFETCH(int, stored);
     QFETCH(QString, logged);
     SimProcess sim({"--fault", fault});
-    QVERIFY2(sim.isReady(), qPrintable(sim.errorString()));
     Line line;
-    QVERIFY(line.open(sim.devicePath()));
+    QVERIFY(line.open(sim));
     QCOMPARE(line.startUpload("F P F"), QByteArray("Ready\r\n\x15"));
     const QByteArray data = randomBytes(9 * 128);
     for (int i = 0; i + 1 < script.size(); i += 2) {
@@ -403,8 +401,7 @@ void TestSim::blockFaults()
 
 void TestSim::startRequestsRepeatThenGiveUp_data()
 {
-    QTest::addColumn<QStringList>("fault");
-    QTest::addColumn<QByteArray>("request");
+    korvane::test::addColumns<QStringList, QByteArray>("fault", "request");
     QTest::newRow("NAK") << QStringList{} << QByteArray("\x15");
     QTest::newRow("C") << QStringList{"--fault", "c-instead-of-nak"} << QByteArray("C");
 }
@@ -414,9 +411,8 @@ void TestSim::startRequestsRepeatThenGiveUp()
     QFETCH(QStringList, fault);
     QFETCH(QByteArray, request);
     SimProcess sim(QStringList{"--nak-interval", "150", "--nak-tries", "3"} + fault);
-    QVERIFY2(sim.isReady(), qPrintable(sim.errorString()));
     Line line;
-    QVERIFY(line.open(sim.devicePath()));
+    QVERIFY(line.open(sim));
     line.write("F P F\r\n");
     QCOMPARE(line.readUntilPrompt(), "Ready\r\n" + request.repeated(3) + "\r\n>");
     QVERIFY(sim.logLines().contains("XMODEM F P F no sender"));
@@ -427,9 +423,8 @@ void TestSim::startRequestsRepeatThenGiveUp()
 void TestSim::vanishClosesLineAndExits()
 {
     SimProcess sim({"--fault", "vanish-after=2"});
-    QVERIFY2(sim.isReady(), qPrintable(sim.errorString()));
     Line line;
-    QVERIFY(line.open(sim.devicePath()));
+    QVERIFY(line.open(sim));
     QCOMPARE(line.startUpload("F P F"), QByteArray("Ready\r\n\x15"));
     const QByteArray data = randomBytes(3 * 128);
     for (int n = 1; n <= 2; ++n) {
@@ -446,9 +441,8 @@ void TestSim::vanishClosesLineAndExits()
 void TestSim::onceEndsAfterResetOfProgrammingRun()
 {
     SimProcess sim({"--once"});
-    QVERIFY2(sim.isReady(), qPrintable(sim.errorString()));
     Line line;
-    QVERIFY(line.open(sim.devicePath()));
+    QVERIFY(line.open(sim));
     // A reset before any filter upload is part of a firmware reload, not the end.
     QCOMPARE(line.command("RESET\r\n"), QByteArray("Resetting\r\n>"));
     QCOMPARE(line.startUpload("F P F"), QByteArray("Ready\r\n\x15"));
@@ -495,9 +489,8 @@ void TestSim::comLinkCreatedReplacedAndRemoved()
 void TestSim::pacedBlockTakesLineTime()
 {
     SimProcess sim({"--pace", "9600"});
-    QVERIFY2(sim.isReady(), qPrintable(sim.errorString()));
     Line line;
-    QVERIFY(line.open(sim.devicePath()));
+    QVERIFY(line.open(sim));
     QCOMPARE(line.startUpload("F P F"), QByteArray("Ready\r\n\x15"));
     QElapsedTimer clock;
     clock.start();
@@ -517,9 +510,8 @@ void TestSim::lineTraceRecordsBothDirections()
     QVERIFY(dir.isValid());
     const QString tracePath = dir.filePath("line.trace");
     SimProcess sim({"--line-trace", tracePath});
-    QVERIFY2(sim.isReady(), qPrintable(sim.errorString()));
     Line line;
-    QVERIFY(line.open(sim.devicePath()));
+    QVERIFY(line.open(sim));
     const QByteArray reply = line.command("F V\r\n");
     QCOMPARE(reply, QByteArray("Korvane-S Rev0105\r\n>"));
     sim.stop();
@@ -565,9 +557,8 @@ void TestSim::groupedOutputComesInOneWrite()
     QTemporaryDir dir;
     const QString tracePath = dir.filePath("line.trace");
     SimProcess sim({"--pace", "9600", "--group", "16", "--gap", "0", "--echo", "--line-trace", tracePath});
-    QVERIFY2(sim.isReady(), qPrintable(sim.errorString()));
     Line line;
-    QVERIFY(line.open(sim.devicePath()));
+    QVERIFY(line.open(sim));
     line.write("F P F\r\n");
     QCOMPARE(line.readBytes(15), QByteArray("F P F\r\nReady\r\n\x15"));
     sim.stop();

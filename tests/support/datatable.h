@@ -1,0 +1,14 @@
+#pragma once
+// The columns of a data-driven test in one call, types in the template arguments and names in
+// the same order: addColumns<int, QString>("rate", "name") is QTest::addColumn<int>("rate")
+// followed by QTest::addColumn<QString>("name"). A name missing or left over does not compile.
+
+#include <QTest>
+
+namespace korvane::test {
+
+template <typename T> using ColumnName = const char *;
+
+template <typename... Ts> void addColumns(ColumnName<Ts>... names) { (QTest::addColumn<Ts>(names), ...); }
+
+} // namespace korvane::test
