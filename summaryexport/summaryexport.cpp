@@ -1,6 +1,6 @@
 #include "summaryexport.h"
 
-#include "stagesummary.h"
+#include "edits/stagesummary.h"
 
 #include "coefgen/response.h"
 #include "plot/responsechart.h"
