@@ -8,6 +8,7 @@
 #include <algorithm>
 #include <cmath>
 #include <numeric>
+#include <optional>
 
 namespace korvane {
 
@@ -110,28 +111,36 @@ struct ToneTrack {
     std::vector<double> hz, powers; // per frame it is present in
 };
 
-std::vector<SteadyTone> FindTones(std::span<const float> x, int sampleRate)
-{
-    const size_t length = std::min(FloorPowerOfTwo(static_cast<size_t>(sampleRate)), FloorPowerOfTwo(x.size()));
-    if (length < 1024)
-        return {};
-    FrameSpectra frames(length, sampleRate);
-    const size_t bins = frames.bins();
-    const size_t count = std::min(kMaxToneFrames, (x.size() - length) / (length / 4) + 1);
-    const double hop = count > 1 ? static_cast<double>(x.size() - length) / static_cast<double>(count - 1) : 0.0;
-    auto frameAt = [&](size_t f) {
-        return x.subspan(static_cast<size_t>(std::lround(hop * static_cast<double>(f))), length);
-    };
+// The long frames the tone search reads: count frames of length samples spread evenly over x.
+struct ToneFrames {
+    std::span<const float> x;
+    size_t length = 0;
+    size_t count = 0;
+    double hop = 0; // samples from one frame's start to the next, 0 for a single frame
 
-    // Pass 1: the average, its local floor, and the peaks standing out of it.
-    std::vector<double> average(bins, 0.0), power;
-    for (size_t f = 0; f < count; ++f) {
-        frames.power(frameAt(f), power);
-        for (size_t k = 0; k < bins; ++k)
-            average[k] += power[k] / static_cast<double>(count);
+    [[nodiscard]] std::span<const float> at(size_t f) const
+    {
+        return x.subspan(static_cast<size_t>(std::lround(hop * static_cast<double>(f))), length);
     }
-    const size_t half = std::max<size_t>(8, static_cast<size_t>(std::lround(40.0 / frames.binHz())));
-    const std::vector<double> floor = RunningMedian(average, half);
+};
+
+// The average power of the frames, per bin.
+std::vector<double> AveragePower(FrameSpectra &spectra, const ToneFrames &frames)
+{
+    std::vector<double> average(spectra.bins(), 0.0), power;
+    for (size_t f = 0; f < frames.count; ++f) {
+        spectra.power(frames.at(f), power);
+        for (size_t k = 0; k < average.size(); ++k)
+            average[k] += power[k] / static_cast<double>(frames.count);
+    }
+    return average;
+}
+
+// A track for each peak of the average that stands out of its local floor, the most prominent
+// first, none within three bins of one before, at most kMaxToneCandidates.
+std::vector<ToneTrack> CandidateTracks(const std::vector<double> &average, const std::vector<double> &floor)
+{
+    const size_t bins = average.size();
     const double candidateRatio = std::pow(10.0, kCandidateOverFloorDb / 10.0);
     std::vector<size_t> peaks;
     for (size_t k = 2; k + 2 < bins; ++k) {
@@ -149,13 +158,19 @@ std::vector<SteadyTone> FindTones(std::span<const float> x, int sampleRate)
         if (tracks.size() == kMaxToneCandidates)
             break;
     }
-    if (tracks.empty())
-        return {};
+    return tracks;
+}
 
-    // Pass 2: each peak frame by frame, within two bins of where the average has it.
+// Each track frame by frame, within two bins of where the average has it: the interpolated
+// frequency and power of every frame it stands out in.
+void FollowTracks(std::vector<ToneTrack> &tracks, FrameSpectra &spectra, const ToneFrames &frames,
+                  const std::vector<double> &floor)
+{
+    const size_t bins = spectra.bins();
     const double presentRatio = std::pow(10.0, kPresentOverFloorDb / 10.0);
-    for (size_t f = 0; f < count; ++f) {
-        frames.power(frameAt(f), power);
+    std::vector<double> power;
+    for (size_t f = 0; f < frames.count; ++f) {
+        spectra.power(frames.at(f), power);
         for (ToneTrack &t : tracks) {
             size_t k = t.bin;
             for (size_t j = t.bin - 2; j <= t.bin + 2; ++j)
@@ -163,44 +178,75 @@ std::vector<SteadyTone> FindTones(std::span<const float> x, int sampleRate)
             if (power[k] < presentRatio * floor[k] || k == 0 || k + 1 >= bins)
                 continue;
             const auto [offset, peak] = InterpolatePeak(power[k - 1], power[k], power[k + 1]);
-            t.hz.push_back((static_cast<double>(k) + offset) * frames.binHz());
-            t.powers.push_back(peak * frames.toneScale());
+            t.hz.push_back((static_cast<double>(k) + offset) * spectra.binHz());
+            t.powers.push_back(peak * spectra.toneScale());
         }
     }
+}
 
-    const double hopSeconds = (count > 1 ? hop : static_cast<double>(length)) / sampleRate;
+// The tone a track followed, when it was present kSteadySeconds or more in all; count frames
+// hopSeconds apart; floorDensity the noise density around it.
+std::optional<SteadyTone> SteadyToneOf(const ToneTrack &t, size_t count, double hopSeconds, double floorDensity)
+{
+    const double present = static_cast<double>(t.hz.size()) / static_cast<double>(count);
+    SteadyTone tone;
+    tone.presence = present;
+    // Every sample of a tone counts in the frames over it by their window weights, which add
+    // up to one hop's worth: the frames' amplitudes relative to a whole frame's, summed,
+    // give the tone's length in hops (a little short at the region's ends).
+    const double whole = t.powers.empty() ? 0.0 : *std::max_element(t.powers.begin(), t.powers.end());
+    for (double p : t.powers)
+        tone.seconds += hopSeconds * std::sqrt(p / whole);
+    if (tone.seconds < kSteadySeconds)
+        return std::nullopt;
+    const double n = static_cast<double>(t.hz.size());
+    const double meanHz = std::accumulate(t.hz.begin(), t.hz.end(), 0.0) / n;
+    const double meanPower = std::accumulate(t.powers.begin(), t.powers.end(), 0.0) / n;
+    double hzSquares = 0, dbSquares = 0;
+    for (size_t i = 0; i < t.hz.size(); ++i) {
+        hzSquares += (t.hz[i] - meanHz) * (t.hz[i] - meanHz);
+        dbSquares += (Db(t.powers[i]) - Db(meanPower)) * (Db(t.powers[i]) - Db(meanPower));
+    }
+    tone.frequencySpreadHz = std::sqrt(hzSquares / n);
+    tone.levelSpreadDb = std::sqrt(dbSquares / n);
+    tone.frequencyHz = meanHz;
+    tone.levelDb = DbFs(meanPower);
+    tone.prominenceDb = Db(meanPower) - Db(floorDensity * kProminenceBandHz);
+    return tone;
+}
+
+std::vector<SteadyTone> FindTones(std::span<const float> x, int sampleRate)
+{
+    const size_t length = std::min(FloorPowerOfTwo(static_cast<size_t>(sampleRate)), FloorPowerOfTwo(x.size()));
+    if (length < 1024)
+        return {};
+    FrameSpectra spectra(length, sampleRate);
+    ToneFrames frames{x, length, std::min(kMaxToneFrames, (x.size() - length) / (length / 4) + 1)};
+    frames.hop = frames.count > 1 ? static_cast<double>(x.size() - length) / static_cast<double>(frames.count - 1)
+                                  : 0.0;
+
+    // Pass 1: the average, its local floor, and the peaks standing out of it.
+    const std::vector<double> average = AveragePower(spectra, frames);
+    const size_t half = std::max<size_t>(8, static_cast<size_t>(std::lround(40.0 / spectra.binHz())));
+    const std::vector<double> floor = RunningMedian(average, half);
+    std::vector<ToneTrack> tracks = CandidateTracks(average, floor);
+    if (tracks.empty())
+        return {};
+
+    // Pass 2: each peak frame by frame.
+    FollowTracks(tracks, spectra, frames, floor);
+
+    const double hopSeconds = (frames.count > 1 ? frames.hop : static_cast<double>(length)) / sampleRate;
     std::vector<SteadyTone> tones;
     for (const ToneTrack &t : tracks) {
-        const double present = static_cast<double>(t.hz.size()) / static_cast<double>(count);
-        SteadyTone tone;
-        tone.presence = present;
-        // Every sample of a tone counts in the frames over it by their window weights, which add
-        // up to one hop's worth: the frames' amplitudes relative to a whole frame's, summed,
-        // give the tone's length in hops (a little short at the region's ends).
-        const double whole = t.powers.empty() ? 0.0 : *std::max_element(t.powers.begin(), t.powers.end());
-        for (double p : t.powers)
-            tone.seconds += hopSeconds * std::sqrt(p / whole);
-        if (tone.seconds < kSteadySeconds)
+        const auto tone = SteadyToneOf(t, frames.count, hopSeconds, floor[t.bin] * spectra.densityScale());
+        if (!tone)
             continue;
-        const double n = static_cast<double>(t.hz.size());
-        const double meanHz = std::accumulate(t.hz.begin(), t.hz.end(), 0.0) / n;
-        const double meanPower = std::accumulate(t.powers.begin(), t.powers.end(), 0.0) / n;
-        double hzSquares = 0, dbSquares = 0;
-        for (size_t i = 0; i < t.hz.size(); ++i) {
-            hzSquares += (t.hz[i] - meanHz) * (t.hz[i] - meanHz);
-            dbSquares += (Db(t.powers[i]) - Db(meanPower)) * (Db(t.powers[i]) - Db(meanPower));
-        }
-        tone.frequencySpreadHz = std::sqrt(hzSquares / n);
-        tone.levelSpreadDb = std::sqrt(dbSquares / n);
-        tone.frequencyHz = meanHz;
-        tone.levelDb = DbFs(meanPower);
-        const double floorDensity = floor[t.bin] * frames.densityScale();
-        tone.prominenceDb = Db(meanPower) - Db(floorDensity * kProminenceBandHz);
         const bool duplicate = std::any_of(tones.begin(), tones.end(), [&](const SteadyTone &o) {
-            return std::abs(o.frequencyHz - tone.frequencyHz) < 2.0 * frames.binHz();
+            return std::abs(o.frequencyHz - tone->frequencyHz) < 2.0 * spectra.binHz();
         });
         if (!duplicate)
-            tones.push_back(tone);
+            tones.push_back(*tone);
     }
     std::sort(tones.begin(), tones.end(),
               [](const SteadyTone &a, const SteadyTone &b) { return a.levelDb > b.levelDb; });

@@ -122,6 +122,146 @@ std::optional<NotchProposal> ProposeNotch(const SteadyTone &tone, int rate, int 
     return p;
 }
 
+// The steady tones that are noise: those the noise region has too and those that fill at least
+// half of the signal region (a held note of the voice does neither), loudest first. A tone
+// taken for signal is noted.
+std::vector<SteadyTone> NoiseTones(const Analysis &noise, const Analysis &signal, QStringList &notes)
+{
+    std::vector<SteadyTone> tones;
+    auto near = [](const std::vector<SteadyTone> &list, const SteadyTone &t) {
+        return std::any_of(list.begin(), list.end(),
+                           [&](const SteadyTone &o) { return std::abs(o.frequencyHz - t.frequencyHz) < 2.0; });
+    };
+    for (const SteadyTone &t : signal.tones) {
+        if (t.presence >= 0.5 || near(noise.tones, t))
+            tones.push_back(t);
+        else
+            notes << QStringLiteral("the tone at %1 Hz fills %2 % of the signal region and is not in the noise "
+                                    "region: taken for signal")
+                         .arg(t.frequencyHz, 0, 'f', 1)
+                         .arg(100.0 * t.presence, 0, 'f', 0);
+    }
+    for (const SteadyTone &t : noise.tones) {
+        if (!near(signal.tones, t))
+            tones.push_back(t);
+    }
+    std::sort(tones.begin(), tones.end(),
+              [](const SteadyTone &a, const SteadyTone &b) { return a.levelDb > b.levelDb; });
+    return tones;
+}
+
+// The curve's points are sampleRate / 256 apart, from 0 Hz.
+double PointSpacingHz(int sampleRate) { return static_cast<double>(sampleRate) / 256.0; }
+
+using PointDensities = std::array<double, kSpectralPointCount>;
+using Curve = std::array<float, kSpectralPointCount>;
+
+// The densities at the curve's points (spacing Hz apart), each averaged over the point and
+// half-way to its neighbours either side.
+struct Densities {
+    PointDensities noise{};       // the noise region's, its tones removed
+    PointDensities signal{};      // the signal region's less the noise
+    PointDensities clearSignal{}; // the signal region's less kOverSubtraction times the noise
+};
+
+Densities DensitiesAtPoints(const NoiseSpectrum &n, const NoiseSpectrum &p, double spacing)
+{
+    Densities d;
+    for (size_t k = 0; k < d.noise.size(); ++k) {
+        const double hz = static_cast<double>(k) * spacing;
+        const double all = p.meanDensity(hz - spacing, hz + spacing);
+        d.noise[k] = n.meanDensity(hz - spacing, hz + spacing);
+        d.signal[k] = std::max(all - d.noise[k], 0.0);
+        d.clearSignal[k] = std::max(all - kOverSubtraction * d.noise[k], 0.0);
+    }
+    return d;
+}
+
+// The Wiener gain raised to exponent, in dB no lower than floorDb, smoothed across frequency
+// and lifted so its top is 0 dB; the points around each tone at floorDb.
+Curve CurveFor(const Densities &at, const std::vector<SteadyTone> &tones, double spacing, double floorDb,
+               double exponent)
+{
+    std::array<double, kSpectralPointCount> gain{};
+    for (size_t k = 0; k < gain.size(); ++k) {
+        const double all = at.clearSignal[k] + at.noise[k];
+        const double wiener = all > 0.0 ? at.clearSignal[k] / all : 1.0;
+        gain[k] = std::clamp(exponent * Db20(wiener), floorDb, 0.0);
+    }
+    // Once more across frequency: a curve that jumps from point to point rings in time.
+    Curve curve{};
+    std::array<double, kSpectralPointCount> smooth{};
+    for (size_t k = 0; k < gain.size(); ++k)
+        smooth[k] = 0.25 * gain[k > 0 ? k - 1 : 0] + 0.5 * gain[k] + 0.25 * gain[std::min(gain.size() - 1, k + 1)];
+    const double top = *std::max_element(smooth.begin(), smooth.end());
+    for (size_t k = 0; k < gain.size(); ++k)
+        curve[k] = static_cast<float>(std::clamp(smooth[k] - top, floorDb, 0.0));
+    for (const SteadyTone &t : tones) {
+        const double half = kToneCutPoints * spacing + 2.0 * t.frequencySpreadHz;
+        for (size_t k = 0; k < curve.size(); ++k) {
+            if (std::abs(static_cast<double>(k) * spacing - t.frequencyHz) <= half)
+                curve[k] = static_cast<float>(floorDb);
+        }
+    }
+    return curve;
+}
+
+// How much of a density the curve lets through, dB.
+double Through(const Curve &curve, const PointDensities &density)
+{
+    double in = 0, out = 0;
+    for (size_t k = 0; k < curve.size(); ++k) {
+        in += density[k];
+        out += density[k] * std::pow(10.0, curve[k] / 10.0);
+    }
+    return in > 0 ? 10.0 * std::log10(std::max(out, 1e-30) / in) : 0.0;
+}
+
+// The curve of d (its exponent, what it costs the signal and cuts of the noise), from the
+// noise and signal spectra with d.tones removed. A tone above the curve's top is noted.
+void FitCurve(Design &d, NoiseSpectrum n, NoiseSpectrum p, double floorDb)
+{
+    RemoveTones(n, d.tones);
+    RemoveTones(p, d.tones);
+    const double spacing = PointSpacingHz(d.sampleRate);
+    const Densities at = DensitiesAtPoints(n, p, spacing);
+    const double curveTopHz = (kSpectralPointCount - 1) * spacing;
+    // The plain Wiener gain keeps every band where signal and noise are alike at -6 dB. Raising
+    // it to a power cuts those bands harder: the highest power (in quarter steps up to 6) that
+    // costs the signal at most kMaxSignalLossDb by the estimates.
+    d.exponent = 1.0;
+    for (double e = 1.25; e <= kMaxExponent; e += 0.25) {
+        if (Through(CurveFor(at, d.tones, spacing, floorDb, e), at.signal) < -kMaxSignalLossDb)
+            break;
+        d.exponent = e;
+    }
+    d.curve = CurveFor(at, d.tones, spacing, floorDb, d.exponent);
+    d.signalLossDb = -Through(d.curve, at.signal);
+    d.noiseCutDb = -Through(d.curve, at.noise);
+    for (const SteadyTone &t : d.tones) {
+        if (t.frequencyHz > curveTopHz + spacing)
+            d.notes << QStringLiteral("the tone at %1 Hz lies above the curve's %2 Hz")
+                           .arg(t.frequencyHz, 0, 'f', 1)
+                           .arg(curveTopHz, 0, 'f', 0);
+    }
+}
+
+// A Notch for each of d's tones, or a note that none reaches it.
+void ProposeNotches(Design &d)
+{
+    Model limits;
+    limits.ValidateStage(0, 1);
+    for (const SteadyTone &t : d.tones) {
+        if (auto proposal = ProposeNotch(t, d.sampleRate, limits.MaxFilterFrequency(0)))
+            d.notches.push_back(*proposal);
+        else
+            d.notes << QStringLiteral("no Notch reaches the tone at %1 Hz (%2..%3 Hz)")
+                           .arg(t.frequencyHz, 0, 'f', 1)
+                           .arg(kNotchFrequencyMin)
+                           .arg(limits.MaxFilterFrequency(0));
+    }
+}
+
 } // namespace
 
 int ValidatedSetSampleRate()
@@ -156,108 +296,10 @@ std::optional<Design> DesignFromNoise(const AudioClip &clip, const DesignOptions
     d.sampleRate = ValidatedSetSampleRate();
     d.noise = options.noise;
     d.signal = signalRegion;
-    // A steady tone is noise when the noise region has it too or when it fills at least half
-    // of the signal region; a held note of the voice does neither.
-    auto near = [](const std::vector<SteadyTone> &list, const SteadyTone &t) {
-        return std::any_of(list.begin(), list.end(),
-                           [&](const SteadyTone &o) { return std::abs(o.frequencyHz - t.frequencyHz) < 2.0; });
-    };
-    for (const SteadyTone &t : signal->tones) {
-        if (t.presence >= 0.5 || near(noise->tones, t))
-            d.tones.push_back(t);
-        else
-            d.notes << QStringLiteral("the tone at %1 Hz fills %2 % of the signal region and is not in the noise "
-                                      "region: taken for signal")
-                           .arg(t.frequencyHz, 0, 'f', 1)
-                           .arg(100.0 * t.presence, 0, 'f', 0);
-    }
-    for (const SteadyTone &t : noise->tones) {
-        if (!near(signal->tones, t))
-            d.tones.push_back(t);
-    }
-    std::sort(d.tones.begin(), d.tones.end(),
-              [](const SteadyTone &a, const SteadyTone &b) { return a.levelDb > b.levelDb; });
-
-    NoiseSpectrum n = noise->spectrum, p = signal->spectrum;
-    RemoveTones(n, d.tones);
-    RemoveTones(p, d.tones);
-
-    // Densities per point, averaged over the point and half-way to its neighbours either side.
-    const double spacing = static_cast<double>(d.sampleRate) / 256.0;
-    const double floorDb = std::clamp(options.floorDb, -40.0, 0.0);
-    std::array<double, kSpectralPointCount> noiseAt{}, signalAt{}, clearSignalAt{};
-    for (size_t k = 0; k < noiseAt.size(); ++k) {
-        const double hz = static_cast<double>(k) * spacing;
-        const double all = p.meanDensity(hz - spacing, hz + spacing);
-        noiseAt[k] = n.meanDensity(hz - spacing, hz + spacing);
-        signalAt[k] = std::max(all - noiseAt[k], 0.0);
-        clearSignalAt[k] = std::max(all - kOverSubtraction * noiseAt[k], 0.0);
-    }
-    const double curveTopHz = (kSpectralPointCount - 1) * spacing;
-    auto curveFor = [&](double exponent) {
-        std::array<double, kSpectralPointCount> gain{};
-        for (size_t k = 0; k < gain.size(); ++k) {
-            const double all = clearSignalAt[k] + noiseAt[k];
-            const double wiener = all > 0.0 ? clearSignalAt[k] / all : 1.0;
-            gain[k] = std::clamp(exponent * Db20(wiener), floorDb, 0.0);
-        }
-        // Once more across frequency: a curve that jumps from point to point rings in time.
-        std::array<float, kSpectralPointCount> curve{};
-        std::array<double, kSpectralPointCount> smooth{};
-        for (size_t k = 0; k < gain.size(); ++k)
-            smooth[k] = 0.25 * gain[k > 0 ? k - 1 : 0] + 0.5 * gain[k] + 0.25 * gain[std::min(gain.size() - 1, k + 1)];
-        const double top = *std::max_element(smooth.begin(), smooth.end());
-        for (size_t k = 0; k < gain.size(); ++k)
-            curve[k] = static_cast<float>(std::clamp(smooth[k] - top, floorDb, 0.0));
-        for (const SteadyTone &t : d.tones) {
-            const double half = kToneCutPoints * spacing + 2.0 * t.frequencySpreadHz;
-            for (size_t k = 0; k < curve.size(); ++k) {
-                if (std::abs(static_cast<double>(k) * spacing - t.frequencyHz) <= half)
-                    curve[k] = static_cast<float>(floorDb);
-            }
-        }
-        return curve;
-    };
-    // How much of a density the curve lets through, dB.
-    auto through = [&](const std::array<float, kSpectralPointCount> &curve,
-                       const std::array<double, kSpectralPointCount> &density) {
-        double in = 0, out = 0;
-        for (size_t k = 0; k < curve.size(); ++k) {
-            in += density[k];
-            out += density[k] * std::pow(10.0, curve[k] / 10.0);
-        }
-        return in > 0 ? 10.0 * std::log10(std::max(out, 1e-30) / in) : 0.0;
-    };
-    // The plain Wiener gain keeps every band where signal and noise are alike at -6 dB. Raising
-    // it to a power cuts those bands harder: the highest power (in quarter steps up to 6) that
-    // costs the signal at most kMaxSignalLossDb by the estimates.
-    d.exponent = 1.0;
-    for (double e = 1.25; e <= kMaxExponent; e += 0.25) {
-        if (through(curveFor(e), signalAt) < -kMaxSignalLossDb)
-            break;
-        d.exponent = e;
-    }
-    d.curve = curveFor(d.exponent);
-    d.signalLossDb = -through(d.curve, signalAt);
-    d.noiseCutDb = -through(d.curve, noiseAt);
-    for (const SteadyTone &t : d.tones) {
-        if (t.frequencyHz > curveTopHz + spacing)
-            d.notes << QStringLiteral("the tone at %1 Hz lies above the curve's %2 Hz")
-                           .arg(t.frequencyHz, 0, 'f', 1)
-                           .arg(curveTopHz, 0, 'f', 0);
-    }
-
-    Model limits;
-    limits.ValidateStage(0, 1);
-    for (const SteadyTone &t : d.tones) {
-        if (auto proposal = ProposeNotch(t, d.sampleRate, limits.MaxFilterFrequency(0)))
-            d.notches.push_back(*proposal);
-        else
-            d.notes << QStringLiteral("no Notch reaches the tone at %1 Hz (%2..%3 Hz)")
-                           .arg(t.frequencyHz, 0, 'f', 1)
-                           .arg(kNotchFrequencyMin)
-                           .arg(limits.MaxFilterFrequency(0));
-    }
+    d.tones = NoiseTones(*noise, *signal, d.notes);
+    FitCurve(d, noise->spectrum, signal->spectrum, std::clamp(options.floorDb, -40.0, 0.0));
+    ProposeNotches(d);
+    const double curveTopHz = (kSpectralPointCount - 1) * PointSpacingHz(d.sampleRate);
     if (clip.sampleRate < 2 * curveTopHz)
         d.notes << QStringLiteral("the clip holds nothing above %1 Hz; the curve stays at 0 dB there")
                        .arg(clip.sampleRate / 2);

@@ -62,64 +62,49 @@ void addRow(Record &r, const QString &key, const QString &label, const QStringLi
     }
 }
 
-// One stage: its type and the parameters that type uses.
-Record stageRecord(const Model &m, int set, int stageNo)
+void hzField(Record &r, const QString &key, const QString &label, int v)
 {
-    const StageConfig &s = m.stage(set, stageNo);
-    Record r(QStringLiteral("      "));
-    r.value(QStringLiteral("stage"), stageNo).value(QStringLiteral("type"), FilterTypeDisplayText(s.Type));
-    r.line(QStringLiteral("    Stage %1: %2").arg(stageNo).arg(FilterTypeDisplayText(s.Type)));
-    auto hz = [&r](const QString &key, const QString &label, int v) {
-        r.field(key, v, label, QStringLiteral("%1 Hz").arg(v));
-    };
-    auto db = [&r](const QString &key, const QString &label, int v) {
-        r.field(key, v, label, QStringLiteral("%1 dB").arg(v));
-    };
+    r.field(key, v, label, QStringLiteral("%1 Hz").arg(v));
+}
+
+void dbField(Record &r, const QString &key, const QString &label, int v)
+{
+    r.field(key, v, label, QStringLiteral("%1 dB").arg(v));
+}
+
+void adaptiveFields(Record &r, const StageConfig &s)
+{
+    r.field(QStringLiteral("filterSize"), s.FilterSize, QStringLiteral("Filter size"),
+            QStringLiteral("%1 taps").arg(s.FilterSize));
+    r.field(QStringLiteral("adaptationRate"), s.AdaptRate, QStringLiteral("Adaptation rate"));
+    r.field(QStringLiteral("predictionSpan"), s.PredictionSpan, QStringLiteral("Prediction span"),
+            QStringLiteral("%1 samples").arg(s.PredictionSpan));
+    r.field(QStringLiteral("adaptMode"), s.ModeOption == 2 ? QStringLiteral("Fixed") : QStringLiteral("Auto"),
+            QStringLiteral("Adapt mode"));
+    r.field(QStringLiteral("output"), s.OutputOption == 2 ? QStringLiteral("Predict") : QStringLiteral("Residue"),
+            QStringLiteral("Output"));
+}
+
+// Freq1 is the fundamental setting: the fundamental is the set's sample rate / (Freq1 + 1) Hz.
+void combFields(Record &r, const Model &m, int set, const StageConfig &s)
+{
+    const int f0 = static_cast<int>(std::nearbyint(static_cast<double>(m.SampleRate(set)) / (s.Freq1 + 1)));
+    static const char *const harmonics[] = {"All", "Odd", "Even"};
+    r.value(QStringLiteral("fundamentalHz"), f0);
+    r.field(QStringLiteral("fundamentalSetting"), s.Freq1, QStringLiteral("Fundamental setting"),
+            QStringLiteral("%1 (fundamental %2 Hz)").arg(s.Freq1).arg(f0));
+    hzField(r, QStringLiteral("notchLimitHz"), QStringLiteral("Notch limit"), s.Freq2);
+    dbField(r, QStringLiteral("notchDepthDb"), QStringLiteral("Notch depth"), s.AttenDb);
+    r.field(QStringLiteral("harmonics"),
+            s.ModeOption >= 3 && s.ModeOption <= 5 ? QString::fromLatin1(harmonics[s.ModeOption - 3])
+                                                   : QString::number(s.ModeOption),
+            QStringLiteral("Harmonics"));
+}
+
+// The stages that are a list of values: the 20 bands, the gain curve, the imported taps.
+void listFields(Record &r, const Model &m, int set, const StageConfig &s)
+{
     switch (s.Type) {
-    case Adaptive1CH:
-        r.field(QStringLiteral("filterSize"), s.FilterSize, QStringLiteral("Filter size"),
-                QStringLiteral("%1 taps").arg(s.FilterSize));
-        r.field(QStringLiteral("adaptationRate"), s.AdaptRate, QStringLiteral("Adaptation rate"));
-        r.field(QStringLiteral("predictionSpan"), s.PredictionSpan, QStringLiteral("Prediction span"),
-                QStringLiteral("%1 samples").arg(s.PredictionSpan));
-        r.field(QStringLiteral("adaptMode"), s.ModeOption == 2 ? QStringLiteral("Fixed") : QStringLiteral("Auto"),
-                QStringLiteral("Adapt mode"));
-        r.field(QStringLiteral("output"), s.OutputOption == 2 ? QStringLiteral("Predict") : QStringLiteral("Residue"),
-                QStringLiteral("Output"));
-        break;
-    case Lowpass:
-    case Highpass:
-        hz(QStringLiteral("cutoffHz"), QStringLiteral("Cutoff frequency"), s.Freq1);
-        r.field(QStringLiteral("slope"), s.Slope, QStringLiteral("Slope"));
-        db(QStringLiteral("attenuationDb"), QStringLiteral("Attenuation"), s.AttenDb);
-        break;
-    case Bandpass:
-    case Bandstop:
-        hz(QStringLiteral("lowerCutoffHz"), QStringLiteral("Lower cutoff"), s.Freq1);
-        hz(QStringLiteral("upperCutoffHz"), QStringLiteral("Upper cutoff"), s.Freq2);
-        r.field(QStringLiteral("slope"), s.Slope, QStringLiteral("Slope"));
-        db(QStringLiteral("attenuationDb"), QStringLiteral("Attenuation"), s.AttenDb);
-        break;
-    case Comb: {
-        const int f0 = static_cast<int>(std::nearbyint(static_cast<double>(m.SampleRate(set)) / (s.Freq1 + 1)));
-        static const char *const harmonics[] = {"All", "Odd", "Even"};
-        r.value(QStringLiteral("fundamentalHz"), f0);
-        r.field(QStringLiteral("fundamentalSetting"), s.Freq1, QStringLiteral("Fundamental setting"),
-                QStringLiteral("%1 (fundamental %2 Hz)").arg(s.Freq1).arg(f0));
-        hz(QStringLiteral("notchLimitHz"), QStringLiteral("Notch limit"), s.Freq2);
-        db(QStringLiteral("notchDepthDb"), QStringLiteral("Notch depth"), s.AttenDb);
-        r.field(QStringLiteral("harmonics"),
-                s.ModeOption >= 3 && s.ModeOption <= 5 ? QString::fromLatin1(harmonics[s.ModeOption - 3])
-                                                       : QString::number(s.ModeOption),
-                QStringLiteral("Harmonics"));
-        break;
-    }
-    case Notch:
-    case Slot:
-        hz(QStringLiteral("centreHz"), QStringLiteral("Centre frequency"), s.Freq1);
-        r.field(QStringLiteral("widthSetting"), s.Freq2, QStringLiteral("Width setting"));
-        db(QStringLiteral("depthDb"), QStringLiteral("Depth"), s.AttenDb);
-        break;
     case GraphicEq20: {
         QStringList bands;
         for (int16_t b : s.EqBand)
@@ -145,6 +130,49 @@ Record stageRecord(const Model &m, int set, int stageNo)
         addRow(r, QStringLiteral("coefficients"), QStringLiteral("Coef"), coefs, 8);
         break;
     }
+    default:
+        break;
+    }
+}
+
+// One stage: its type and the parameters that type uses.
+Record stageRecord(const Model &m, int set, int stageNo)
+{
+    const StageConfig &s = m.stage(set, stageNo);
+    Record r(QStringLiteral("      "));
+    r.value(QStringLiteral("stage"), stageNo).value(QStringLiteral("type"), FilterTypeDisplayText(s.Type));
+    r.line(QStringLiteral("    Stage %1: %2").arg(stageNo).arg(FilterTypeDisplayText(s.Type)));
+    switch (s.Type) {
+    case Adaptive1CH:
+        adaptiveFields(r, s);
+        break;
+    case Lowpass:
+    case Highpass:
+        hzField(r, QStringLiteral("cutoffHz"), QStringLiteral("Cutoff frequency"), s.Freq1);
+        r.field(QStringLiteral("slope"), s.Slope, QStringLiteral("Slope"));
+        dbField(r, QStringLiteral("attenuationDb"), QStringLiteral("Attenuation"), s.AttenDb);
+        break;
+    case Bandpass:
+    case Bandstop:
+        hzField(r, QStringLiteral("lowerCutoffHz"), QStringLiteral("Lower cutoff"), s.Freq1);
+        hzField(r, QStringLiteral("upperCutoffHz"), QStringLiteral("Upper cutoff"), s.Freq2);
+        r.field(QStringLiteral("slope"), s.Slope, QStringLiteral("Slope"));
+        dbField(r, QStringLiteral("attenuationDb"), QStringLiteral("Attenuation"), s.AttenDb);
+        break;
+    case Comb:
+        combFields(r, m, set, s);
+        break;
+    case Notch:
+    case Slot:
+        hzField(r, QStringLiteral("centreHz"), QStringLiteral("Centre frequency"), s.Freq1);
+        r.field(QStringLiteral("widthSetting"), s.Freq2, QStringLiteral("Width setting"));
+        dbField(r, QStringLiteral("depthDb"), QStringLiteral("Depth"), s.AttenDb);
+        break;
+    case GraphicEq20:
+    case SpectralEq:
+    case ImportedCoef:
+        listFields(r, m, set, s);
+        break;
     default:
         break;
     }

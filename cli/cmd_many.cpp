@@ -25,6 +25,7 @@
 #include <csignal>
 #include <cstdio>
 #include <memory>
+#include <optional>
 #include <vector>
 
 #include <sys/ioctl.h>
@@ -199,6 +200,84 @@ QStringList answeringPorts()
     return found;
 }
 
+// The devices named (--device) or, with --all, every answering port, once each, when the
+// user confirms (or --yes); nothing (said why) when none answered or the user declined.
+std::optional<QStringList> devicesToProgram(Invocation &call, CliDialog &dialog)
+{
+    QStringList devices = call.values("device");
+    if (call.isSet("all")) {
+        devices = answeringPorts();
+        if (devices.isEmpty()) {
+            ProgrammingReport r;
+            r.outcome = ProgrammingReport::Outcome::DeviceNotFound;
+            ShowProgrammingReport(dialog, r);
+            return std::nullopt;
+        }
+    }
+    devices.removeDuplicates();
+    if (!call.isSet("yes") && !ConfirmProgramAll()) {
+        std::fputs("Not programmed.\n", stderr);
+        return std::nullopt;
+    }
+    return devices;
+}
+
+// One image for all, built and written once; nothing (reported) when it could not be.
+std::optional<QByteArray> sharedImage(const Model &model, const ProgrammingOptions &base, CliDialog &dialog)
+{
+    QString why = QStringLiteral("a filter set could not be built");
+    const auto image = BuildFilterImageBytes(model, dialog);
+    const QString imagePath = FilterImagePath(base.programFolder);
+    if (!image || !WriteFilterImage(*image, imagePath, &why)) {
+        ProgrammingReport r;
+        r.outcome = ProgrammingReport::Outcome::ImageNotWritten;
+        r.path = QFileInfo(imagePath).absoluteFilePath();
+        r.reason = why;
+        ShowProgrammingReport(dialog, r);
+        return std::nullopt;
+    }
+    return image;
+}
+
+// The unit's sequence, for its device alone with its own cancel request and the shared
+// image, shown by view, and the thread that will run it (not started).
+void prepareRun(Unit &u, ManyView &view, const ProgrammingOptions &base, const QByteArray &image, CliDialog &dialog)
+{
+    ProgrammingOptions options = base;
+    options.onlyDevicePath = u.device;
+    options.image = image;
+    options.ownCancelRequest = true;
+    Unit *unit = &u;
+    // Reports come from the run's thread; the view shows them on this one. The run goes
+    // on at once, as after a message on stderr.
+    options.present = [&view, unit](const ProgrammingReport &r) {
+        QMetaObject::invokeMethod(
+            &view, [&view, unit, r] { view.report(*unit, r); }, Qt::QueuedConnection);
+    };
+    u.seq = std::make_unique<ProgrammingSequence>(u.model, dialog, options);
+    view.attach(u);
+    u.thread.reset(QThread::create([unit] { unit->ok = unit->seq->run(); }));
+}
+
+// Starts every unit's thread and shows their progress until all have ended.
+void runAll(std::vector<std::unique_ptr<Unit>> &units, ManyView &view)
+{
+    QEventLoop loop;
+    int running = int(units.size());
+    for (auto &u : units) {
+        QObject::connect(u->thread.get(), &QThread::finished, &loop, [&running, &loop] {
+            if (--running == 0)
+                loop.quit();
+        });
+        u->thread->start();
+    }
+    if (running > 0)
+        loop.exec();
+    // The reports queued by the last runs.
+    QCoreApplication::sendPostedEvents(&view);
+    view.finish();
+}
+
 } // namespace
 
 Record ProgrammingRecord(const ProgrammingFacts &f, const QString &device)
@@ -235,59 +314,23 @@ Record ProgrammingRecord(const ProgrammingFacts &f, const QString &device)
 
 int RunProgramMany(Invocation &call, Model &model, const ProgrammingOptions &base, CliDialog &dialog)
 {
-    QStringList devices = call.values("device");
-    if (call.isSet("all")) {
-        devices = answeringPorts();
-        if (devices.isEmpty()) {
-            ProgrammingReport r;
-            r.outcome = ProgrammingReport::Outcome::DeviceNotFound;
-            ShowProgrammingReport(dialog, r);
-            return kFailed;
-        }
-    }
-    devices.removeDuplicates();
-    if (!call.isSet("yes") && !ConfirmProgramAll()) {
-        std::fputs("Not programmed.\n", stderr);
+    const std::optional<QStringList> devices = devicesToProgram(call, dialog);
+    if (!devices)
         return kFailed;
-    }
-
-    // One image for all, built and written once.
-    QString why = QStringLiteral("a filter set could not be built");
-    const auto image = BuildFilterImageBytes(model, dialog);
-    const QString imagePath = FilterImagePath(base.programFolder);
-    if (!image || !WriteFilterImage(*image, imagePath, &why)) {
-        ProgrammingReport r;
-        r.outcome = ProgrammingReport::Outcome::ImageNotWritten;
-        r.path = QFileInfo(imagePath).absoluteFilePath();
-        r.reason = why;
-        ShowProgrammingReport(dialog, r);
+    const std::optional<QByteArray> image = sharedImage(model, base, dialog);
+    if (!image)
         return kFailed;
-    }
 
     std::vector<std::unique_ptr<Unit>> units;
-    for (const QString &device : devices) {
+    for (const QString &device : *devices) {
         auto u = std::make_unique<Unit>();
         u->device = device;
         u->model = model;
         units.push_back(std::move(u));
     }
     ManyView view(units);
-    for (auto &u : units) {
-        ProgrammingOptions options = base;
-        options.onlyDevicePath = u->device;
-        options.image = *image;
-        options.ownCancelRequest = true;
-        Unit *unit = u.get();
-        // Reports come from the run's thread; the view shows them on this one. The run goes
-        // on at once, as after a message on stderr.
-        options.present = [&view, unit](const ProgrammingReport &r) {
-            QMetaObject::invokeMethod(
-                &view, [&view, unit, r] { view.report(*unit, r); }, Qt::QueuedConnection);
-        };
-        u->seq = std::make_unique<ProgrammingSequence>(u->model, dialog, options);
-        view.attach(*u);
-        u->thread.reset(QThread::create([unit] { unit->ok = unit->seq->run(); }));
-    }
+    for (auto &u : units)
+        prepareRun(*u, view, base, *image, dialog);
 
     StopSignals stopSignals;
     QObject::connect(&stopSignals, &StopSignals::received, &view, [&units](int sig) {
@@ -296,21 +339,7 @@ int RunProgramMany(Invocation &call, Model &model, const ProgrammingOptions &bas
             std::fprintf(stderr, "%s: %s\n", qPrintable(u->device),
                          qPrintable(from + StopRequestText(u->seq->requestStop())));
     });
-
-    QEventLoop loop;
-    int running = int(units.size());
-    for (auto &u : units) {
-        QObject::connect(u->thread.get(), &QThread::finished, &loop, [&running, &loop] {
-            if (--running == 0)
-                loop.quit();
-        });
-        u->thread->start();
-    }
-    if (running > 0)
-        loop.exec();
-    // The reports queued by the last runs.
-    QCoreApplication::sendPostedEvents(&view);
-    view.finish();
+    runAll(units, view);
 
     bool all = true;
     for (auto &u : units) {

@@ -162,6 +162,53 @@ QString programInLock(const QByteArray &content)
 
 enum class Step { Missing, Decided, Again };
 
+// The stale lock at path, judged (the file examined, its process gone), taken away; Again
+// when the name is to be judged afresh, Decided (out says why) when it cannot be moved.
+Step takeAwayStale(const QString &path, const struct stat &judged, PortLockStatus *out)
+{
+    const QByteArray local = QFile::encodeName(path);
+    // Stale: its process is gone. Taking it away by name (read, decide, unlink) races with
+    // another program doing the same: between our read and our unlink it may have removed the
+    // stale file and written its own lock, which we would then delete while its owner lives.
+    // So the decision is bound to the file judged (its inode), not to the name: rename()
+    // moves whatever is bound to the name at that moment to a private name beside it
+    // (atomically; nothing is deleted), and only if that is the very file judged stale is it
+    // deleted. Anything else (a lock made after our read) is linked back under its name
+    // (link() fails rather than replace, should yet another lock have appeared) and the name
+    // is judged afresh. Our own lock is then made exclusively (O_EXCL) by the serial port
+    // layer: of two takers only one gets it.
+    const QString dir = QFileInfo(path).absolutePath();
+    QByteArray aside = QFile::encodeName(dir + QStringLiteral("/.") + QFileInfo(path).fileName()
+                                         + QStringLiteral(".XXXXXX"));
+    const int asideFd = ::mkstemp(aside.data());
+    if (asideFd < 0) {
+        // A folder we may not write: the stale lock cannot be moved by us either.
+        const int why = errno;
+        out->state = why == EACCES || why == EPERM || why == EROFS ? PortLockStatus::State::StaleOfAnotherUser
+                                                                   : PortLockStatus::State::Unusable;
+        out->reason = QString::fromLocal8Bit(std::strerror(why));
+        return Step::Decided;
+    }
+    ::close(asideFd);
+    if (::rename(local.constData(), aside.constData()) != 0) {
+        const int why = errno;
+        ::unlink(aside.constData());
+        if (why == ENOENT)
+            return Step::Again;
+        // In the sticky lock folder only the owner (or root) may move or delete a file.
+        out->state = PortLockStatus::State::StaleOfAnotherUser;
+        out->reason = QString::fromLocal8Bit(std::strerror(why));
+        return Step::Decided;
+    }
+    struct stat moved { };
+    const bool same = ::lstat(aside.constData(), &moved) == 0 && moved.st_ino == judged.st_ino
+        && moved.st_dev == judged.st_dev;
+    if (!same)
+        (void)::link(aside.constData(), local.constData());
+    ::unlink(aside.constData());
+    return Step::Again;
+}
+
 // One look at <path>; Again when the lock changed under us and must be judged afresh.
 Step examine(const QString &path, PortLockStatus *out)
 {
@@ -212,47 +259,8 @@ Step examine(const QString &path, PortLockStatus *out)
         return Step::Decided;
     }
 
-    // Stale: its process is gone. Taking it away by name (read, decide, unlink) races with
-    // another program doing the same: between our read and our unlink it may have removed the
-    // stale file and written its own lock, which we would then delete while its owner lives.
-    // So the decision is bound to the file judged (its inode), not to the name: rename()
-    // moves whatever is bound to the name at that moment to a private name beside it
-    // (atomically; nothing is deleted), and only if that is the very file judged stale is it
-    // deleted. Anything else (a lock made after our read) is linked back under its name
-    // (link() fails rather than replace, should yet another lock have appeared) and the name
-    // is judged afresh. Our own lock is then made exclusively (O_EXCL) by the serial port
-    // layer: of two takers only one gets it.
     out->program = EscapeForeignText(programInLock(content));
-    const QString dir = QFileInfo(path).absolutePath();
-    QByteArray aside = QFile::encodeName(dir + QStringLiteral("/.") + QFileInfo(path).fileName()
-                                         + QStringLiteral(".XXXXXX"));
-    const int asideFd = ::mkstemp(aside.data());
-    if (asideFd < 0) {
-        // A folder we may not write: the stale lock cannot be moved by us either.
-        const int why = errno;
-        out->state = why == EACCES || why == EPERM || why == EROFS ? PortLockStatus::State::StaleOfAnotherUser
-                                                                   : PortLockStatus::State::Unusable;
-        out->reason = QString::fromLocal8Bit(std::strerror(why));
-        return Step::Decided;
-    }
-    ::close(asideFd);
-    if (::rename(local.constData(), aside.constData()) != 0) {
-        const int why = errno;
-        ::unlink(aside.constData());
-        if (why == ENOENT)
-            return Step::Again;
-        // In the sticky lock folder only the owner (or root) may move or delete a file.
-        out->state = PortLockStatus::State::StaleOfAnotherUser;
-        out->reason = QString::fromLocal8Bit(std::strerror(why));
-        return Step::Decided;
-    }
-    struct stat moved { };
-    const bool same = ::lstat(aside.constData(), &moved) == 0 && moved.st_ino == judged.st_ino
-        && moved.st_dev == judged.st_dev;
-    if (!same)
-        (void)::link(aside.constData(), local.constData());
-    ::unlink(aside.constData());
-    return Step::Again;
+    return takeAwayStale(path, judged, out);
 }
 
 } // namespace

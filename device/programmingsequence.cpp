@@ -331,13 +331,128 @@ bool ProgrammingSequence::LocateDevice()
     return false;
 }
 
+XmodemProgress ProgrammingSequence::xmodemProgress()
+{
+    return {[this](int n) { emit progressMaximumChanged(n); }, [this](int n) { emit packetSent(n); }};
+}
+
+bool ProgrammingSequence::askFirmwareStatus(SerialLine &port, bool &reloadDue, bool &reported)
+{
+    emit stageChanged(QStringLiteral("Determining Firmware Status"));
+    int16_t count = 0;
+    int16_t fileVersion = 0;
+    int16_t deviceVersion = 0;
+    if (!GetNumFiltersLoaded(port, count))
+        return false;
+    if (!GetFirmwareFileVersion(firmwarePath(), fileVersion)) {
+        present(firmwareFileReport());
+        reported = true;
+        return false;
+    }
+    if (!GetFirmwareVersion(port, deviceVersion)) {
+        // After a cancel the unanswered "F V" is the user's doing, not a processor fault.
+        if (!IsCancelRequested()) {
+            present(Report(ProgrammingReport::Outcome::FirmwareVersionUnreadable));
+            reported = true;
+        }
+        return false;
+    }
+    facts_.firmwareBefore = facts_.firmwareAfter = deviceVersion;
+    reloadDue = fileVersion > deviceVersion || count >= 10;
+    return true;
+}
+
+bool ProgrammingSequence::reloadFirmware(SerialLine &port, bool &reported)
+{
+    // The build's stand-in is for the simulated processor: a real one would need a return to
+    // the factory. Refused before anything is sent.
+    if (IsStandInFirmware(firmwarePath()) && !StandInFirmwareAllowed()) {
+        ProgrammingReport r = Report(ProgrammingReport::Outcome::StandInFirmwareRefused);
+        r.path = QFileInfo(firmwarePath()).absoluteFilePath();
+        r.makerFile = QDir(UserDataFolder()).filePath(kFirmwareFileName);
+        present(r);
+        reported = true;
+        return false;
+    }
+    setCancelEnabled(false);
+    emit stageChanged(QStringLiteral("Uploading Firmware"));
+    emit packetInfoVisibleChanged(true);
+    emit warningVisibleChanged(true);
+    // The reload starts by resetting the processor's memory: its filters are gone.
+    filtersTouched_ = true;
+    facts_.reloaded = true;
+    facts_.firmwareAfter = -1;
+    const bool ok = UpdateFirmware(port, firmwarePath(), xmodemProgress());
+    emit packetInfoVisibleChanged(false);
+    emit warningVisibleChanged(false);
+    setCancelEnabled(true);
+    if (!ok) {
+        present(Report(ProgrammingReport::Outcome::FirmwareUploadFailed));
+        reported = true;
+    }
+    return ok;
+}
+
+bool ProgrammingSequence::verifyFirmware(SerialLine &port, bool &reported)
+{
+    // Once the reloaded processor answers again ("F V" waits for it with its attempts), it
+    // checks its new code. A corrupt code is not given filters.
+    emit stageChanged(QStringLiteral("Verifying Firmware"));
+    int16_t after = 0;
+    if (GetFirmwareVersion(port, after))
+        facts_.firmwareAfter = after;
+    facts_.codeCheck = CheckCodeChecksum(port);
+    if (facts_.codeCheck == SelfTest::Failed) {
+        present(Report(ProgrammingReport::Outcome::CodeChecksumFailed));
+        reported = true;
+        return false;
+    }
+    return true;
+}
+
+bool ProgrammingSequence::uploadFilters(SerialLine &port, const QByteArray &image, bool &reported)
+{
+    emit stageChanged(QStringLiteral("Programming Filters"));
+    QString reply;
+    // A cancel already requested stops the command before it is written.
+    filtersTouched_ = filtersTouched_ || !IsCancelRequested();
+    if (!TransmitCommand(port, cmd::FlashProgramFilters, reply, QString(), 0, 10, 5))
+        return false;
+    emit packetInfoVisibleChanged(true);
+    if (!SendDataXModem(port, image, kFilterImageLength, 1, true, xmodemProgress()))
+        return false;
+    // "Finished" said the transfer arrived; the processor's own checksum says whether what it
+    // stored is sound. It is asked before the RESET that puts the filters to use; the RESET
+    // goes out either way, so the processor leaves its receive state as after every upload.
+    emit stageChanged(QStringLiteral("Verifying Filters"));
+    facts_.filterCheck = CheckFilterChecksum(port);
+    const bool ok = ResetDevice(port);
+    if (facts_.filterCheck == SelfTest::Failed) {
+        present(Report(ProgrammingReport::Outcome::FilterChecksumFailed));
+        reported = true;
+        return false;
+    }
+    return ok;
+}
+
+void ProgrammingSequence::finishUpload(SerialLine &port, bool ok, bool reported, QString portProblem)
+{
+    if (!ok && portProblem.isEmpty() && port.hasError())
+        portProblem = port.errorText();
+    if (!ok && !reported && !IsCancelRequested()) {
+        ProgrammingReport r = Report(ProgrammingReport::Outcome::ComWriteError);
+        if (!portProblem.isEmpty())
+            r.reasons << portProblem;
+        present(r);
+    }
+    CloseComPort(port);
+}
+
 bool ProgrammingSequence::ProgramDevice()
 {
     FatalDialogScope scope(&dialog_);
     const OwnCancelScope cancelScope(options_.ownCancelRequest, ownCancel_);
     SerialLine &port = line();
-    const XmodemProgress progress{[this](int n) { emit progressMaximumChanged(n); },
-                                  [this](int n) { emit packetSent(n); }};
     // The image of this run; ProgramDevice on its own sends filter.bin as it is now, read once.
     QByteArray image = image_;
     if (image.isEmpty()) {
@@ -348,109 +463,16 @@ bool ProgrammingSequence::ProgramDevice()
     filtersTouched_ = false;
     bool ok = OpenComPort(port, model_.ComPort);
     // Why the port failed, in the system's words, for the ComWriteError report.
-    QString portProblem = ok ? QString() : port.errorText();
+    const QString portProblem = ok ? QString() : port.errorText();
     bool reported = false;
-    int16_t count = 0;
-    int16_t fileVersion = 0;
-    int16_t deviceVersion = 0;
-
-    if (ok) {
-        emit stageChanged(QStringLiteral("Determining Firmware Status"));
-        ok = GetNumFiltersLoaded(port, count);
-    }
-    if (ok) {
-        ok = GetFirmwareFileVersion(firmwarePath(), fileVersion);
-        if (!ok) {
-            present(firmwareFileReport());
-            reported = true;
-        }
-    }
-    if (ok) {
-        ok = GetFirmwareVersion(port, deviceVersion);
-        if (ok)
-            facts_.firmwareBefore = facts_.firmwareAfter = deviceVersion;
-        // After a cancel the unanswered "F V" is the user's doing, not a processor fault.
-        if (!ok && !IsCancelRequested()) {
-            present(Report(ProgrammingReport::Outcome::FirmwareVersionUnreadable));
-            reported = true;
-        }
-    }
-    // The build's stand-in is for the simulated processor: a real one would need a return to
-    // the factory. Refused before anything is sent.
-    if (ok && (fileVersion > deviceVersion || count >= 10) && IsStandInFirmware(firmwarePath())
-        && !StandInFirmwareAllowed()) {
-        ProgrammingReport r = Report(ProgrammingReport::Outcome::StandInFirmwareRefused);
-        r.path = QFileInfo(firmwarePath()).absoluteFilePath();
-        r.makerFile = QDir(UserDataFolder()).filePath(kFirmwareFileName);
-        present(r);
-        ok = false;
-        reported = true;
-    }
-    if (ok && (fileVersion > deviceVersion || count >= 10)) {
-        setCancelEnabled(false);
-        emit stageChanged(QStringLiteral("Uploading Firmware"));
-        emit packetInfoVisibleChanged(true);
-        emit warningVisibleChanged(true);
-        // The reload starts by resetting the processor's memory: its filters are gone.
-        filtersTouched_ = true;
-        facts_.reloaded = true;
-        facts_.firmwareAfter = -1;
-        ok = UpdateFirmware(port, firmwarePath(), progress);
-        emit packetInfoVisibleChanged(false);
-        emit warningVisibleChanged(false);
-        setCancelEnabled(true);
-        if (!ok) {
-            present(Report(ProgrammingReport::Outcome::FirmwareUploadFailed));
-            reported = true;
-        }
-    }
-    // Once the reloaded processor answers again ("F V" waits for it with its attempts), it
-    // checks its new code. A corrupt code is not given filters.
-    if (ok && facts_.reloaded) {
-        emit stageChanged(QStringLiteral("Verifying Firmware"));
-        int16_t after = 0;
-        if (GetFirmwareVersion(port, after))
-            facts_.firmwareAfter = after;
-        facts_.codeCheck = CheckCodeChecksum(port);
-        if (facts_.codeCheck == SelfTest::Failed) {
-            present(Report(ProgrammingReport::Outcome::CodeChecksumFailed));
-            reported = true;
-            ok = false;
-        }
-    }
-    if (ok) {
-        emit stageChanged(QStringLiteral("Programming Filters"));
-        QString reply;
-        // A cancel already requested stops the command before it is written.
-        filtersTouched_ = filtersTouched_ || !IsCancelRequested();
-        ok = TransmitCommand(port, cmd::FlashProgramFilters, reply, QString(), 0, 10, 5);
-    }
-    if (ok) {
-        emit packetInfoVisibleChanged(true);
-        ok = SendDataXModem(port, image, kFilterImageLength, 1, true, progress);
-    }
-    // "Finished" said the transfer arrived; the processor's own checksum says whether what it
-    // stored is sound. It is asked before the RESET that puts the filters to use; the RESET
-    // goes out either way, so the processor leaves its receive state as after every upload.
-    if (ok) {
-        emit stageChanged(QStringLiteral("Verifying Filters"));
-        facts_.filterCheck = CheckFilterChecksum(port);
-        ok = ResetDevice(port);
-        if (facts_.filterCheck == SelfTest::Failed) {
-            present(Report(ProgrammingReport::Outcome::FilterChecksumFailed));
-            reported = true;
-            ok = false;
-        }
-    }
-    if (!ok && portProblem.isEmpty() && port.hasError())
-        portProblem = port.errorText();
-    if (!ok && !reported && !IsCancelRequested()) {
-        ProgrammingReport r = Report(ProgrammingReport::Outcome::ComWriteError);
-        if (!portProblem.isEmpty())
-            r.reasons << portProblem;
-        present(r);
-    }
-    CloseComPort(port);
+    bool reloadDue = false;
+    ok = ok && askFirmwareStatus(port, reloadDue, reported);
+    if (ok && reloadDue)
+        ok = reloadFirmware(port, reported);
+    if (ok && facts_.reloaded)
+        ok = verifyFirmware(port, reported);
+    ok = ok && uploadFilters(port, image, reported);
+    finishUpload(port, ok, reported, portProblem);
     return ok;
 }
 

@@ -23,6 +23,7 @@
 namespace korvane {
 
 class SerialLine;
+struct XmodemProgress;
 
 struct ProgrammingOptions {
     QString programFolder;      // the program folder; filter.bin (written for the user: the upload
@@ -132,6 +133,22 @@ private:
     void present(const ProgrammingReport &report);
     void cancelNow(); // sets the cancel request this run honours
     void writeLogLine();
+
+    // The steps of ProgramDevice() on its open port, in order. Each returns false when the
+    // run must stop there and sets reported when it has presented the report that says why.
+    // "T S", the firmware file's version and "F V"; reloadDue when the file is newer or the
+    // processor holds 10 or more filters.
+    [[nodiscard]] bool askFirmwareStatus(SerialLine &port, bool &reloadDue, bool &reported);
+    // Refuses the build's stand-in firmware (unless allowed), else sends the firmware ("F P C").
+    [[nodiscard]] bool reloadFirmware(SerialLine &port, bool &reported);
+    // After a reload: the version it answers with now and the code checksum ("T D C").
+    [[nodiscard]] bool verifyFirmware(SerialLine &port, bool &reported);
+    // "F P F", the image over XMODEM, the filter checksum ("T D F") and "RESET".
+    [[nodiscard]] bool uploadFilters(SerialLine &port, const QByteArray &image, bool &reported);
+    // The port error report when the run failed unreported (not after a cancel); closes the port.
+    void finishUpload(SerialLine &port, bool ok, bool reported, QString portProblem);
+    // The upload's progress as this sequence's signals.
+    [[nodiscard]] XmodemProgress xmodemProgress();
 
     Model &model_;
     UserDialog &dialog_;

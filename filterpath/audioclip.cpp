@@ -44,6 +44,94 @@ QString sndReason(SNDFILE *f)
     return s;
 }
 
+// Opens path for reading, info filled from its header; null (error set) when the file is
+// missing, empty, not audio libsndfile reads, or its header gives no channels, rate or frames
+// or a rate outside kMinAudioRate..kMaxAudioRate.
+SndFile openAudioFile(const QString &path, SF_INFO &info, QString *error)
+{
+    const QFileInfo fi(path);
+    if (!fi.exists()) {
+        setError(error, QStringLiteral("Cannot read audio file %1: it does not exist.").arg(path));
+        return nullptr;
+    }
+    if (fi.size() == 0) {
+        setError(error, QStringLiteral("Cannot read audio file %1: it is empty. %2").arg(path, kFormatsHint));
+        return nullptr;
+    }
+    SndFile file(sf_open(QFile::encodeName(path).constData(), SFM_READ, &info));
+    if (!file) {
+        setError(error,
+                 QStringLiteral("Cannot read audio file %1: %2. It is not an audio file this program can "
+                                "read, or its header is damaged. %3")
+                     .arg(path, sndReason(nullptr), kFormatsHint));
+        return nullptr;
+    }
+    // info.frames is what the header claims; it only has to say there is something to read.
+    if (info.channels <= 0 || info.samplerate <= 0 || info.frames <= 0) {
+        setError(error,
+                 QStringLiteral("Cannot read audio file %1: it has %2 channels, %3 Hz and %4 frames; it needs "
+                                "at least one of each. %5")
+                     .arg(path)
+                     .arg(info.channels)
+                     .arg(info.samplerate)
+                     .arg(static_cast<qint64>(info.frames))
+                     .arg(kFormatsHint));
+        return nullptr;
+    }
+    if (info.samplerate < kMinAudioRate || info.samplerate > kMaxAudioRate) {
+        setError(error,
+                 QStringLiteral("Cannot read audio file %1: its sample rate is %2 Hz; this program works with "
+                                "%3 to %4 Hz. Convert it to a usual rate such as 44100 or 48000 Hz first.")
+                     .arg(path)
+                     .arg(info.samplerate)
+                     .arg(kMinAudioRate)
+                     .arg(kMaxAudioRate));
+        return nullptr;
+    }
+    return file;
+}
+
+// Reads file's samples into clip (its channels set), non-finite samples as 0 (counted in
+// replacedSamples); false (error set) when the clip would hold more than kMaxClipSamples.
+bool readSamples(SNDFILE *file, AudioClip &clip, const QString &path, QString *error)
+{
+    // Blocks read straight into the clip, until the file ends (a file cut short reads as the
+    // frames that are there) or the clip would be too long. The blocks grow with the clip from
+    // 4 Ki to 64 Ki samples: a short clip is not charged for a large block's fresh pages.
+    const auto channels = static_cast<size_t>(clip.channels);
+    for (;;) {
+        const size_t at = clip.samples.size();
+        const size_t blockFrames = std::max<size_t>(1, std::clamp<size_t>(at, 1 << 12, 1 << 16) / channels);
+        const size_t blockSamples = blockFrames * channels;
+        // Doubling, but never beyond the bound and the block that shows it was passed.
+        if (at + blockSamples > clip.samples.capacity())
+            clip.samples.reserve(
+                std::min(std::max(at + blockSamples, 2 * clip.samples.capacity()), kMaxClipSamples + blockSamples));
+        clip.samples.resize(at + blockSamples);
+        const sf_count_t got = sf_readf_float(file, clip.samples.data() + at, static_cast<sf_count_t>(blockFrames));
+        const size_t read = got > 0 ? static_cast<size_t>(got) * channels : 0;
+        clip.samples.resize(at + read);
+        if (read == 0)
+            return true;
+        if (clip.samples.size() > kMaxClipSamples) {
+            setError(error,
+                     QStringLiteral("Cannot read audio file %1: it holds more than %2 samples (frames times "
+                                    "channels), the most this program works on at once (%3 MiB of memory, "
+                                    "about 11 minutes of stereo or 23 of mono at 48 kHz). Cut it into shorter pieces.")
+                         .arg(path)
+                         .arg(static_cast<qulonglong>(kMaxClipSamples))
+                         .arg(static_cast<qulonglong>(kMaxClipSamples * sizeof(float) >> 20)));
+            return false;
+        }
+        for (auto it = clip.samples.begin() + static_cast<std::ptrdiff_t>(at); it != clip.samples.end(); ++it) {
+            if (!std::isfinite(*it)) {
+                *it = 0.0f;
+                ++clip.replacedSamples;
+            }
+        }
+    }
+}
+
 } // namespace
 
 std::vector<float> AudioClip::channel(int index) const
@@ -70,86 +158,16 @@ std::vector<float> AudioClip::mono() const
 
 std::optional<AudioClip> ReadAudioFile(const QString &path, QString *error)
 {
-    const QFileInfo fi(path);
-    if (!fi.exists()) {
-        setError(error, QStringLiteral("Cannot read audio file %1: it does not exist.").arg(path));
-        return std::nullopt;
-    }
-    if (fi.size() == 0) {
-        setError(error, QStringLiteral("Cannot read audio file %1: it is empty. %2").arg(path, kFormatsHint));
-        return std::nullopt;
-    }
     SF_INFO info{};
-    SndFile file(sf_open(QFile::encodeName(path).constData(), SFM_READ, &info));
-    if (!file) {
-        setError(error,
-                 QStringLiteral("Cannot read audio file %1: %2. It is not an audio file this program can "
-                                "read, or its header is damaged. %3")
-                     .arg(path, sndReason(nullptr), kFormatsHint));
+    const SndFile file = openAudioFile(path, info, error);
+    if (!file)
         return std::nullopt;
-    }
-    // info.frames is what the header claims; it only has to say there is something to read.
-    if (info.channels <= 0 || info.samplerate <= 0 || info.frames <= 0) {
-        setError(error,
-                 QStringLiteral("Cannot read audio file %1: it has %2 channels, %3 Hz and %4 frames; it needs "
-                                "at least one of each. %5")
-                     .arg(path)
-                     .arg(info.channels)
-                     .arg(info.samplerate)
-                     .arg(static_cast<qint64>(info.frames))
-                     .arg(kFormatsHint));
-        return std::nullopt;
-    }
-    if (info.samplerate < kMinAudioRate || info.samplerate > kMaxAudioRate) {
-        setError(error,
-                 QStringLiteral("Cannot read audio file %1: its sample rate is %2 Hz; this program works with "
-                                "%3 to %4 Hz. Convert it to a usual rate such as 44100 or 48000 Hz first.")
-                     .arg(path)
-                     .arg(info.samplerate)
-                     .arg(kMinAudioRate)
-                     .arg(kMaxAudioRate));
-        return std::nullopt;
-    }
     AudioClip clip;
     clip.sampleRate = info.samplerate;
     clip.channels = info.channels;
     clip.fileFormat = info.format;
-    // Blocks read straight into the clip, until the file ends (a file cut short reads as the
-    // frames that are there) or the clip would be too long. The blocks grow with the clip from
-    // 4 Ki to 64 Ki samples: a short clip is not charged for a large block's fresh pages.
-    const auto channels = static_cast<size_t>(info.channels);
-    for (;;) {
-        const size_t at = clip.samples.size();
-        const size_t blockFrames = std::max<size_t>(1, std::clamp<size_t>(at, 1 << 12, 1 << 16) / channels);
-        const size_t blockSamples = blockFrames * channels;
-        // Doubling, but never beyond the bound and the block that shows it was passed.
-        if (at + blockSamples > clip.samples.capacity())
-            clip.samples.reserve(
-                std::min(std::max(at + blockSamples, 2 * clip.samples.capacity()), kMaxClipSamples + blockSamples));
-        clip.samples.resize(at + blockSamples);
-        const sf_count_t got = sf_readf_float(file.get(), clip.samples.data() + at,
-                                              static_cast<sf_count_t>(blockFrames));
-        const size_t read = got > 0 ? static_cast<size_t>(got) * channels : 0;
-        clip.samples.resize(at + read);
-        if (read == 0)
-            break;
-        if (clip.samples.size() > kMaxClipSamples) {
-            setError(error,
-                     QStringLiteral("Cannot read audio file %1: it holds more than %2 samples (frames times "
-                                    "channels), the most this program works on at once (%3 MiB of memory, "
-                                    "about 11 minutes of stereo or 23 of mono at 48 kHz). Cut it into shorter pieces.")
-                         .arg(path)
-                         .arg(static_cast<qulonglong>(kMaxClipSamples))
-                         .arg(static_cast<qulonglong>(kMaxClipSamples * sizeof(float) >> 20)));
-            return std::nullopt;
-        }
-        for (auto it = clip.samples.begin() + static_cast<std::ptrdiff_t>(at); it != clip.samples.end(); ++it) {
-            if (!std::isfinite(*it)) {
-                *it = 0.0f;
-                ++clip.replacedSamples;
-            }
-        }
-    }
+    if (!readSamples(file.get(), clip, path, error))
+        return std::nullopt;
     if (clip.samples.empty()) {
         // libsndfile reports no error for a file that ends before its first sample.
         setError(error,

@@ -51,8 +51,11 @@ inline const QString &WriteScratch(const uint8_t *data, size_t size)
     return ScratchPath();
 }
 
-// Removes the scratch file when the fuzzing process ends normally.
+// Removes the scratch file when the fuzzing process ends normally. The path is made first, so
+// that it outlives this (statics end in the reverse order of their making): a path made after
+// it was destroyed before it, and the removal read freed memory.
 struct ScratchCleanup {
+    ScratchCleanup() { (void)ScratchPath(); }
     ~ScratchCleanup() { QFile::remove(ScratchPath()); }
 };
 
