@@ -5,6 +5,7 @@
 //
 // usage: bench_render [seconds of audio, default 60]
 
+#include "../tests/support/modeltesting.h"
 #include "benchmodel.h"
 
 #include "coefgen/spectral.h"
@@ -49,19 +50,7 @@ template <class F> double medianSeconds(int runs, F &&f)
     return t[t.size() / 2];
 }
 
-Model designedModel()
-{
-    Model m;
-    m.ResetAllFilterSets();
-    m.CurrentSet = 0;
-    m.stage(0, 1).Type = Bandpass;
-    m.ApplyTypeDefaults(1);
-    m.stage(0, 2).Type = Notch;
-    m.ApplyTypeDefaults(2);
-    m.ValidateStage(0, 1);
-    m.ValidateStage(0, 2);
-    return m;
-}
+Model designedModel() { return test::twoStageModel(0, Bandpass, Notch); }
 
 void renderFigures(const char *name, const Model &model, const AudioClip &clip)
 {

@@ -4,6 +4,7 @@
 
 #include "../coefgen/imagetestutil.h"
 #include "datatable.h"
+#include "pathtesting.h"
 #include "scripteddialog.h"
 
 #include "analysis/design.h"
@@ -114,16 +115,6 @@ Recording makeRecording()
     scaleTo(r.tone[0], meanSquare(r.clean) / std::pow(10.0, 6.0 / 10.0));
     scaleTo(r.tone[1], meanSquare(r.clean) / std::pow(10.0, 15.0 / 10.0));
     return r;
-}
-
-FilterPath pathOf(const Model &m)
-{
-    ScriptedDialog dialog;
-    QString why;
-    auto path = FilterPathForSet(m, 0, dialog, &why);
-    if (!path)
-        qFatal("no path: %s", qPrintable(why));
-    return *path;
 }
 
 Model validated(Model m)

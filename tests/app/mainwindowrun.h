@@ -37,6 +37,14 @@ protected:
         window_->load();
         window_->show();
     }
+    // The window's child of that object name; a test whose window lacks it ends there.
+    template <typename T> T *child(const char *name)
+    {
+        T *w = window_->findChild<T *>(QString::fromLatin1(name));
+        if (!w)
+            qFatal("no child %s", name);
+        return w;
+    }
     // From cleanup().
     void endRun()
     {

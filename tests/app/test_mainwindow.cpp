@@ -36,13 +36,6 @@ private:
     std::unique_ptr<QTemporaryDir> program_; // the program's own folder
 
     void start() { startWindow(program_->path()); }
-    template <typename T> T *child(const char *name)
-    {
-        T *w = window_->findChild<T *>(QString::fromLatin1(name));
-        if (!w)
-            qFatal("no child %s", name);
-        return w;
-    }
     QComboBox *list(int stage) { return child<QComboBox>(stage == 1 ? "FilterList1" : "FilterList2"); }
     QPushButton *control(int stage)
     {

@@ -5,6 +5,7 @@
 #include "app/commwindow.h"
 #include "app/mainwindow.h"
 #include "app/programminglogdialog.h"
+#include "datatable.h"
 #include "modalhelper.h"
 #include "netline/networkportsetting.h"
 #include "scripteddialog.h"
@@ -32,6 +33,7 @@
 #include <memory>
 
 using namespace korvane;
+using korvane::test::addBoolRows;
 using korvane::test::ScriptedDialog;
 using korvane::test::SimProcess;
 
@@ -296,12 +298,7 @@ private slots:
     }
 
     // The close box of the progress window is its Cancel button while Cancel is enabled.
-    void cancelDuringTheUploadShowsOnlyTheAbort_data()
-    {
-        QTest::addColumn<bool>("closeBox");
-        QTest::newRow("Cancel button") << false;
-        QTest::newRow("close box") << true;
-    }
+    void cancelDuringTheUploadShowsOnlyTheAbort_data() { addBoolRows("closeBox", "Cancel button", "close box"); }
     void cancelDuringTheUploadShowsOnlyTheAbort()
     {
         QFETCH(bool, closeBox);

@@ -28,13 +28,6 @@ class ResponsePanelTest : public korvane::test::MainWindowRun {
     Q_OBJECT
 
 private:
-    template <typename T> T *child(const char *name)
-    {
-        T *w = window_->findChild<T *>(QString::fromLatin1(name));
-        if (!w)
-            qFatal("no child %s", name);
-        return w;
-    }
     const ResponseChart &chart() { return window_->responsePanel()->chart(); }
 
 private slots:

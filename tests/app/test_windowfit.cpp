@@ -43,10 +43,8 @@ namespace {
 
 // The screen every window must fit, less what a window manager adds around a window: a
 // title bar and borders of up to 40 pixels in height and 8 in width.
-constexpr int kScreenWidth = 1024;
-constexpr int kScreenHeight = 768;
-constexpr int kFrameWidth = 8;
-constexpr int kFrameHeight = 40;
+constexpr QSize kScreen{1024, 768};
+constexpr QSize kFrame{8, 40};
 
 QString plain(QString text)
 {
@@ -185,12 +183,12 @@ private:
         QApplication::processEvents();
         QStringList problems;
         const QSize size = window->frameGeometry().size().expandedTo(window->minimumSize());
-        if (size.width() + kFrameWidth > kScreenWidth || size.height() + kFrameHeight > kScreenHeight)
+        if (size.width() + kFrame.width() > kScreen.width() || size.height() + kFrame.height() > kScreen.height())
             problems << QStringLiteral("%1x%2 does not fit %3x%4 with its frame")
                             .arg(size.width())
                             .arg(size.height())
-                            .arg(kScreenWidth)
-                            .arg(kScreenHeight);
+                            .arg(kScreen.width())
+                            .arg(kScreen.height());
         const QRect screen = window->screen() ? window->screen()->availableGeometry() : QRect();
         if (window->frameGeometry().left() < screen.left() || window->frameGeometry().top() < screen.top())
             problems << QStringLiteral("opens at %1,%2, off the screen").arg(window->x()).arg(window->y());
@@ -266,7 +264,7 @@ private slots:
         // ratio that screen is too small for anything and is skipped).
         QScreen *desktop = nullptr;
         for (QScreen *s : QGuiApplication::screens())
-            if (s->name() == QLatin1String("desktop") && s->availableGeometry().width() >= kScreenWidth)
+            if (s->name() == QLatin1String("desktop") && s->availableGeometry().width() >= kScreen.width())
                 desktop = s;
         if (desktop) {
             std::unique_ptr<EditorWindow> onDesktop = CreateStageEditor(nullptr, model, dialog, type);

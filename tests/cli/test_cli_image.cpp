@@ -15,18 +15,13 @@
 using namespace korvane;
 using namespace korvane::test;
 
-namespace { } // namespace
-
-class TestCliImage : public QObject {
+class TestCliImage : public CliTest {
     Q_OBJECT
-
-    QTemporaryDir m_dir;
-    QString path(const QString &name) const { return m_dir.filePath(name); }
 
 private slots:
     void initTestCase()
     {
-        QVERIFY(m_dir.isValid());
+        QVERIFY(dir_.isValid());
         Model m = newModelWith(
             {{0, 1, Lowpass}, {0, 2, Comb}, {1, 1, GraphicEq20}, {1, 2, SpectralEq}, {2, 1, Adaptive1CH}});
         m.ComPort = 1;
@@ -45,7 +40,7 @@ private slots:
         QCOMPARE(image.size(), 28672);
         QCOMPARE(image.left(6), QByteArray("ZARVEL"));
 
-        const Run shown = runCli({QStringLiteral("inspect"), path(QStringLiteral("out.bin"))}, m_dir.path());
+        const Run shown = runCli({QStringLiteral("inspect"), path(QStringLiteral("out.bin"))}, dir_.path());
         QCOMPARE(shown.exitCode, 0);
         QVERIFY(shown.out.contains(QStringLiteral("block 15:")));
         QVERIFY(shown.out.contains(
@@ -56,7 +51,7 @@ private slots:
         QByteArray damaged = image;
         damaged[1792 * 4 + 100] = char(damaged[1792 * 4 + 100] ^ 1);
         QVERIFY(writeFile(path(QStringLiteral("damaged.bin")), damaged));
-        const Run bad = runCli({QStringLiteral("inspect"), path(QStringLiteral("damaged.bin"))}, m_dir.path());
+        const Run bad = runCli({QStringLiteral("inspect"), path(QStringLiteral("damaged.bin"))}, dir_.path());
         QCOMPARE(bad.exitCode, 1);
         QVERIFY(bad.out.contains(QStringLiteral("block 4: MALFORMED")));
         QVERIFY(bad.out.contains(QStringLiteral("WRONG (expected")));
@@ -69,18 +64,18 @@ private slots:
     {
         const QStringList build{QStringLiteral("build-image"), path(QStringLiteral("mixed.min")), QStringLiteral("-o")};
         const Run here = runCli(build + QStringList{path(QStringLiteral("here.bin"))}, programDir());
-        const Run elsewhere = runCli(build + QStringList{path(QStringLiteral("elsewhere.bin"))}, m_dir.path());
+        const Run elsewhere = runCli(build + QStringList{path(QStringLiteral("elsewhere.bin"))}, dir_.path());
         QCOMPARE(here.exitCode, 0);
         QCOMPARE(elsewhere.exitCode, 0);
         QVERIFY2(!elsewhere.err.contains(QStringLiteral("File Error")), qPrintable(elsewhere.err));
         QCOMPARE(readAll(path(QStringLiteral("elsewhere.bin"))), readAll(path(QStringLiteral("here.bin"))));
 
         // A copy of the tool in a folder of its own has no 20Band anywhere it looks.
-        QVERIFY(QDir(m_dir.path()).mkpath(QStringLiteral("lone")));
+        QVERIFY(QDir(dir_.path()).mkpath(QStringLiteral("lone")));
         const QString lone = path(QStringLiteral("lone/korvane-s-cli"));
         QVERIFY(QFile::copy(QDir(programDir()).filePath(QStringLiteral("korvane-s-cli")), lone));
         QProcess p;
-        p.setWorkingDirectory(m_dir.path());
+        p.setWorkingDirectory(dir_.path());
         p.start(lone,
                 build + QStringList{path(QStringLiteral("nobands.bin")), QStringLiteral("--lib-dir"), programDir()});
         QVERIFY(p.waitForFinished(30000));
@@ -94,7 +89,7 @@ private slots:
 
         const Run noLib = runCli({QStringLiteral("build-image"), path(QStringLiteral("mixed.min")),
                                   QStringLiteral("-o"), path(QStringLiteral("nolib.bin")), QStringLiteral("--lib-dir"),
-                                  m_dir.path()},
+                                  dir_.path()},
                                  programDir());
         QCOMPARE(noLib.exitCode, 1);
         QVERIFY(noLib.err.contains(QStringLiteral("Temporary File Error")));
@@ -120,7 +115,7 @@ private slots:
     {
         QFETCH(QStringList, args);
         QFETCH(int, exitCode);
-        QCOMPARE(runCli(args, m_dir.path()).exitCode, exitCode);
+        QCOMPARE(runCli(args, dir_.path()).exitCode, exitCode);
     }
 };
 

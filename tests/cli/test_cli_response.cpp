@@ -26,12 +26,12 @@ quint32 be32(const QByteArray &b, int offset)
 
 } // namespace
 
-class TestCliResponse : public QObject {
+class TestCliResponse : public CliTest {
     Q_OBJECT
 private slots:
     void initTestCase()
     {
-        QVERIFY(m_dir.isValid());
+        QVERIFY(dir_.isValid());
         const Model m = newModelWith({{0, 1, Lowpass}, {0, 2, Adaptive1CH}, {1, 1, GraphicEq20}, {2, 1, SpectralEq}});
         ScriptedDialog dialog;
         QVERIFY(WriteSettingsFile(m, path(QStringLiteral("sets.min")), dialog));
@@ -94,15 +94,15 @@ private slots:
     {
         const QStringList set1{QStringLiteral("response"), path(QStringLiteral("sets.min")), QStringLiteral("--set"),
                                QStringLiteral("1"),        QStringLiteral("--csv"),          QStringLiteral("-")};
-        const Run ownBands = runCli(set1, m_dir.path()); // the program folder's 20Band
+        const Run ownBands = runCli(set1, dir_.path()); // the program folder's 20Band
         QCOMPARE(ownBands.exitCode, 0);
         QVERIFY2(!ownBands.err.contains(QStringLiteral("File Error")), qPrintable(ownBands.err));
 
-        QVERIFY(QDir(m_dir.path()).mkpath(QStringLiteral("lone")));
+        QVERIFY(QDir(dir_.path()).mkpath(QStringLiteral("lone")));
         const QString lone = path(QStringLiteral("lone/korvane-s-cli"));
         QVERIFY(QFile::copy(QDir(programDir()).filePath(QStringLiteral("korvane-s-cli")), lone));
         QProcess p;
-        p.setWorkingDirectory(m_dir.path());
+        p.setWorkingDirectory(dir_.path());
         p.start(lone, set1);
         QVERIFY(p.waitForFinished(30000));
         QCOMPARE(p.exitCode(), 0);
@@ -114,7 +114,7 @@ private slots:
 
         const Run noLib = runCli({QStringLiteral("response"), path(QStringLiteral("sets.min")), QStringLiteral("--set"),
                                   QStringLiteral("2"), QStringLiteral("--csv"), path(QStringLiteral("nolib.csv")),
-                                  QStringLiteral("--lib-dir"), m_dir.path()},
+                                  QStringLiteral("--lib-dir"), dir_.path()},
                                  programDir());
         QCOMPARE(noLib.exitCode, 1);
         QVERIFY(noLib.err.contains(QStringLiteral("Stage 1: korvanes")));
@@ -169,12 +169,8 @@ private slots:
     {
         QFETCH(QStringList, args);
         QFETCH(int, exitCode);
-        QCOMPARE(runCli(args, m_dir.path()).exitCode, exitCode);
+        QCOMPARE(runCli(args, dir_.path()).exitCode, exitCode);
     }
-
-private:
-    QString path(const QString &name) const { return m_dir.filePath(name); }
-    QTemporaryDir m_dir;
 };
 
 QTEST_GUILESS_MAIN(TestCliResponse)

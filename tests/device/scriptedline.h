@@ -4,6 +4,7 @@
 // current clock (real time, or a test's ManualClock) so the code's event pumping is exercised
 // as on a real port.
 
+#include "device/comroutines.h"
 #include "device/serialline.h"
 
 #include <QByteArray>
@@ -58,6 +59,19 @@ private:
     QString m_error;
     int m_port = 1;
     bool m_open = false;
+};
+
+// A protocol test whose every function starts and ends with no cancel pending and the
+// port closed, as the program is between two runs.
+class PortResetTest : public QObject {
+    Q_OBJECT
+
+protected slots:
+    void init() { ClearCancelAndClosePort(dummy_); }
+    void cleanup() { ClearCancelAndClosePort(dummy_); }
+
+protected:
+    ScriptedLine dummy_;
 };
 
 } // namespace korvane::test

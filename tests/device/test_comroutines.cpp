@@ -34,32 +34,29 @@ void answer(ScriptedLine &line, const QByteArray &command, const QList<QByteArra
 
 } // namespace
 
-class TestComRoutines : public QObject {
+class TestComRoutines : public test::PortResetTest {
     Q_OBJECT
 
 private slots:
-    void init() { ClearCancelAndClosePort(m_dummy); }
-    void cleanup() { ClearCancelAndClosePort(m_dummy); }
-
     void removeAllAndCleanReply_data()
     {
         test::addColumns<QString, QString, QString, int, QString>("text", "pattern", "left", "removed", "cleaned");
-        QTest::newRow("prompt and line ends") << "F V\r\nKorvane-S Rev0105\r\n>"
-                                              << "\r\n"
-                                              << "F VKorvane-S Rev0105>" << 2 << "F VKorvane-S Rev0105";
-        QTest::newRow("lone CR and LF stay") << "a\rb\nc"
-                                             << "\r\n"
-                                             << "a\rb\nc" << 0 << "a\rb\nc";
-        QTest::newRow("not recursive") << "\r\r\n\n"
-                                       << "\r\n"
-                                       << "\r\n"
-                                       << 1 << "\r\n";
-        QTest::newRow("non-overlapping") << "aaaa"
-                                         << "aa"
-                                         << "" << 2 << "aaaa";
-        QTest::newRow("empty pattern") << "abc"
-                                       << ""
-                                       << "abc" << 0 << "abc";
+        struct Row {
+            const char *name, *text, *pattern, *left;
+            int removed;
+            const char *cleaned;
+        };
+        const Row rows[] = {
+            {"prompt and line ends", "F V\r\nKorvane-S Rev0105\r\n>", "\r\n", "F VKorvane-S Rev0105>", 2,
+             "F VKorvane-S Rev0105"},
+            {"lone CR and LF stay", "a\rb\nc", "\r\n", "a\rb\nc", 0, "a\rb\nc"},
+            {"not recursive", "\r\r\n\n", "\r\n", "\r\n", 1, "\r\n"},
+            {"non-overlapping", "aaaa", "aa", "", 2, "aaaa"},
+            {"empty pattern", "abc", "", "abc", 0, "abc"},
+        };
+        for (const Row &r : rows)
+            QTest::newRow(r.name) << QString(r.text) << QString(r.pattern) << QString(r.left) << r.removed
+                                  << QString(r.cleaned);
     }
     void removeAllAndCleanReply()
     {
@@ -393,9 +390,6 @@ private slots:
         QCOMPARE(ports[0], QString()); // the folder is the whole list while the variable is set
         QCOMPARE(ports.count(QString()), 7);
     }
-
-private:
-    ScriptedLine m_dummy;
 };
 
 QTEST_GUILESS_MAIN(TestComRoutines)

@@ -32,6 +32,10 @@ struct ScriptedReceiver {
     QByteArray eotReply{1, kACK};              // what the EOT gets before the verdict pieces
     std::function<void(int packet)> beforeAck; // runs as packet n (1-based) comes in
 
+    ScriptedReceiver() = default;
+    // Attached at once, with the defaults above.
+    explicit ScriptedReceiver(ScriptedLine &line) { attach(line); }
+
     void attach(ScriptedLine &line)
     {
         QVERIFY(OpenComPort(line, 1));
@@ -81,15 +85,24 @@ QString writeFile(const QTemporaryDir &dir, const QString &name, const QByteArra
     return korvane::test::writeFile(path, content) ? path : QString();
 }
 
+// Starts a Python peer of this folder that opens a pseudo-terminal, prints "PTY <path>" and
+// waits for "go"; the path, or empty when the peer did not come up within 10 s.
+QString startPtyPeer(QProcess &peer, const QString &script, const QStringList &args)
+{
+    peer.start("/usr/bin/python3",
+               QStringList{qEnvironmentVariable("KORVANE_SOURCE_DIR") + "/tests/device/" + script} + args);
+    if (!peer.waitForStarted() || !peer.waitForReadyRead(10000))
+        return {};
+    const QByteArray first = peer.readLine().trimmed();
+    return first.startsWith("PTY ") ? QString::fromLocal8Bit(first.mid(4)) : QString();
+}
+
 } // namespace
 
-class TestXmodem : public QObject {
+class TestXmodem : public test::PortResetTest {
     Q_OBJECT
 
 private slots:
-    void init() { ClearCancelAndClosePort(m_dummy); }
-    void cleanup() { ClearCancelAndClosePort(m_dummy); }
-
     void packetLayout_data()
     {
         test::addColumns<int, char, int, int, int>("number", "fill", "block", "complement", "checksum");
@@ -143,8 +156,7 @@ private slots:
         const QByteArray content = randomBytes(28672, 1);
         const QString path = writeFile(dir, "filter.bin", content);
         ScriptedLine line;
-        ScriptedReceiver rx;
-        rx.attach(line);
+        ScriptedReceiver rx(line);
         int maximum = 0;
         QList<int> shown;
         const XmodemProgress progress{[&](int n) { maximum = n; }, [&](int n) { shown << n; }};
@@ -159,29 +171,29 @@ private slots:
         QCOMPARE(rx.eots, 1);
     }
 
+    // A file shorter than the length asked is padded with zeros; a start position takes the
+    // file from that byte (1-based).
+    void shortFileAndStartPositionArePadded_data()
+    {
+        test::addColumns<int, int, int, int>("length", "start", "from", "zeros");
+        QTest::newRow("whole file") << 256 << 0 << 0 << 56;
+        // From byte 101 with a length of 150: bytes 101..150, then zeros.
+        QTest::newRow("from byte 101") << 150 << 101 << 100 << 206;
+    }
     void shortFileAndStartPositionArePadded()
     {
+        QFETCH(int, length);
+        QFETCH(int, start);
+        QFETCH(int, from);
+        QFETCH(int, zeros);
         ManualClock clock;
         QTemporaryDir dir;
         const QByteArray content = randomBytes(200, 2);
-        const QString path = writeFile(dir, "short.bin", content);
-        {
-            ScriptedLine line;
-            ScriptedReceiver rx;
-            rx.attach(line);
-            QVERIFY(SendFileXModem(line, path, 256, 0, false));
-            QCOMPARE(rx.packets.size(), 2);
-            QCOMPARE(rx.data(), content + QByteArray(56, '\0'));
-        }
-        {
-            // From byte 101 with a length of 150: bytes 101..150, then zeros.
-            ScriptedLine line;
-            ScriptedReceiver rx;
-            rx.attach(line);
-            QVERIFY(SendFileXModem(line, path, 150, 101, false));
-            QCOMPARE(rx.packets.size(), 2);
-            QCOMPARE(rx.data(), content.mid(100, 50) + QByteArray(206, '\0'));
-        }
+        ScriptedLine line;
+        ScriptedReceiver rx(line);
+        QVERIFY(SendFileXModem(line, writeFile(dir, "short.bin", content), length, start, false));
+        QCOMPARE(rx.packets.size(), 2);
+        QCOMPARE(rx.data(), content.mid(from, 256 - zeros) + QByteArray(zeros, '\0'));
     }
 
     void verdict_data()
@@ -212,8 +224,7 @@ private slots:
     {
         ManualClock clock;
         ScriptedLine line;
-        ScriptedReceiver rx;
-        rx.attach(line);
+        ScriptedReceiver rx(line);
         QVERIFY(!SendFileXModem(line, "/nonexistent/filter.bin", 256, 1, false));
         QVERIFY(rx.packets.isEmpty());
         QCOMPARE(rx.eots, 1);
@@ -256,11 +267,10 @@ private slots:
             QVERIFY(rx.eots >= 1);
             QCOMPARE(line.writes.back(), QByteArray(1, kEOT));
         }
-        ClearCancelAndClosePort(m_dummy);
+        ClearCancelAndClosePort(dummy_);
         {
             ScriptedLine line;
-            ScriptedReceiver rx;
-            rx.attach(line);
+            ScriptedReceiver rx(line);
             QList<int> shown;
             const XmodemProgress progress{{}, [&](int n) {
                                               shown << n;
@@ -350,13 +360,17 @@ private slots:
     void eotCountsOnlyWhenAcknowledged()
     {
         const QByteArray content = randomBytes(256, 12);
+        // Neither the EOT's ACK nor a verdict.
+        const auto attachWithoutEotAck = [](ScriptedReceiver &rx, ScriptedLine &line) {
+            rx.eotReply = {};
+            rx.verdict = {};
+            rx.attach(line);
+        };
         {
             ManualClock clock;
             ScriptedLine line;
             ScriptedReceiver rx;
-            rx.eotReply = {};
-            rx.verdict = {};
-            rx.attach(line);
+            attachWithoutEotAck(rx, line);
             const auto receive = line.responder;
             line.responder = [&rx, receive](ScriptedLine &l, int port, const QByteArray &w) {
                 receive(l, port, w);
@@ -372,9 +386,7 @@ private slots:
             ManualClock clock;
             ScriptedLine line;
             ScriptedReceiver rx;
-            rx.eotReply = {};
-            rx.verdict = {};
-            rx.attach(line);
+            attachWithoutEotAck(rx, line);
             QVERIFY(!SendDataXModem(line, content, 256, 1, false));
             QCOMPARE(rx.packets.size(), 2);
             QCOMPARE(rx.eots, 10);
@@ -424,14 +436,9 @@ private slots:
         const QByteArray content = randomBytes(100 * kXmodemBlockSize, 9);
         const QString received = dir.filePath("received.bin");
         QProcess peer;
-        peer.start("/usr/bin/python3",
-                   {qEnvironmentVariable("KORVANE_SOURCE_DIR") + "/tests/device/xmodem_lossy_peer.py", receiver,
-                    received, "50"});
-        QVERIFY(peer.waitForStarted());
-        QVERIFY(peer.waitForReadyRead(10000));
-        const QByteArray first = peer.readLine().trimmed();
-        QVERIFY2(first.startsWith("PTY "), first.constData());
-        QtSerialLine line(QString::fromLocal8Bit(first.mid(4)));
+        const QString pty = startPtyPeer(peer, "xmodem_lossy_peer.py", {receiver, received, "50"});
+        QVERIFY(!pty.isEmpty());
+        QtSerialLine line(pty);
         QVERIFY(OpenComPort(line, 1));
         peer.write("go\n");
         const bool sent = SendDataXModem(line, content, content.size(), 1, false);
@@ -452,9 +459,7 @@ private slots:
             QVERIFY2(seconds < 2.0, l.constData());
         }
         QCOMPARE(bad, 2);
-        QFile f(received);
-        QVERIFY(f.open(QIODevice::ReadOnly));
-        QCOMPARE(f.readAll(), content);
+        QCOMPARE(korvane::test::readAll(received), content);
     }
 
     // The whole road over a real pseudo-terminal to an independent receiver.
@@ -467,13 +472,9 @@ private slots:
         const QString path = writeFile(dir, "filter.bin", content);
         const QString received = dir.filePath("received.bin");
         QProcess rx;
-        rx.start("/usr/bin/python3",
-                 {qEnvironmentVariable("KORVANE_SOURCE_DIR") + "/tests/device/xmodem_receiver.py", received});
-        QVERIFY(rx.waitForStarted());
-        QVERIFY(rx.waitForReadyRead(10000));
-        const QByteArray first = rx.readLine().trimmed();
-        QVERIFY2(first.startsWith("PTY "), first.constData());
-        QtSerialLine line(QString::fromLocal8Bit(first.mid(4)));
+        const QString pty = startPtyPeer(rx, "xmodem_receiver.py", {received});
+        QVERIFY(!pty.isEmpty());
+        QtSerialLine line(pty);
         QVERIFY(OpenComPort(line, 1));
         rx.write("go\n");
         QVERIFY2(SendFileXModem(line, path, 28672, 1, false), qPrintable(line.errorText()));
@@ -481,13 +482,8 @@ private slots:
         QVERIFY(rx.waitForFinished(20000));
         const QByteArray tail = rx.readAllStandardOutput();
         QVERIFY2(tail.contains("RECEIVED 28672"), tail.constData());
-        QFile f(received);
-        QVERIFY(f.open(QIODevice::ReadOnly));
-        QCOMPARE(f.readAll(), content);
+        QCOMPARE(korvane::test::readAll(received), content);
     }
-
-private:
-    ScriptedLine m_dummy;
 };
 
 QTEST_GUILESS_MAIN(TestXmodem)

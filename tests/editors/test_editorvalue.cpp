@@ -77,17 +77,18 @@ QString cancelName(int type)
 // The one field a row changes, copied from `from`.
 void copyField(StageConfig &to, const StageConfig &from, const QString &field)
 {
-    if (field == QLatin1String("Freq1"))
-        to.Freq1 = from.Freq1;
-    else if (field == QLatin1String("Freq2"))
-        to.Freq2 = from.Freq2;
-    else if (field == QLatin1String("Slope"))
-        to.Slope = from.Slope;
-    else if (field == QLatin1String("ModeOption"))
-        to.ModeOption = from.ModeOption;
-    else if (field == QLatin1String("OutputOption"))
-        to.OutputOption = from.OutputOption;
-    else if (field == QLatin1String("EqBand"))
+    static const std::pair<const char *, int16_t StageConfig::*> kNumbers[] = {
+        {"Freq1", &StageConfig::Freq1},
+        {"Freq2", &StageConfig::Freq2},
+        {"Slope", &StageConfig::Slope},
+        {"ModeOption", &StageConfig::ModeOption},
+        {"OutputOption", &StageConfig::OutputOption}};
+    for (const auto &[name, member] : kNumbers)
+        if (field == QLatin1String(name)) {
+            to.*member = from.*member;
+            return;
+        }
+    if (field == QLatin1String("EqBand"))
         to.EqBand = from.EqBand;
     else if (field == QLatin1String("SpectralGain"))
         to.SpectralGain = from.SpectralGain;

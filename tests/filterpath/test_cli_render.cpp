@@ -3,6 +3,7 @@
 // small memory limit, and an output that replaces its target all or nothing.
 
 #include "clirun.h"
+#include "modeltesting.h"
 #include "scripteddialog.h"
 
 #include "config/settingsfile.h"
@@ -73,18 +74,13 @@ double maxDiff(const std::vector<float> &a, const std::vector<float> &b)
 
 } // namespace
 
-class TestCliRender : public QObject {
+class TestCliRender : public CliTest {
     Q_OBJECT
 private slots:
     void initTestCase()
     {
-        QVERIFY(m_dir.isValid());
-        m_model.ResetAllFilterSets();
-        m_model.CurrentSet = 3;
-        m_model.stage(3, 1).Type = Lowpass;
-        m_model.ApplyTypeDefaults(1);
-        m_model.stage(3, 2).Type = Notch;
-        m_model.ApplyTypeDefaults(2);
+        QVERIFY(dir_.isValid());
+        m_model = twoStageModel(3, Lowpass, Notch);
         ScriptedDialog dialog;
         QVERIFY(WriteSettingsFile(m_model, path("sets.min"), dialog));
         // What the reader makes of it (every set validated to 17200 Hz).
@@ -324,8 +320,6 @@ private slots:
     }
 
 private:
-    QString path(const QString &name) const { return m_dir.filePath(name); }
-    QTemporaryDir m_dir;
     Model m_model;
 };
 

@@ -3,6 +3,7 @@
 // the adaptive approximation, piecewise running and whole-clip rendering across rates.
 
 #include "../coefgen/imagetestutil.h"
+#include "pathtesting.h"
 #include "scripteddialog.h"
 
 #include "coefgen/response.h"
@@ -43,16 +44,6 @@ std::array<uint8_t, kFilterSetBlockSize> blockOf(const Model &m)
     if (!BuildFilterSetBlock(m, 0, b, d))
         qFatal("block not built");
     return b;
-}
-
-FilterPath pathOf(const Model &m)
-{
-    QString why;
-    ScriptedDialog d;
-    auto p = FilterPathForSet(m, 0, d, &why);
-    if (!p)
-        qFatal("no path: %s", qPrintable(why));
-    return *p;
 }
 
 // Level in dB of the component at hz of y[from .. from + n), n a whole number of its periods.

@@ -3,7 +3,8 @@
 
 #include "filterpath/audioclip.h"
 #include "filterpath/filterpath.h"
-#include "scripteddialog.h"
+#include "modeltesting.h"
+#include "pathtesting.h"
 
 #include <cmath>
 #include <numbers>
@@ -12,25 +13,9 @@
 
 namespace korvane::test {
 
-inline Model listenModel(int16_t type1, int16_t type2)
-{
-    Model m;
-    m.ResetAllFilterSets();
-    m.CurrentSet = 0;
-    m.stage(0, 1).Type = type1;
-    m.ApplyTypeDefaults(1);
-    m.stage(0, 2).Type = type2;
-    m.ApplyTypeDefaults(2);
-    m.ValidateStage(0, 1);
-    m.ValidateStage(0, 2);
-    return m;
-}
+inline Model listenModel(int16_t type1, int16_t type2) { return twoStageModel(0, type1, type2); }
 
-inline FilterPath listenPath(int16_t type1, int16_t type2)
-{
-    ScriptedDialog d;
-    return *FilterPathForSet(listenModel(type1, type2), 0, d);
-}
+inline FilterPath listenPath(int16_t type1, int16_t type2) { return pathOf(listenModel(type1, type2)); }
 
 // Noise with two tones, 0.6 peak at most.
 inline AudioClip toneNoiseClip(int rate, double seconds)

@@ -4,6 +4,7 @@
 // as undo steps. With KORVANE_SHOT_DIR set it also saves screenshots of the window and the
 // panel there.
 
+#include "../app/mainwindowrun.h"
 #include "clirun.h"
 #include "listentesting.h"
 
@@ -57,49 +58,24 @@ AudioClip demoClip()
 
 } // namespace
 
-class TestListenPanel : public QObject {
+class TestListenPanel : public MainWindowRun {
     Q_OBJECT
-
-private:
-    QString m_cwd;
-    std::unique_ptr<QTemporaryDir> m_work;
-    std::unique_ptr<Model> m_model;
-    std::unique_ptr<ScriptedDialog> m_dialog;
-    std::unique_ptr<MainWindow> m_window;
-
-    template <typename T> T *child(const char *name)
-    {
-        T *w = m_window->findChild<T *>(QString::fromLatin1(name));
-        if (!w)
-            qFatal("no child %s", name);
-        return w;
-    }
 
 private slots:
     void initTestCase() { SetKorvanesLocation(qEnvironmentVariable("KORVANE_PROGRAM_DIR")); }
     void init()
     {
-        m_cwd = QDir::currentPath();
-        m_work = std::make_unique<QTemporaryDir>();
-        QDir::setCurrent(m_work->path());
-        m_model = std::make_unique<Model>();
-        m_dialog = std::make_unique<ScriptedDialog>();
-        m_window = std::make_unique<MainWindow>(*m_model, *m_dialog, m_work->path());
-        m_window->load();
-        m_window->show();
-        QVERIFY(WriteAudioFile(m_work->filePath(QStringLiteral("demo.wav")), demoClip()));
+        beginRun();
+        startWindow(work_->path());
+        QVERIFY(WriteAudioFile(work_->filePath(QStringLiteral("demo.wav")), demoClip()));
     }
-    void cleanup()
-    {
-        m_window.reset();
-        QDir::setCurrent(m_cwd);
-    }
+    void cleanup() { endRun(); }
 
     void followsTheShownSet()
     {
-        ListenPanel *panel = m_window->listenPanel();
+        ListenPanel *panel = window_->listenPanel();
         QVERIFY(panel && panel->isVisible());
-        QVERIFY(panel->openFile(m_work->filePath(QStringLiteral("demo.wav"))));
+        QVERIFY(panel->openFile(work_->filePath(QStringLiteral("demo.wav"))));
         ListenTool &tool = panel->tool();
         QCOMPARE(tool.clipName(), QStringLiteral("demo.wav"));
         QSignalSpy rendered(&tool, &ListenTool::filteredChanged);
@@ -129,13 +105,13 @@ private slots:
 
     void abByKeyAndButton()
     {
-        ListenPanel *panel = m_window->listenPanel();
-        QVERIFY(panel->openFile(m_work->filePath(QStringLiteral("demo.wav"))));
+        ListenPanel *panel = window_->listenPanel();
+        QVERIFY(panel->openFile(work_->filePath(QStringLiteral("demo.wav"))));
         auto *ab = panel->findChildren<QPushButton *>().at(2);
         QCOMPARE(ab->text(), QStringLiteral("A: Original"));
-        m_window->activateWindow();
-        QVERIFY(QTest::qWaitForWindowActive(m_window.get()));
-        QTest::keyClick(m_window.get(), Qt::Key_B, Qt::ControlModifier);
+        window_->activateWindow();
+        QVERIFY(QTest::qWaitForWindowActive(window_.get()));
+        QTest::keyClick(window_.get(), Qt::Key_B, Qt::ControlModifier);
         QVERIFY(panel->tool().filteredOn());
         QCOMPARE(ab->text(), QStringLiteral("B: Filtered"));
         ab->click();
@@ -146,8 +122,8 @@ private slots:
     // The Loop box and its two times reach playback; unticked, the clip plays through.
     void loopFollowsTheBoxes()
     {
-        ListenPanel *panel = m_window->listenPanel();
-        QVERIFY(panel->openFile(m_work->filePath(QStringLiteral("demo.wav"))));
+        ListenPanel *panel = window_->listenPanel();
+        QVERIFY(panel->openFile(work_->filePath(QStringLiteral("demo.wav"))));
         ListenTool &tool = panel->tool();
         auto *loop = panel->findChild<QCheckBox *>();
         const auto times = panel->findChildren<QDoubleSpinBox *>();
@@ -164,12 +140,12 @@ private slots:
 
     void unreadableClipIsAMessage()
     {
-        const QString bad = m_work->filePath(QStringLiteral("bad.flac"));
+        const QString bad = work_->filePath(QStringLiteral("bad.flac"));
         QFile f(bad);
         QVERIFY(f.open(QIODevice::WriteOnly));
         f.write("fLaC but nothing more");
         f.close();
-        ListenPanel *panel = m_window->listenPanel();
+        ListenPanel *panel = window_->listenPanel();
         QVERIFY(!panel->openFile(bad));
         auto *message = panel->findChild<QLabel *>(QStringLiteral("ListenMessage"));
         QVERIFY(message->text().contains(QLatin1String("Cannot read audio file")));
@@ -180,36 +156,36 @@ private slots:
     // set as steps of the window's Edit > Undo.
     void designInTheWindow()
     {
-        const QString wav = m_work->filePath(QStringLiteral("design.wav"));
-        const QString designed = m_work->filePath(QStringLiteral("designed.min"));
+        const QString wav = work_->filePath(QStringLiteral("design.wav"));
+        const QString designed = work_->filePath(QStringLiteral("designed.min"));
         QVERIFY(WriteAudioFile(wav, designClip(16000, 1234.5)));
-        QCOMPARE(runCli({"new", "base.min"}, m_work->path()).exitCode, 0);
+        QCOMPARE(runCli({"new", "base.min"}, work_->path()).exitCode, 0);
         const Run r = runCli(
             {"design", "base.min", "--set", "0", "--audio", wav, "--noise", "0-1.5", "--notch", "-o", designed},
-            m_work->path());
+            work_->path());
         QVERIFY2(r.exitCode == 0, qPrintable(r.err));
-        QVERIFY(m_window->openAtStart(designed));
+        QVERIFY(window_->openAtStart(designed));
         QCOMPARE(child<QComboBox>("FilterList1")->currentIndex(), int(SpectralEq));
         QCOMPARE(child<QComboBox>("FilterList2")->currentIndex(), int(Notch));
-        QVERIFY(BuildFilterImageBytes(*m_model, *m_dialog).has_value());
+        QVERIFY(BuildFilterImageBytes(*model_, *dialog_).has_value());
 
         child<QTabWidget>("TabStrip1")->setCurrentIndex(1); // Pass Thru twice
-        ListenPanel *panel = m_window->listenPanel();
+        ListenPanel *panel = window_->listenPanel();
         QVERIFY(panel->openFile(wav));
         designFromTheSpectrogram(panel);
         if (QTest::currentTestFailed())
             return;
-        QCOMPARE(m_model->stage(1, 1).Type, int16_t(SpectralEq));
+        QCOMPARE(model_->stage(1, 1).Type, int16_t(SpectralEq));
         QCOMPARE(child<QComboBox>("FilterList1")->currentIndex(), int(SpectralEq));
         QVERIFY(panel->tool().notes().join('\n').contains(QLatin1String("Stage 1: FIR")));
-        QCOMPARE(m_model->stage(1, 2).Type, int16_t(Notch));
-        QCOMPARE(m_model->stage(1, 2).Freq1, int16_t(1235));
-        QCOMPARE(m_window->editHistory().undoName(), QStringLiteral("Notch of Filter 1 Stage 2"));
+        QCOMPARE(model_->stage(1, 2).Type, int16_t(Notch));
+        QCOMPARE(model_->stage(1, 2).Freq1, int16_t(1235));
+        QCOMPARE(window_->editHistory().undoName(), QStringLiteral("Notch of Filter 1 Stage 2"));
 
-        m_window->findChild<QAction *>(QStringLiteral("mnuEditUndo"))->trigger();
+        window_->findChild<QAction *>(QStringLiteral("mnuEditUndo"))->trigger();
         QCOMPARE(child<QComboBox>("FilterList2")->currentIndex(), int(PassThru));
         QVERIFY(panel->tool().notes().join('\n').contains(QLatin1String("Stage 2: Pass Thru")));
-        QCOMPARE(m_window->editHistory().undoName(), QStringLiteral("Design from noise of Filter 1 Stage 1"));
+        QCOMPARE(window_->editHistory().undoName(), QStringLiteral("Design from noise of Filter 1 Stage 1"));
     }
 
     // Not a check: pictures of the panel for a person to look at.
@@ -218,16 +194,16 @@ private slots:
         const QString dir = qEnvironmentVariable("KORVANE_SHOT_DIR");
         if (dir.isEmpty())
             QSKIP("KORVANE_SHOT_DIR not set");
-        ListenPanel *panel = m_window->listenPanel();
-        QVERIFY(panel->openFile(m_work->filePath(QStringLiteral("demo.wav"))));
-        StageConfig &s1 = m_model->stage(0, 1);
+        ListenPanel *panel = window_->listenPanel();
+        QVERIFY(panel->openFile(work_->filePath(QStringLiteral("demo.wav"))));
+        StageConfig &s1 = model_->stage(0, 1);
         child<QComboBox>("FilterList1")->setCurrentIndex(Bandpass);
         s1.Freq1 = 500;
         s1.Freq2 = 900;
         s1.Slope = 100;
         s1.AttenDb = 50;
         child<QComboBox>("FilterList2")->setCurrentIndex(Notch);
-        m_model->stage(0, 2).Freq1 = 1600;
+        model_->stage(0, 2).Freq1 = 1600;
         child<QTabWidget>("TabStrip1")->setCurrentIndex(1); // back to set 0: both panels redraw
         child<QTabWidget>("TabStrip1")->setCurrentIndex(0);
         auto spins = panel->findChildren<QDoubleSpinBox *>();
@@ -237,15 +213,15 @@ private slots:
         panel->tool().seekSeconds(1.6);
         panel->findChildren<QPushButton *>().at(2)->click();
         QApplication::processEvents();
-        QVERIFY(m_window->grab().save(QDir(dir).filePath(QStringLiteral("listen-mainwindow.png"))));
+        QVERIFY(window_->grab().save(QDir(dir).filePath(QStringLiteral("listen-mainwindow.png"))));
         QVERIFY(panel->grab().save(QDir(dir).filePath(QStringLiteral("listen-panel.png"))));
 
-        QVERIFY(WriteAudioFile(m_work->filePath(QStringLiteral("design.wav")), designClip(16000, 1234.5)));
-        QVERIFY(panel->openFile(m_work->filePath(QStringLiteral("design.wav"))));
+        QVERIFY(WriteAudioFile(work_->filePath(QStringLiteral("design.wav")), designClip(16000, 1234.5)));
+        QVERIFY(panel->openFile(work_->filePath(QStringLiteral("design.wav"))));
         designFromTheSpectrogram(panel);
-        m_window->findChild<QDockWidget *>(QStringLiteral("ListenDock"))->raise();
+        window_->findChild<QDockWidget *>(QStringLiteral("ListenDock"))->raise();
         QApplication::processEvents();
-        QVERIFY(m_window->grab().save(QDir(dir).filePath(QStringLiteral("listen-design-mainwindow.png"))));
+        QVERIFY(window_->grab().save(QDir(dir).filePath(QStringLiteral("listen-design-mainwindow.png"))));
         QVERIFY(panel->grab().save(QDir(dir).filePath(QStringLiteral("listen-design-panel.png"))));
     }
 

@@ -1,6 +1,7 @@
 // korvane-s-cli through Debian's ser2net in front of the simulated processor: the image that
 // arrives, a server that goes away during the upload, and one that is not there.
 
+#include "datatable.h"
 #include "simprocess.h"
 
 #include <QDir>
@@ -13,6 +14,7 @@
 #include <QTest>
 #include <QThread>
 
+using korvane::test::addBoolRows;
 using korvane::test::SimProcess;
 
 namespace {
@@ -131,12 +133,7 @@ class TestSer2Net : public QObject {
     Q_OBJECT
 
 private slots:
-    void programsTheExactImage_data()
-    {
-        QTest::addColumn<bool>("telnet");
-        QTest::newRow("rfc2217") << true;
-        QTest::newRow("tcp") << false;
-    }
+    void programsTheExactImage_data() { addBoolRows("telnet", "tcp", "rfc2217"); }
     void programsTheExactImage()
     {
         QFETCH(bool, telnet);

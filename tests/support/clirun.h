@@ -4,8 +4,10 @@
 // whole files that tests hand to the programs.
 
 #include <QByteArray>
+#include <QObject>
 #include <QString>
 #include <QStringList>
+#include <QTemporaryDir>
 
 namespace korvane::test {
 
@@ -21,5 +23,12 @@ struct Run {
 [[nodiscard]] QByteArray readAll(const QString &path);
 // Replaces the file with bytes; false when it cannot be opened or not all of it was written.
 [[nodiscard]] bool writeFile(const QString &path, const QByteArray &bytes);
+
+// A test of the programs with a fresh folder for the files it hands them (check isValid()).
+class CliTest : public QObject {
+protected:
+    QTemporaryDir dir_;
+    [[nodiscard]] QString path(const QString &name) const { return dir_.filePath(name); }
+};
 
 } // namespace korvane::test

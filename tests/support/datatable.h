@@ -11,4 +11,12 @@ template <typename T> using ColumnName = const char *;
 
 template <typename... Ts> void addColumns(ColumnName<Ts>... names) { (QTest::addColumn<Ts>(names), ...); }
 
+// A test run twice, with one bool column: false in the row named whenFalse, true in whenTrue.
+inline void addBoolRows(const char *column, const char *whenFalse, const char *whenTrue)
+{
+    QTest::addColumn<bool>(column);
+    QTest::newRow(whenFalse) << false;
+    QTest::newRow(whenTrue) << true;
+}
+
 } // namespace korvane::test

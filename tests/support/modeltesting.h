@@ -34,6 +34,17 @@ inline Model newModelWith(std::initializer_list<StageType> stages)
     return m;
 }
 
+// File > New with stage 1 and stage 2 of one set given their types and validated, that set
+// current: the two-stage path the render and listen tests and the render bench run.
+inline Model twoStageModel(int set, int16_t type1, int16_t type2)
+{
+    Model m = newModelWith({{set, 1, type1}, {set, 2, type2}});
+    m.CurrentSet = static_cast<int16_t>(set);
+    m.ValidateStage(set, 1);
+    m.ValidateStage(set, 2);
+    return m;
+}
+
 // As after File > Open: every stage of every set validated.
 inline Model openedModel()
 {

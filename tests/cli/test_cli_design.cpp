@@ -2,7 +2,8 @@
 // into one set only and built into an image, and the refusals of bad regions.
 
 #include "clirun.h"
-#include "listentesting.h"
+#include "datatable.h"
+#include "listentesting.h" // tests/listen
 
 #include "config/settingsfile.h"
 
@@ -15,16 +16,13 @@
 using namespace korvane;
 using namespace korvane::test;
 
-class TestCliDesign : public QObject {
+class TestCliDesign : public CliTest {
     Q_OBJECT
-
-    QTemporaryDir m_dir;
-    QString path(const QString &name) const { return m_dir.filePath(name); }
 
 private slots:
     void initTestCase()
     {
-        QVERIFY(m_dir.isValid());
+        QVERIFY(dir_.isValid());
         QVERIFY(WriteAudioFile(path("clip.wav"), designClip(16000, 1234.5)));
         QCOMPARE(runCli({"new", path("base.min")}).exitCode, 0);
     }
@@ -40,12 +38,7 @@ private slots:
 
     // Set 3 gets the curve (and the Notch with --notch); the other sets stay as they were, and
     // the file builds an image.
-    void designThenBuildImage_data()
-    {
-        QTest::addColumn<bool>("notch");
-        QTest::newRow("curve") << false;
-        QTest::newRow("curve and notch") << true;
-    }
+    void designThenBuildImage_data() { addBoolRows("notch", "curve", "curve and notch"); }
     void designThenBuildImage()
     {
         QFETCH(bool, notch);
@@ -94,7 +87,7 @@ private slots:
         QFETCH(QStringList, args);
         QFETCH(int, exitCode);
         QFETCH(QString, message);
-        const Run r = runCli(args, m_dir.path());
+        const Run r = runCli(args, dir_.path());
         QCOMPARE(r.exitCode, exitCode);
         QVERIFY2(r.err.contains(message), qPrintable(r.err));
         QVERIFY(!QFile::exists(path("x.min")));
