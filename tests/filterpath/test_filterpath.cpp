@@ -324,8 +324,8 @@ private slots:
         std::vector<float> sine(8192);
         for (size_t n = 0; n < sine.size(); ++n)
             sine[n] = static_cast<float>(0.5 * std::sin(2 * std::numbers::pi * 512.0 * n / 8192.0));
-        const Spectrogram spec = ComputeSpectrogram(sine, 8192, 1024, 8);
-        QVERIFY2(std::abs(spec.at(4, 64) - 20 * std::log10(0.5)) < 0.1, qPrintable(QString::number(spec.at(4, 64))));
+        const Spectrogram gram = ComputeSpectrogram(sine, 8192, 1024, 8);
+        QVERIFY2(std::abs(gram.at(4, 64) - 20 * std::log10(0.5)) < 0.1, qPrintable(QString::number(gram.at(4, 64))));
         // Cancelling stops the work.
         QVERIFY(!RenderClip(path, clip, StageSelection::Both, [](double f) { return f < 0.3; }));
     }
