@@ -306,6 +306,15 @@ std::optional<Design> DesignFromNoise(const AudioClip &clip, const DesignOptions
     return d;
 }
 
+StageConfig NotchProposal::stage(StageConfig base) const
+{
+    base.Type = Notch;
+    base.Freq1 = frequencyHz;
+    base.Freq2 = width;
+    base.AttenDb = depthDb;
+    return base;
+}
+
 StageConfig Design::curveStage(const StageConfig &base) const
 {
     StageConfig s = base;
@@ -327,14 +336,8 @@ bool ApplyDesign(Model &model, int set, const Design &design, bool withNotch, QS
         return fail(QStringLiteral("no steady tone was found to put a Notch on"));
     const FilterSet before = model.FilterData[static_cast<size_t>(set)];
     model.stage(set, 1) = design.curveStage(model.stage(set, 1));
-    if (withNotch) {
-        const NotchProposal &n = design.notches.front();
-        StageConfig &s = model.stage(set, 2);
-        s.Type = Notch;
-        s.Freq1 = n.frequencyHz;
-        s.Freq2 = n.width;
-        s.AttenDb = n.depthDb;
-    }
+    if (withNotch)
+        model.stage(set, 2) = design.notches.front().stage(model.stage(set, 2));
     model.ValidateStage(set, 1);
     model.ValidateStage(set, 2);
     if (model.SampleRate(set) != design.sampleRate) {

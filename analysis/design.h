@@ -46,6 +46,9 @@ struct NotchProposal {
     int16_t depthDb = 0;
     double wanderHz = 0;
     double expectedDb = 0;
+
+    // base as a Notch stage with this frequency, width and depth (not yet validated).
+    [[nodiscard]] StageConfig stage(StageConfig base = {}) const;
 };
 
 struct Design {

@@ -438,11 +438,7 @@ bool ListenTool::notchTone(int toneIndex)
     }
     const NotchProposal n = *proposal;
     if (!applyChange(QStringLiteral("Notch"), 2, [n](Model &model, int set, QString *) {
-            StageConfig &s = model.stage(set, 2);
-            s.Type = Notch;
-            s.Freq1 = n.frequencyHz;
-            s.Freq2 = n.width;
-            s.AttenDb = n.depthDb;
+            model.stage(set, 2) = n.stage(model.stage(set, 2));
             model.ValidateStage(set, 2);
             return true;
         }))
