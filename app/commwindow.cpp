@@ -1,7 +1,10 @@
 #include "commwindow.h"
 
+#include "device/clock.h"
 #include "messages/usermessages.h"
 
+#include <QAccessible>
+#include <QAccessibleWidget>
 #include <QCloseEvent>
 #include <QFrame>
 #include <QGroupBox>
@@ -15,6 +18,18 @@ namespace {
 constexpr int kClientWidth = 440;
 // Title bar and borders that the designed window heights include.
 constexpr int kFrameOverhead = 30;
+
+constexpr auto kNoticeName = "progressNotice";
+
+// The notice as a screen reader sees it: a notification named by its accessible name. A reader
+// says a notification when it appears, wherever the focus is (on the Cancel button, here),
+// which a changed label's text is not.
+QAccessibleInterface *NoticeFactory(const QString &className, QObject *object)
+{
+    if (className == QLatin1String("QWidget") && object && object->objectName() == QLatin1String(kNoticeName))
+        return new QAccessibleWidget(static_cast<QWidget *>(object), QAccessible::Notification);
+    return nullptr;
+}
 } // namespace
 
 CommWindow::CommWindow(QWidget *parent) : QWidget(parent, Qt::Window)
@@ -91,6 +106,15 @@ CommWindow::CommWindow(QWidget *parent) : QWidget(parent, Qt::Window)
     sleepNote_->setStyleSheet(QStringLiteral("color: #c00000;"));
     sleepNote_->hide();
 
+    static const bool noticeFactoryInstalled = [] {
+        QAccessible::installFactory(NoticeFactory);
+        return true;
+    }();
+    Q_UNUSED(noticeFactoryInstalled);
+    notice_ = new QWidget(this);
+    notice_->setObjectName(QString::fromLatin1(kNoticeName));
+    notice_->setGeometry(0, 0, 0, 0);
+
     setFixedWidth(kClientWidth);
     HidePacketInfo();
     HideWarning();
@@ -121,6 +145,20 @@ void CommWindow::showSleepWarning(const QString &problem)
 }
 
 void CommWindow::requestStop() { emit stopRequested(); }
+
+void CommWindow::announceResult(const QString &result) { announce(announcer_.result(result, CurrentClock().nowMs())); }
+
+void CommWindow::announce(const std::optional<QString> &text)
+{
+    if (!text)
+        return;
+    // Named while it is shown (the bus hears of a hidden object's new name only when it is
+    // asked), then hidden and shown again: the reader hears of a notification that appears,
+    // and reads its new name.
+    notice_->setAccessibleName(*text);
+    notice_->hide();
+    notice_->show();
+}
 
 void CommWindow::ShowWarning()
 {
@@ -165,6 +203,7 @@ void CommWindow::HidePacketInfo()
 void CommWindow::setStageCaption(const QString &caption)
 {
     CommInfo->setTitle(caption);
+    announce(announcer_.stage(caption, CurrentClock().nowMs()));
     emit stageCaptionShown(caption);
 }
 
@@ -201,6 +240,7 @@ void CommWindow::setPacketSent(int packet)
         pbUploadProgress->setMaximum(packet);
     pbUploadProgress->setValue(packet);
     lblPacketNumber->setText(QString::number(packet));
+    announce(announcer_.packet(packet, pbUploadProgress->maximum(), CurrentClock().nowMs()));
 }
 
 } // namespace korvane

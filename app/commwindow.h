@@ -1,7 +1,10 @@
 #pragma once
 // frmComm, "Transferring Filters": the progress window of a programming run. A thin view:
 // the programming sequence drives it through the slots below and learns of the Cancel
-// button through cancelClicked().
+// button through cancelClicked(). It tells a screen reader what changes (ProgressAnnouncer):
+// each stage, the packet count every few seconds, and the result.
+
+#include "progressannouncer.h"
 
 #include <QWidget>
 
@@ -46,6 +49,8 @@ public slots:
     void showSleepWarning(const QString &problem);
     // The program was asked to end (a signal): passed on as stopRequested().
     void requestStop();
+    // The run's result as its closing message titles it, said before that message shows.
+    void announceResult(const QString &result);
 
 signals:
     void cancelClicked();
@@ -65,6 +70,8 @@ private:
     // Puts the sleep warning (when shown) under the rest and makes the window that much taller.
     void placeSleepNote();
     void setWarningAreaShown(bool shown);
+    // Says text through the notice (an accessible notification that is shown afresh).
+    void announce(const std::optional<QString> &text);
 
     QGroupBox *CommInfo;
     QLabel *lblPort;
@@ -77,6 +84,8 @@ private:
     QFrame *Line1;
     QPushButton *Cancel;
     QLabel *sleepNote_;
+    QWidget *notice_; // takes no room on screen and shows nothing; a screen reader reads its name
+    ProgressAnnouncer announcer_;
     bool warningShown_ = false;
     int baseClientHeight_ = 0;    // the client height without the sleep warning
     int warningClientHeight_ = 0; // client height that shows the whole warning area

@@ -27,6 +27,12 @@ RunSetup setupOf(const ProgrammingRunContext &context)
     RunSetup setup;
     setup.options.programFolder = context.programFolder;
     setup.options.settingsPath = context.settingsPath;
+    // Each report's title is said by the progress window just before its message shows, so a
+    // screen reader hears how the run ended even while it is still reading the window.
+    setup.options.present = [&view = context.view, &dialog = context.dialog](const ProgrammingReport &report) {
+        view.announceResult(ProgrammingMessage(report).title);
+        ShowProgrammingReport(dialog, report);
+    };
     const NetworkPortSetting network = LoadNetworkPortSetting();
     if (network.use) {
         setup.line = MakeSerialLine(network.device);

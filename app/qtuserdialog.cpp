@@ -105,6 +105,9 @@ MessageAnswer QtUserDialog::showMessage(const QString &title, const QString &tex
     }
     QMessageBox box(qicon, title, MessageDisplayText(text), qbuttons, owner());
     box.setTextFormat(Qt::PlainText);
+    // A screen reader names the box by its title; the message itself it finds in the
+    // description, whatever it makes of the labels inside.
+    box.setAccessibleDescription(MessageDisplayText(text));
     box.setDefaultButton(defaultButton);
     switch (box.exec()) {
     case QMessageBox::Yes:
