@@ -111,9 +111,6 @@ CommWindow::CommWindow(QWidget *parent) : QWidget(parent, Qt::Window)
         return true;
     }();
     Q_UNUSED(noticeFactoryInstalled);
-    notice_ = new QWidget(this);
-    notice_->setObjectName(QString::fromLatin1(kNoticeName));
-    notice_->setGeometry(0, 0, 0, 0);
 
     setFixedWidth(kClientWidth);
     HidePacketInfo();
@@ -152,11 +149,16 @@ void CommWindow::announce(const std::optional<QString> &text)
 {
     if (!text)
         return;
-    // Named while it is shown (the bus hears of a hidden object's new name only when it is
-    // asked), then hidden and shown again: the reader hears of a notification that appears,
-    // and reads its new name.
+    // Each announcement is a notification of its own that appears with its text: a reader that
+    // reads the name of an earlier one late still reads that one's text, not the newest. The
+    // earlier one is hidden, so that only the last is among the window's shown objects; all
+    // go with the window at the end of the run.
+    if (notice_)
+        notice_->hide();
+    notice_ = new QWidget(this);
+    notice_->setObjectName(QString::fromLatin1(kNoticeName));
     notice_->setAccessibleName(*text);
-    notice_->hide();
+    notice_->setGeometry(0, 0, 0, 0);
     notice_->show();
 }
 

@@ -70,7 +70,7 @@ private:
     // Puts the sleep warning (when shown) under the rest and makes the window that much taller.
     void placeSleepNote();
     void setWarningAreaShown(bool shown);
-    // Says text through the notice (an accessible notification that is shown afresh).
+    // Says text through a new notice (an accessible notification that appears).
     void announce(const std::optional<QString> &text);
 
     QGroupBox *CommInfo;
@@ -84,7 +84,7 @@ private:
     QFrame *Line1;
     QPushButton *Cancel;
     QLabel *sleepNote_;
-    QWidget *notice_; // takes no room on screen and shows nothing; a screen reader reads its name
+    QWidget *notice_ = nullptr; // the last notice: no room on screen, nothing shown; its name is read
     ProgressAnnouncer announcer_;
     bool warningShown_ = false;
     int baseClientHeight_ = 0;    // the client height without the sleep warning
