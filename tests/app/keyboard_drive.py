@@ -112,9 +112,10 @@ def press(title, *keys):
 
 
 def tab_to(app, title, what, is_target, limit=60):
-    for _ in range(limit):
+    for presses in range(limit):
         f = focused(app)
         if f is not None and is_target(f):
+            print('keyboard run: Tab x%d to %s' % (presses, what))
             return f
         press(title, 'Tab')
         time.sleep(0.1)
