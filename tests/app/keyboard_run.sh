@@ -4,7 +4,8 @@
 # programs the simulated processor and exits. Then the processor must hold exactly the image
 # the command-line tool builds from the default.min the program wrote at exit, and that file
 # must hold the 2700 Hz Lowpass. A screen reader must have been told the stages and the result.
-# Usage (ctest runs it): keyboard_run.sh PROGRAM_DIR, inside xvfb-run and dbus-run-session.
+# Usage (ctest runs it): dbus-run-session -- bash keyboard_run.sh PROGRAM_DIR. It starts its own
+# X server (Xvfb) and accessibility bus.
 set -euo pipefail
 bin=$1
 here=$(cd "$(dirname "$0")" && pwd)
@@ -26,6 +27,14 @@ for f in korvane-s libkorvanes.so korvanes.fwr 20Band; do cp "$bin/$f" "$t/prog/
 "$bin/korvane-s-cli" new "$t/work/default.min" --port 1 >/dev/null
 export KORVANE_COM_DIR=$t/ports XDG_CONFIG_HOME=$t/config XDG_DATA_HOME=$t/data KORVANE_ALLOW_STANDIN_FIRMWARE=1
 export QT_QPA_PLATFORM=xcb QT_LINUX_ACCESSIBILITY_ALWAYS_ON=1
+
+# The server writes its display number to the descriptor given once it takes clients; it picks
+# a free number itself, so tests that run side by side never meet on one.
+Xvfb -displayfd 5 -nolisten tcp -screen 0 1280x1024x24 5>"$t/display" 2>"$t/xvfb.log" &
+pids+=($!)
+for _ in $(seq 300); do [[ -s $t/display ]] && break; sleep 0.1; done
+[[ -s $t/display ]] || fail "Xvfb did not start: $(cat "$t/xvfb.log")"
+export DISPLAY=:$(head -1 "$t/display")
 
 /usr/libexec/at-spi-bus-launcher --launch-immediately &
 pids+=($!)
