@@ -118,7 +118,11 @@ def tab_to(app, title, what, is_target, limit=60):
             print('keyboard run: Tab x%d to %s' % (presses, what))
             return f
         press(title, 'Tab')
-        time.sleep(0.1)
+        # The next look waits for the focus to move (a busy machine may take a while), so that no
+        # Tab is pressed on a stale view of where the focus is.
+        deadline = time.monotonic() + 5
+        while time.monotonic() < deadline and focused(app) == f:
+            time.sleep(0.1)
     fail('Tab never reached ' + what)
 
 
