@@ -137,8 +137,13 @@ void MainWindow::buildFileAdditions()
     connect(response, &QAction::triggered, this, &MainWindow::exportResponse);
     mnuFile->insertAction(afterSave, summary);
     mnuFile->insertAction(afterSave, response);
-    // The panel offers its own export on a right click.
-    ResponsePanel->setContextMenuPolicy(Qt::ActionsContextMenu);
+    // The panel's description is on the menu too, so its key works while the Listen tab
+    // covers the panel.
+    mnuFile->insertAction(afterSave, ResponsePanel->describeAction());
+    connect(ResponsePanel, &ResponsePlot::describeRequested, this, [this] {
+        dialog_.inform(ResponsePanel->accessibleName(), ResponsePanel->description(), MessageIcon::Information);
+    });
+    // The panel offers its own export on a right click, beside its description.
     ResponsePanel->addAction(response);
     refreshRecentFilesMenu();
 }
