@@ -33,15 +33,16 @@ namespace korvane {
 
 namespace {
 
-// A small filled dot: the tab of a set that is not pass-through throughout.
-QIcon activeSetIcon()
+// A small filled dot in the palette's selection colour, readable on light, dark and
+// high-contrast desktops: the tab of a set that is not pass-through throughout.
+QIcon activeSetIcon(const QColor &colour)
 {
     QPixmap pixmap(10, 10);
     pixmap.fill(Qt::transparent);
     QPainter p(&pixmap);
     p.setRenderHint(QPainter::Antialiasing);
     p.setPen(Qt::NoPen);
-    p.setBrush(kStage1Color);
+    p.setBrush(colour);
     p.drawEllipse(QRectF(1, 1, 8, 8));
     return QIcon(pixmap);
 }
@@ -152,7 +153,7 @@ void MainWindow::refreshOverview()
 {
     for (int stage = 1; stage <= 2; ++stage)
         setPage_->showSummary(stage, StageSummary(model_, model_.CurrentSet, stage));
-    const QIcon mark = activeSetIcon();
+    const QIcon mark = activeSetIcon(palette().color(QPalette::Highlight));
     for (int set = 0; set < kFilterSetCount; ++set)
         TabStrip1->setTabIcon(set, IsPassThroughSet(model_, set) ? QIcon() : mark);
 }

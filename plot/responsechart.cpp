@@ -347,8 +347,13 @@ QString svgLegend(const ResponseChart &chart, const QRectF &a)
     return s;
 }
 
-// What a curve's colour keeps against the paper: the contrast asked of text.
+// What a curve's colour keeps against the paper: the contrast asked of text on light paper;
+// on dark paper a thin coloured line looks dimmer than its measured contrast, so more.
 constexpr double kReadableContrast = 4.5;
+constexpr double kReadableOnDarkContrast = 7.0;
+// Papers darker than this (relative luminance) are dark: black and white text contrast
+// equally with it.
+constexpr double kDarkPaper = 0.18;
 
 double luminance(const QColor &c)
 {
@@ -379,13 +384,15 @@ QColor ChartInk::map(const QColor &designed) const
         };
         out = QColor(int(mix(ink.redF(), paper.redF())), int(mix(ink.greenF(), paper.greenF())),
                      int(mix(ink.blueF(), paper.blueF())));
-    } else if (ContrastRatio(designed, paper) >= kReadableContrast) {
+    } else if (const bool dark = luminance(paper) < kDarkPaper;
+               ContrastRatio(designed, paper) >= (dark ? kReadableOnDarkContrast : kReadableContrast)) {
         return designed;
     } else {
         out = designed.toHsl();
         // Towards white on dark paper, towards black on light paper, in steps of 1/50.
-        const double step = luminance(paper) < 0.18 ? 0.02 : -0.02;
-        for (double l = out.lightnessF(); ContrastRatio(out, paper) < kReadableContrast && l > 0 && l < 1;) {
+        const double step = dark ? 0.02 : -0.02;
+        const double wanted = dark ? kReadableOnDarkContrast : kReadableContrast;
+        for (double l = out.lightnessF(); ContrastRatio(out, paper) < wanted && l > 0 && l < 1;) {
             l = std::clamp(l + step, 0.0, 1.0);
             out.setHslF(out.hslHueF(), out.hslSaturationF(), l);
         }

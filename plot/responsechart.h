@@ -72,9 +72,9 @@ inline const QColor kStoredColor{185, 185, 185};
 // The chart's paper and ink. Every colour of a chart is chosen for black ink on white paper
 // and mapped onto these: a grey is the same mix of ink and paper (the grid, 225 of 255 grey,
 // stays mostly paper; text, 40 of 255, mostly ink), and a hue is kept but made lighter or
-// darker until it stands out from the paper by a contrast ratio of 4.5 (the one asked of
-// text), so a dark or high-contrast desktop palette keeps every curve readable. White paper
-// and black ink leave every colour as it is.
+// darker until it stands out from the paper by a contrast ratio of 4.5 on light paper (the
+// one asked of text) and 7 on dark paper, so a dark or high-contrast desktop palette keeps
+// every curve readable. White paper and black ink leave every colour as it is.
 struct ChartInk {
     QColor paper = Qt::white;
     QColor ink = Qt::black;

@@ -185,7 +185,7 @@ private slots:
         const ChartInk ink = ChartInk::of(dark);
         QCOMPARE(image.pixelColor(3, 3), QColor(20, 20, 20));
         for (const QColor &designed : {kStage1Color, kStage2Color}) {
-            QVERIFY(ContrastRatio(ink.map(designed), dark.color(QPalette::Base)) >= 4.5);
+            QVERIFY(ContrastRatio(ink.map(designed), dark.color(QPalette::Base)) >= 7.0);
             QVERIFY(ContrastRatio(designed, dark.color(QPalette::Base)) < 4.5);
         }
         QVERIFY(colourNear(image, plot.geometry().point(2000, -10), ink.map(kStage1Color)));
