@@ -46,7 +46,7 @@ ResponsePlot::ResponsePlot(QWidget *parent) : QWidget(parent)
     connect(describe_, &QAction::triggered, this, &ResponsePlot::describeRequested);
     addAction(describe_);
     setContextMenuPolicy(Qt::ActionsContextMenu);
-    setChart(ResponseChart{}, {});
+    setAccessibleName(QStringLiteral("Response"));
 }
 
 void ResponsePlot::setChart(ResponseChart chart, const QStringList &stageLines)
