@@ -33,15 +33,16 @@ namespace korvane {
 
 namespace {
 
-// A small filled dot: the tab of a set that is not pass-through throughout.
-QIcon activeSetIcon()
+// A small filled dot in the palette's selection colour, readable on light, dark and
+// high-contrast desktops: the tab of a set that is not pass-through throughout.
+QIcon activeSetIcon(const QColor &colour)
 {
     QPixmap pixmap(10, 10);
     pixmap.fill(Qt::transparent);
     QPainter p(&pixmap);
     p.setRenderHint(QPainter::Antialiasing);
     p.setPen(Qt::NoPen);
-    p.setBrush(kStage1Color);
+    p.setBrush(colour);
     p.drawEllipse(QRectF(1, 1, 8, 8));
     return QIcon(pixmap);
 }
@@ -137,8 +138,13 @@ void MainWindow::buildFileAdditions()
     connect(response, &QAction::triggered, this, &MainWindow::exportResponse);
     mnuFile->insertAction(afterSave, summary);
     mnuFile->insertAction(afterSave, response);
-    // The panel offers its own export on a right click.
-    ResponsePanel->setContextMenuPolicy(Qt::ActionsContextMenu);
+    // The panel's description is on the menu too, so its key works while the Listen tab
+    // covers the panel.
+    mnuFile->insertAction(afterSave, ResponsePanel->describeAction());
+    connect(ResponsePanel, &ResponsePlot::describeRequested, this, [this] {
+        dialog_.inform(ResponsePanel->accessibleName(), ResponsePanel->description(), MessageIcon::Information);
+    });
+    // The panel offers its own export on a right click, beside its description.
     ResponsePanel->addAction(response);
     refreshRecentFilesMenu();
 }
@@ -147,7 +153,7 @@ void MainWindow::refreshOverview()
 {
     for (int stage = 1; stage <= 2; ++stage)
         setPage_->showSummary(stage, StageSummary(model_, model_.CurrentSet, stage));
-    const QIcon mark = activeSetIcon();
+    const QIcon mark = activeSetIcon(palette().color(QPalette::Highlight));
     for (int set = 0; set < kFilterSetCount; ++set)
         TabStrip1->setTabIcon(set, IsPassThroughSet(model_, set) ? QIcon() : mark);
 }

@@ -6,6 +6,7 @@
 #include "spectraleditor.h"
 
 #include "coefgen/response.h"
+#include "edits/stagesummary.h"
 
 #include <QAbstractButton>
 #include <QCheckBox>
@@ -24,6 +25,9 @@ void EditorWindow::addResponsePlot()
     responseEngine_ = std::make_unique<ResponseEngine>();
     storedResponse_ = std::make_unique<SetResponse>(responseEngine_->setResponse(model_, model_.CurrentSet));
     responsePlot_ = new ResponsePlot(this);
+    connect(responsePlot_, &ResponsePlot::describeRequested, this, [this] {
+        dialog_.inform(responsePlot_->accessibleName(), responsePlot_->description(), MessageIcon::Information);
+    });
     QWidget *plotArea = responsePlot_;
     if (offersLogFrequency()) {
         // Bands spaced by ratio read best on a logarithmic axis; the choice is the user's.
@@ -73,9 +77,12 @@ void EditorWindow::refreshResponse()
     const int stage = model_.CurrentStage;
     // A half-drawn curve is no setting: show the stored stage until the drawing completes.
     const bool complete = liveSettingComplete();
-    const SetResponse live = responseEngine_->stageResponse(model_, model_.CurrentSet, stage,
-                                                            complete ? editedStage() : record());
-    responsePlot_->showLive(live, *storedResponse_, stage, complete ? QString() : liveNote());
+    const StageConfig shown = complete ? editedStage() : record();
+    const SetResponse live = responseEngine_->stageResponse(model_, model_.CurrentSet, stage, shown);
+    QStringList words{QStringLiteral("Edited: ") + StageSummary(shown, sampleRate())};
+    if (shown != record())
+        words << QStringLiteral("Stored: ") + StageSummary(record(), sampleRate());
+    responsePlot_->showLive(live, *storedResponse_, stage, complete ? QString() : liveNote(), words);
 }
 
 } // namespace korvane

@@ -76,8 +76,11 @@ QString spectralSummary(const StageConfig &s, int sampleRate)
 
 QString StageSummary(const Model &model, int set, int stage)
 {
-    const StageConfig &s = model.stage(set, stage);
-    const int sr = model.SampleRate(set);
+    return StageSummary(model.stage(set, stage), model.SampleRate(set));
+}
+
+QString StageSummary(const StageConfig &s, int sr)
+{
     // " Hz", " dB", ...: the unit of the figure the stage's editor shows for a field.
     auto unit = [&s](int16_t StageConfig::*field) {
         return QLatin1Char(' ') + QString::fromLatin1(StageLimitOf(s.Type, field).unit);

@@ -20,6 +20,9 @@
 namespace korvane {
 
 [[nodiscard]] QString StageSummary(const Model &model, int set, int stage);
+// The same for a stage record not (yet) in a model, e.g. an editor's values; sampleRate in Hz
+// is that of the set the stage belongs to.
+[[nodiscard]] QString StageSummary(const StageConfig &stage, int sampleRate);
 
 // True when the set leaves the signal as it is: both stages "Pass Thru Filter", no AGC and
 // the broadband noise filter off. The main window marks the tabs of the other sets.

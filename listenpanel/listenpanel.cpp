@@ -191,7 +191,8 @@ void CurveView::paintEvent(QPaintEvent *)
     for (int k = 0; k < kSpectralPointCount; ++k)
         line << QPointF(xAt(k * m_sampleRate / 256.0), yAt(m_curve[static_cast<size_t>(k)]));
     p.setRenderHint(QPainter::Antialiasing);
-    p.setPen(QPen(QColor(30, 110, 220), 2));
+    // The selection colour stands out from the view colour in light, dark and high-contrast palettes.
+    p.setPen(QPen(palette().color(QPalette::Highlight), 2));
     p.drawPolyline(line);
 }
 

@@ -5,6 +5,7 @@
 #include <QPainter>
 #include <QPainterPath>
 
+#include <algorithm>
 #include <cmath>
 
 namespace korvane {
@@ -105,6 +106,10 @@ ChartScene sceneOf(const ResponseChart &chart, QSizeF canvas)
         else if (!c.db.empty())
             scene.lines.push_back({&c, curvePoints(g, chart.frequency, c.db, n)});
     }
+    // A wide line drawn over a thin one would hide it where the two run together.
+    std::stable_sort(scene.lines.begin(), scene.lines.end(), [](const ChartScene::Line &a, const ChartScene::Line &b) {
+        return a.curve->width > b.curve->width;
+    });
     return scene;
 }
 
@@ -117,27 +122,30 @@ QPolygonF outline(const ChartScene::Band &band)
     return shape;
 }
 
-QPen curvePen(const ChartCurve &c, double width)
+QPen curvePen(const ChartCurve &c, double width, const ChartInk &ink)
 {
-    QPen pen(c.color, width);
-    if (c.dashed)
-        pen.setStyle(Qt::DashLine);
+    QPen pen(ink.map(c.color), width);
+    if (c.style != Qt::SolidLine) {
+        pen.setStyle(c.style);
+        // Square caps would grow each dash and dot by the pen's width and close the gaps.
+        pen.setCapStyle(Qt::FlatCap);
+    }
     return pen;
 }
 
-void paintGrid(QPainter &p, const ChartScene &scene)
+void paintGrid(QPainter &p, const ChartScene &scene, const ChartInk &ink)
 {
-    p.setPen(QPen(kGridColor, 1));
+    p.setPen(QPen(ink.map(kGridColor), 1));
     for (const QLineF &line : scene.grid)
         p.drawLine(line);
 }
 
 // Tick labels, the axis captions and the title.
 void paintAxisText(QPainter &p, const ChartScene &scene, const QString &title, double canvasHeight,
-                   const QFontMetricsF &fm)
+                   const QFontMetricsF &fm, const ChartInk &ink)
 {
     const QRectF &area = scene.area;
-    p.setPen(kTextColor);
+    p.setPen(ink.map(kTextColor));
     for (const ChartScene::Tick &t : scene.hzTicks)
         p.drawText(QPointF(t.anchor.x() - fm.horizontalAdvance(t.text) / 2, t.anchor.y() + 4 + fm.ascent()), t.text);
     for (const ChartScene::Tick &t : scene.dbTicks)
@@ -154,28 +162,29 @@ void paintAxisText(QPainter &p, const ChartScene &scene, const QString &title, d
 
 // Bands first (a faint fill and its edges instead of the sampled line, which would alias),
 // then the lines over them.
-void paintCurves(QPainter &p, const ChartScene &scene)
+void paintCurves(QPainter &p, const ChartScene &scene, const ChartInk &ink)
 {
     for (const ChartScene::Band &band : scene.bands) {
-        QColor fill = band.curve->color;
+        QColor fill = ink.map(band.curve->color);
         fill.setAlpha(45);
         p.setPen(Qt::NoPen);
         p.setBrush(fill);
         p.drawPolygon(outline(band));
-        p.setPen(curvePen(*band.curve, 1.0));
+        p.setPen(curvePen(*band.curve, 1.0, ink));
         p.drawPolyline(band.upper);
         p.drawPolyline(band.lower);
     }
     p.setBrush(Qt::NoBrush);
     for (const ChartScene::Line &line : scene.lines) {
-        p.setPen(curvePen(*line.curve, line.curve->width));
+        p.setPen(curvePen(*line.curve, line.curve->width, ink));
         p.drawPolyline(line.points);
     }
 }
 
 // Legend and notes inside the plot area's top right; a smaller font when the notes need more
 // rows than the area has.
-void paintLegend(QPainter &p, const ResponseChart &chart, const QRectF &area, const QFontMetricsF &fm)
+void paintLegend(QPainter &p, const ResponseChart &chart, const QRectF &area, const QFontMetricsF &fm,
+                 const ChartInk &ink)
 {
     QFont legendFont = p.font();
     LegendLayout l = LayOutLegend(chart, area, fm);
@@ -189,20 +198,21 @@ void paintLegend(QPainter &p, const ResponseChart &chart, const QRectF &area, co
     p.setFont(legendFont);
     const QFontMetricsF lfm(legendFont);
     p.setRenderHint(QPainter::Antialiasing, false);
-    p.fillRect(l.box, QColor(255, 255, 255, 230));
-    p.setPen(QPen(kGridColor, 1));
+    p.fillRect(l.box, ink.map(QColor(255, 255, 255, 230)));
+    p.setPen(QPen(ink.map(kGridColor), 1));
     p.drawRect(l.box);
     const double left = l.box.left() + kLegendPad;
     double yRow = l.box.top() + kLegendPad + l.rowHeight / 2;
     const double baseline = lfm.ascent() / 2 - 1;
+    const QColor text = ink.map(kTextColor);
     for (const ChartCurve &c : chart.curves) {
-        p.setPen(curvePen(c, c.width));
+        p.setPen(curvePen(c, c.width, ink));
         p.drawLine(QPointF(left, yRow), QPointF(left + kLegendSample, yRow));
-        p.setPen(kTextColor);
+        p.setPen(text);
         p.drawText(QPointF(left + 6 + kLegendSample, yRow + baseline), c.label);
         yRow += l.rowHeight;
     }
-    p.setPen(kTextColor);
+    p.setPen(text);
     for (const QString &n : l.noteLines) {
         p.drawText(QPointF(left, yRow + baseline), n);
         yRow += l.rowHeight;
@@ -211,7 +221,18 @@ void paintLegend(QPainter &p, const ResponseChart &chart, const QRectF &area, co
 
 QString svgNumber(double v) { return QString::number(v, 'f', 1); }
 
-QString svgDash(const ChartCurve &c) { return c.dashed ? QStringLiteral(" stroke-dasharray=\"6 3\"") : QString(); }
+// The dashes and gaps of the curve's pen, in pixels (a pen's pattern is in pen widths).
+QString svgDash(const ChartCurve &c)
+{
+    if (c.style == Qt::SolidLine)
+        return {};
+    QPen pen;
+    pen.setStyle(c.style);
+    QStringList lengths;
+    for (qreal v : pen.dashPattern())
+        lengths << svgNumber(v * c.width);
+    return QStringLiteral(" stroke-dasharray=\"%1\"").arg(lengths.join(QLatin1Char(' ')));
+}
 
 // The document head, the white background and the clip path of the plot area (one pixel
 // wider all round, as on screen).
@@ -326,7 +347,60 @@ QString svgLegend(const ResponseChart &chart, const QRectF &a)
     return s;
 }
 
+// What a curve's colour keeps against the paper: the contrast asked of text on light paper;
+// on dark paper a thin coloured line looks dimmer than its measured contrast, so more.
+constexpr double kReadableContrast = 4.5;
+constexpr double kReadableOnDarkContrast = 7.0;
+// Papers darker than this (relative luminance) are dark: black and white text contrast
+// equally with it.
+constexpr double kDarkPaper = 0.18;
+
+double luminance(const QColor &c)
+{
+    auto linear = [](double v) { return v <= 0.04045 ? v / 12.92 : std::pow((v + 0.055) / 1.055, 2.4); };
+    return 0.2126 * linear(c.redF()) + 0.7152 * linear(c.greenF()) + 0.0722 * linear(c.blueF());
+}
+
 } // namespace
+
+double ContrastRatio(const QColor &a, const QColor &b)
+{
+    const double la = luminance(a), lb = luminance(b);
+    return (std::max(la, lb) + 0.05) / (std::min(la, lb) + 0.05);
+}
+
+ChartInk ChartInk::of(const QPalette &palette)
+{
+    return {palette.color(QPalette::Base), palette.color(QPalette::Text)};
+}
+
+QColor ChartInk::map(const QColor &designed) const
+{
+    QColor out;
+    if (designed.red() == designed.green() && designed.green() == designed.blue()) {
+        const double paperShare = designed.redF();
+        auto mix = [paperShare](double inkPart, double paperPart) {
+            return std::lround(255 * (inkPart + (paperPart - inkPart) * paperShare));
+        };
+        out = QColor(int(mix(ink.redF(), paper.redF())), int(mix(ink.greenF(), paper.greenF())),
+                     int(mix(ink.blueF(), paper.blueF())));
+    } else if (const bool dark = luminance(paper) < kDarkPaper;
+               ContrastRatio(designed, paper) >= (dark ? kReadableOnDarkContrast : kReadableContrast)) {
+        return designed;
+    } else {
+        out = designed.toHsl();
+        // Towards white on dark paper, towards black on light paper, in steps of 1/50.
+        const double step = dark ? 0.02 : -0.02;
+        const double wanted = dark ? kReadableOnDarkContrast : kReadableContrast;
+        for (double l = out.lightnessF(); ContrastRatio(out, paper) < wanted && l > 0 && l < 1;) {
+            l = std::clamp(l + step, 0.0, 1.0);
+            out.setHslF(out.hslHueF(), out.hslSaturationF(), l);
+        }
+        out = out.toRgb();
+    }
+    out.setAlpha(designed.alpha());
+    return out;
+}
 
 ResponseChart ChartFromResponse(const SetResponse &r)
 {
@@ -336,8 +410,11 @@ ResponseChart ChartFromResponse(const SetResponse &r)
     c.frequency = r.frequency;
     const QString names[2] = {QStringLiteral("Stage 1"), QStringLiteral("Stage 2")};
     const QColor colors[2] = {kStage1Color, kStage2Color};
+    const Qt::PenStyle styles[2] = {Qt::DashLine, Qt::DotLine};
+    const double widths[2] = {1.5, 2.0};
     for (int s = 0; s < 2; ++s) {
-        c.curves.push_back({names[s], r.stages[s].db, colors[s], 1.5, false, r.stages[s].dbLow, r.stages[s].dbHigh});
+        c.curves.push_back(
+            {names[s], r.stages[s].db, colors[s], widths[s], styles[s], r.stages[s].dbLow, r.stages[s].dbHigh});
         if (!r.stages[s].note().isEmpty())
             c.notes << names[s] + QStringLiteral(": ") + r.stages[s].note();
         if (r.stages[s].kind == StageResponse::Kind::Comb)
@@ -346,7 +423,8 @@ ResponseChart ChartFromResponse(const SetResponse &r)
                            .arg(r.stages[s].combSpacingHz(r.sampleRate), 0, 'f', 1)
                            .arg(r.stages[s].combDepthDb(), 0, 'f', 1);
     }
-    c.curves.push_back({QStringLiteral("Cascade"), r.cascade, kCascadeColor, 2.0, true, r.cascadeLow, r.cascadeHigh});
+    c.curves.push_back(
+        {QStringLiteral("Cascade"), r.cascade, kCascadeColor, 2.5, Qt::SolidLine, r.cascadeLow, r.cascadeHigh});
     c.notes << r.problems;
     c.range = FitDbRange({&r.stages[0].db, &r.stages[1].db, &r.cascade});
     return c;
@@ -382,24 +460,24 @@ LegendLayout LayOutLegend(const ResponseChart &chart, const QRectF &area, const 
     return l;
 }
 
-void PaintChart(QPainter &p, const QRectF &canvas, const ResponseChart &chart)
+void PaintChart(QPainter &p, const QRectF &canvas, const ResponseChart &chart, const ChartInk &ink)
 {
     p.save();
     p.translate(canvas.topLeft());
     const ChartScene scene = sceneOf(chart, canvas.size());
-    p.fillRect(QRectF(0, 0, canvas.width(), canvas.height()), Qt::white);
+    p.fillRect(QRectF(0, 0, canvas.width(), canvas.height()), ink.map(Qt::white));
     p.setRenderHint(QPainter::Antialiasing, false);
     const QFontMetricsF fm(p.font());
-    paintGrid(p, scene);
-    paintAxisText(p, scene, chart.title, canvas.height(), fm);
-    p.setPen(QPen(kAxisColor, 1));
+    paintGrid(p, scene, ink);
+    paintAxisText(p, scene, chart.title, canvas.height(), fm, ink);
+    p.setPen(QPen(ink.map(kAxisColor), 1));
     p.drawRect(scene.area);
 
     p.setRenderHint(QPainter::Antialiasing, true);
     p.setClipRect(scene.area.adjusted(-1, -1, 1, 1));
-    paintCurves(p, scene);
+    paintCurves(p, scene, ink);
     p.setClipping(false);
-    paintLegend(p, chart, scene.area, fm);
+    paintLegend(p, chart, scene.area, fm, ink);
     p.restore();
 }
 

@@ -12,6 +12,7 @@
 #include <QByteArray>
 #include <QColor>
 #include <QImage>
+#include <QPalette>
 #include <QSize>
 #include <QString>
 #include <QStringList>
@@ -28,7 +29,8 @@ struct ChartCurve {
     std::vector<double> db; // one value per frequency; empty: listed in the legend, not drawn
     QColor color;
     double width = 1.5; // pen width in pixels
-    bool dashed = false;
+    // Solid, dashed or dotted: what tells the curves apart without their colours.
+    Qt::PenStyle style = Qt::SolidLine;
     // Optional band drawn faintly behind the line, lowest and highest level per frequency
     // (a comb's fine structure, which no grid resolves); both empty or both full.
     std::vector<double> low, high;
@@ -61,19 +63,41 @@ struct LegendLayout {
 [[nodiscard]] LegendLayout LayOutLegend(const ResponseChart &chart, const QRectF &area, const QFontMetricsF &fm);
 
 // Curve colours: Stage 1, Stage 2, cascade, and the faint stored curve beside a live one.
+// As everywhere in a chart, the colours are those on white paper in black ink (ChartInk).
 inline const QColor kStage1Color{31, 119, 180};
 inline const QColor kStage2Color{214, 39, 40};
 inline const QColor kCascadeColor{20, 20, 20};
 inline const QColor kStoredColor{185, 185, 185};
 
-// Stage 1, Stage 2 and the cascade of a set, titled "Filter N", with notes for a stage
+// The chart's paper and ink. Every colour of a chart is chosen for black ink on white paper
+// and mapped onto these: a grey is the same mix of ink and paper (the grid, 225 of 255 grey,
+// stays mostly paper; text, 40 of 255, mostly ink), and a hue is kept but made lighter or
+// darker until it stands out from the paper by a contrast ratio of 4.5 on light paper (the
+// one asked of text) and 7 on dark paper, so a dark or high-contrast desktop palette keeps
+// every curve readable. White paper and black ink leave every colour as it is.
+struct ChartInk {
+    QColor paper = Qt::white;
+    QColor ink = Qt::black;
+
+    // A widget's palette: paper its Base, ink its Text (the colours of a view's content).
+    [[nodiscard]] static ChartInk of(const QPalette &palette);
+    [[nodiscard]] QColor map(const QColor &designed) const;
+};
+
+// Contrast ratio of two colours, 1 (equal luminance) to 21 (black on white), from their
+// relative luminance in the sRGB colour space.
+[[nodiscard]] double ContrastRatio(const QColor &a, const QColor &b);
+
+// Stage 1 (dashed), Stage 2 (dotted) and the cascade (solid, widest) of a set, titled
+// "Filter N", with notes for a stage
 // without a curve ("Stage 1: no fixed response") and the builder's problems; the level range
 // fitted to the curves (FitDbRange).
 [[nodiscard]] ResponseChart ChartFromResponse(const SetResponse &response);
 
-// Draws the chart into canvas: white background, grid, tick labels in Hz and dB, axis
-// captions, curves clipped to the plot area, legend. Uses the painter's current font.
-void PaintChart(QPainter &painter, const QRectF &canvas, const ResponseChart &chart);
+// Draws the chart into canvas: background, grid, tick labels in Hz and dB, axis captions,
+// curves clipped to the plot area (the widest lines first, so a thin one stays visible where
+// it runs along a wide one), legend. Uses the painter's current font and the colours of ink.
+void PaintChart(QPainter &painter, const QRectF &canvas, const ResponseChart &chart, const ChartInk &ink = {});
 
 // The chart as an image of the given size (needs a QGuiApplication for the fonts).
 [[nodiscard]] QImage RenderChart(const ResponseChart &chart, QSize size);

@@ -17,6 +17,7 @@
 #include <QCheckBox>
 #include <QClipboard>
 #include <QComboBox>
+#include <QFile>
 #include <QGuiApplication>
 #include <QLabel>
 #include <QLineEdit>
@@ -324,6 +325,9 @@ private slots:
         const QString dir = qEnvironmentVariable("KORVANE_SHOTS_DIR");
         if (dir.isEmpty())
             QSKIP("KORVANE_SHOTS_DIR not set");
+        // The 20-band stage's data file is read from the working folder.
+        QFile::copy(qEnvironmentVariable("KORVANE_PROGRAM_DIR") + QStringLiteral("/20Band"),
+                    work_->filePath(QStringLiteral("20Band")));
         start();
         tabs()->setCurrentIndex(3);
         list(1)->setCurrentIndex(Bandpass);

@@ -13,6 +13,7 @@
 #include <QComboBox>
 #include <QDialog>
 #include <QDir>
+#include <QMenu>
 #include <QPushButton>
 #include <QTabWidget>
 #include <QTemporaryDir>
@@ -82,6 +83,25 @@ private slots:
         QCOMPARE(model_->stage(0, 1).Freq1, int16_t(1000));
         QVERIFY(chart().curves[0].db != before);
         QCOMPARE(chart().curves[0].db, engine.setResponse(*model_, 0).stages[0].db);
+    }
+
+    // The panel's words follow the set; Ctrl+D shows them from anywhere in the window, and
+    // File has the command.
+    void describedInWords()
+    {
+        child<QComboBox>("FilterList2")->setCurrentIndex(Notch);
+        ResponsePlot *panel = window_->responsePanel();
+        QVERIFY2(panel->description().startsWith(QStringLiteral("Filter 0. Stage 1: Pass Thru. Stage 2: Notch ")),
+                 qPrintable(panel->description()));
+        QVERIFY(panel->description().contains(QStringLiteral("Cascade: passes up to")));
+        QVERIFY(child<QMenu>("mnuFile")->actions().contains(panel->describeAction()));
+        window_->activateWindow();
+        QVERIFY(QTest::qWaitForWindowActive(window_.get()));
+        child<QComboBox>("FilterList1")->setFocus();
+        QTest::keyClick(window_.get(), Qt::Key_D, Qt::ControlModifier);
+        QCOMPARE(dialog_->messages.size(), size_t(1));
+        QCOMPARE(dialog_->messages[0].title, QStringLiteral("Response of Filter 0"));
+        QCOMPARE(dialog_->messages[0].text, panel->description());
     }
 };
 

@@ -1,7 +1,8 @@
 // Every window of the program, shown as the user sees it with the desktop's font: no visible
 // label, button, check box, option button or frame caption may be cut, and every window must
 // fit a 1024 x 768 screen. CTest runs it at device pixel ratio 1 and again with
-// QT_SCALE_FACTOR=2. With KORVANE_SHOT_DIR set it also saves each window as a PNG there.
+// QT_SCALE_FACTOR=2. With KORVANE_SHOT_DIR set it also saves each window as a PNG there, in
+// the desktop palette KORVANE_SHOT_PALETTE names when set ("dark" or "contrast").
 
 #include "../editors/editortesting.h"
 #include "app/aboutwindow.h"
@@ -10,10 +11,13 @@
 #include "app/mainwindow.h"
 #include "app/splashwindow.h"
 #include "coefgen/spectral.h"
+#include "config/settingsfile.h"
 #include "datatable.h"
 #include "editors/openeditor.h"
 #include "editors/spectraleditor.h"
+#include "modeltesting.h"
 #include "scripteddialog.h"
+#include "shotpalette.h"
 
 #include <QAbstractButton>
 #include <QCheckBox>
@@ -220,6 +224,12 @@ private slots:
         // The 20-band stage's data file is read from the current folder.
         QFile::copy(qEnvironmentVariable("KORVANE_PROGRAM_DIR") + QStringLiteral("/20Band"),
                     work_->filePath(QStringLiteral("20Band")));
+        const QString palette = qEnvironmentVariable("KORVANE_SHOT_PALETTE");
+        if (!palette.isEmpty()) {
+            const std::optional<QPalette> p = test::ShotPalette(palette);
+            QVERIFY2(p, qPrintable(QStringLiteral("no palette \"%1\"").arg(palette)));
+            QApplication::setPalette(*p);
+        }
         qInfo("device pixel ratio %g, font %s %gpt", qApp->devicePixelRatio(),
               qPrintable(QFontInfo(qApp->font()).family()), QFontInfo(qApp->font()).pointSizeF());
     }
@@ -227,19 +237,20 @@ private slots:
 
     void mainWindow()
     {
-        Model model;
+        // A set worth looking at, both stages with a response and an editor, in a settings
+        // file that the window opens as File > Open does: the lists, summaries and curves are
+        // what the program shows for that file.
+        Model file = test::newModelWith({{0, 1, GraphicEq20}, {0, 2, Bandpass}});
+        for (int i = 0; i < kEqBandCount; ++i)
+            file.stage(0, 1).EqBand[size_t(i)] = int16_t(i > 6 && i < 14 ? 2 * std::min(i - 6, 14 - i) : 0);
         ScriptedDialog dialog;
+        const QString path = work_->filePath(QStringLiteral("voice.min"));
+        QVERIFY(WriteSettingsFile(file, path, dialog));
+        Model model;
         MainWindow window(model, dialog, work_->path());
         window.load();
-        // A set worth looking at: both stages with a response and an editor.
-        model.stage(0, 1).Type = GraphicEq20;
-        model.stage(0, 2).Type = Bandpass;
-        model.CurrentSet = 0;
-        model.ApplyTypeDefaults(1);
-        model.ApplyTypeDefaults(2);
-        for (int i = 0; i < kEqBandCount; ++i)
-            model.stage(0, 1).EqBand[size_t(i)] = int16_t(i > 6 && i < 14 ? 2 * std::min(i - 6, 14 - i) : 0);
-        window.UpdateStageFilterList();
+        QVERIFY(window.openAtStart(path));
+        QVERIFY(dialog.messages.empty());
         check(&window, QStringLiteral("main-window"));
     }
 

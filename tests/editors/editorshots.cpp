@@ -1,9 +1,11 @@
 // Renders every editor window, with typical settings, to PNG files for the documentation:
-//   editor-shots <output folder>
+//   editor-shots [--palette dark|contrast] <output folder>
+// --palette shows them in a dark or a high-contrast desktop palette (shotpalette.h).
 // Run it under a display (or QT_QPA_PLATFORM=offscreen); it uses the same input simulation
 // as the tests to draw a curve in the spectral editor.
 
 #include "editortesting.h"
+#include "shotpalette.h"
 
 #include "coefgen/spectral.h"
 #include "editors/spectraleditor.h"
@@ -48,11 +50,17 @@ void clickPoint(QWidget *plot, int k, float dB)
 int main(int argc, char **argv)
 {
     QApplication app(argc, argv);
-    if (argc != 2) {
-        std::fprintf(stderr, "usage: editor-shots <output folder>\n");
+    const QStringList args = QApplication::arguments().mid(1);
+    const std::optional<QPalette> palette = args.size() == 3 && args[0] == QLatin1String("--palette")
+        ? test::ShotPalette(args[1])
+        : std::nullopt;
+    if (args.size() != 1 && !palette) {
+        std::fprintf(stderr, "usage: editor-shots [--palette dark|contrast] <output folder>\n");
         return 2;
     }
-    const QString folder = QString::fromLocal8Bit(argv[1]);
+    if (palette)
+        QApplication::setPalette(*palette);
+    const QString folder = args.last();
     // Run from the program folder: the spectral stage's library and the 20-band data are there.
     SetKorvanesLocation(QDir::currentPath());
     QDir().mkpath(folder);

@@ -14,6 +14,7 @@
 #include <QtTest>
 
 #include <cmath>
+#include <set>
 
 using namespace korvane;
 using namespace korvane::test;
@@ -155,12 +156,70 @@ private slots:
             QVERIFY(!colourNear(image, g.point(hz, -15), kStage1Color));
             QVERIFY(!colourNear(image, g.point(hz, -15), kStage2Color));
         }
-        // The cascade is dashed: some of a run of points along it carry its colour.
+        // Told apart without colour too: Stage 1 dashed, Stage 2 dotted, the cascade solid and
+        // widest, each so in the legend.
         int dark = 0;
         for (double hz = 1000; hz < 1400; hz += 20)
             dark += colourNear(image, g.point(hz, -30), kCascadeColor) ? 1 : 0;
-        QVERIFY(dark >= 5);
+        QCOMPARE(dark, 20);
+        const std::vector<ChartCurve> &c = plot.chart().curves;
+        QCOMPARE(c.size(), size_t(3));
+        QCOMPARE((std::set<Qt::PenStyle>{c[0].style, c[1].style, c[2].style}).size(), size_t(3));
+        QCOMPARE(c[2].style, Qt::SolidLine);
+        QVERIFY(c[2].width > c[0].width && c[2].width > c[1].width);
         QCOMPARE(plot.chart().title, QStringLiteral("Filter 4"));
+    }
+
+    // On a dark palette the chart's paper and ink are the palette's, and the curves are
+    // lightened until they stand out from the dark paper.
+    void followsThePalette()
+    {
+        ResponsePlot plot;
+        plot.resize(640, 400);
+        QPalette dark;
+        dark.setColor(QPalette::Base, QColor(20, 20, 20));
+        dark.setColor(QPalette::Text, QColor(230, 230, 230));
+        plot.setPalette(dark);
+        plot.showSet(flatResponse(-10, -20));
+        const QImage image = grabbed(&plot);
+        const ChartInk ink = ChartInk::of(dark);
+        QCOMPARE(image.pixelColor(3, 3), QColor(20, 20, 20));
+        for (const QColor &designed : {kStage1Color, kStage2Color}) {
+            QVERIFY(ContrastRatio(ink.map(designed), dark.color(QPalette::Base)) >= 7.0);
+            QVERIFY(ContrastRatio(designed, dark.color(QPalette::Base)) < 4.5);
+        }
+        QVERIFY(colourNear(image, plot.geometry().point(2000, -10), ink.map(kStage1Color)));
+        QVERIFY(colourNear(image, plot.geometry().point(2000, -30), ink.map(kCascadeColor)));
+        // White paper and black ink leave every colour as designed.
+        for (const QColor &designed : {kStage1Color, kStage2Color, kCascadeColor, kStoredColor})
+            QCOMPARE(ChartInk{}.map(designed), designed);
+    }
+
+    // The chart says in words what it shows, as its accessible description, renewed with the
+    // chart; Ctrl+D shows the words through the window's dialog.
+    void describedInWords()
+    {
+        ScriptedDialog dialog;
+        Model m = editorModel(Lowpass);
+        auto editor = showEditor(m, dialog, Lowpass);
+        QVERIFY(editor);
+        editor->activateWindow();
+        QVERIFY(QTest::qWaitForWindowActive(editor.get()));
+        ResponsePlot *plot = editor->responsePlot();
+        QCOMPARE(plot->accessibleName(), QStringLiteral("Response of Filter 3, Stage 2"));
+        QVERIFY2(plot->description().startsWith(QStringLiteral("Filter 3, Stage 2. Edited: Lowpass 2500 Hz")),
+                 qPrintable(plot->description()));
+        QVERIFY(plot->description().contains(QStringLiteral("Edited: passes up to 24")));
+        QVERIFY(!plot->description().contains(QStringLiteral("Stored")));
+        bar(editor.get(), QStringLiteral("HScroll1"))->setValue(1000);
+        QTRY_VERIFY(plot->description().contains(QStringLiteral("Edited: Lowpass 1000 Hz")));
+        QVERIFY(plot->description().contains(QStringLiteral("Stored: Lowpass 2500 Hz")));
+        QVERIFY(plot->description().contains(QStringLiteral("Edited: passes up to 9")));
+        QTest::keyClick(editor.get(), Qt::Key_D, Qt::ControlModifier);
+        QCOMPARE(dialog.messages.size(), size_t(1));
+        QCOMPARE(dialog.messages[0].title, plot->accessibleName());
+        QCOMPARE(dialog.messages[0].text, plot->description());
+        editor->reject();
     }
 
     void modelSet()

@@ -93,10 +93,10 @@ private slots:
         chart.title = QStringLiteral("Filter 3 <test> & more");
         chart.maxHz = 8600;
         chart.frequency = {0, 4300, 8600};
-        chart.curves.push_back({QStringLiteral("Stage 1"), {0, -6, -30}, kStage1Color, 1.5, false, {}, {}});
-        chart.curves.push_back({QStringLiteral("Stage 2"), {}, kStage2Color, 1.5, false, {}, {}});
+        chart.curves.push_back({QStringLiteral("Stage 1"), {0, -6, -30}, kStage1Color, 1.5, Qt::DashLine, {}, {}});
+        chart.curves.push_back({QStringLiteral("Stage 2"), {}, kStage2Color, 2.0, Qt::DotLine, {}, {}});
         chart.curves.push_back(
-            {QStringLiteral("Cascade"), {0, -6, -30}, kCascadeColor, 2, true, {-1, -7, -31}, {0, 0, 0}});
+            {QStringLiteral("Cascade"), {0, -6, -30}, kCascadeColor, 2.5, Qt::SolidLine, {-1, -7, -31}, {0, 0, 0}});
         chart.notes << QStringLiteral("Stage 2: no fixed response");
         chart.range = {-40, 10};
         const QByteArray svg = ChartSvg(chart, QSize(900, 520));
