@@ -12,6 +12,7 @@ pkgs=(
   ser2net                              # a network serial server in front of the simulated processor
   dbus-daemon python3-dbusmock         # a mock login manager on a private bus (sleep inhibitor)
   xvfb xauth imagemagick xdotool       # screenshots of the real windows
+  at-spi2-core python3-pyatspi         # the windows as a screen reader reads them (accessibility bus)
   dpkg-dev fakeroot file lintian       # the Debian package: cpack (dpkg-shlibdeps), its checks
   desktop-file-utils appstream shared-mime-info binutils
   fonts-dejavu-core                    # the stock desktop face the window-fit test measures
