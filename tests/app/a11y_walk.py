@@ -4,9 +4,9 @@
 # (slider, scroll bar, spin box, progress bar) that reports no value. The windows are opened
 # as a user opens them: keys, menu mnemonics and the buttons' own press actions.
 #
-# Run inside a private session bus: dbus-run-session -- /usr/bin/python3 a11y_walk.py PROGDIR
-# PROGDIR holds korvane-s, korvane-s-cli, korvane-s-sim, libkorvanes.so, korvanes.fwr, 20Band.
-# The program gets an Xvfb server of its own and the simulated processor on COM 1.
+# Usage: /usr/bin/python3 a11y_walk.py PROGDIR, where PROGDIR holds korvane-s, korvane-s-cli,
+# korvane-s-sim, libkorvanes.so, korvanes.fwr and 20Band. The walk gets a session bus, an Xvfb
+# server and the simulated processor (on COM 1) of its own.
 
 import os
 import re
@@ -16,8 +16,18 @@ import sys
 import tempfile
 import time
 
-import pyatspi
-from gi.repository import GLib
+if os.environ.get("A11Y_WALK_SESSION") is None:
+    # A private session bus, and a runtime folder of its own: the accessibility bus keeps its
+    # socket there, and walks run side by side must not share it.
+    runtime = tempfile.mkdtemp(prefix="a11y-run-")
+    try:
+        sys.exit(subprocess.run(["dbus-run-session", "--", sys.executable, *sys.argv],
+                                env=dict(os.environ, A11Y_WALK_SESSION="1", XDG_RUNTIME_DIR=runtime)).returncode)
+    finally:
+        shutil.rmtree(runtime, ignore_errors=True)
+
+import pyatspi  # noqa: E402 (inside the session)
+from gi.repository import GLib  # noqa: E402
 
 PROG = os.path.abspath(sys.argv[1])
 MAIN_TITLE = "Korvane-S Configuration Utility"
@@ -44,7 +54,12 @@ def wait_for(what, check, seconds=60):
         if got:
             return got
         time.sleep(0.1)
-    sys.exit("a11y walk: timed out waiting for " + what)
+    try:
+        state = "; programs on the bus: %s; its windows: %s" % (
+            [c.name for c in pyatspi.Registry.getDesktop(0) if c], [w.name for w in windows() if w])
+    except Exception as e:  # the report must not hide the time-out
+        state = "; %s" % e
+    sys.exit("a11y walk: timed out waiting for " + what + state)
 
 
 def xdo(*args):
@@ -176,7 +191,7 @@ def step_from_keys(ed):
     for event in (("object:property-change:accessible-value", "Cutoff Frequency"),
                   ("object:property-change:accessible-description", "Transition Slope")):
         # Events come after the change; a missing one is reported after a generous wait.
-        deadline = time.monotonic() + 10
+        deadline = time.monotonic() + 30
         while event not in heard and time.monotonic() < deadline:
             GLib.MainContext.default().iteration(False)
             time.sleep(0.05)
@@ -241,7 +256,7 @@ def main():
         while b"LINK" not in sim.stdout.readline():
             pass
         procs.append(subprocess.Popen([os.path.join(tmp, "prog", "korvane-s")], cwd=os.path.join(tmp, "work"),
-                                      env=env, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL))
+                                      env=env, stdout=subprocess.DEVNULL, stderr=None))
 
         # The splash window comes first: wait for the main window's own controls.
         main_win = wait_for("main window", lambda: (w := window(MAIN_TITLE)) and find(w, pyatspi.ROLE_PANEL, "Stage 2")
@@ -274,7 +289,10 @@ def main():
         bar = wait_for("upload under way", lambda: (b := find(comm, pyatspi.ROLE_PROGRESS_BAR))
                        and b.queryValue().currentValue > 0 and b)
         walk("progress window (Transferring Filters)", comm)
-        press(find(comm, pyatspi.ROLE_PUSH_BUTTON, "Cancel"))
+        try:
+            press(find(comm, pyatspi.ROLE_PUSH_BUTTON, "Cancel"))
+        except Exception:  # the walk is done; the program is ended below either way
+            pass
     finally:
         for p in reversed(procs):
             p.terminate()
