@@ -186,6 +186,7 @@ void MainWindow::buildClientArea(QWidget *client)
 
     TabStrip1 = new QTabWidget(client);
     TabStrip1->setObjectName(QStringLiteral("TabStrip1"));
+    TabStrip1->setAccessibleName(QStringLiteral("Filter sets"));
     TabStrip1->setUsesScrollButtons(true);
     for (int set = 0; set < kFilterSetCount; ++set) {
         auto *page = new QWidget;

@@ -45,6 +45,7 @@ CtlEq::CtlEq(QWidget *parent, Model &model, UserDialog &dialog)
         auto *slider = new SettingBar(Qt::Vertical, controls());
         ApplyStageLimit(*slider, kEqBandLimit, maxFrequency());
         slider->setObjectName(QString::fromLatin1(kEqBandLimit.bar) + QString::number(i));
+        slider->setAccessibleName(QStringLiteral("Band ") + freqs[std::size_t(i)]);
         slider->setMinimumHeight(220);
         sliders_[std::size_t(i)] = slider;
         grid->addWidget(slider, 1, i + 1, Qt::AlignHCenter);

@@ -2,6 +2,8 @@
 
 #include "config/stagelimits.h"
 
+#include <QAccessibleWidget>
+#include <QGroupBox>
 #include <QKeyEvent>
 #include <QMouseEvent>
 #include <QPainter>
@@ -18,10 +20,62 @@ namespace {
 constexpr int kBreadth = 17;        // pixels across the bar
 constexpr int kFirstRepeatMs = 300; // delay before a held arrow starts repeating
 constexpr int kRepeatMs = 50;
+
+// A slider with a value interface: the number is the stored setting, the text the label's.
+class SettingBarAccessible final : public QAccessibleWidget, public QAccessibleValueInterface {
+public:
+    explicit SettingBarAccessible(SettingBar *bar) : QAccessibleWidget(bar, QAccessible::Slider) { }
+
+    void *interface_cast(QAccessible::InterfaceType type) override
+    {
+        if (type == QAccessible::ValueInterface)
+            return static_cast<QAccessibleValueInterface *>(this);
+        return QAccessibleWidget::interface_cast(type);
+    }
+    [[nodiscard]] QString text(QAccessible::Text t) const override
+    {
+        switch (t) {
+        case QAccessible::Name:
+            return SettingBarCaption(*bar());
+        case QAccessible::Value:
+        case QAccessible::Description:
+            return bar()->valueText();
+        default:
+            return QAccessibleWidget::text(t);
+        }
+    }
+    [[nodiscard]] QVariant currentValue() const override { return bar()->value(); }
+    void setCurrentValue(const QVariant &value) override { bar()->setValue(value.toInt()); }
+    [[nodiscard]] QVariant maximumValue() const override { return std::max(bar()->minimum(), bar()->maximum()); }
+    [[nodiscard]] QVariant minimumValue() const override { return std::min(bar()->minimum(), bar()->maximum()); }
+    [[nodiscard]] QVariant minimumStepSize() const override { return bar()->smallChange(); }
+
+private:
+    [[nodiscard]] SettingBar *bar() const { return static_cast<SettingBar *>(widget()); }
+};
+
+QAccessibleInterface *settingBarAccessible(const QString &className, QObject *object)
+{
+    if (className == QLatin1String(SettingBar::staticMetaObject.className()) && object && object->isWidgetType())
+        return new SettingBarAccessible(static_cast<SettingBar *>(object));
+    return nullptr;
+}
 } // namespace
+
+QString SettingBarCaption(const SettingBar &bar)
+{
+    if (!bar.accessibleName().isEmpty())
+        return bar.accessibleName();
+    for (const QWidget *w = bar.parentWidget(); w; w = w->parentWidget())
+        if (const auto *frame = qobject_cast<const QGroupBox *>(w); frame && !frame->title().isEmpty())
+            return QString(frame->title()).remove(QLatin1Char('&'));
+    return {};
+}
 
 SettingBar::SettingBar(Qt::Orientation orientation, QWidget *parent) : QWidget(parent), orientation_(orientation)
 {
+    static const bool factoryInstalled = (QAccessible::installFactory(settingBarAccessible), true);
+    (void)factoryInstalled;
     setFocusPolicy(Qt::StrongFocus);
     if (orientation_ == Qt::Horizontal)
         setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Fixed);
@@ -65,6 +119,30 @@ void SettingBar::moveTo(int value, bool byDrag)
         emit scrolled(value_);
     else
         emit changed(value_);
+    announceValue(); // after the window's handlers: a bar pushed by this one has moved too
+}
+
+void SettingBar::setValueText(std::function<QString(int)> text)
+{
+    valueText_ = std::move(text);
+    announceValue();
+}
+
+QString SettingBar::valueText() const { return valueText_ ? valueText_(value_) : QString::number(value_); }
+
+void SettingBar::announceValue()
+{
+    if (!QAccessible::isActive())
+        return;
+    const QString text = valueText();
+    if (value_ == announcedValue_ && text == announcedText_)
+        return;
+    announcedValue_ = value_;
+    announcedText_ = text;
+    QAccessibleValueChangeEvent value(this, value_);
+    QAccessible::updateAccessibility(&value);
+    QAccessibleEvent description(this, QAccessible::DescriptionChanged);
+    QAccessible::updateAccessibility(&description);
 }
 
 void SettingBar::stepTowardsMaximum(int steps, bool large)
@@ -236,26 +314,29 @@ void SettingBar::mouseReleaseEvent(QMouseEvent *event)
 
 void SettingBar::keyPressEvent(QKeyEvent *event)
 {
+    // Steps towards Maximum that raise the label's figure: the right end of a horizontal bar,
+    // the top (Minimum) end of a vertical one.
+    const int up = orientation_ == Qt::Horizontal ? 1 : -1;
     switch (event->key()) {
     case Qt::Key_Right:
-    case Qt::Key_Down:
-        stepTowardsMaximum(1, false);
+    case Qt::Key_Up:
+        stepTowardsMaximum(up, false);
         break;
     case Qt::Key_Left:
-    case Qt::Key_Up:
-        stepTowardsMaximum(-1, false);
-        break;
-    case Qt::Key_PageDown:
-        stepTowardsMaximum(1, true);
+    case Qt::Key_Down:
+        stepTowardsMaximum(-up, false);
         break;
     case Qt::Key_PageUp:
-        stepTowardsMaximum(-1, true);
+        stepTowardsMaximum(up, true);
         break;
-    case Qt::Key_Home:
-        setValue(minimum_);
+    case Qt::Key_PageDown:
+        stepTowardsMaximum(-up, true);
         break;
     case Qt::Key_End:
-        setValue(maximum_);
+        setValue(up > 0 ? maximum_ : minimum_);
+        break;
+    case Qt::Key_Home:
+        setValue(up > 0 ? minimum_ : maximum_);
         break;
     default:
         QWidget::keyPressEvent(event); // Enter and Esc reach the dialog's buttons

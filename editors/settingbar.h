@@ -4,19 +4,29 @@
 // the left (or top) end is always Minimum and the right (or bottom) end Maximum, so on a
 // reversed bar moving right lowers the value.
 //
-// Input, the same for normal and reversed bars ("towards Max" means towards the right or
-// bottom end):
-//   right/bottom arrow button, Right/Down key, wheel down     one small step towards Max
-//   left/top arrow button,     Left/Up key,    wheel up       one small step towards Min
-//   trough click right/below the thumb, PageDown              one large step towards Max
-//   trough click left/above the thumb,  PageUp                one large step towards Min
-//   End / Home                                                Max / Min
+// Mouse input, the same for normal and reversed bars ("towards Max" means towards the right
+// or bottom end):
+//   right/bottom arrow button, wheel down                     one small step towards Max
+//   left/top arrow button,     wheel up                       one small step towards Min
+//   trough click right/below the thumb                        one large step towards Max
+//   trough click left/above the thumb                         one large step towards Min
 //   dragging the thumb                                        scrolled() on every move,
 //                                                             changed() on release
 // Holding an arrow or the trough repeats the step.
+//
+// Keys raise or lower what the label shows, which is the right end of a horizontal bar and
+// the top of a vertical one (the equalizer's 0 dB), whether the stored setting grows that way
+// or not: Right/Up one small step up, Left/Down one down, PageUp/PageDown a large step,
+// End/Home the highest/lowest end.
+//
+// Screen readers see a slider named after the caption of the frame the bar sits in (or its
+// accessibleName), whose value is the stored setting and whose description and value text
+// are valueText(): the figure as the window's label shows it, with its unit.
 
 #include <QTimer>
 #include <QWidget>
+
+#include <functional>
 
 namespace korvane {
 
@@ -47,6 +57,15 @@ public:
 
     // Moves by `steps` small (or large) steps; positive is towards Maximum.
     void stepTowardsMaximum(int steps, bool large);
+
+    // How the window's label shows value n, with its unit ("3000 Hz", "137 dB/Octave"); read
+    // from the same label formulas the window uses. Without it the bare setting is shown.
+    void setValueText(std::function<QString(int value)> text);
+    [[nodiscard]] QString valueText() const;
+    // Tells assistive technology the value and its text when either has changed since it was
+    // last told: the bar calls it on every move; call it when the text follows another bar
+    // (a slope figure follows the cutoff).
+    void announceValue();
 
     [[nodiscard]] QSize sizeHint() const override;
     [[nodiscard]] QSize minimumSizeHint() const override;
@@ -97,7 +116,14 @@ private:
     Repeat repeat_ = Repeat::None;
     int repeatTarget_ = 0; // trough repeats stop when the thumb reaches the pointer
     QTimer repeatTimer_;
+    std::function<QString(int)> valueText_;
+    int announcedValue_ = 0;
+    QString announcedText_;
 };
+
+// The bar's name for screen readers: its accessibleName, else the caption of the nearest
+// frame (QGroupBox) around it, without the mnemonic marker.
+[[nodiscard]] QString SettingBarCaption(const SettingBar &bar);
 
 // Names the bar after a row of the stage limits (config/stagelimits.h) and gives it the row's
 // range, at the set's highest filter frequency maxFrequency (Hz), and steps.

@@ -15,6 +15,14 @@ TypedField::TypedField(SettingBar *bar, TypedFieldDef def, BarValueLookup bars, 
 {
     setObjectName(def_.fieldName);
     setToolTip(def_.toolTip);
+    // Read out as "Transition Slope, Lower edge, in dB/Octave": the bar's caption, which of
+    // its figures, the unit.
+    QString name = SettingBarCaption(*bar);
+    if (!def_.part.isEmpty())
+        name += QStringLiteral(", %1 edge").arg(def_.part);
+    if (!def_.unit.isEmpty())
+        name += QStringLiteral(", in ") + def_.unit;
+    setAccessibleName(name);
     setAlignment(Qt::AlignRight | Qt::AlignVCenter);
     const int digits = def_.decimals > 0 ? 8 : bar->orientation() == Qt::Vertical ? 3 : 6;
     setFixedWidth(fontMetrics().horizontalAdvance(QString(digits, QLatin1Char('0'))) + 12);
@@ -81,10 +89,12 @@ void AddTypedFields(QWidget &editor, int type, int sampleRate)
     };
     QMap<SettingBar *, QBoxLayout *> wrapped;
     QList<TypedField *> fields;
+    QMap<SettingBar *, std::vector<TypedFieldDef>> figures;
     for (const TypedFieldDef &def : defs) {
         SettingBar *bar = editor.findChild<SettingBar *>(def.barName);
         if (!bar || !bar->parentWidget() || !bar->parentWidget()->layout())
             continue;
+        figures[bar].push_back(def);
         QBoxLayout *box = wrapped.value(bar);
         if (!box) {
             // The bar's place in its frame goes to a holder with the bar and its fields: a
@@ -119,9 +129,25 @@ void AddTypedFields(QWidget &editor, int type, int sampleRate)
         }
         fields << field;
     }
-    const auto refreshAll = [fields] {
+    // What the bar's label shows, for screen readers: "2500 Hz", "Lower 12 dB/Octave, Upper
+    // 30 dB/Octave", "(Out)".
+    for (auto it = figures.cbegin(); it != figures.cend(); ++it) {
+        it.key()->setValueText([defs = it.value(), lookup](int v) {
+            QStringList parts;
+            for (const TypedFieldDef &def : defs) {
+                QString text = def.labelText(v, lookup);
+                if (!def.unit.isEmpty() && !text.startsWith(QLatin1Char('(')))
+                    text += QLatin1Char(' ') + def.unit;
+                parts << (def.part.isEmpty() ? text : def.part + QLatin1Char(' ') + text);
+            }
+            return parts.join(QStringLiteral(", "));
+        });
+    }
+    const auto refreshAll = [fields, bars = figures.keys()] {
         for (TypedField *f : fields)
             f->refresh();
+        for (SettingBar *b : bars)
+            b->announceValue();
     };
     for (SettingBar *bar : editor.findChildren<SettingBar *>()) {
         QObject::connect(bar, &SettingBar::changed, &editor, refreshAll);

@@ -18,7 +18,7 @@ double plain(int n, const BarValueLookup &) { return n; }
 TypedFieldDef field(const QString &bar, const QString &unit, const QString &tip, int decimals,
                     std::function<double(int, const BarValueLookup &)> shown, const QString &suffix = QString())
 {
-    return {bar, bar + QStringLiteral("Value") + suffix, unit, tip, decimals, std::move(shown)};
+    return {bar, bar + QStringLiteral("Value") + suffix, unit, tip, decimals, std::move(shown), suffix};
 }
 
 } // namespace
@@ -35,7 +35,7 @@ std::vector<TypedFieldDef> TypedFieldsOfEditor(int type, int sampleRate)
     std::vector<TypedFieldDef> out;
     if (type == GraphicEq20) {
         for (int i = 0; i < kEqBandCount; ++i)
-            out.push_back(field(QString::fromLatin1(kEqBandLimit.bar) + QString::number(i), QString(),
+            out.push_back(field(QString::fromLatin1(kEqBandLimit.bar) + QString::number(i), QStringLiteral("dB"),
                                 tip.arg(QStringLiteral("dB (0 to -40)")), 0,
                                 [](int n, const BarValueLookup &) { return EqGainLabel(n).toDouble(); }));
         return out;
@@ -64,6 +64,7 @@ std::vector<TypedFieldDef> TypedFieldsOfEditor(int type, int sampleRate)
                                 [s](int n, const BarValueLookup &) { return CombFundamentalLabel(n, s).toDouble(); }));
         } else if (l.member == &StageConfig::Freq1 && bandFilter) {
             out.push_back(field(bar, unit, tip.arg(unit) + QStringLiteral(" (0 or \"out\": no lower edge)"), 0, plain));
+            out.back().label = LowerCutoffLabel;
         } else if (l.member == &StageConfig::AdaptRate) {
             out.push_back(field(bar, unit, tip.arg(QStringLiteral("steps of 2^-14")), 0, plain));
         } else {
@@ -71,6 +72,11 @@ std::vector<TypedFieldDef> TypedFieldsOfEditor(int type, int sampleRate)
         }
     }
     return out;
+}
+
+QString TypedFieldDef::labelText(int n, const BarValueLookup &bars) const
+{
+    return label ? label(n) : FormatFixed(shown(n, bars), decimals);
 }
 
 std::optional<double> ParseTypedValue(const QString &text)

@@ -29,6 +29,14 @@ struct TypedFieldDef {
     int decimals = 0; // as the label shows the figure
     // The figure the label shows for bar value n.
     std::function<double(int n, const BarValueLookup &bars)> shown;
+    // Which of a bar's two figures this is ("Lower", "Upper" edge of the one slope bar of a
+    // band filter); empty for a bar that shows one figure.
+    QString part{};
+    // The label's text where it is not the figure alone (the lower cutoff 0 reads "(Out)").
+    std::function<QString(int n)> label{};
+
+    // What the label shows for bar value n: its text, or the figure at `decimals` places.
+    [[nodiscard]] QString labelText(int n, const BarValueLookup &bars) const;
 };
 
 // The fields of the editor of filter type 0..8 (none for the spectral equalizer, which has no

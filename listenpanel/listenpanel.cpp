@@ -231,6 +231,9 @@ ListenPanel::ListenPanel(QWidget *parent) : QWidget(parent)
         b->setSuffix(QStringLiteral(" s"));
         b->setSingleStep(0.1);
     }
+    // The row reads "Loop from [start] to [end]": each box is named for a screen reader.
+    m_loopFrom->setAccessibleName(QStringLiteral("Loop from"));
+    m_loopTo->setAccessibleName(QStringLiteral("Loop to"));
     loopRow->addWidget(m_loop);
     loopRow->addWidget(m_loopFrom);
     loopRow->addWidget(new QLabel(QStringLiteral("to"), this));
@@ -262,6 +265,7 @@ ListenPanel::ListenPanel(QWidget *parent) : QWidget(parent)
     layout->addLayout(designRow);
     m_tones = new QTableWidget(0, 4, this);
     m_tones->setObjectName(QStringLiteral("ListenTones"));
+    m_tones->setAccessibleName(QStringLiteral("Steady tones"));
     m_tones->setHorizontalHeaderLabels(
         {QStringLiteral("Tone"), QStringLiteral("Level"), QStringLiteral("Steadiness"), QString()});
     m_tones->verticalHeader()->hide();

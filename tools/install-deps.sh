@@ -12,7 +12,7 @@ pkgs=(
   ser2net                              # a network serial server in front of the simulated processor
   dbus-daemon python3-dbusmock         # a mock login manager on a private bus (sleep inhibitor)
   xvfb xauth imagemagick xdotool       # screenshots of the real windows
-  at-spi2-core python3-pyatspi         # the accessibility bus a keyboard-only run is watched through
+  at-spi2-core python3-pyatspi         # the accessibility bus (whole-program runs read the windows through it)
   dpkg-dev fakeroot file lintian       # the Debian package: cpack (dpkg-shlibdeps), its checks
   desktop-file-utils appstream shared-mime-info binutils
   fonts-dejavu-core                    # the stock desktop face the window-fit test measures

@@ -1,7 +1,10 @@
 // Our scroll bar under real mouse and keyboard input, reversed and normal.
 
+#include "datatable.h"
 #include "editortesting.h"
+#include "scripteddialog.h"
 
+#include <QAccessible>
 #include <QLineEdit>
 #include <QSignalSpy>
 #include <QVBoxLayout>
@@ -14,7 +17,10 @@ class TestSettingBar : public QObject {
 private slots:
     void reversedBarMovesTowardsMaxOnTheRight();
     void normalBarAndVerticalBar();
-    void keysFollowTheArrows();
+    void keysRaiseWhatTheLabelShows_data();
+    void keysRaiseWhatTheLabelShows();
+    void screenReaderHearsTheLabel_data();
+    void screenReaderHearsTheLabel();
     void dragScrollsThenChangesOnce();
     void endsAndProgramChanges();
     void focusedBarIsMarked();
@@ -79,31 +85,36 @@ void TestSettingBar::normalBarAndVerticalBar()
     QCOMPARE(v->value(), 0);
 }
 
-void TestSettingBar::keysFollowTheArrows()
+void TestSettingBar::keysRaiseWhatTheLabelShows_data()
 {
-    // Unlike QScrollBar's default, Right always moves the way the right arrow does.
-    auto b = shownBar(Qt::Horizontal, 509, 5, 1, 10, 286);
-    QVERIFY(b);
-    b->setFocus();
-    QTest::keyClick(b.get(), Qt::Key_Right);
-    QCOMPARE(b->value(), 285);
-    QTest::keyClick(b.get(), Qt::Key_Left);
-    QTest::keyClick(b.get(), Qt::Key_Up);
-    QCOMPARE(b->value(), 287);
-    QTest::keyClick(b.get(), Qt::Key_PageDown);
-    QCOMPARE(b->value(), 277);
-    QTest::keyClick(b.get(), Qt::Key_PageUp);
-    QCOMPARE(b->value(), 287);
-    QTest::keyClick(b.get(), Qt::Key_End);
-    QCOMPARE(b->value(), 5);
-    QTest::keyClick(b.get(), Qt::Key_Home);
-    QCOMPARE(b->value(), 509);
+    // Right/Up raise the figure, whichever way the stored setting runs: on a horizontal bar
+    // towards its right end (here a reversed one, 509 at the left), on a vertical one towards
+    // its top (the equalizer's 0 dB cut, Minimum). Small step 1, large 10 and 5.
+    test::addColumns<Qt::Orientation, int, int>("orientation", "key", "expected");
+    const struct {
+        const char *name;
+        int key, horizontal, vertical;
+    } rows[] = {{"Right", Qt::Key_Right, 285, 9},   {"Up", Qt::Key_Up, 285, 9},
+                {"Left", Qt::Key_Left, 287, 11},    {"Down", Qt::Key_Down, 287, 11},
+                {"PageUp", Qt::Key_PageUp, 276, 5}, {"PageDown", Qt::Key_PageDown, 296, 15},
+                {"End", Qt::Key_End, 5, 0},         {"Home", Qt::Key_Home, 509, 40}};
+    for (const auto &r : rows) {
+        QTest::addRow("horizontal %s", r.name) << Qt::Horizontal << r.key << r.horizontal;
+        QTest::addRow("vertical %s", r.name) << Qt::Vertical << r.key << r.vertical;
+    }
+}
 
-    auto v = shownBar(Qt::Vertical, 0, 40, 1, 5, 10);
-    QVERIFY(v);
-    v->setFocus();
-    QTest::keyClick(v.get(), Qt::Key_Down);
-    QCOMPARE(v->value(), 11);
+void TestSettingBar::keysRaiseWhatTheLabelShows()
+{
+    QFETCH(Qt::Orientation, orientation);
+    QFETCH(int, key);
+    QFETCH(int, expected);
+    const bool h = orientation == Qt::Horizontal;
+    auto b = h ? shownBar(orientation, 509, 5, 1, 10, 286) : shownBar(orientation, 0, 40, 1, 5, 10);
+    QVERIFY(b);
+    QCOMPARE(b->focusPolicy(), Qt::StrongFocus);
+    QTest::keyClick(b.get(), Qt::Key(key));
+    QCOMPARE(b->value(), expected);
 }
 
 void TestSettingBar::dragScrollsThenChangesOnce()
@@ -181,6 +192,72 @@ void TestSettingBar::focusedBarIsMarked()
         if (marked.pixelColor(dpr, y) == highlight && plain.pixelColor(dpr, y) != highlight)
             ++edgeMarked;
     QVERIFY2(edgeMarked >= marked.height() / 2, qPrintable(QString::number(edgeMarked)));
+}
+
+void TestSettingBar::screenReaderHearsTheLabel_data()
+{
+    // format: the value text, %1, %2 the value labels' own text. mover: a bar whose move
+    // changes this bar's figure (empty: none). The events that tell a screen reader are
+    // dropped on the offscreen platform (no accessibility bridge is active): the whole-program
+    // walk (tests/app/a11y_walk.py) hears them on the bus.
+    test::addColumns<int, QString, QStringList, int, QString, QString>("type", "bar", "labels", "value", "format",
+                                                                       "mover");
+    const QStringList cutoff{QStringLiteral("Cutoff")}, slopes{QStringLiteral("Slope1"), QStringLiteral("Slope2")};
+    QTest::newRow("lowpass cutoff") << int(Lowpass) << "HScroll1" << cutoff << 3000 << "%1 Hz"
+                                    << "";
+    QTest::newRow("highpass slope follows the cutoff")
+        << int(Highpass) << "HScroll2" << QStringList{"Slope"} << 90 << "%1 dB/Octave"
+        << "HScroll1";
+    QTest::newRow("comb fundamental, reversed")
+        << int(Comb) << "hscrlFundFreq" << QStringList{"lblFreq"} << 286 << "%1 Hz"
+        << "";
+    QTest::newRow("notch width, reversed") << int(Notch) << "HScroll2" << QStringList{"NWidth"} << 20 << "%1 Hz"
+                                           << "";
+    QTest::newRow("bandpass lower cutoff out") << int(Bandpass) << "HScroll1" << QStringList{"LoCutoff"} << 0 << "%1"
+                                               << "";
+    QTest::newRow("bandstop slope, two figures")
+        << int(Bandstop) << "HScroll2" << slopes << 50 << "Lower %1 dB/Octave, Upper %2 dB/Octave"
+        << "HScroll4";
+    QTest::newRow("equalizer band") << int(GraphicEq20) << "GainSlider3" << QStringList{"Gain3"} << 12 << "%1 dB"
+                                    << "";
+}
+
+void TestSettingBar::screenReaderHearsTheLabel()
+{
+    QFETCH(int, type);
+    QFETCH(QString, bar);
+    QFETCH(QStringList, labels);
+    QFETCH(int, value);
+    QFETCH(QString, format);
+    QFETCH(QString, mover);
+    Model m = editorModel(FilterType(type));
+    ScriptedDialog dialog;
+    auto w = showEditor(m, dialog, type);
+    QVERIFY(w);
+    SettingBar *b = korvane::test::bar(w.get(), bar);
+    QVERIFY(b);
+    b->setValue(value);
+
+    QAccessibleInterface *a = QAccessible::queryAccessibleInterface(b);
+    QVERIFY(a && a->valueInterface());
+    QCOMPARE(a->role(), QAccessible::Slider);
+    QVERIFY(!a->text(QAccessible::Name).isEmpty());
+    QCOMPARE(a->valueInterface()->currentValue().toInt(), value);
+    auto heard = [&] {
+        QString expected = format;
+        for (const QString &label : labels)
+            expected = expected.arg(textOf(w.get(), label));
+        return expected;
+    };
+    QCOMPARE(a->text(QAccessible::Value), heard());
+    QCOMPARE(a->text(QAccessible::Description), heard());
+
+    if (!mover.isEmpty()) {
+        const QString before = a->text(QAccessible::Value);
+        korvane::test::bar(w.get(), mover)->setValue(500);
+        QVERIFY(a->text(QAccessible::Value) != before);
+        QCOMPARE(a->text(QAccessible::Value), heard());
+    }
 }
 
 QTEST_MAIN(TestSettingBar)
