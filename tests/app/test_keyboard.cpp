@@ -2,8 +2,8 @@
 // window is laid out and comes back round to the first (nothing keeps the focus), and every
 // caption, menu entry and labelled field has a key of its own.
 //
-// Layout order: a vertical box top to bottom, a row left to right, a grid row by row, a form
-// row by row; children placed by hand in reading order (top to bottom, then left to right).
+// Layout order: a vertical box top to bottom, a row left to right, a grid row by row; children
+// placed by hand in reading order (top to bottom, then left to right).
 // The main window: its client area, then the docks.
 
 #include "app/aboutwindow.h"
@@ -17,7 +17,6 @@
 #include <QAbstractButton>
 #include <QBoxLayout>
 #include <QButtonGroup>
-#include <QFormLayout>
 #include <QGridLayout>
 #include <QGroupBox>
 #include <QLabel>
@@ -78,16 +77,8 @@ void layoutWidgets(QLayout *layout, QList<QWidget *> &out)
     QList<Item> items;
     for (int i = 0; i < layout->count(); ++i) {
         int row = i, column = 0, span1 = 0, span2 = 0;
-        if (auto *grid = qobject_cast<QGridLayout *>(layout)) {
+        if (auto *grid = qobject_cast<QGridLayout *>(layout))
             grid->getItemPosition(i, &row, &column, &span1, &span2);
-        } else if (auto *form = qobject_cast<QFormLayout *>(layout)) {
-            QFormLayout::ItemRole role{};
-            form->getItemPosition(i, &row, &role);
-            column = int(role);
-        } else if (auto *box = qobject_cast<QBoxLayout *>(layout); box
-                   && (box->direction() == QBoxLayout::RightToLeft || box->direction() == QBoxLayout::BottomToTop)) {
-            row = -i;
-        }
         items.push_back({row, column, layout->itemAt(i)});
     }
     std::stable_sort(items.begin(), items.end(), [](const Item &a, const Item &b) {
