@@ -54,7 +54,7 @@ AboutWindow::AboutWindow(UserDialog &dialog, QWidget *parent) : QDialog(parent),
     lblDisclaimer->setGeometry(16, 130, 240, 90);
     lblDisclaimer->setAlignment(Qt::AlignLeft | Qt::AlignTop);
 
-    cmdOK = new QPushButton(QStringLiteral("OK"), this);
+    cmdOK = new QPushButton(QStringLiteral("&OK"), this);
     cmdOK->setObjectName(QStringLiteral("cmdOK"));
     cmdOK->setGeometry(272, 136, 96, 26);
     cmdOK->setDefault(true);

@@ -56,7 +56,7 @@ FilterSetPage::FilterSetPage(QWidget *parent) : QWidget(parent)
         grid->addWidget(buildStageFrame(stage), stage - 1, 0, Qt::AlignTop);
     grid->addWidget(buildAgcFrame(), 0, 1, Qt::AlignTop | Qt::AlignLeft);
 
-    NoiseCheck = new QCheckBox(QStringLiteral("Broadband Noise Filter"), this);
+    NoiseCheck = new QCheckBox(QStringLiteral("&Broadband Noise Filter"), this);
     NoiseCheck->setObjectName(QStringLiteral("NoiseCheck"));
     NoiseCheck->setToolTip(QStringLiteral("Checking this box enables the Broadband Noise filter."));
     connect(NoiseCheck, &QCheckBox::toggled, this, &FilterSetPage::noiseToggled);
@@ -65,6 +65,14 @@ FilterSetPage::FilterSetPage(QWidget *parent) : QWidget(parent)
     grid->addWidget(buildProgrammingNote(), 2, 0, 1, 2);
     grid->setRowStretch(3, 1);
     buildBandwidthFrame();
+
+    // Tab follows the rows: Stage 1, AGC, then Stage 2, the noise box.
+    setTabOrder(StageControlButton[0], AGCButton[0]);
+    for (size_t i = 1; i < AGCButton.size(); ++i)
+        setTabOrder(AGCButton[i - 1], AGCButton[i]);
+    setTabOrder(AGCButton[3], FilterList[1]);
+    setTabOrder(FilterList[1], StageControlButton[1]);
+    setTabOrder(StageControlButton[1], NoiseCheck);
 }
 
 // The stage's frame: its type list, its Control button, its summary, and Copy and Paste on
@@ -88,7 +96,8 @@ QGroupBox *FilterSetPage::buildStageFrame(int stage)
     connect(list, &QComboBox::currentIndexChanged, this, [this, stage] { emit typeChanged(stage); });
     v->addWidget(list);
 
-    auto *button = new QPushButton(QStringLiteral("Control"), frame);
+    // Two buttons of one caption: each its own key (Alt+C, Alt+T).
+    auto *button = new QPushButton(stage == 1 ? QStringLiteral("&Control") : QStringLiteral("Con&trol"), frame);
     button->setObjectName(QStringLiteral("Stage%1ControlButton").arg(stage));
     button->setToolTip(QStringLiteral("Opens configuration window for Stage %1").arg(stage));
     connect(button, &QPushButton::clicked, this, [this, stage] { emit controlClicked(stage); });
@@ -104,9 +113,9 @@ QGroupBox *FilterSetPage::buildStageFrame(int stage)
     v->addWidget(summary);
 
     frame->setContextMenuPolicy(Qt::ActionsContextMenu);
-    auto *copy = new QAction(QStringLiteral("Copy Stage %1").arg(stage), frame);
+    auto *copy = new QAction(QStringLiteral("&Copy Stage %1").arg(stage), frame);
     connect(copy, &QAction::triggered, this, [this, stage] { emit copyStageRequested(stage); });
-    auto *paste = new QAction(QStringLiteral("Paste into Stage %1").arg(stage), frame);
+    auto *paste = new QAction(QStringLiteral("&Paste into Stage %1").arg(stage), frame);
     connect(paste, &QAction::triggered, this, [this, stage] { emit pasteStageRequested(stage); });
     frame->addAction(copy);
     frame->addAction(paste);
@@ -126,7 +135,8 @@ QGroupBox *FilterSetPage::buildAgcFrame()
     auto *agcLayout = new QVBoxLayout(fraAGC);
     agcGroup_ = new QButtonGroup(this);
     for (int i = 0; i < 4; ++i) {
-        auto *b = new QRadioButton(AgcDisplayText(i), fraAGC);
+        // Alt+N, Alt+1, Alt+2, Alt+3: the first character of each.
+        auto *b = new QRadioButton(QLatin1Char('&') + AgcDisplayText(i), fraAGC);
         b->setObjectName(QStringLiteral("AGCButton%1").arg(i));
         agcGroup_->addButton(b, i);
         agcLayout->addWidget(b);

@@ -104,8 +104,8 @@ void MainWindow::buildEditMenu()
     mnuEdit->addSeparator();
     add("mnuEditCopyStage1", QStringLiteral("Copy Stage &1"), QKeySequence(), [this] { copyStage(1); });
     add("mnuEditCopyStage2", QStringLiteral("Copy Stage &2"), QKeySequence(), [this] { copyStage(2); });
-    add("mnuEditPasteStage1", QStringLiteral("Paste into Stage 1"), QKeySequence(), [this] { pasteStage(1); });
-    add("mnuEditPasteStage2", QStringLiteral("Paste into Stage 2"), QKeySequence(), [this] { pasteStage(2); });
+    add("mnuEditPasteStage1", QStringLiteral("P&aste into Stage 1"), QKeySequence(), [this] { pasteStage(1); });
+    add("mnuEditPasteStage2", QStringLiteral("Pa&ste into Stage 2"), QKeySequence(), [this] { pasteStage(2); });
     mnuEdit->addSeparator();
     add("mnuEditCopySet", QStringLiteral("&Copy Filter Set"), QKeySequence::Copy, &MainWindow::copyFilterSet);
     add("mnuEditPasteSet", QStringLiteral("&Paste Filter Set"), QKeySequence::Paste, &MainWindow::pasteFilterSet);
@@ -130,10 +130,10 @@ void MainWindow::buildFileAdditions()
     mnuFileRecent = new QMenu(QStringLiteral("&Recent Files"), this);
     mnuFileRecent->setObjectName(QStringLiteral("mnuFileRecent"));
     mnuFile->insertMenu(afterOpen, mnuFileRecent);
-    auto *summary = new QAction(QStringLiteral("Export Su&mmary..."), this);
+    auto *summary = new QAction(QStringLiteral("Export S&ummary..."), this);
     summary->setObjectName(QStringLiteral("mnuFileExportSummary"));
     connect(summary, &QAction::triggered, this, &MainWindow::exportSummary);
-    auto *response = new QAction(QStringLiteral("Export &Response..."), this);
+    auto *response = new QAction(QStringLiteral("&Export Response..."), this);
     response->setObjectName(QStringLiteral("mnuFileExportResponse"));
     connect(response, &QAction::triggered, this, &MainWindow::exportResponse);
     mnuFile->insertAction(afterSave, summary);
@@ -162,9 +162,11 @@ void MainWindow::refreshUndoActions()
 {
     mnuEditUndo->setEnabled(history_->canUndo());
     mnuEditRedo->setEnabled(history_->canRedo());
-    mnuEditUndo->setText(history_->canUndo() ? QStringLiteral("&Undo ") + history_->undoName()
+    // A step's name can hold a file name: its '&' is shown, not taken as a second key.
+    auto shown = [](QString name) { return name.replace(QLatin1Char('&'), QStringLiteral("&&")); };
+    mnuEditUndo->setText(history_->canUndo() ? QStringLiteral("&Undo ") + shown(history_->undoName())
                                              : QStringLiteral("&Undo"));
-    mnuEditRedo->setText(history_->canRedo() ? QStringLiteral("&Redo ") + history_->redoName()
+    mnuEditRedo->setText(history_->canRedo() ? QStringLiteral("&Redo ") + shown(history_->redoName())
                                              : QStringLiteral("&Redo"));
 }
 
@@ -230,7 +232,8 @@ void MainWindow::refreshRecentFilesMenu()
     const QStringList files = recent_->files();
     for (int i = 0; i < files.size(); ++i) {
         const QString path = files[i];
-        QAction *a = mnuFileRecent->addAction(QStringLiteral("&%1 %2").arg(i + 1).arg(QFileInfo(path).fileName()));
+        QAction *a = mnuFileRecent->addAction(QStringLiteral("&%1 %2").arg(i + 1).arg(
+            QFileInfo(path).fileName().replace(QLatin1Char('&'), QStringLiteral("&&"))));
         a->setObjectName(QStringLiteral("mnuFileRecent%1").arg(i + 1));
         a->setToolTip(QDir::toNativeSeparators(path));
         a->setStatusTip(QDir::toNativeSeparators(path));

@@ -12,6 +12,7 @@
 #include <QFormLayout>
 #include <QLineEdit>
 #include <QMenu>
+#include <QPushButton>
 #include <QSpinBox>
 
 namespace korvane {
@@ -54,11 +55,13 @@ bool editSetting(NetworkPortSetting &setting, UserDialog &dialog, QWidget *paren
         use->setChecked(setting.use);
     }
     auto *buttons = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel, &window);
+    buttons->button(QDialogButtonBox::Ok)->setText(QStringLiteral("&OK"));
+    buttons->button(QDialogButtonBox::Cancel)->setText(QStringLiteral("&Cancel"));
     QObject::connect(buttons, &QDialogButtonBox::accepted, &window, &QDialog::accept);
     QObject::connect(buttons, &QDialogButtonBox::rejected, &window, &QDialog::reject);
     auto *form = new QFormLayout(&window);
     form->addRow(QStringLiteral("&Host:"), host);
-    form->addRow(QStringLiteral("P&ort:"), port);
+    form->addRow(QStringLiteral("Por&t:"), port); // O is OK's
     form->addRow(QStringLiteral("P&rotocol:"), protocol);
     form->addRow(use);
     form->addRow(buttons);

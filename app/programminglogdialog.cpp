@@ -6,6 +6,7 @@
 #include <QDir>
 #include <QHeaderView>
 #include <QLabel>
+#include <QPushButton>
 #include <QTableView>
 #include <QVBoxLayout>
 
@@ -74,8 +75,11 @@ ProgrammingLogDialog::ProgrammingLogDialog(QWidget *parent, const QString &path)
     table->horizontalHeader()->setStretchLastSection(true);
     table->verticalHeader()->hide();
     table->resizeColumnsToContents();
+    // Tab leaves the table for the Close button; the arrows move between its cells.
+    table->setTabKeyNavigation(false);
     layout->addWidget(table);
     auto *buttons = new QDialogButtonBox(QDialogButtonBox::Close, this);
+    buttons->button(QDialogButtonBox::Close)->setText(QStringLiteral("&Close"));
     connect(buttons, &QDialogButtonBox::rejected, this, &QDialog::reject);
     layout->addWidget(buttons);
     resize(900, 400);

@@ -109,11 +109,11 @@ QHBoxLayout *Ctl1CH::buildOptionFrames()
 {
     auto *options = new QHBoxLayout;
     auto *modeFrame = new QGroupBox(tr("Adapt Mode"), controls());
-    adaptMode_ = optionPair(this, modeFrame, QStringLiteral("optAdaptMode"), QStringLiteral("Auto"),
-                            QStringLiteral("Fixed"));
+    adaptMode_ = optionPair(this, modeFrame, QStringLiteral("optAdaptMode"), QStringLiteral("&Auto"),
+                            QStringLiteral("&Fixed"));
     auto *outFrame = new QGroupBox(tr("Processor Output"), controls());
-    processorOutput_ = optionPair(this, outFrame, QStringLiteral("optProcessorOutput"), QStringLiteral("Residue"),
-                                  QStringLiteral("Predict"));
+    processorOutput_ = optionPair(this, outFrame, QStringLiteral("optProcessorOutput"), QStringLiteral("&Residue"),
+                                  QStringLiteral("&Predict"));
     options->addWidget(modeFrame);
     options->addWidget(outFrame);
     return options;

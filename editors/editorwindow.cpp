@@ -1,6 +1,7 @@
 #include "editorwindow.h"
 
 #include "settingbar.h"
+#include "typedfield.h"
 #include "windowplacement.h"
 
 #include "coefgen/response.h"
@@ -63,6 +64,37 @@ void EditorWindow::done(int result)
     QDialog::done(result);
 }
 
+void EditorWindow::finishTabOrder()
+{
+    // The fields are added after the whole window is built: each goes after its bar (a bar's
+    // second field after its first).
+    QWidget *previous = nullptr;
+    for (TypedField *field : findChildren<TypedField *>()) {
+        QWidget *after = previous && qobject_cast<TypedField *>(previous)
+                && static_cast<TypedField *>(previous)->bar() == field->bar()
+            ? previous
+            : field->bar();
+        setTabOrder(after, field);
+        previous = field;
+    }
+    // The bottom row was made before the response plot: it goes last.
+    QList<QWidget *> row;
+    for (int i = 0; i < buttonRow_->count(); ++i)
+        if (QWidget *w = buttonRow_->itemAt(i)->widget())
+            row << w;
+    if (row.isEmpty())
+        return;
+    QWidget *last = nullptr; // the last control that takes the focus (setTabOrder ignores others)
+    for (QWidget *w = nextInFocusChain(); w && w != this; w = w->nextInFocusChain())
+        if (!row.contains(w) && w->focusPolicy() != Qt::NoFocus)
+            last = w;
+    for (QWidget *w : row) {
+        if (last)
+            setTabOrder(last, w);
+        last = w;
+    }
+}
+
 bool EditorWindow::hasUnsavedChanges() const { return controlsValue() != record(); }
 
 QPushButton *EditorWindow::makeButton(const QString &name, const QString &text, const QString &toolTip)
@@ -76,7 +108,7 @@ QPushButton *EditorWindow::makeButton(const QString &name, const QString &text, 
 
 QPushButton *EditorWindow::makeOkButton(const QString &name, const QString &toolTip)
 {
-    QPushButton *b = makeButton(name, tr("OK"), toolTip);
+    QPushButton *b = makeButton(name, tr("&OK"), toolTip);
     b->setDefault(true);
     connect(b, &QPushButton::clicked, this, [this] {
         confirmOnClose_ = false;
@@ -87,7 +119,7 @@ QPushButton *EditorWindow::makeOkButton(const QString &name, const QString &tool
 
 QPushButton *EditorWindow::makeCancelButton(const QString &name, const QString &toolTip)
 {
-    QPushButton *b = makeButton(name, tr("Cancel"), toolTip);
+    QPushButton *b = makeButton(name, tr("&Cancel"), toolTip);
     connect(b, &QPushButton::clicked, this, &QDialog::reject);
     return b;
 }

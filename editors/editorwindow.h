@@ -60,6 +60,10 @@ public:
     // Recomputes the live curve now (the controls' signals schedule it for the next pass of
     // the event loop).
     void refreshResponse();
+    // Puts Tab in the order the window is laid out: each typed field right after its bar, the
+    // bottom row's buttons last (after the response plot's controls). Called once by the
+    // opener when every control is in place.
+    void finishTabOrder();
 
 protected:
     // The stored record with the fields this editor owns replaced by its controls' values,

@@ -46,8 +46,10 @@ std::unique_ptr<EditorWindow> CreateStageEditor(QWidget *parent, Model &model, U
     // The adaptive filter follows the signal: it has no fixed response to show.
     if (editor && type != Adaptive1CH)
         editor->addResponsePlot();
-    if (editor)
+    if (editor) {
         AddTypedFields(*editor, type, model.SampleRate(model.CurrentSet));
+        editor->finishTabOrder();
+    }
     return editor;
 }
 

@@ -255,7 +255,8 @@ CombEditor::CombEditor(QWidget *parent, Model &model, UserDialog &dialog)
     auto *frame = new QGroupBox(tr("Notch Harmonics"), controls());
     auto *row = new QHBoxLayout(frame);
     harmonics_ = new QButtonGroup(this);
-    const QString texts[3] = {QStringLiteral("All"), QStringLiteral("Odd"), QStringLiteral("Even")};
+    // "Odd" keeps its O clear of OK.
+    const QString texts[3] = {QStringLiteral("&All"), QStringLiteral("O&dd"), QStringLiteral("&Even")};
     for (int i = 0; i < 3; ++i) {
         auto *b = new QRadioButton(texts[i], frame);
         b->setObjectName(QStringLiteral("optHarmonic%1").arg(i));

@@ -46,6 +46,7 @@ void SpectralTrace::redraw(bool full)
     drawnEditRight_ = editRight_;
     enteredLines_.clear();
     firstPointMarked_ = false;
+    nudgeRun_ = false;
 }
 
 void SpectralTrace::resetEditState()
@@ -67,6 +68,8 @@ void SpectralTrace::startNew()
     firstPoint_ = true;
     std::fill(trace_.begin() + 1, trace_.end(), kUndefined); // point 0 stays until the first click
     redraw(false);
+    cursorDb_ = trace_[0];
+    keepCursorInReach();
 }
 
 void SpectralTrace::startEdit(float dropDb)
@@ -83,6 +86,8 @@ void SpectralTrace::startEdit(float dropDb)
     editActive_ = true;
     definingEdges_ = true;
     firstPoint_ = false;
+    keepCursorInReach();
+    cursorDb_ = trace_[std::size_t(cursor_)];
 }
 
 TraceReadout SpectralTrace::readout(int rawIndex, float dB, int sampleRate) const
@@ -148,6 +153,7 @@ SpectralTrace::Release SpectralTrace::release(int rawIndex, float dB)
             result = Release::SecondEdge;
         }
         firstPoint_ = editLeft_ == 0;
+        keepCursorInReach();
         return result;
     }
 
@@ -168,13 +174,16 @@ SpectralTrace::Release SpectralTrace::release(int rawIndex, float dB)
         editLeft_ = k;
     }
     lastPoint_ = k;
-    if (k != editRight_)
+    if (k != editRight_) {
+        keepCursorInReach();
         return Release::PointPlaced;
+    }
 
     editActive_ = false;
     fillUndefined();
     redraw(true);
     undoOffered_ = true;
+    keepCursorInReach();
     return Release::Completed;
 }
 
@@ -231,6 +240,96 @@ void SpectralTrace::normalize()
         v -= m;
     redraw(true);
     undoOffered_ = true; // Undo brings back the curve as it was before the shift
+}
+
+// ---------------------------------------------------------------- keyboard editing
+
+void SpectralTrace::keepCursorInReach()
+{
+    int lo = 0;
+    int hi = kLastPoint;
+    if (editActive_ && !definingEdges_) {
+        lo = firstPoint_ ? 0 : editLeft_ + 1; // the next release places this point or one right of it
+        hi = firstPoint_ ? 0 : editRight_;
+    }
+    cursor_ = std::clamp(cursor_, lo, std::max(lo, hi));
+    if (editActive_ || anchor_ < lo || anchor_ > hi)
+        anchor_ = cursor_; // a range is only edited while idle
+}
+
+void SpectralTrace::moveCursor(int point, bool extend)
+{
+    const std::pair<int, int> before = selection();
+    cursor_ = point;
+    if (!extend)
+        anchor_ = point;
+    keepCursorInReach();
+    if (selection() != before)
+        nudgeRun_ = false;
+}
+
+std::pair<int, int> SpectralTrace::selection() const
+{
+    return {std::min(cursor_, anchor_), std::max(cursor_, anchor_)};
+}
+
+float SpectralTrace::cursorDb() const { return editActive_ ? cursorDb_ : trace_[std::size_t(cursor_)]; }
+
+void SpectralTrace::stepCursorLevel(float deltaDb)
+{
+    if (editActive_)
+        cursorDb_ = std::clamp(cursorDb_ + deltaDb, kSpectralGainLowDb, kSpectralGainHighDb);
+}
+
+SpectralTrace::Release SpectralTrace::placeAtCursor()
+{
+    if (!editActive_)
+        return Release::Ignored;
+    const Release r = release(cursor_, cursorDb_);
+    if (r == Release::PointPlaced || r == Release::FirstEdge)
+        moveCursor(cursor_ + 1, false); // on to where the next point or edge usually goes
+    return r;
+}
+
+void SpectralTrace::beginKeyEdit(bool nudge)
+{
+    if (!(nudge && nudgeRun_))
+        undoTrace_ = trace_;
+    traceModified_ = true;
+    undoOffered_ = true;
+}
+
+bool SpectralTrace::setSelectionGain(float dB)
+{
+    if (editActive_ || !(dB >= kSpectralGainLowDb && dB <= kSpectralGainHighDb))
+        return false;
+    beginKeyEdit(false);
+    const auto [first, last] = selection();
+    for (int k = first; k <= last; ++k)
+        trace_[std::size_t(k)] = dB;
+    nudgeRun_ = false;
+    return true;
+}
+
+bool SpectralTrace::nudgeSelection(float deltaDb)
+{
+    if (editActive_)
+        return false;
+    const auto [first, last] = selection();
+    TraceValues next = trace_;
+    bool moved = false;
+    for (int k = first; k <= last; ++k) {
+        float &v = next[std::size_t(k)];
+        const float was = v;
+        v = std::clamp(v + deltaDb, kSpectralGainLowDb, kSpectralGainHighDb);
+        moved = moved || v != was;
+    }
+    if (!moved)
+        return false;
+    beginKeyEdit(true);
+    trace_ = next;
+    nudgeRun_ = true;
+    return true;
 }
 
 } // namespace korvane

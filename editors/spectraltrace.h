@@ -92,6 +92,34 @@ public:
     // Trace[i] := the straight line from point lo to point hi at i; marks the curve modified.
     void InterpolateEDGE(int lo, int i, int hi);
 
+    // Keyboard editing. A cursor sits on one point (0..114); with an anchor it marks a range
+    // of points (the selection, both ends included). While idle the selection's gain can be
+    // set or nudged; while New or Edit runs the cursor carries a level (dB, -40..0) and
+    // placing at the cursor is the mouse release at that point and level.
+    //
+    // Moves the cursor to point (limited to where the running operation can place it: any
+    // point while idle or choosing edges, the part still to be drawn while entering points).
+    // extend keeps the anchor (a range); otherwise the anchor follows the cursor.
+    void moveCursor(int point, bool extend);
+    [[nodiscard]] int cursor() const { return cursor_; }
+    [[nodiscard]] int anchor() const { return anchor_; }
+    // First and last point of the selection, first <= last.
+    [[nodiscard]] std::pair<int, int> selection() const;
+    // The level the cursor carries while New or Edit runs; its point's gain while idle.
+    [[nodiscard]] float cursorDb() const;
+    // While New or Edit runs: raises the cursor's level by deltaDb, kept in -40..0 dB.
+    void stepCursorLevel(float deltaDb);
+    // While New or Edit runs: the mouse release at the cursor's point and level (the cursor
+    // then moves on to where the next point can go). Ignored while idle.
+    Release placeAtCursor();
+    // While idle: every point of the selection := dB. False (nothing changes) while New or
+    // Edit runs or when dB lies outside -40..0. One undo step, like New, Edit and Normalize.
+    [[nodiscard]] bool setSelectionGain(float dB);
+    // While idle: every point of the selection is raised by deltaDb (lowered when negative),
+    // each kept in -40..0. False while New or Edit runs or when no point moved. Nudges of
+    // the same selection in a row are one undo step.
+    [[nodiscard]] bool nudgeSelection(float deltaDb);
+
     [[nodiscard]] const TraceValues &trace() const { return trace_; }
     [[nodiscard]] const TraceValues &undoTrace() const { return undoTrace_; }
     [[nodiscard]] int editLeft() const { return editLeft_; }
@@ -118,6 +146,10 @@ private:
     void redraw(bool full);
     void resetEditState();
     void fillUndefined();
+    void keepCursorInReach();
+    // Before a keyboard change of the curve: the undo copy, unless this continues a run of
+    // nudges of the same selection.
+    void beginKeyEdit(bool nudge);
 
     TraceValues trace_{};
     TraceValues undoTrace_{};
@@ -134,6 +166,10 @@ private:
     bool firstPointMarked_ = false;
     int drawnEditLeft_ = 0;
     int drawnEditRight_ = kLastPoint;
+    int cursor_ = 0;
+    int anchor_ = 0;
+    float cursorDb_ = 0.0f;
+    bool nudgeRun_ = false; // the last change was a nudge of the present selection
 };
 
 } // namespace korvane

@@ -202,7 +202,7 @@ ListenPanel::ListenPanel(QWidget *parent) : QWidget(parent)
     auto *layout = new QVBoxLayout(this);
 
     auto *fileRow = new QHBoxLayout;
-    m_open = new QPushButton(QStringLiteral("Open Audio..."), this);
+    m_open = new QPushButton(QStringLiteral("&Open Audio..."), this);
     m_open->setToolTip(QStringLiteral("Open a WAV, FLAC or Ogg file to listen to"));
     m_clip = new QLabel(QStringLiteral("No audio file"), this);
     fileRow->addWidget(m_open);
@@ -210,8 +210,9 @@ ListenPanel::ListenPanel(QWidget *parent) : QWidget(parent)
     layout->addLayout(fileRow);
 
     auto *playRow = new QHBoxLayout;
-    m_play = new QPushButton(QStringLiteral("Play"), this);
-    m_ab = new QPushButton(QStringLiteral("A: Original"), this);
+    m_play = new QPushButton(QStringLiteral("&Play"), this);
+    // One key for both states of the switch: Alt+I.
+    m_ab = new QPushButton(QStringLiteral("A: Or&iginal"), this);
     m_ab->setCheckable(true);
     m_ab->setToolTip(QStringLiteral("Switch between the original and the filtered sound (Ctrl+B)"));
     m_position = new QLabel(this);
@@ -223,7 +224,7 @@ ListenPanel::ListenPanel(QWidget *parent) : QWidget(parent)
     layout->addLayout(playRow);
 
     auto *loopRow = new QHBoxLayout;
-    m_loop = new QCheckBox(QStringLiteral("Loop from"), this);
+    m_loop = new QCheckBox(QStringLiteral("&Loop from"), this);
     m_loopFrom = new QDoubleSpinBox(this);
     m_loopTo = new QDoubleSpinBox(this);
     for (QDoubleSpinBox *b : {m_loopFrom, m_loopTo}) {
@@ -239,7 +240,7 @@ ListenPanel::ListenPanel(QWidget *parent) : QWidget(parent)
     loopRow->addWidget(new QLabel(QStringLiteral("to"), this));
     loopRow->addWidget(m_loopTo);
     loopRow->addStretch(1);
-    m_trueLevels = new QCheckBox(QStringLiteral("True levels"), this);
+    m_trueLevels = new QCheckBox(QStringLiteral("T&rue levels"), this);
     m_trueLevels->setObjectName(QStringLiteral("ListenTrueLevels"));
     m_trueLevels->setToolTip(QStringLiteral("Off: B is played at the original's level (RMS over the loop region), so "
                                             "the comparison is of sound, not of loudness"));
@@ -256,7 +257,7 @@ ListenPanel::ListenPanel(QWidget *parent) : QWidget(parent)
     m_noise = new QLabel(this);
     m_noise->setObjectName(QStringLiteral("ListenNoise"));
     m_noise->setWordWrap(true);
-    m_design = new QPushButton(QStringLiteral("Design from noise"), this);
+    m_design = new QPushButton(QStringLiteral("&Design from noise"), this);
     m_design->setObjectName(QStringLiteral("ListenDesign"));
     m_design->setToolTip(QStringLiteral("Make Stage 1 a Spectral Graphic Equalizer curve that cuts this noise where "
                                         "the rest of the clip does not need the band (one undo step)"));
@@ -273,6 +274,8 @@ ListenPanel::ListenPanel(QWidget *parent) : QWidget(parent)
     m_tones->setSelectionMode(QAbstractItemView::NoSelection);
     m_tones->horizontalHeader()->setSectionResizeMode(QHeaderView::Stretch);
     m_tones->setMaximumHeight(90);
+    // Tab goes on to the next control; the table's own Tab would go round its cells for ever.
+    m_tones->setTabKeyNavigation(false);
     m_curve = new CurveView(this);
     layout->addWidget(m_tones);
     layout->addWidget(m_curve);
@@ -418,8 +421,8 @@ void ListenPanel::refreshState()
     const bool clip = m_tool.hasClip();
     m_play->setEnabled(clip);
     m_ab->setEnabled(clip);
-    m_play->setText(m_tool.isPlaying() ? QStringLiteral("Stop") : QStringLiteral("Play"));
-    m_ab->setText(m_tool.filteredOn() ? QStringLiteral("B: Filtered") : QStringLiteral("A: Original"));
+    m_play->setText(m_tool.isPlaying() ? QStringLiteral("&Stop") : QStringLiteral("&Play"));
+    m_ab->setText(m_tool.filteredOn() ? QStringLiteral("B: F&iltered") : QStringLiteral("A: Or&iginal"));
     m_match->setText(m_tool.levelMatched() && clip
                          ? QStringLiteral("B matched: %1 dB").arg(m_tool.levelMatchDb(), 0, 'f', 1)
                          : QString());

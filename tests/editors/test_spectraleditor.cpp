@@ -6,6 +6,7 @@
 #include "editors/spectraleditor.h"
 #include "scripteddialog.h"
 
+#include <QAccessible>
 #include <QApplication>
 #include <QMouseEvent>
 #include <QPushButton>
@@ -82,6 +83,8 @@ private slots:
     void closeDuringNewStoresNoUndefinedPoints();
     void closeDuringEditAfterEarlierEdit();
     void dropDialog();
+    void keyboardEditing_data();
+    void keyboardEditing();
 };
 
 void TestSpectralEditor::loadAndPointerReadout()
@@ -401,6 +404,147 @@ void TestSpectralEditor::dropDialog()
     click(&boxed, "DropSelect5");
     QVERIFY(boxed.close());
     QVERIFY(!boxed.dropProceed());
+}
+
+namespace {
+// Presses keys on the focused window, as a keyboard does (so mnemonics and the dialogs' own keys
+// work). Words: a key name with optional "S+" (Shift), "C+" (Ctrl) or "A+" (Alt) and "*n" to
+// repeat; "type:TEXT" types TEXT.
+void pressKeys(const QString &script)
+{
+    static const QHash<QString, Qt::Key> keys{
+        {"Left", Qt::Key_Left},   {"Right", Qt::Key_Right},   {"Up", Qt::Key_Up},
+        {"Down", Qt::Key_Down},   {"Home", Qt::Key_Home},     {"End", Qt::Key_End},
+        {"PgUp", Qt::Key_PageUp}, {"PgDn", Qt::Key_PageDown}, {"Return", Qt::Key_Return},
+        {"Esc", Qt::Key_Escape},  {"N", Qt::Key_N},           {"E", Qt::Key_E},
+        {"U", Qt::Key_U}};
+    for (QString word : script.split(QLatin1Char(' '), Qt::SkipEmptyParts)) {
+        // Back from a dialog: without a window manager nobody activates the window below.
+        if (QWidget *modal = QApplication::activeModalWidget(); modal && !QGuiApplication::focusWindow())
+            modal->activateWindow();
+        QTRY_VERIFY(QGuiApplication::focusWindow());
+        if (word.startsWith(QLatin1String("type:"))) {
+            for (QChar c : word.mid(5))
+                QTest::keyClick(QGuiApplication::focusWindow(), c.toLatin1());
+            continue;
+        }
+        Qt::KeyboardModifiers mods;
+        for (const auto &[prefix, mod] : {std::pair{"S+", Qt::ShiftModifier}, std::pair{"C+", Qt::ControlModifier},
+                                          std::pair{"A+", Qt::AltModifier}})
+            if (word.startsWith(QLatin1String(prefix))) {
+                mods |= mod;
+                word = word.mid(2);
+            }
+        const QStringList parts = word.split(QLatin1Char('*'));
+        QVERIFY2(keys.contains(parts[0]), qPrintable(word));
+        // A mnemonic clicks its button a moment later: wait for that click.
+        QAbstractButton *mnemonicOf = nullptr;
+        QVERIFY(QApplication::focusWidget());
+        for (auto *b : QApplication::focusWidget()->window()->findChildren<QAbstractButton *>())
+            if (b->isVisible() && b->shortcut() == QKeySequence(keys[parts[0]] | mods))
+                mnemonicOf = b;
+        for (int i = 0, n = parts.size() > 1 ? parts[1].toInt() : 1; i < n; ++i)
+            QTest::keyClick(QGuiApplication::focusWindow(), keys[parts[0]], mods);
+        if (mnemonicOf)
+            QTRY_VERIFY(!mnemonicOf->isDown());
+    }
+}
+} // namespace
+
+// The curve edited with keys alone on a flat -20 dB curve: the cursor and selection, typed and
+// nudged gains, New and Edit drawn point by point (the drop dialog answered by keys), and the
+// editor's Undo bringing back the curve each time.
+void TestSpectralEditor::keyboardEditing_data()
+{
+    QTest::addColumn<QString>("keys");
+    QTest::addColumn<QString>("dropKeys"); // for the drop dialog, when Edit opens it
+    QTest::addColumn<int>("cursor");
+    QTest::addColumn<int>("first"); // selection
+    QTest::addColumn<int>("last");
+    QTest::addColumn<QList<QPointF>>("points"); // (point, dB) after the keys
+    QTest::addColumn<int>("beeps");             // keys refused
+    using P = QPointF;
+    QTest::newRow("moves") << "Right*5 C+Right Left"
+                           << "" << 14 << 14 << 14 << QList<P>{{14, -20}} << 0;
+    QTest::newRow("ends") << "End Left*2 Right*9 Home Left"
+                          << "" << 0 << 0 << 0 << QList<P>{{0, -20}} << 0;
+    QTest::newRow("typed range") << "Right*10 S+Right*5 Return type:-12.5 Return"
+                                 << "" << 15 << 10 << 15 << QList<P>{{9, -20}, {10, -12.5}, {15, -12.5}, {16, -20}}
+                                 << 0;
+    QTest::newRow("typed by digit") << "Right type:-7 Return"
+                                    << "" << 1 << 1 << 1 << QList<P>{{0, -20}, {1, -7}} << 0;
+    QTest::newRow("out of range typed") << "Return type:5 Return Esc"
+                                        << "" << 0 << 0 << 0 << QList<P>{{0, -20}} << 1;
+    QTest::newRow("nudged backwards range")
+        << "End S+Left*3 Up*3"
+        << "" << 111 << 111 << 114 << QList<P>{{110, -20}, {111, -17}, {114, -17}} << 0;
+    QTest::newRow("nudge held at floor") << "PgDn*5"
+                                         << "" << 0 << 0 << 0 << QList<P>{{0, -40}, {1, -20}} << 1;
+    QTest::newRow("new by keys") << "A+N PgUp*4 Return End Down*10 Return"
+                                 << "" << 114 << 114 << 114 << QList<P>{{0, 0}, {57, -5}, {114, -10}} << 0;
+    QTest::newRow("edit by keys") << "A+E Right*30 Return Right*10 Return Up*10 Return"
+                                  << "Down Down Return" << 41 << 41 << 41
+                                  << QList<P>{{0, -30}, {30, -30}, {36, -30 + 6 * 10 / 11.0}, {41, -20}, {42, -30}}
+                                  << 0;
+}
+
+void TestSpectralEditor::keyboardEditing()
+{
+    QFETCH(QString, keys);
+    QFETCH(QString, dropKeys);
+    Model m = spectralModel(-20.0f);
+    const TraceValues stored = m.currentStage().SpectralGain;
+    ScriptedDialog d;
+    auto w = showSpectral(m, d);
+    QVERIFY(w);
+    QVERIFY(QTest::qWaitForWindowActive(w.get()));
+    auto *plot = named<SpectralPlot>(w.get(), "FilterDisplay");
+    plot->setFocus();
+    // The drop dialog is answered by keys once it is up.
+    QString dropFocus;
+    QTimer waitForDrop;
+    connect(&waitForDrop, &QTimer::timeout, [&] {
+        auto *drop = qobject_cast<EDGEDrop *>(QApplication::activeModalWidget());
+        if (!drop || QApplication::activeWindow() != drop)
+            return;
+        waitForDrop.stop();
+        dropFocus = QApplication::focusWidget()->objectName();
+        pressKeys(dropKeys);
+    });
+    if (!dropKeys.isEmpty())
+        waitForDrop.start(10);
+    pressKeys(keys);
+    QCOMPARE(dropFocus, dropKeys.isEmpty() ? QString() : QStringLiteral("DropSelect0"));
+
+    const SpectralTrace &t = w->trace();
+    QVERIFY(!t.editActive());
+    QFETCH(int, cursor);
+    QFETCH(int, first);
+    QFETCH(int, last);
+    QCOMPARE(t.cursor(), cursor);
+    QCOMPARE(t.selection(), std::make_pair(first, last));
+    QFETCH(QList<QPointF>, points);
+    QFETCH(int, beeps);
+    for (const QPointF &p : points)
+        QVERIFY2(qAbs(t.trace()[std::size_t(p.x())] - float(p.y())) < 1e-4f, qPrintable(QString::number(p.x())));
+    // The readout and assistive technology follow the cursor.
+    const QString hz = QString::number(qRound(cursor * 17200.0 / 256.0));
+    QCOMPARE(textOf(w.get(), "MarkerXLabel"), hz);
+    QAccessibleInterface *a11y = QAccessible::queryAccessibleInterface(plot);
+    QVERIFY(a11y && a11y->valueInterface());
+    QCOMPARE(a11y->text(QAccessible::Name), QStringLiteral("Gain curve"));
+    QVERIFY2(a11y->text(QAccessible::Value).startsWith(hz + QStringLiteral(" Hz, ")),
+             qPrintable(a11y->text(QAccessible::Value)));
+
+    // A changed curve asks on Cancel like a drawn one; the editor's Undo brings back the stored one.
+    const bool changed = t.trace() != stored;
+    QCOMPARE(w->hasUnsavedChanges(), changed);
+    plot->setFocus();
+    pressKeys(QStringLiteral("A+U"));
+    QCOMPARE(t.trace(), stored);
+    QVERIFY(!w->hasUnsavedChanges());
+    QCOMPARE(d.beeps, beeps);
+    w->reject();
 }
 
 QTEST_MAIN(TestSpectralEditor)

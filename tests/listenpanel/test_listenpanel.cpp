@@ -108,15 +108,15 @@ private slots:
         ListenPanel *panel = window_->listenPanel();
         QVERIFY(panel->openFile(work_->filePath(QStringLiteral("demo.wav"))));
         auto *ab = panel->findChildren<QPushButton *>().at(2);
-        QCOMPARE(ab->text(), QStringLiteral("A: Original"));
+        QCOMPARE(ab->text(), QStringLiteral("A: Or&iginal"));
         window_->activateWindow();
         QVERIFY(QTest::qWaitForWindowActive(window_.get()));
         QTest::keyClick(window_.get(), Qt::Key_B, Qt::ControlModifier);
         QVERIFY(panel->tool().filteredOn());
-        QCOMPARE(ab->text(), QStringLiteral("B: Filtered"));
+        QCOMPARE(ab->text(), QStringLiteral("B: F&iltered"));
         ab->click();
         QVERIFY(!panel->tool().filteredOn());
-        QCOMPARE(ab->text(), QStringLiteral("A: Original"));
+        QCOMPARE(ab->text(), QStringLiteral("A: Or&iginal"));
     }
 
     // The Loop box and its two times reach playback; unticked, the clip plays through.
