@@ -2,6 +2,7 @@
 
 #include "device/clock.h"
 #include "messages/usermessages.h"
+#include "plot/responsechart.h"
 
 #include <QAccessible>
 #include <QAccessibleWidget>
@@ -20,6 +21,14 @@ constexpr int kClientWidth = 440;
 constexpr int kFrameOverhead = 30;
 
 constexpr auto kNoticeName = "progressNotice";
+
+// The warnings' dark red, made lighter on a dark window so that it still reads (the chart's
+// rule: a contrast of 4.5 on light backgrounds, 7 on dark ones).
+QString WarningStyle(const QPalette &palette)
+{
+    const ChartInk ink{palette.color(QPalette::Window), palette.color(QPalette::WindowText)};
+    return QStringLiteral("color: %1;").arg(ink.map(QColor(0xc0, 0x00, 0x00)).name());
+}
 
 // The notice as a screen reader sees it: a notification named by its accessible name. A reader
 // says a notification when it appears, wherever the focus is (on the Cancel button, here),
@@ -88,7 +97,7 @@ CommWindow::CommWindow(QWidget *parent) : QWidget(parent, Qt::Window)
     lblWarning = new QLabel(notice.warning, this);
     lblWarning->setObjectName(QStringLiteral("lblWarning"));
     lblWarning->setWordWrap(true);
-    lblWarning->setStyleSheet(QStringLiteral("color: #c00000;"));
+    lblWarning->setStyleSheet(WarningStyle(palette()));
 
     // The wrapped texts one under the other, each as tall as its lines at the desktop font.
     int y = 114;
@@ -103,7 +112,7 @@ CommWindow::CommWindow(QWidget *parent) : QWidget(parent, Qt::Window)
     sleepNote_ = new QLabel(this);
     sleepNote_->setObjectName(QStringLiteral("sleepNote"));
     sleepNote_->setWordWrap(true);
-    sleepNote_->setStyleSheet(QStringLiteral("color: #c00000;"));
+    sleepNote_->setStyleSheet(WarningStyle(palette()));
     sleepNote_->hide();
 
     static const bool noticeFactoryInstalled = [] {
