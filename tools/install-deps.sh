@@ -6,6 +6,7 @@ pkgs=(
   build-essential cmake ninja-build pkg-config ccache
   qt6-base-dev qt6-serialport-dev libgl-dev
   clang libclang-rt-14-dev            # fuzzers and the sanitizer build
+  lld                                  # links the test programs faster than ld
   clang-format                         # the layout check (tools/check-format.sh)
   libbenchmark-dev                     # micro-benchmarks
   python3 python3-serial python3-xmodem lrzsz   # third-party XMODEM peers for the tests
