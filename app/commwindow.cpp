@@ -70,7 +70,7 @@ CommWindow::CommWindow(QWidget *parent) : QWidget(parent, Qt::Window)
     pbUploadProgress->setValue(0);
     pbUploadProgress->setTextVisible(false);
 
-    Cancel = new QPushButton(QStringLiteral("Cancel"), this);
+    Cancel = new QPushButton(QStringLiteral("&Cancel"), this);
     Cancel->setObjectName(QStringLiteral("Cancel"));
     Cancel->setToolTip(QStringLiteral("Stop coefficient transfer"));
     Cancel->setGeometry(kClientWidth - 92, 14, 80, 26);

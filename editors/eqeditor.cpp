@@ -62,11 +62,11 @@ CtlEq::CtlEq(QWidget *parent, Model &model, UserDialog &dialog)
         handler();
     }
 
-    QPushButton *zero = makeButton(QStringLiteral("Command1"), QStringLiteral("Make All 0dB"),
+    QPushButton *zero = makeButton(QStringLiteral("Command1"), QStringLiteral("&Make All 0dB"),
                                    QStringLiteral("Make all bands 0 decibel gain"));
-    QPushButton *normalize = makeButton(QStringLiteral("Command6"), QStringLiteral("Normalize"),
+    QPushButton *normalize = makeButton(QStringLiteral("Command6"), QStringLiteral("&Normalize"),
                                         QStringLiteral("Normalize all frequency bands"));
-    QPushButton *down = makeButton(QStringLiteral("Command7"), QStringLiteral("All Down 1dB"),
+    QPushButton *down = makeButton(QStringLiteral("Command7"), QStringLiteral("All &Down 1dB"),
                                    QStringLiteral("Reduce all gains by 1 decibel"));
     connect(zero, &QPushButton::clicked, this, [this] { setAll({}); });
     connect(normalize, &QPushButton::clicked, this, [this] { setAll(EqNormalize(cuts())); });

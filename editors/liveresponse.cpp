@@ -36,7 +36,7 @@ void EditorWindow::addResponsePlot()
         v->setContentsMargins(0, 0, 0, 0);
         responsePlot_->setParent(plotArea);
         v->addWidget(responsePlot_, 1);
-        auto *log = new QCheckBox(tr("Logarithmic frequency axis"), plotArea);
+        auto *log = new QCheckBox(tr("&Logarithmic frequency axis"), plotArea);
         log->setObjectName(QStringLiteral("logFrequencyCheck"));
         log->setToolTip(tr("Show the frequency axis from 50 Hz upwards on a logarithmic scale"));
         v->addWidget(log);

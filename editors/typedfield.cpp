@@ -56,7 +56,10 @@ void TypedField::apply()
 void TypedField::markValidity()
 {
     const bool ok = ParseTypedValue(text()).has_value();
-    setStyleSheet(ok ? QString() : QStringLiteral("QLineEdit { background: #ffd6d6; }"));
+    // A pale red on a light field, a deep one on a dark field: the typed text stays readable.
+    const bool darkField = palette().color(QPalette::Base).lightness() < 128;
+    setStyleSheet(ok ? QString()
+                     : QStringLiteral("QLineEdit { background: %1; }").arg(darkField ? "#6b1f1f" : "#ffd6d6"));
     setToolTip(ok ? def_.toolTip : QStringLiteral("Not a number: type a value such as 2700, then press Enter"));
 }
 
