@@ -17,12 +17,14 @@
 #include <QAbstractButton>
 #include <QBoxLayout>
 #include <QButtonGroup>
+#include <QDockWidget>
 #include <QGridLayout>
 #include <QGroupBox>
 #include <QLabel>
 #include <QMainWindow>
 #include <QMenu>
 #include <QMenuBar>
+#include <QTabBar>
 #include <QTemporaryDir>
 #include <QToolButton>
 #include <QtTest>
@@ -108,6 +110,18 @@ void collect(QWidget *w, QList<QWidget *> &out)
         if (auto *c = qobject_cast<QWidget *>(o); c && !children.contains(c))
             placed << c;
     byReadingOrder(placed);
+    // Docks tabbed into one place: Qt keeps the tab behind "visible", moved off the window, so
+    // Tab visits both in the order of their tabs, before the tab bar itself.
+    if (auto *bar = w->findChild<QTabBar *>(QString(), Qt::FindDirectChildrenOnly);
+        bar && qobject_cast<QMainWindow *>(w)) {
+        const auto key = [bar](QWidget *c) {
+            for (int i = 0; i < bar->count(); ++i)
+                if (qobject_cast<QDockWidget *>(c) && bar->tabText(i) == c->windowTitle())
+                    return std::tuple(bar->geometry().y() - 1, bar->geometry().x(), i);
+            return std::tuple(c->geometry().y(), c->geometry().x(), 0);
+        };
+        std::stable_sort(placed.begin(), placed.end(), [&](QWidget *a, QWidget *b) { return key(a) < key(b); });
+    }
     for (QWidget *c : children + placed)
         if (!c->isWindow() && c->isVisible())
             collect(c, out);
