@@ -76,7 +76,22 @@ CommWindow::CommWindow(QWidget *parent) : QWidget(parent, Qt::Window)
     Cancel->setGeometry(kClientWidth - 92, 14, 80, 26);
     connect(Cancel, &QPushButton::clicked, this, &CommWindow::cancelClicked);
 
-    // The warning area: below the part the short window shows.
+    buildWarningArea();
+
+    static const bool noticeFactoryInstalled = [] {
+        QAccessible::installFactory(NoticeFactory);
+        return true;
+    }();
+    Q_UNUSED(noticeFactoryInstalled);
+
+    setFixedWidth(kClientWidth);
+    HidePacketInfo();
+    HideWarning();
+}
+
+// The warning area below the part the short window shows, and the sleep note under it.
+void CommWindow::buildWarningArea()
+{
     Line1 = new QFrame(this);
     Line1->setObjectName(QStringLiteral("Line1"));
     Line1->setFrameShape(QFrame::HLine);
@@ -114,16 +129,6 @@ CommWindow::CommWindow(QWidget *parent) : QWidget(parent, Qt::Window)
     sleepNote_->setWordWrap(true);
     sleepNote_->setStyleSheet(WarningStyle(palette()));
     sleepNote_->hide();
-
-    static const bool noticeFactoryInstalled = [] {
-        QAccessible::installFactory(NoticeFactory);
-        return true;
-    }();
-    Q_UNUSED(noticeFactoryInstalled);
-
-    setFixedWidth(kClientWidth);
-    HidePacketInfo();
-    HideWarning();
 }
 
 bool CommWindow::isPacketInfoShown() const { return !lblDataPacket->isHidden() && !lblPacketNumber->isHidden(); }

@@ -67,6 +67,7 @@ protected:
 
 private:
     void setClientHeightFromTwips(int twips);
+    void buildWarningArea();
     // Puts the sleep warning (when shown) under the rest and makes the window that much taller.
     void placeSleepNote();
     void setWarningAreaShown(bool shown);
