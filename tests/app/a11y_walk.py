@@ -4,9 +4,9 @@
 # (slider, scroll bar, spin box, progress bar) that reports no value. The windows are opened
 # as a user opens them: keys, menu mnemonics and the buttons' own press actions.
 #
-# Usage: /usr/bin/python3 a11y_walk.py PROGDIR, where PROGDIR holds korvane-s, korvane-s-cli,
-# korvane-s-sim, libkorvanes.so, korvanes.fwr and 20Band. The walk gets a session bus, an Xvfb
-# server and the simulated processor (on COM 1) of its own.
+# Usage: /usr/bin/python3 atspi_support.py /usr/bin/python3 a11y_walk.py PROGDIR (a session bus
+# and an Xvfb server of its own), where PROGDIR holds korvane-s, korvane-s-cli, korvane-s-sim,
+# libkorvanes.so, korvanes.fwr and 20Band. The walk starts the simulated processor on COM 1.
 
 import os
 import re
@@ -14,20 +14,9 @@ import shutil
 import subprocess
 import sys
 import tempfile
-import time
 
-if os.environ.get("A11Y_WALK_SESSION") is None:
-    # A private session bus, and a runtime folder of its own: the accessibility bus keeps its
-    # socket there, and walks run side by side must not share it.
-    runtime = tempfile.mkdtemp(prefix="a11y-run-")
-    try:
-        sys.exit(subprocess.run(["dbus-run-session", "--", sys.executable, *sys.argv],
-                                env=dict(os.environ, A11Y_WALK_SESSION="1", XDG_RUNTIME_DIR=runtime)).returncode)
-    finally:
-        shutil.rmtree(runtime, ignore_errors=True)
-
-import pyatspi  # noqa: E402 (inside the session)
-from gi.repository import GLib  # noqa: E402
+import atspi_support as at
+import pyatspi
 
 PROG = os.path.abspath(sys.argv[1])
 MAIN_TITLE = "Korvane-S Configuration Utility"
@@ -39,78 +28,32 @@ VALUE_ROLES = {pyatspi.ROLE_SLIDER, pyatspi.ROLE_SCROLL_BAR, pyatspi.ROLE_SPIN_B
 problems = []
 seen_windows = []
 heard = []  # (event type, source name) of the value and description changes the bus carried
+find = at.find
 
 
 def wait_for(what, check, seconds=60):
-    """check() until it returns something true; a generous deadline, never a fixed sleep as proof."""
-    deadline = time.monotonic() + seconds
-    while time.monotonic() < deadline:
-        while GLib.MainContext.default().iteration(False):  # deliver the bus's events
-            pass
-        try:
-            got = check()
-        except Exception:  # the tree changes under us while a window opens or closes
-            got = None
-        if got:
-            return got
-        time.sleep(0.1)
+    got = at.poll(check, seconds)
+    if got:
+        return got
     try:
         state = "; programs on the bus: %s; its windows: %s" % (
-            [c.name for c in pyatspi.Registry.getDesktop(0) if c], [w.name for w in windows() if w])
+            [c.name for c in pyatspi.Registry.getDesktop(0) if c], [w.name for w in windows()])
     except Exception as e:  # the report must not hide the time-out
         state = "; %s" % e
     sys.exit("a11y walk: timed out waiting for " + what + state)
 
 
-def xdo(*args):
-    subprocess.run(["xdotool", *args], check=False, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
-
-
 def keys(title, *names):
-    """Gives the window whose title starts so the input focus (there is no window manager: a
-    changed configuration adds "*" to the main window's) and types."""
-    wid = subprocess.run(["xdotool", "search", "--onlyvisible", "--name", "^" + re.escape(title)],
-                         capture_output=True, text=True).stdout.split()
-    if wid:
-        xdo("windowfocus", "--sync", wid[0])
-    xdo("key", "--clearmodifiers", *names)
-
-
-def app():
-    desktop = pyatspi.Registry.getDesktop(0)
-    for i in range(desktop.childCount):
-        a = desktop.getChildAtIndex(i)
-        if a is not None and a.name == "korvane-s":
-            return a
-    return None
+    """Types to the window whose title starts so (a changed configuration adds "*" to the main window's)."""
+    at.type_keys((at.x_windows("^" + re.escape(title)) or [None])[0], *names)
 
 
 def windows():
-    a = app()
-    return [a.getChildAtIndex(i) for i in range(a.childCount)] if a else []
+    return [w for w in at.program() or [] if w is not None]
 
 
 def window(title):
-    for w in windows():
-        if w is not None and w.name == title and w.getState().contains(pyatspi.STATE_SHOWING):
-            return w
-    return None
-
-
-def descendants(node):
-    for i in range(node.childCount):
-        child = node.getChildAtIndex(i)
-        if child is None:
-            continue
-        yield child
-        yield from descendants(child)
-
-
-def find(node, role, name=None):
-    for n in descendants(node):
-        if n.getRole() == role and (name is None or n.name == name):
-            return n
-    return None
+    return at.window(at.program(), title)
 
 
 def press(node):
@@ -131,7 +74,7 @@ def walk(label, win):
     """Checks every showing control of the window; returns the setting bars' value texts."""
     seen_windows.append(label)
     values = {}
-    for n in descendants(win):
+    for n in at.descendants(win):
         state = n.getState()
         if not state.contains(pyatspi.STATE_SHOWING):
             continue
@@ -156,8 +99,8 @@ def open_editor(main, stage2, type_index):
     keys(MAIN_TITLE)
     combo = find(stage2, pyatspi.ROLE_COMBO_BOX)
     combo.queryAction().doAction(0)
-    wait_for("the type list to open", lambda: find(combo, pyatspi.ROLE_LIST).getState().contains(pyatspi.STATE_SHOWING))
-    xdo("key", "Home", *(["Down"] * type_index), "Return")
+    wait_for("the type list to open", lambda: at.showing(find(combo, pyatspi.ROLE_LIST)))
+    at.type_keys(None, "Home", *(["Down"] * type_index), "Return")
     wait_for("stage 2 type %d" % type_index,
              lambda: find(stage2, pyatspi.ROLE_COMBO_BOX).name.startswith(
                  ["1CH", "Lowpass", "Highpass", "Bandpass", "Bandstop", "Comb", "Notch", "Slot", "20-Band",
@@ -165,8 +108,7 @@ def open_editor(main, stage2, type_index):
     before = {w.name for w in windows()}
     press(find(stage2, pyatspi.ROLE_PUSH_BUTTON, "Control"))
     return wait_for("editor of type %d" % type_index,
-                    lambda: next((w for w in windows() if w.name not in before
-                                  and w.getState().contains(pyatspi.STATE_SHOWING)), None))
+                    lambda: next((w for w in windows() if w.name not in before and at.showing(w)), None))
 
 
 def close(win):
@@ -191,11 +133,7 @@ def step_from_keys(ed):
     for event in (("object:property-change:accessible-value", "Cutoff Frequency"),
                   ("object:property-change:accessible-description", "Transition Slope")):
         # Events come after the change; a missing one is reported after a generous wait.
-        deadline = time.monotonic() + 30
-        while event not in heard and time.monotonic() < deadline:
-            GLib.MainContext.default().iteration(False)
-            time.sleep(0.05)
-        if event not in heard:
+        if not at.poll(lambda: event in heard, 30):
             problems.append("%s: no %s event from %s after PageUp" % (ed.name, event[0], event[1]))
     keys(ed.name, "Next")
     wait_for("the cutoff bar to move back", lambda: bar.queryValue().currentValue == start)
@@ -233,16 +171,8 @@ def main():
         subprocess.run([os.path.join(PROG, "korvane-s-cli"), "new", os.path.join(tmp, "work", "default.min")],
                        check=True, stdout=subprocess.DEVNULL)
 
-        xvfb = subprocess.Popen(["Xvfb", "-displayfd", "1", "-nolisten", "tcp", "-screen", "0", "1280x1024x24"],
-                                stdout=subprocess.PIPE, stderr=subprocess.DEVNULL)
-        procs.append(xvfb)
-        display = xvfb.stdout.readline().decode().strip()
-        if not display:
-            sys.exit("a11y walk: Xvfb did not start")
-        env = dict(os.environ, DISPLAY=":" + display, QT_QPA_PLATFORM="xcb", QT_LINUX_ACCESSIBILITY_ALWAYS_ON="1",
-                   KORVANE_COM_DIR=os.path.join(tmp, "com"), XDG_CONFIG_HOME=os.path.join(tmp, "config"),
+        env = dict(os.environ, KORVANE_COM_DIR=os.path.join(tmp, "com"), XDG_CONFIG_HOME=os.path.join(tmp, "config"),
                    XDG_STATE_HOME=os.path.join(tmp, "state"), KORVANE_ALLOW_STANDIN_FIRMWARE="1")
-        os.environ.update(DISPLAY=env["DISPLAY"])
         # Asking for the desktop starts the accessibility bus and its registry (D-Bus
         # activation on the session bus) before the program looks for them.
         wait_for("the accessibility bus", lambda: pyatspi.Registry.getDesktop(0) is not None)
@@ -266,8 +196,8 @@ def main():
 
         wide = editor_pass(main_win, "7.5 kHz", True)
         keys(MAIN_TITLE, "ctrl+n")
-        question = wait_for("save question", lambda: next((w for w in windows() if w.name.startswith("Save")
-                                                           and w.getState().contains(pyatspi.STATE_SHOWING)), None))
+        question = wait_for("save question",
+                            lambda: next((w for w in windows() if w.name.startswith("Save") and at.showing(w)), None))
         walk("question (%s)" % question.name, question)
         press(find(question, pyatspi.ROLE_PUSH_BUTTON, "No"))
         wait_for("the question to close", lambda: window(question.name) is None)
@@ -294,12 +224,7 @@ def main():
         except Exception:  # the walk is done; the program is ended below either way
             pass
     finally:
-        for p in reversed(procs):
-            p.terminate()
-            try:
-                p.wait(10)
-            except subprocess.TimeoutExpired:
-                p.kill()
+        at.stop(procs)
         shutil.rmtree(tmp, ignore_errors=True)
 
     print("walked: " + "; ".join(seen_windows))

@@ -7,10 +7,9 @@
 #                                   appear, message boxes as they open) in FILE until killed
 #   keyboard_drive.py drive         the run: Stage 1 to Lowpass, its editor, 2700 Hz, OK, undo,
 #                                   redo, File > Program Korvane-S, Yes, the result, File > Exit
-import subprocess
 import sys
-import time
 
+import atspi_support as at
 import pyatspi
 
 MAIN = '^Korvane-S Configuration Utility'
@@ -21,11 +20,11 @@ SUCCESS = ('Success', 'Korvane-S successfully programmed')
 
 def fail(why):
     try:  # what was on screen, for the failure report
-        app = program()
+        app = at.program()
         for w in app or []:
-            if w is not None and showing(w):
+            if w is not None and at.showing(w):
                 print('keyboard run: showing %s %r' % (w.getRoleName(), w.name), file=sys.stderr)
-                for o in descendants(w):
+                for o in at.descendants(w, True):
                     if o.getRoleName() in ('menu', 'menu item'):
                         print('keyboard run:   %s %r' % (o.getRoleName(), o.name), file=sys.stderr)
         f = focused(app) if app else None
@@ -37,28 +36,12 @@ def fail(why):
 
 
 def wait_for(what, probe, seconds=30):
-    """probe() once every 0.2 s until it gives something (the deadline is generous: a busy machine)."""
-    deadline = time.monotonic() + seconds
-    while time.monotonic() < deadline:
-        try:
-            found = probe()
-        except Exception:  # an object that went away while it was looked at
-            found = None
-        if found:
-            return found
-        time.sleep(0.2)
-    fail('no ' + what)
+    return at.poll(probe, seconds, 0.2) or fail('no ' + what)
 
 
-def showing(obj):
-    return obj.getState().contains(pyatspi.STATE_SHOWING)
-
-
-def descendants(obj):
-    for child in obj:
-        if child is not None and showing(child):
-            yield child
-            yield from descendants(child)
+def controls(app):
+    """Every showing object in the program's showing windows."""
+    return (o for w in app if w is not None and at.showing(w) for o in at.descendants(w, True))
 
 
 def ancestor_names(obj):
@@ -69,46 +52,21 @@ def ancestor_names(obj):
     return names
 
 
-def program():
-    for app in pyatspi.Registry.getDesktop(0):
-        if app is not None and app.name == 'korvane-s':
-            return app
-    return None
-
-
-def window(app, role, name):
-    return next((w for w in app if w is not None and showing(w) and w.getRoleName() == role and w.name == name), None)
-
-
 def find(app, role, inside, name=None):
     """The showing object of that role below an object named inside (and of that name)."""
-    for w in app:
-        if w is None or not showing(w):
-            continue
-        for o in descendants(w):
-            if o.getRoleName() == role and inside in ancestor_names(o.parent) and (name is None or o.name == name):
-                return o
-    return None
+    return next((o for o in controls(app) if o.getRoleName() == role and inside in ancestor_names(o.parent)
+                 and name in (None, o.name)), None)
 
 
 def focused(app):
-    for w in app:
-        if w is None or not showing(w):
-            continue
-        for o in descendants(w):
-            # A tab bar's current tab reports focus whether or not the bar has it.
-            if o.getState().contains(pyatspi.STATE_FOCUSED) and o.getRoleName() != 'page tab':
-                return o
-    return None
+    # A tab bar's current tab reports focus whether or not the bar has it.
+    return next((o for o in controls(app) if o.getState().contains(pyatspi.STATE_FOCUSED)
+                 and o.getRoleName() != 'page tab'), None)
 
 
 def press(title, *keys):
-    """Keys to the window of that title. There is no window manager on the test's X server: the
-    window is given the input focus as a window manager would, then the keys are typed."""
-    ids = wait_for('window ' + title, lambda: subprocess.run(
-        ['xdotool', 'search', '--onlyvisible', '--name', title], capture_output=True, text=True).stdout.split())
-    subprocess.run(['xdotool', 'windowfocus', '--sync', ids[0]], check=False)
-    subprocess.run(['xdotool', 'key', '--clearmodifiers', *keys], check=True)
+    """Keys to the window whose title matches."""
+    at.type_keys(wait_for('window ' + title, lambda: at.x_windows(title))[0], *keys)
 
 
 def tab_to(app, title, what, is_target, limit=60):
@@ -120,9 +78,7 @@ def tab_to(app, title, what, is_target, limit=60):
         press(title, 'Tab')
         # The next look waits for the focus to move (a busy machine may take a while), so that no
         # Tab is pressed on a stale view of where the focus is.
-        deadline = time.monotonic() + 5
-        while time.monotonic() < deadline and focused(app) == f:
-            time.sleep(0.1)
+        at.poll(lambda: focused(app) != f, 5)
     fail('Tab never reached ' + what)
 
 
@@ -132,13 +88,10 @@ def menu(app, key, item, letter):
     as a person would."""
     def shown():
         return any(o.getRoleName() == 'menu item' and o.name.replace('&', '').startswith(item)
-                   for w in app if w is not None for o in descendants(w))
+                   for w in app if w is not None for o in at.descendants(w, True))
     for _ in range(3):
         press(MAIN, 'alt+' + key)
-        deadline = time.monotonic() + 5
-        while time.monotonic() < deadline and not shown():
-            time.sleep(0.2)
-        if shown():
+        if at.poll(shown, 5, 0.2):
             press(MAIN, letter)
             return
         press(MAIN, 'Escape')
@@ -147,12 +100,12 @@ def menu(app, key, item, letter):
 
 def message(app, title_text, answer):
     title, text = title_text
-    box = wait_for('message "%s"' % title, lambda: window(app, 'alert', title), 90)
+    box = wait_for('message "%s"' % title, lambda: at.window(app, title, 'alert'), 90)
     print('keyboard run: message %r read as %r' % (box.name, box.description))
     if not box.description.startswith(text):
         fail('the message "%s" gives a screen reader %r, not its text' % (title, box.description))
     press('^' + title.replace('?', '.') + '$', answer)
-    wait_for('end of message "%s"' % title, lambda: window(app, 'alert', title) is None)
+    wait_for('end of message "%s"' % title, lambda: at.window(app, title, 'alert') is None)
 
 
 def summary(app):
@@ -161,7 +114,7 @@ def summary(app):
 
 
 def drive():
-    app = wait_for('program on the accessibility bus', program, 60)
+    app = wait_for('program on the accessibility bus', at.program, 60)
     wait_for('main window', lambda: find(app, 'combo box', 'Stage 1'), 60)
 
     tab_to(app, MAIN, 'the Stage 1 type list',
@@ -173,7 +126,7 @@ def drive():
     press(MAIN, 'space')
 
     editor = '^Lowpass Stage 1$'
-    wait_for('Lowpass editor', lambda: window(app, 'dialog', 'Lowpass Stage 1'))
+    wait_for('Lowpass editor', lambda: at.window(app, 'Lowpass Stage 1', 'dialog'))
     tab_to(app, editor, 'the cutoff frequency field',
            lambda f: f.getRoleName() == 'text' and 'Cutoff Frequency' in ancestor_names(f))
     press(editor, 'ctrl+a', '2', '7', '0', '0', 'Return')

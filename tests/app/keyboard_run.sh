@@ -4,8 +4,8 @@
 # programs the simulated processor and exits. Then the processor must hold exactly the image
 # the command-line tool builds from the default.min the program wrote at exit, and that file
 # must hold the 2700 Hz Lowpass. A screen reader must have been told the stages and the result.
-# Usage (ctest runs it): dbus-run-session -- bash keyboard_run.sh PROGRAM_DIR. It starts its own
-# X server (Xvfb) and accessibility bus.
+# Usage (ctest runs it): /usr/bin/python3 atspi_support.py bash keyboard_run.sh PROGRAM_DIR, which
+# gives it an X server (Xvfb) and a session bus of its own.
 set -euo pipefail
 bin=$1
 here=$(cd "$(dirname "$0")" && pwd)
@@ -26,22 +26,12 @@ for f in korvane-s libkorvanes.so korvanes.fwr 20Band; do cp "$bin/$f" "$t/prog/
 # starts without a file has 5 kHz.
 "$bin/korvane-s-cli" new "$t/work/default.min" --port 1 >/dev/null
 export KORVANE_COM_DIR=$t/ports XDG_CONFIG_HOME=$t/config XDG_DATA_HOME=$t/data KORVANE_ALLOW_STANDIN_FIRMWARE=1
-export QT_QPA_PLATFORM=xcb QT_LINUX_ACCESSIBILITY_ALWAYS_ON=1
 
-# The server writes its display number to the descriptor given once it takes clients; it picks
-# a free number itself, so tests that run side by side never meet on one.
-Xvfb -displayfd 5 -nolisten tcp -screen 0 1280x1024x24 5>"$t/display" 2>"$t/xvfb.log" &
-pids+=($!)
-for _ in $(seq 300); do [[ -s $t/display ]] && break; sleep 0.1; done
-[[ -s $t/display ]] || fail "Xvfb did not start: $(cat "$t/xvfb.log")"
-export DISPLAY=:$(head -1 "$t/display")
-
-/usr/libexec/at-spi-bus-launcher --launch-immediately &
-pids+=($!)
 # The processor on COM 1, where a new model looks first; its firmware is that of korvanes.fwr
 # and it holds 4 filters, so there is no reload. The line is unpaced: the fastest honest run.
 "$bin/korvane-s-sim" --com 1 --filters 4 --image-out "$t/received.bin" >"$t/sim.out" 2>&1 &
 pids+=($!)
+# The listener asks for the accessibility bus first, which starts it (D-Bus activation).
 /usr/bin/python3 "$here/keyboard_drive.py" listen "$t/heard.txt" &
 pids+=($!)
 for _ in $(seq 300); do
