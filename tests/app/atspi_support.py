@@ -108,3 +108,20 @@ def type_keys(wid, *keys):
                        stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
     if keys:
         subprocess.run(["xdotool", "key", "--clearmodifiers", *keys], check=True)
+
+
+def menu_item(app, type_to, key, item, letter):
+    """Alt+key opens a menu and the item's underlined letter chooses it; type_to(*keys) types to
+    the window. A menu bar that missed the Alt key (it came while the window was taking the
+    focus, on a busy machine) is given Escape and Alt again, as a person would. False when the
+    item never showed."""
+    def shown():
+        return any(o.getRoleName() == 'menu item' and o.name.replace('&', '').startswith(item)
+                   for w in app if w is not None for o in descendants(w, True))
+    for _ in range(3):
+        type_to('alt+' + key)
+        if poll(shown, 5, 0.2):
+            type_to(letter)
+            return True
+        type_to('Escape')
+    return False

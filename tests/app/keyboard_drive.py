@@ -83,19 +83,8 @@ def tab_to(app, title, what, is_target, limit=60):
 
 
 def menu(app, key, item, letter):
-    """Alt+key opens the menu; the item's underlined letter chooses it. A menu bar that missed
-    the Alt key (it came while the window was taking the focus) is given Escape and Alt again,
-    as a person would."""
-    def shown():
-        return any(o.getRoleName() == 'menu item' and o.name.replace('&', '').startswith(item)
-                   for w in app if w is not None for o in at.descendants(w, True))
-    for _ in range(3):
-        press(MAIN, 'alt+' + key)
-        if at.poll(shown, 5, 0.2):
-            press(MAIN, letter)
-            return
-        press(MAIN, 'Escape')
-    fail('no menu item ' + item)
+    if not at.menu_item(app, lambda *keys: press(MAIN, *keys), key, item, letter):
+        fail('no menu item ' + item)
 
 
 def message(app, title_text, answer):
