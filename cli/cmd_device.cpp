@@ -11,6 +11,7 @@
 #include "device/stopsignals.h"
 #include "messages/usermessages.h"
 #include "netline/networkdevice.h"
+#include "output.h"
 
 #include <QCoreApplication>
 #include <QFileInfo>
@@ -25,8 +26,6 @@ namespace korvane::cli {
 
 namespace {
 
-void err(const QString &text) { std::fputs(qPrintable(text), stderr); }
-
 // A programming run on stderr: stage captions, the port being probed, the firmware and sleep
 // warnings and a bar of the data packets sent.
 class ProgressView : public QObject {
@@ -35,18 +34,18 @@ public:
     {
         connect(&seq, &ProgrammingSequence::stageChanged, this, [this](const QString &c) {
             endLine();
-            err(c + QLatin1Char('\n'));
+            WriteError(c + QLatin1Char('\n'));
         });
         connect(&seq, &ProgrammingSequence::portProbed, this, [this](int p) {
             endLine();
-            err(QStringLiteral("  ") + ProbedPortText(p) + QLatin1Char('\n'));
+            WriteError(QStringLiteral("  ") + ProbedPortText(p) + QLatin1Char('\n'));
         });
         connect(&seq, &ProgrammingSequence::warningVisibleChanged, this, [this](bool visible) {
             if (!visible)
                 return;
             endLine();
             const FirmwareReloadNotice notice = FirmwareReloadTexts();
-            err(notice.wait + QLatin1Char('\n') + notice.warning + QLatin1Char('\n'));
+            WriteError(notice.wait + QLatin1Char('\n') + notice.warning + QLatin1Char('\n'));
         });
         connect(&seq, &ProgrammingSequence::progressMaximumChanged, this, [this](int n) {
             max_ = n;
@@ -58,11 +57,11 @@ public:
         });
         connect(&seq, &ProgrammingSequence::sleepNotPrevented, this, [this](const QString &problem) {
             endLine();
-            err(QStringLiteral("Warning: ") + SleepNotPreventedText(problem) + QLatin1Char('\n'));
+            WriteError(QStringLiteral("Warning: ") + SleepNotPreventedText(problem) + QLatin1Char('\n'));
         });
         connect(&seq, &ProgrammingSequence::logNotWritten, this, [this](const QString &problem) {
             endLine();
-            err(QStringLiteral("Warning: ") + LogNotWrittenText(problem) + QLatin1Char('\n'));
+            WriteError(QStringLiteral("Warning: ") + LogNotWrittenText(problem) + QLatin1Char('\n'));
         });
     }
 
@@ -78,7 +77,7 @@ private:
 bool ConfirmProgramAll()
 {
     const UserMessage question = ProgramAllQuestion();
-    err(question.title + QStringLiteral(": ") + question.text + QStringLiteral("\nProgram? [y/N] "));
+    WriteError(question.title + QStringLiteral(": ") + question.text + QStringLiteral("\nProgram? [y/N] "));
     char line[64] = {};
     if (!std::fgets(line, sizeof line, stdin))
         return false;
@@ -127,8 +126,8 @@ int runProbe(Invocation &call)
     const bool onlyDevice = !onlyPath.isEmpty();
     QStringList reasons;
     const int found = DetermineComPort(
-        line, call.optionInt("port").value_or(1), [](int p) { err(ProbedPortText(p) + QLatin1Char('\n')); }, onlyDevice,
-        &reasons);
+        line, call.optionInt("port").value_or(1), [](int p) { WriteError(ProbedPortText(p) + QLatin1Char('\n')); },
+        onlyDevice, &reasons);
     if (found == 0) {
         ProgrammingReport report;
         report.outcome = ProgrammingReport::Outcome::DeviceNotFound;
@@ -188,7 +187,7 @@ int runProgram(Invocation &call)
         return RunProgramMany(call, model, options, dialog);
     options.onlyDevicePath = devices.value(0);
     if (!call.isSet("yes") && !confirm()) {
-        err(QStringLiteral("Not programmed.\n"));
+        WriteError(QStringLiteral("Not programmed.\n"));
         return kFailed;
     }
 
@@ -202,7 +201,7 @@ int runProgram(Invocation &call)
     QObject::connect(&stopSignals, &StopSignals::received, &seq, [&seq, &view](int sig) {
         view.endLine();
         const QString from = sig == SIGINT ? QString() : StopSignalName(sig) + QStringLiteral(": ");
-        err(from + StopRequestText(seq.requestStop()) + QLatin1Char('\n'));
+        WriteError(from + StopRequestText(seq.requestStop()) + QLatin1Char('\n'));
     });
 
     const bool ok = seq.run();

@@ -5,6 +5,7 @@
 
 #include "coefgen/spectral.h"
 #include "filterpath/render.h"
+#include "output.h"
 
 #include <QElapsedTimer>
 
@@ -13,8 +14,6 @@
 namespace korvane::cli {
 
 namespace {
-
-void err(const QString &text) { std::fputs(qPrintable(text), stderr); }
 
 constexpr double kProgressFromSeconds = 10.0; // clips shorter than this render without a bar
 
@@ -42,25 +41,25 @@ int runRender(Invocation &call)
     QString why;
     const auto path = FilterPathForSet(model, set, dialog, &why);
     if (!path) {
-        err(QStringLiteral("korvane-s-cli: %1\n").arg(why));
+        WriteError(QStringLiteral("korvane-s-cli: %1\n").arg(why));
         return 1;
     }
     const auto clip = ReadAudioFile(in, &why);
     if (!clip) {
-        err(QStringLiteral("korvane-s-cli: %1\n").arg(why));
+        WriteError(QStringLiteral("korvane-s-cli: %1\n").arg(why));
         return 1;
     }
     if (clip->replacedSamples > 0)
-        err(QStringLiteral("warning: %1 sample(s) of %2 are not numbers (NaN or infinite); they are rendered as "
-                           "silence\n")
-                .arg(static_cast<qulonglong>(clip->replacedSamples))
-                .arg(in));
-    err(QStringLiteral("filter set %1 at %2 Hz: stage 1 %3; stage 2 %4\n")
-            .arg(set)
-            .arg(path->sampleRate())
-            .arg(path->stage(0).describe(path->sampleRate()), path->stage(1).describe(path->sampleRate())));
+        WriteError(QStringLiteral("warning: %1 sample(s) of %2 are not numbers (NaN or infinite); they are rendered as "
+                                  "silence\n")
+                       .arg(static_cast<qulonglong>(clip->replacedSamples))
+                       .arg(in));
+    WriteError(QStringLiteral("filter set %1 at %2 Hz: stage 1 %3; stage 2 %4\n")
+                   .arg(set)
+                   .arg(path->sampleRate())
+                   .arg(path->stage(0).describe(path->sampleRate()), path->stage(1).describe(path->sampleRate())));
     for (const QString &note : path->notes())
-        err(QStringLiteral("note: %1\n").arg(note));
+        WriteError(QStringLiteral("note: %1\n").arg(note));
 
     QElapsedTimer timer;
     timer.start();
@@ -79,20 +78,20 @@ int runRender(Invocation &call)
         bar.endLine();
     }
     if (!rendered) {
-        err(QStringLiteral("korvane-s-cli: cannot render %1: %2\n").arg(in, why));
+        WriteError(QStringLiteral("korvane-s-cli: cannot render %1: %2\n").arg(in, why));
         return 1;
     }
     if (!WriteAudioFile(out, *rendered, &why)) {
-        err(QStringLiteral("korvane-s-cli: %1\n").arg(why));
+        WriteError(QStringLiteral("korvane-s-cli: %1\n").arg(why));
         return 1;
     }
     const double seconds = timer.nsecsElapsed() / 1e9;
-    err(QStringLiteral("%1: %2 s of audio, %3 channel(s) at %4 Hz, rendered in %5 s\n")
-            .arg(out)
-            .arg(clip->seconds(), 0, 'f', 2)
-            .arg(clip->channels)
-            .arg(clip->sampleRate)
-            .arg(seconds, 0, 'f', 2));
+    WriteError(QStringLiteral("%1: %2 s of audio, %3 channel(s) at %4 Hz, rendered in %5 s\n")
+                   .arg(out)
+                   .arg(clip->seconds(), 0, 'f', 2)
+                   .arg(clip->channels)
+                   .arg(clip->sampleRate)
+                   .arg(seconds, 0, 'f', 2));
     return kSuccess;
 }
 

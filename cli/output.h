@@ -14,6 +14,8 @@ namespace korvane::cli {
 
 // text in the locale's encoding, as it is.
 void WriteText(const QString &text, FILE *to);
+// Text on stderr as it is (no line break added).
+inline void WriteError(const QString &text) { WriteText(text, stderr); }
 
 // One result of a command, filled once: each datum goes into the JSON object and, with its
 // label, into the text lines, so the two forms cannot say different things.

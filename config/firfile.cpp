@@ -16,7 +16,6 @@ namespace {
 // without carriage returns) from growing memory without bound.
 constexpr qsizetype kMaxLineLength = 4096;
 
-bool isDigit(char c) { return c >= '0' && c <= '9'; }
 bool isSpace(char c) { return c == ' ' || c == '\t'; }
 
 // Reads lines ended by CR LF, a lone CR or a lone LF (files written on Linux).
@@ -56,7 +55,7 @@ std::optional<float> parseLine(QByteArray line)
 {
     if (line.isEmpty())
         return std::nullopt;
-    if (!isDigit(line.back()))
+    if (!IsAsciiDigit(line.back()))
         line.chop(1);
     std::string_view t(line.constData(), static_cast<size_t>(line.size()));
     while (!t.empty() && isSpace(t.front()))

@@ -10,8 +10,6 @@ namespace korvane {
 
 namespace {
 
-bool isDigit(char c) { return c >= '0' && c <= '9'; }
-
 // Drops a leading '+', which std::from_chars does not take.
 std::string_view withoutPlus(std::string_view text)
 {
@@ -31,7 +29,7 @@ long long leadingPowerOfTen(std::string_view t)
     long long power = 0;
     bool seen = false;
     long long intDigits = 0;
-    for (; i < t.size() && isDigit(t[i]); ++i) {
+    for (; i < t.size() && IsAsciiDigit(t[i]); ++i) {
         if (seen || t[i] != '0') {
             seen = true;
             ++intDigits;
@@ -42,7 +40,7 @@ long long leadingPowerOfTen(std::string_view t)
     if (i < t.size() && t[i] == '.') {
         ++i;
         long long position = 0;
-        for (; i < t.size() && isDigit(t[i]); ++i) {
+        for (; i < t.size() && IsAsciiDigit(t[i]); ++i) {
             ++position;
             if (!seen && t[i] != '0') {
                 seen = true;
@@ -56,7 +54,7 @@ long long leadingPowerOfTen(std::string_view t)
         if (i < t.size() && (t[i] == '+' || t[i] == '-'))
             negative = t[i++] == '-';
         long long e = 0;
-        for (; i < t.size() && isDigit(t[i]); ++i)
+        for (; i < t.size() && IsAsciiDigit(t[i]); ++i)
             e = std::min<long long>(e * 10 + (t[i] - '0'), 1000000000LL);
         power += negative ? -e : e;
     }
@@ -79,14 +77,14 @@ bool IsDecimalNumber(std::string_view t)
     if (i < n && (t[i] == '+' || t[i] == '-'))
         ++i;
     size_t intDigits = 0;
-    while (i < n && isDigit(t[i])) {
+    while (i < n && IsAsciiDigit(t[i])) {
         ++i;
         ++intDigits;
     }
     size_t fracDigits = 0;
     if (i < n && t[i] == '.') {
         ++i;
-        while (i < n && isDigit(t[i])) {
+        while (i < n && IsAsciiDigit(t[i])) {
             ++i;
             ++fracDigits;
         }
@@ -98,7 +96,7 @@ bool IsDecimalNumber(std::string_view t)
         if (i < n && (t[i] == '+' || t[i] == '-'))
             ++i;
         size_t expDigits = 0;
-        while (i < n && isDigit(t[i])) {
+        while (i < n && IsAsciiDigit(t[i])) {
             ++i;
             ++expDigits;
         }

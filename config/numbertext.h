@@ -10,6 +10,9 @@
 
 namespace korvane {
 
+// An ASCII digit 0..9 (the settings and coefficient files are ASCII; no locale applies).
+[[nodiscard]] constexpr bool IsAsciiDigit(char c) { return c >= '0' && c <= '9'; }
+
 // True when text is [+|-] digits [. [digits]] | [+|-] . digits, optionally followed by
 // E or e, an optional sign and digits. No spaces, no "inf"/"nan", no hexadecimal.
 [[nodiscard]] bool IsDecimalNumber(std::string_view text);

@@ -1,5 +1,7 @@
 #include "simprocess.h"
 
+#include "clirun.h"
+
 #include <QDeadlineTimer>
 #include <QDir>
 #include <QFile>
@@ -8,16 +10,6 @@
 #include <csignal>
 
 namespace korvane::test {
-
-namespace {
-
-QByteArray readAll(const QString &path)
-{
-    QFile f(path);
-    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
-}
-
-} // namespace
 
 QString SimProcess::programPath()
 {
