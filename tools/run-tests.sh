@@ -104,16 +104,11 @@ kill_tree() {
   kill "$1" 2>/dev/null || true
 }
 asan_pid=
-early_pid=
-trap '[[ -z $asan_pid ]] || kill_tree "$asan_pid"; [[ -z $early_pid ]] || kill_tree "$early_pid"' EXIT
+trap '[[ -z $asan_pid ]] || kill_tree "$asan_pid"' EXIT
 # Leak checking stays on: the Qt parts in use (core, widgets on the offscreen platform, serial
 # port) free what they allocate. The UB checks abort, so any report fails the test.
 sanitizer_env=(ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1)
 sanitizer_notes="${sanitizer_env[*]}; -LE slow|realtime"
-# The longest sanitizer tests, which mostly wait on the simulated processor: built first and
-# run beside the rest of the sanitizer build instead of after it.
-asan_early=(test_sequencefaults test_faultinjection test_cli_device)
-asan_early_re="^($(IFS='|'; echo "${asan_early[*]}"))\$"
 if [[ ${KORVANE_SKIP_ASAN:-0} != 1 ]]; then
   # Only what the tests need: no benchmarks or screenshot programs. It starts first, at the
   # lowest priority, so it takes only what the default build leaves idle (the waits on one
@@ -123,24 +118,10 @@ if [[ ${KORVANE_SKIP_ASAN:-0} != 1 ]]; then
   asan_out=$(mktemp)
   (
     renice -n 19 -p "$BASHPID" >/dev/null
-    if cmake --preset asan -DKORVANE_BUILD_EXTRAS=OFF "${build_flags[@]}" >/dev/null &&
-      cmake --build --preset asan -j "$jobs" --target "${asan_early[@]}" >/dev/null; then
-      touch "$asan_out.early"
-    fi
     build asan build-asan -DKORVANE_BUILD_EXTRAS=OFF "${build_flags[@]}" && rc=0 || rc=$?
     printf '%s\t%s\t%s\n' "$rc" "$build_seconds" "$build_notes" >"$asan_out.result"
   ) >"$asan_out" 2>&1 &
   asan_pid=$!
-  # At normal priority (a test that waits on a line must get the CPU when its reply comes):
-  # the early tests, once their programs are built.
-  (
-    while [[ ! -f $asan_out.early ]] && kill -0 "$asan_pid" 2>/dev/null; do sleep 1; done
-    [[ -f $asan_out.early ]] || exit 1
-    export "${sanitizer_env[@]}"
-    run_tests asan-early build-asan 0 0 "built first, run beside the sanitizer build; $sanitizer_notes" \
-      -R "$asan_early_re" -LE 'slow|realtime'
-  ) >"$asan_out.early-log" 2>&1 &
-  early_pid=$!
 fi
 
 default_rc=0
@@ -157,15 +138,9 @@ if [[ -n $asan_pid ]]; then
   cat "$asan_out"
   IFS=$'\t' read -r asan_rc asan_build_s asan_notes <"$asan_out.result"
   export "${sanitizer_env[@]}"
+  rm -f "$asan_out" "$asan_out.result"
   run_tests asan build-asan "$asan_build_s" "$asan_rc" "$asan_notes; overlapped; $sanitizer_notes" \
-    -LE 'slow|realtime' -E "$asan_early_re" || status=1
-  early_rc=0
-  wait "$early_pid" || early_rc=$?
-  early_pid=
-  echo "== asan, the early tests (ran beside the sanitizer build):"
-  cat "$asan_out.early-log"
-  ((early_rc == 0)) || status=1
-  rm -f "$asan_out" "$asan_out.result" "$asan_out.early" "$asan_out.early-log"
+    -LE 'slow|realtime' || status=1
 fi
 if [[ -x /usr/bin/python3 && -f tools/reliability/render-report.py ]]; then
   /usr/bin/python3 tools/reliability/render-report.py || true
