@@ -107,7 +107,7 @@ MessageAnswer QtUserDialog::showMessage(const QString &title, const QString &tex
     box.setTextFormat(Qt::PlainText);
     // A screen reader names the box by its title; the message itself it finds in the
     // description, whatever it makes of the labels inside.
-    box.setAccessibleDescription(MessageDisplayText(text));
+    box.setAccessibleDescription(box.text());
     // The text can be selected and copied from the keyboard too (a path, an error to quote).
     box.setTextInteractionFlags(Qt::TextSelectableByMouse | Qt::TextSelectableByKeyboard);
     box.setDefaultButton(defaultButton);
