@@ -3,6 +3,7 @@
 #include <QDBusConnection>
 #include <QDBusMessage>
 #include <QDBusUnixFileDescriptor>
+#include <QFileInfo>
 
 namespace korvane {
 
@@ -17,6 +18,23 @@ const QString kWhatAll = QStringLiteral(
 // The locks any user may take, also one without an active seat (logged in remotely): the
 // handle-* locks may be refused there.
 const QString kWhatBasic = QStringLiteral("sleep:shutdown:idle");
+
+// False when the system bus plainly is not there: its address (DBUS_SYSTEM_BUS_ADDRESS, or the
+// well-known socket when unset) is one unix socket path that does not exist. Asking Qt for the
+// bus starts its D-Bus thread, which outlives the run and is not always stopped cleanly at
+// exit, only to be told there is no bus; a machine without one (a container, a minimal
+// install) is common enough to be told apart first. Any other address (several, escaped,
+// not a path) is left to Qt.
+bool systemBusMayExist()
+{
+    QString address = qEnvironmentVariable("DBUS_SYSTEM_BUS_ADDRESS");
+    if (address.isEmpty())
+        address = QStringLiteral("unix:path=/var/run/dbus/system_bus_socket");
+    const QLatin1String pathKey("unix:path=");
+    if (!address.startsWith(pathKey) || address.contains(u';') || address.contains(u',') || address.contains(u'%'))
+        return true;
+    return QFileInfo::exists(address.mid(pathKey.size()));
+}
 
 // The lock's descriptor, or the reason there is none.
 std::unique_ptr<QDBusUnixFileDescriptor> inhibit(QDBusConnection &bus, const QString &what, const QString &why,
@@ -48,6 +66,10 @@ std::unique_ptr<QDBusUnixFileDescriptor> inhibit(QDBusConnection &bus, const QSt
 
 SleepInhibitor::SleepInhibitor(const QString &why)
 {
+    if (!systemBusMayExist()) {
+        m_problem = QStringLiteral("no system bus");
+        return;
+    }
     QDBusConnection bus = QDBusConnection::systemBus();
     if (!bus.isConnected()) {
         m_problem = QStringLiteral("no system bus");

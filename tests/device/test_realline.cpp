@@ -13,6 +13,7 @@
 #include <QDBusConnection>
 #include <QDBusMessage>
 #include <QDBusMetaType>
+#include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
 #include <QProcess>
@@ -91,6 +92,20 @@ class TestRealLine : public QObject {
     Q_OBJECT
 
 private slots:
+    // First, before anything here has used D-Bus: where the system bus's socket plainly is not
+    // there, no D-Bus thread is started only to learn that (such a thread outlives the run).
+    void missingBusStartsNoThread()
+    {
+        const auto threads = [] { return QDir("/proc/self/task").entryList(QDir::Dirs | QDir::NoDotAndDotDot).size(); };
+        const qsizetype before = threads();
+        qputenv("DBUS_SYSTEM_BUS_ADDRESS", "unix:path=/nonexistent/korvane-test-bus");
+        const SleepInhibitor lock("a test");
+        qunsetenv("DBUS_SYSTEM_BUS_ADDRESS");
+        QVERIFY(!lock.isHeld());
+        QCOMPARE(lock.problem(), QStringLiteral("no system bus"));
+        QCOMPARE(threads(), before);
+    }
+
     void cleanup()
     {
         QtSerialLine idle;
