@@ -110,15 +110,17 @@ trap '[[ -z $asan_pid ]] || kill_tree "$asan_pid"' EXIT
 sanitizer_env=(ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1)
 sanitizer_notes="${sanitizer_env[*]}; -LE slow|realtime"
 if [[ ${KORVANE_SKIP_ASAN:-0} != 1 ]]; then
-  # Only what the tests need: no benchmarks or screenshot programs. It starts first, at the
-  # lowest priority, so it takes only what the default build leaves idle (the waits on one
-  # step, such as a program's link, that everything after it needs) and then the CPUs that
-  # the default tests, which mostly wait on lines and time-outs, leave free. Its output goes
-  # to a file that is shown once the default tests are done, so the two do not interleave.
+  # Only what its tests need: no benchmarks or screenshot programs, and no programs of the slow
+  # or real-time tests that this pass leaves out. It starts first, at the lowest priority, so
+  # it takes only what the default build leaves idle (the waits on one step, such as a
+  # program's link, that everything after it needs) and then the CPUs that the default tests,
+  # which mostly wait on lines and time-outs, leave free. Its output goes to a file that is
+  # shown once the default tests are done, so the two do not interleave.
   asan_out=$(mktemp)
   (
     renice -n 19 -p "$BASHPID" >/dev/null
-    build asan build-asan -DKORVANE_BUILD_EXTRAS=OFF "${build_flags[@]}" && rc=0 || rc=$?
+    build asan build-asan -DKORVANE_BUILD_EXTRAS=OFF "-DKORVANE_SKIP_TEST_LABELS=slow;realtime" "${build_flags[@]}" \
+      && rc=0 || rc=$?
     printf '%s\t%s\t%s\n' "$rc" "$build_seconds" "$build_notes" >"$asan_out.result"
   ) >"$asan_out" 2>&1 &
   asan_pid=$!
