@@ -6,6 +6,7 @@
   docs/reliability/faults.tsv    the fault-injection table (written by test_faultinjection)
   docs/reliability/faultruns.tsv when and at which commit each part of that table last ran
   docs/reliability/testruns.tsv  one line per suite run, default and asan (tools/run-tests.sh)
+  docs/reliability/seedruns*.tsv one line per seeded fault of a seeding run (tools/reliability/seed-faults.sh)
 
 Nothing in the report is typed by hand: run this script (the other scripts call it) after
 new results and commit the report with its logs.
@@ -129,6 +130,36 @@ def suite_section(rows):
     return lines
 
 
+def seed_section():
+    """Each seeding table: per area, how many of the faults that could be seeded the suite caught."""
+    folder = os.path.join(ROOT, "docs", "reliability")
+    names = sorted(n for n in os.listdir(folder) if n.startswith("seedruns") and n.endswith(".tsv"))
+    lines = ["## Seeded faults", "",
+             "Small faults written into a scratch copy one at a time; \"caught\" means some test of the",
+             "suite failed. A fault whose text no longer occurs in the code is \"not applicable\".", ""]
+    for name in names:
+        rows = read_tsv(os.path.join("docs", "reliability", name))
+        if not rows:
+            continue
+        areas = OrderedDict()
+        for r in rows:
+            a = areas.setdefault(r["area"], {"caught": 0, "seeded": 0, "slowest": 0.0})
+            if r["status"] in ("not applicable", "not run", "build failed"):
+                continue
+            a["seeded"] += 1
+            if r["status"] in ("caught", "late"):
+                a["caught"] += 1
+                a["slowest"] = max(a["slowest"], float(r["seconds"] or 0))
+        caught = sum(a["caught"] for a in areas.values())
+        seeded = sum(a["seeded"] for a in areas.values())
+        commits = sorted({r["commit"] for r in rows})
+        lines += ["### `docs/reliability/%s` (at %s): %d of %d caught" % (name, ", ".join(commits), caught, seeded), ""]
+        lines.append(table(["area", "caught", "seeded", "slowest catch (s)"],
+                           [[k, a["caught"], a["seeded"], "%.2f" % a["slowest"]] for k, a in areas.items()]))
+        lines.append("")
+    return lines
+
+
 def main():
     out = [
         "# Reliability",
@@ -141,6 +172,7 @@ def main():
         "| fuzz one target / all targets for SECONDS each | `bash tools/fuzz/run-fuzz.sh TARGET\\|all SECONDS` | `fuzz/results.tsv` |",
         "| fault-injected programming runs | `bash tools/reliability/fault-table.sh [quick]` | `docs/reliability/faults.tsv` |",
         "| whole suite, default then ASan + UBSan build (`.ci/run`) | `bash tools/run-tests.sh` | `docs/reliability/testruns.tsv` |",
+        "| seeded faults, each against the suite | `bash tools/reliability/seed-faults.sh [--only ID,...] --out FILE` | `docs/reliability/seedruns*.tsv` |",
         "",
         "A settings save, a filter.bin write that fails part-way (full disk, read-only folder, bad",
         "path) or is killed, leaving the previous file whole, is checked by `test_nothinglost`, part",
@@ -153,6 +185,7 @@ def main():
     out += fuzz_section(read_tsv("fuzz/results.tsv"), findings)
     out += findings_section(findings)
     out += fault_section(read_tsv("docs/reliability/faults.tsv"), read_tsv("docs/reliability/faultruns.tsv"))
+    out += seed_section()
     out += suite_section(read_tsv("docs/reliability/testruns.tsv"))
     path = os.path.join(ROOT, "docs", "RELIABILITY.md")
     os.makedirs(os.path.dirname(path), exist_ok=True)
