@@ -329,7 +329,8 @@ bool SendFileXModem(SerialLine &port, const QString &path, int32_t length, int32
 {
     DebugAssist(QStringLiteral("SendFileXModem"));
     QFile file(path);
-    // The file is opened only once the receiver has asked, as the transfer always did.
+    // Opened before the receiver's NAK is awaited; a file that cannot be opened still gets the
+    // wait for the NAK and the EOT, so the receiver is not left expecting packets.
     const bool opened = port.isOpen() && file.open(QIODevice::ReadOnly);
     return sendXModem(port, opened ? &file : nullptr, length, start, waitForVerdict, progress);
 }
