@@ -66,15 +66,11 @@ std::unique_ptr<QDBusUnixFileDescriptor> inhibit(QDBusConnection &bus, const QSt
 
 SleepInhibitor::SleepInhibitor(const QString &why)
 {
-    if (!systemBusMayExist()) {
+    if (!systemBusMayExist() || !QDBusConnection::systemBus().isConnected()) {
         m_problem = QStringLiteral("no system bus");
         return;
     }
     QDBusConnection bus = QDBusConnection::systemBus();
-    if (!bus.isConnected()) {
-        m_problem = QStringLiteral("no system bus");
-        return;
-    }
     bool refused = false;
     m_fd = inhibit(bus, kWhatAll, why, m_problem, refused);
     if (m_fd || !refused)
