@@ -141,8 +141,10 @@ if [[ -n $asan_pid ]]; then
   IFS=$'\t' read -r asan_rc asan_build_s asan_notes <"$asan_out.result"
   export "${sanitizer_env[@]}"
   rm -f "$asan_out" "$asan_out.result"
-  run_tests asan build-asan "$asan_build_s" "$asan_rc" "$asan_notes; overlapped; $sanitizer_notes" \
-    -LE 'slow|realtime' || status=1
+  # One more than CPUs here too: the longest sanitizer tests (fault injection, sequence faults,
+  # the device commands) spend most of their time waiting on the simulated processor.
+  test_jobs=$((jobs + 1)) run_tests asan build-asan "$asan_build_s" "$asan_rc" \
+    "$asan_notes; overlapped; $sanitizer_notes" -LE 'slow|realtime' || status=1
 fi
 if [[ -x /usr/bin/python3 && -f tools/reliability/render-report.py ]]; then
   /usr/bin/python3 tools/reliability/render-report.py || true
