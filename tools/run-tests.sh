@@ -69,7 +69,9 @@ run_tests() {
   if ((build_rc == 0)); then
     out=$(mktemp)
     set +e
-    ctest --test-dir "$dir" --output-on-failure -j "${test_jobs:-$jobs}" "$@" 2>&1 | tee "$out"
+    # One more test than CPUs: most tests wait on paced lines, the simulator or Xvfb (the longest
+    # sanitizer tests, fault injection and sequence faults, on the simulated processor).
+    ctest --test-dir "$dir" --output-on-failure -j $((jobs + 1)) "$@" 2>&1 | tee "$out"
     rc=${PIPESTATUS[0]}
     set -e
     total=$(grep -oE 'tests failed out of [0-9]+' "$out" | grep -oE '[0-9]+$' || echo 0)
@@ -130,8 +132,7 @@ default_rc=0
 build default build "${build_flags[@]}" || default_rc=$?
 default_build_s=$build_seconds default_notes=$build_notes
 
-# One more test than CPUs: most default tests wait on paced lines, the simulator or Xvfb.
-test_jobs=$((jobs + 1)) run_tests default build "$default_build_s" "$default_rc" "$default_notes; all tests" || status=1
+run_tests default build "$default_build_s" "$default_rc" "$default_notes; all tests" || status=1
 
 if [[ -n $asan_pid ]]; then
   wait "$asan_pid" || true
@@ -141,9 +142,7 @@ if [[ -n $asan_pid ]]; then
   IFS=$'\t' read -r asan_rc asan_build_s asan_notes <"$asan_out.result"
   export "${sanitizer_env[@]}"
   rm -f "$asan_out" "$asan_out.result"
-  # One more than CPUs here too: the longest sanitizer tests (fault injection, sequence faults,
-  # the device commands) spend most of their time waiting on the simulated processor.
-  test_jobs=$((jobs + 1)) run_tests asan build-asan "$asan_build_s" "$asan_rc" \
+  run_tests asan build-asan "$asan_build_s" "$asan_rc" \
     "$asan_notes; overlapped; $sanitizer_notes" -LE 'slow|realtime' || status=1
 fi
 if [[ -x /usr/bin/python3 && -f tools/reliability/render-report.py ]]; then
